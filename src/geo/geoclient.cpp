@@ -20,15 +20,19 @@ QCoro::Task<GeoResult> ask(Fetch fetch, QUrl url, Parser parse)
 QCoro::Task<GeoResult> lookupWith(Fetch fetch)
 {
     QStringList failures;
-    const GeoResult primary = co_await ask(fetch, GeoClient::primaryURL(), &GeoClient::parseIpwhois);
+    const GeoResult primary =
+        co_await ask(fetch, GeoClient::primaryURL(), &GeoClient::parseIpwhois);
     if (primary)
         co_return primary;
-    failures << GeoClient::primaryLabel() + QStringLiteral(": ") + primary.error().errorDescription();
+    failures << GeoClient::primaryLabel() + QStringLiteral(": ") +
+                    primary.error().errorDescription();
 
-    const GeoResult fallback = co_await ask(fetch, GeoClient::fallbackURL(), &GeoClient::parseIpapi);
+    const GeoResult fallback =
+        co_await ask(fetch, GeoClient::fallbackURL(), &GeoClient::parseIpapi);
     if (fallback)
         co_return fallback;
-    failures << GeoClient::fallbackLabel() + QStringLiteral(": ") + fallback.error().errorDescription();
+    failures << GeoClient::fallbackLabel() + QStringLiteral(": ") +
+                    fallback.error().errorDescription();
     co_return std::unexpected(GeoError::allProvidersFailed(failures));
 }
 
@@ -44,9 +48,13 @@ GeoError missingIpOrCountry()
 
 } // namespace
 
-GeoClient::GeoClient() : m_fetch(&GeoClient::liveFetch) {}
+GeoClient::GeoClient()
+    : m_fetch(&GeoClient::liveFetch)
+{}
 
-GeoClient::GeoClient(Fetch fetch) : m_fetch(std::move(fetch)) {}
+GeoClient::GeoClient(Fetch fetch)
+    : m_fetch(std::move(fetch))
+{}
 
 QCoro::Task<GeoResult> GeoClient::lookup() const
 {

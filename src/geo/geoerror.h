@@ -21,8 +21,14 @@ public:
     {
         return GeoError(Kind::allProvidersFailed, failures);
     }
-    static GeoError decoding(const QString &description) { return GeoError(Kind::decoding, {description}); }
-    static GeoError transport(const QString &description) { return GeoError(Kind::transport, {description}); }
+    static GeoError decoding(const QString &description)
+    {
+        return GeoError(Kind::decoding, {description});
+    }
+    static GeoError transport(const QString &description)
+    {
+        return GeoError(Kind::transport, {description});
+    }
 
     Kind kind() const { return m_kind; }
     // The per-provider texts of allProvidersFailed; the one text of every other kind.
@@ -34,7 +40,10 @@ public:
     friend bool operator==(const GeoError &, const GeoError &) = default;
 
 private:
-    GeoError(Kind kind, QStringList texts) : m_kind(kind), m_texts(std::move(texts)) {}
+    GeoError(Kind kind, QStringList texts)
+        : m_kind(kind)
+        , m_texts(std::move(texts))
+    {}
 
     Kind m_kind;
     QStringList m_texts;

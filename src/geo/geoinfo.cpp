@@ -58,8 +58,12 @@ Result<GeoInfo, QString> GeoInfo::fromJson(const QJsonObject &object)
 {
     GeoInfo info;
     const std::pair<const char *, QString GeoInfo::*> texts[] = {
-        {"ip", &GeoInfo::ip},   {"country", &GeoInfo::country},   {"countryCode", &GeoInfo::countryCode},
-        {"city", &GeoInfo::city}, {"isp", &GeoInfo::isp}, {"asn", &GeoInfo::asn},
+        {"ip", &GeoInfo::ip},
+        {"country", &GeoInfo::country},
+        {"countryCode", &GeoInfo::countryCode},
+        {"city", &GeoInfo::city},
+        {"isp", &GeoInfo::isp},
+        {"asn", &GeoInfo::asn},
         {"timezone", &GeoInfo::timezone},
     };
     for (const auto &[key, member] : texts) {

@@ -40,25 +40,28 @@ std::expected<QJsonObject, GeoError> parseObject(const QByteArray &body)
     QJsonParseError error;
     const QJsonDocument document = QJsonDocument::fromJson(body, &error);
     if (error.error != QJsonParseError::NoError)
-        return std::unexpected(GeoError::decoding(
-            QStringLiteral("Unexpected answer: not valid JSON (%1 at offset %2)")
-                .arg(error.errorString())
-                .arg(error.offset)));
+        return std::unexpected(
+            GeoError::decoding(QStringLiteral("Unexpected answer: not valid JSON (%1 at offset %2)")
+                                   .arg(error.errorString())
+                                   .arg(error.offset)));
     if (!document.isObject())
-        return std::unexpected(GeoError::decoding(QStringLiteral("Unexpected answer: not a JSON object")));
+        return std::unexpected(
+            GeoError::decoding(QStringLiteral("Unexpected answer: not a JSON object")));
     return document.object();
 }
 
 Field<QString> text(const QJsonObject &object, const QString &key, const QString &path)
 {
-    return read<QString>(object, key, path, "a string", [](const QJsonValue &v) { return v.isString(); },
-                         [](const QJsonValue &v) { return v.toString(); });
+    return read<QString>(
+        object, key, path, "a string", [](const QJsonValue &v) { return v.isString(); },
+        [](const QJsonValue &v) { return v.toString(); });
 }
 
 Field<bool> boolean(const QJsonObject &object, const QString &key, const QString &path)
 {
-    return read<bool>(object, key, path, "a Boolean", [](const QJsonValue &v) { return v.isBool(); },
-                      [](const QJsonValue &v) { return v.toBool(); });
+    return read<bool>(
+        object, key, path, "a Boolean", [](const QJsonValue &v) { return v.isBool(); },
+        [](const QJsonValue &v) { return v.toBool(); });
 }
 
 Field<qint64> integer(const QJsonObject &object, const QString &key, const QString &path)
@@ -69,9 +72,9 @@ Field<qint64> integer(const QJsonObject &object, const QString &key, const QStri
 
 Field<QJsonObject> object(const QJsonObject &object, const QString &key, const QString &path)
 {
-    return read<QJsonObject>(object, key, path, "an object",
-                             [](const QJsonValue &v) { return v.isObject(); },
-                             [](const QJsonValue &v) { return v.toObject(); });
+    return read<QJsonObject>(
+        object, key, path, "an object", [](const QJsonValue &v) { return v.isObject(); },
+        [](const QJsonValue &v) { return v.toObject(); });
 }
 
 } // namespace velmora::JsonFields

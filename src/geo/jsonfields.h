@@ -12,8 +12,7 @@ namespace velmora::JsonFields {
 
 // Strict reading of optional fields from provider answers: a missing key or null leaves
 // the field absent; a value of another JSON type is a decoding error naming the key.
-template<typename T>
-using Field = std::expected<std::optional<T>, GeoError>;
+template<typename T> using Field = std::expected<std::optional<T>, GeoError>;
 
 std::expected<QJsonObject, GeoError> parseObject(const QByteArray &body);
 Field<QString> text(const QJsonObject &object, const QString &key, const QString &path = {});

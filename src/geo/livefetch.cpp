@@ -18,9 +18,12 @@ struct ReplyDeleter
 {
     void operator()(QNetworkReply *reply) const
     {
-        // Abort first so no signal reaches a coroutine frame that is being destroyed.
-        reply->disconnect();
-        reply->abort();
+        // Abort first so no signal reaches a coroutine frame that is being destroyed. Only the
+        // connections made with the reply as context (ours and the awaiter's) are cut: Qt's own
+        // carry the abort to the network thread, which otherwise reads on in the background.
+        reply->disconnect(reply);
+        if (!reply->isFinished())
+            reply->abort();
         reply->deleteLater();
     }
 };
@@ -41,15 +44,21 @@ QCoro::Task<FetchResult> GeoClient::liveFetch(QUrl url)
     request.setTransferTimeout(timeoutMsecs);
 
     std::unique_ptr<QNetworkReply, ReplyDeleter> reply(threadNetworkAccess().get(request));
+    // Without a limit Qt's network thread reads ahead of us as fast as the server sends, so an
+    // endless answer piles up in memory before drain sees the bound. Smaller limits slow Qt down.
+    reply->setReadBufferSize(maxBodyBytes + 1);
     QByteArray body;
     bool tooLarge = false;
     // Read as data arrives so an endless or huge answer is cut off at the bound instead of
     // piling up in memory.
     const auto drain = [&, raw = reply.get()] {
+        if (!raw->isOpen()) // aborted
+            return;
         body += raw->read(maxBodyBytes + 1 - body.size());
         if (body.size() > maxBodyBytes && !tooLarge) {
             tooLarge = true;
-            raw->abort();
+            if (!raw->isFinished()) // aborting a finished reply only makes Qt warn
+                raw->abort();
         }
     };
     QObject::connect(reply.get(), &QIODevice::readyRead, reply.get(), drain);
@@ -57,10 +66,7 @@ QCoro::Task<FetchResult> GeoClient::liveFetch(QUrl url)
     co_await reply.get();
     drain();
 
-    if (tooLarge)
-        co_return std::unexpected(GeoError::badResponse(
-            QStringLiteral("Answer from %1 is larger than %2 bytes").arg(hostOf(url)).arg(maxBodyBytes)));
-
+    // The status comes first: a failing answer's size says nothing about why it failed.
     const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
     if (status.isValid()) {
         const int code = status.toInt();
@@ -68,6 +74,18 @@ QCoro::Task<FetchResult> GeoClient::liveFetch(QUrl url)
             co_return std::unexpected(
                 GeoError::badResponse(QStringLiteral("HTTP %1 from %2").arg(code).arg(hostOf(url))));
     }
+    if (tooLarge)
+        co_return std::unexpected(
+            GeoError::badResponse(QStringLiteral("Answer from %1 is larger than %2 bytes")
+                                      .arg(hostOf(url))
+                                      .arg(maxBodyBytes)));
+    // Qt 6.4 ends a transfer timeout with a plain abort, reported as "Operation canceled". We
+    // abort only for tooLarge, handled above, so a cancel here is the timeout.
+    if (reply->error() == QNetworkReply::OperationCanceledError)
+        co_return std::unexpected(
+            GeoError::transport(QStringLiteral("Timed out: no data from %1 for %2 seconds")
+                                    .arg(hostOf(url))
+                                    .arg(timeoutMsecs / 1000)));
     if (reply->error() != QNetworkReply::NoError)
         co_return std::unexpected(GeoError::transport(reply->errorString()));
 

@@ -8,6 +8,19 @@
 
 namespace velmora {
 
+namespace {
+
+QPointer<QNetworkAccessManager> mainThreadManager;
+
+// Runs at the start of the application object's destruction: as one of its children the
+// manager would go only after Qt has unloaded its TLS backend, which warns and leaks.
+void deleteMainThreadManager()
+{
+    delete mainThreadManager.data();
+}
+
+} // namespace
+
 QNetworkAccessManager &threadNetworkAccess()
 {
     thread_local QPointer<QNetworkAccessManager> manager;
@@ -19,11 +32,12 @@ QNetworkAccessManager &threadNetworkAccess()
         Q_UNUSED(systemProxy);
 
         QThread *thread = QThread::currentThread();
-        QCoreApplication *app = QCoreApplication::instance();
+        const QCoreApplication *app = QCoreApplication::instance();
+        manager = new QNetworkAccessManager;
         if (app && app->thread() == thread) {
-            manager = new QNetworkAccessManager(app);
+            mainThreadManager = manager;
+            qAddPostRoutine(deleteMainThreadManager);
         } else {
-            manager = new QNetworkAccessManager;
             QObject::connect(thread, &QThread::finished, manager.data(), &QObject::deleteLater);
         }
     }

@@ -12,7 +12,8 @@ class FieldReader
 {
 public:
     explicit FieldReader(QJsonObject object, QString path = {})
-        : m_object(std::move(object)), m_path(std::move(path))
+        : m_object(std::move(object))
+        , m_path(std::move(path))
     {}
 
     template<typename T, typename Reader>
@@ -28,9 +29,18 @@ public:
     }
 
     void text(const char *key, std::optional<QString> &out) { read(key, out, &JsonFields::text); }
-    void boolean(const char *key, std::optional<bool> &out) { read(key, out, &JsonFields::boolean); }
-    void integer(const char *key, std::optional<qint64> &out) { read(key, out, &JsonFields::integer); }
-    void object(const char *key, std::optional<QJsonObject> &out) { read(key, out, &JsonFields::object); }
+    void boolean(const char *key, std::optional<bool> &out)
+    {
+        read(key, out, &JsonFields::boolean);
+    }
+    void integer(const char *key, std::optional<qint64> &out)
+    {
+        read(key, out, &JsonFields::integer);
+    }
+    void object(const char *key, std::optional<QJsonObject> &out)
+    {
+        read(key, out, &JsonFields::object);
+    }
 
     void adopt(const std::optional<GeoError> &error)
     {

@@ -8,16 +8,19 @@ namespace velmora {
 // A value or the error that prevented it. Holds a std::expected instead of being one:
 // as the result of a QCoro task, std::expected's unconstrained operator== (libstdc++ 12)
 // is found by the awaiter's handle comparison and fails to compile.
-template<typename T, typename E>
-class Result
+template<typename T, typename E> class Result
 {
 public:
+    // An empty value; QCoro::waitFor needs to make its result before it has one.
+    Result() requires std::default_initializable<T>
+    = default;
     template<typename U = T>
-        requires std::constructible_from<T, U>
-    Result(U &&value) : m_value(std::forward<U>(value))
+    requires std::constructible_from<T, U> Result(U &&value)
+        : m_value(std::forward<U>(value))
     {}
     template<typename G>
-    Result(std::unexpected<G> error) : m_value(std::move(error))
+    Result(std::unexpected<G> error)
+        : m_value(std::move(error))
     {}
 
     bool hasValue() const { return m_value.has_value(); }

@@ -12,7 +12,10 @@ class Timestamp
 {
 public:
     constexpr Timestamp() = default;
-    static constexpr Timestamp fromSecondsSinceReference(double seconds) { return Timestamp(seconds); }
+    static constexpr Timestamp fromSecondsSinceReference(double seconds)
+    {
+        return Timestamp(seconds);
+    }
     static Timestamp now();
     static Timestamp fromDateTime(const QDateTime &dateTime);
 
@@ -23,7 +26,9 @@ public:
     friend constexpr auto operator<=>(Timestamp, Timestamp) = default;
 
 private:
-    constexpr explicit Timestamp(double seconds) : m_seconds(seconds) {}
+    constexpr explicit Timestamp(double seconds)
+        : m_seconds(seconds)
+    {}
     double m_seconds = 0;
 };
 

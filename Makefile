@@ -1,0 +1,48 @@
+# Two entry points: `make run` and `make test`. Both install what they need first.
+
+PACKAGES := g++ cmake ninja-build pkg-config qt6-base-dev qcoro-qt6-dev openssl util-linux locales
+SUDO := $(if $(filter 0,$(shell id -u)),,sudo)
+JOBS ?= $(shell nproc)
+
+.PHONY: run test deps build build-asan check check-asan format clean
+
+run: build
+	./build/bin/velmora
+
+test: deps
+	$(MAKE) check check-asan
+
+deps:
+	@missing=$$(for p in $(PACKAGES); do \
+	    dpkg-query -W -f='$${Status}\n' $$p 2>/dev/null | grep -q '^install ok installed' || echo $$p; \
+	done); \
+	if [ -n "$$missing" ]; then \
+	    echo "Installing:" $$missing; \
+	    $(SUDO) apt-get update -q && \
+	    $(SUDO) env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends $$missing; \
+	fi
+	@# Formatting tests also run under a locale with a decimal comma.
+	@locale -a 2>/dev/null | grep -qx 'de_DE.utf8' || $(SUDO) localedef -i de_DE -f UTF-8 de_DE.UTF-8
+
+build: deps
+	cmake --preset dev
+	cmake --build --preset dev -j $(JOBS)
+
+build-asan: deps
+	cmake --preset asan
+	cmake --build --preset asan -j $(JOBS)
+
+check: build
+	ctest --preset dev -j $(JOBS)
+
+check-asan: build-asan
+	ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
+	LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp:print_suppressions=0 \
+	UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+	ctest --preset asan -j $(JOBS)
+
+format:
+	git ls-files '*.cpp' '*.h' | xargs clang-format -i
+
+clean:
+	rm -rf build build-asan

@@ -1,0 +1,6 @@
+#include "launcher.h"
+
+int main(int argc, char **argv)
+{
+    return velmora::Launcher::main(argc, argv);
+}

@@ -1,0 +1,7 @@
+#include "appearance.h"
+
+namespace velmora {
+
+Appearance::~Appearance() = default;
+
+} // namespace velmora

@@ -1,0 +1,185 @@
+#include "settingsstore.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonParseError>
+#include <QSaveFile>
+#include <QStandardPaths>
+#include <QtDebug>
+
+namespace velmora {
+
+namespace {
+
+struct FileContents
+{
+    enum class State { missing, object, unusable, unreadable };
+
+    State state{};
+    QJsonObject object{};
+    QString problem{};
+};
+
+FileContents readFile(const QString &path)
+{
+    using State = FileContents::State;
+    QFile file(path);
+    if (!file.exists())
+        return {.state = State::missing};
+    if (!file.open(QIODevice::ReadOnly))
+        return {.state = State::unreadable, .problem = file.errorString()};
+    const QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        return {.state = State::unreadable, .problem = file.errorString()};
+
+    QJsonParseError error;
+    const QJsonDocument document = QJsonDocument::fromJson(bytes, &error);
+    if (error.error != QJsonParseError::NoError)
+        return {.state = State::unusable, .problem = error.errorString()};
+    if (!document.isObject())
+        return {.state = State::unusable, .problem = QStringLiteral("not a JSON object")};
+    return {.state = State::object, .object = document.object()};
+}
+
+// Moves an unusable file out of the way under a name that says what it is, never replacing
+// another file; the user may still want what was in it.
+std::optional<QString> keepAside(const QString &path)
+{
+    const QString stem =
+        path + QStringLiteral(".corrupt-") +
+        QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMdd'T'HHmmss'Z'"));
+    for (int attempt = 1; attempt <= 100; ++attempt) {
+        const QString aside =
+            attempt == 1 ? stem : stem + QLatin1Char('-') + QString::number(attempt);
+        if (QFileInfo::exists(aside))
+            continue;
+        if (QFile::rename(path, aside))
+            return aside;
+        return std::nullopt;
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
+SettingsStore::SettingsStore(QString filePath)
+    : m_filePath(std::move(filePath))
+{
+    const FileContents contents = readFile(m_filePath);
+    switch (contents.state) {
+    case FileContents::State::missing:
+        break;
+    case FileContents::State::object:
+        m_values = contents.object;
+        break;
+    case FileContents::State::unusable:
+        qWarning().noquote() << QStringLiteral("Settings file %1 is unusable (%2); using defaults. "
+                                               "It will be kept aside before the next save.")
+                                    .arg(m_filePath, contents.problem);
+        break;
+    case FileContents::State::unreadable:
+        qWarning().noquote() << QStringLiteral(
+                                    "Settings file %1 cannot be read (%2); using defaults.")
+                                    .arg(m_filePath, contents.problem);
+        break;
+    }
+}
+
+QString SettingsStore::standardFilePath()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation) +
+           QStringLiteral("/settings.json");
+}
+
+SettingsStore &SettingsStore::standard()
+{
+    static SettingsStore store(standardFilePath());
+    return store;
+}
+
+std::optional<QString> SettingsStore::text(const QString &key) const
+{
+    const QJsonValue stored = value(key);
+    if (!stored.isString())
+        return std::nullopt;
+    return stored.toString();
+}
+
+std::optional<bool> SettingsStore::boolean(const QString &key) const
+{
+    const QJsonValue stored = value(key);
+    if (stored.isBool())
+        return stored.toBool();
+    if (stored.isDouble()) {
+        const double number = stored.toDouble();
+        if (number == 0 || number == 1)
+            return number == 1;
+    }
+    return std::nullopt;
+}
+
+bool SettingsStore::setValue(const QString &key, const QJsonValue &value)
+{
+    m_values.insert(key, value);
+    m_unsaved.insert(key, value);
+    if (write()) {
+        m_lastError.clear();
+        return true;
+    }
+    qWarning().noquote()
+        << QStringLiteral("Could not save setting \"%1\": %2").arg(key, m_lastError);
+    return false;
+}
+
+bool SettingsStore::write()
+{
+    const QFileInfo info(m_filePath);
+    if (!QDir().mkpath(info.absolutePath())) {
+        m_lastError = QStringLiteral("cannot create the folder %1").arg(info.absolutePath());
+        return false;
+    }
+
+    // Re-read so that keys written by anyone else since loading are kept.
+    FileContents current = readFile(m_filePath);
+    switch (current.state) {
+    case FileContents::State::missing:
+    case FileContents::State::object:
+        break;
+    case FileContents::State::unreadable:
+        // Replacing a file we cannot read would lose whatever it holds.
+        m_lastError = QStringLiteral("cannot read %1 (%2)").arg(m_filePath, current.problem);
+        return false;
+    case FileContents::State::unusable:
+        if (const std::optional<QString> aside = keepAside(m_filePath)) {
+            qWarning().noquote()
+                << QStringLiteral("Unusable settings file %1 kept as %2").arg(m_filePath, *aside);
+        } else {
+            m_lastError = QStringLiteral("cannot move the unusable file %1 aside").arg(m_filePath);
+            return false;
+        }
+        current.object = {};
+        break;
+    }
+
+    QJsonObject merged = current.object;
+    for (auto it = m_unsaved.constBegin(); it != m_unsaved.constEnd(); ++it)
+        merged.insert(it.key(), it.value());
+
+    QSaveFile file(m_filePath);
+    if (!file.open(QIODevice::WriteOnly)) {
+        m_lastError = QStringLiteral("cannot write %1 (%2)").arg(m_filePath, file.errorString());
+        return false;
+    }
+    file.write(QJsonDocument(merged).toJson(QJsonDocument::Indented));
+    if (!file.commit()) {
+        m_lastError = QStringLiteral("cannot write %1 (%2)").arg(m_filePath, file.errorString());
+        return false;
+    }
+    m_unsaved = {};
+    return true;
+}
+
+} // namespace velmora

@@ -1,0 +1,59 @@
+#pragma once
+
+#include <QJsonObject>
+#include <QJsonValue>
+#include <QString>
+
+#include <optional>
+
+namespace velmora {
+
+// The per-user settings: one JSON object in one file, so that Booleans, numbers and texts
+// stay apart. The file is read once, at construction; each write re-reads it, sets one key
+// and replaces the whole file atomically, so keys written by others survive.
+//
+// A file that is not a JSON object reads as empty and is moved aside (to
+// "<file>.corrupt-<UTC time>") before the first write replaces it. A write that fails keeps
+// the value in memory, sets lastError() and logs one warning; the next successful write
+// saves it too.
+class SettingsStore
+{
+public:
+    explicit SettingsStore(QString filePath);
+    SettingsStore(const SettingsStore &) = delete;
+    SettingsStore &operator=(const SettingsStore &) = delete;
+
+    // "settings.json" in the application's per-user configuration directory. Needs the
+    // application's name, so call it once QCoreApplication exists.
+    static QString standardFilePath();
+    // The one store at standardFilePath(), made on first use.
+    static SettingsStore &standard();
+
+    QString filePath() const { return m_filePath; }
+
+    // The value as loaded or as last set; undefined when absent.
+    QJsonValue value(const QString &key) const { return m_values.value(key); }
+    // Only a JSON text; anything else (numbers included) counts as absent.
+    std::optional<QString> text(const QString &key) const;
+    // A JSON Boolean, or a number that is exactly 0 or 1; anything else counts as absent.
+    std::optional<bool> boolean(const QString &key) const;
+
+    // Sets the value in memory and writes the file; false when the file could not be
+    // written (lastError() then says why).
+    bool setValue(const QString &key, const QJsonValue &value);
+
+    // Why the last write failed; empty after a successful one.
+    QString lastError() const { return m_lastError; }
+
+private:
+    bool write();
+
+    QString m_filePath;
+    QJsonObject m_values;
+    // Values not yet in the file (the one being written, or ones whose write failed);
+    // merged into every write so that none is lost.
+    QJsonObject m_unsaved;
+    QString m_lastError;
+};
+
+} // namespace velmora

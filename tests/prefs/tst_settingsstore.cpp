@@ -1,0 +1,124 @@
+#include "settingsstore.h"
+
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace velmora;
+using namespace Qt::StringLiterals;
+
+namespace {
+
+QByteArray readAll(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+void writeAll(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    QCOMPARE(file.write(bytes), bytes.size());
+}
+
+QJsonObject readObject(const QString &path)
+{
+    return QJsonDocument::fromJson(readAll(path)).object();
+}
+
+} // namespace
+
+class TestSettingsStore : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void writeKeepsOtherKeys()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(u"settings.json"_s);
+        writeAll(path, R"({"unknown": [1, "two"], "theme": "light"})");
+        SettingsStore store(path);
+        // Another writer adds a key after we loaded.
+        writeAll(path, R"({"unknown": [1, "two"], "theme": "light", "later": 7})");
+
+        QVERIFY(store.setValue(u"theme"_s, u"dark"_s));
+        const QJsonObject expected{
+            {u"unknown"_s, QJsonArray{1, u"two"_s}}, {u"theme"_s, u"dark"_s}, {u"later"_s, 7}};
+        QCOMPARE(readObject(path), expected);
+    }
+
+    void unusableFileIsKeptAside_data()
+    {
+        QTest::addColumn<QByteArray>("content");
+
+        QTest::newRow("not JSON") << "theme = dark\n"_ba;
+        QTest::newRow("truncated object") << R"({"theme": "dark")"_ba;
+        QTest::newRow("array") << R"(["theme", "dark"])"_ba;
+        QTest::newRow("empty") << ""_ba;
+    }
+
+    void unusableFileIsKeptAside()
+    {
+        QFETCH(QByteArray, content);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(u"settings.json"_s);
+        writeAll(path, content);
+        const auto keptAside = [&] {
+            QStringList copies;
+            for (const QString &name :
+                 QDir(dir.path()).entryList({u"settings.json.corrupt-*"_s}, QDir::Files))
+                copies << QString::fromLatin1(readAll(dir.filePath(name)));
+            copies.sort();
+            return copies;
+        };
+
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(u"is unusable"_s));
+        SettingsStore store(path);
+        QVERIFY(store.value(u"theme"_s).isUndefined());
+        QCOMPARE(readAll(path), content);
+
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(u"kept as"_s));
+        QVERIFY(store.setValue(u"speedUnit"_s, u"bytes"_s));
+        QCOMPARE(keptAside(), QStringList{QString::fromLatin1(content)});
+        QCOMPARE(readObject(path), QJsonObject({{u"speedUnit"_s, u"bytes"_s}}));
+
+        // Spoilt again, most likely within the same second: the first copy must survive.
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(u"kept as"_s));
+        writeAll(path, "~");
+        QVERIFY(store.setValue(u"speedUnit"_s, u"bits"_s));
+        QCOMPARE(keptAside().size(), 2);
+        QVERIFY(keptAside().contains(QString::fromLatin1(content)));
+    }
+
+    void failedWriteIsReportedAndSavedLater()
+    {
+        QTemporaryDir dir;
+        // A file where the folder should be: the folder cannot be made, even as root.
+        const QString blocker = dir.filePath(u"config"_s);
+        writeAll(blocker, "not a folder");
+        const QString path = blocker + u"/settings.json"_s;
+        SettingsStore store(path);
+
+        QTest::ignoreMessage(QtWarningMsg,
+                             QRegularExpression(u"Could not save setting \"theme\""_s));
+        QVERIFY(!store.setValue(u"theme"_s, u"dark"_s));
+        QVERIFY(!store.lastError().isEmpty());
+        QCOMPARE(store.text(u"theme"_s), std::optional<QString>(u"dark"_s));
+
+        // Once the folder can be made, the next write saves what could not be saved before.
+        QVERIFY(QFile::remove(blocker));
+        QVERIFY(store.setValue(u"speedUnit"_s, u"bytes"_s));
+        QVERIFY(store.lastError().isEmpty());
+        QCOMPARE(readObject(path),
+                 QJsonObject({{u"theme"_s, u"dark"_s}, {u"speedUnit"_s, u"bytes"_s}}));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestSettingsStore)
+#include "tst_settingsstore.moc"

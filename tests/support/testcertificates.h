@@ -1,0 +1,60 @@
+#pragma once
+
+#include <QSslCertificate>
+#include <QSslConfiguration>
+#include <QSslKey>
+#include <QString>
+#include <QTemporaryDir>
+
+namespace velmora {
+
+// Certificates made fresh for one test run with the openssl tool, in a temporary directory
+// removed with this object: a test certificate authority with a server certificate for
+// "localhost" and 127.0.0.1, and an unrelated authority with a server certificate for the
+// same names that nothing trusts.
+class TestCertificates
+{
+public:
+    // Runs openssl (bounded); isValid() tells whether everything was made.
+    TestCertificates();
+
+    bool isValid() const { return m_error.isEmpty(); }
+    // Which openssl step failed and what it printed; empty when valid.
+    QString errorString() const { return m_error; }
+
+    QSslCertificate caCertificate() const { return m_ca; }
+    // The server side of TLS with the certificate the test authority signed.
+    QSslConfiguration serverConfiguration() const;
+    // The server side of TLS with the certificate the untrusted authority signed.
+    QSslConfiguration untrustedServerConfiguration() const;
+
+    // Adds the test authority to QSslConfiguration::defaultConfiguration() of this process, so
+    // requests made from now on trust serverConfiguration(). Nothing outside the process changes.
+    void trustInThisProcess() const;
+
+    // The test authority's certificate as PEM.
+    QString caFile() const;
+    // A directory holding only the test authority's certificate and its `openssl rehash` link,
+    // usable in place of a system certificate directory.
+    QString caDirectory() const;
+
+private:
+    struct Leaf
+    {
+        QSslCertificate certificate;
+        QSslKey key;
+    };
+
+    bool run(const QStringList &arguments);
+    bool makeAuthority(const QString &name, const QString &commonName);
+    bool makeLeaf(const QString &name, const QString &authority, Leaf &leaf);
+    QString path(const QString &name) const { return m_dir.filePath(name); }
+
+    QTemporaryDir m_dir;
+    QString m_error;
+    QSslCertificate m_ca;
+    Leaf m_trusted;
+    Leaf m_untrusted;
+};
+
+} // namespace velmora

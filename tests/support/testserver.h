@@ -1,0 +1,125 @@
+#pragma once
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QHostAddress>
+#include <QList>
+#include <QSslConfiguration>
+#include <QString>
+#include <QUrl>
+
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <utility>
+
+namespace velmora {
+
+namespace detail {
+struct TestServerState;
+class TestServerThread;
+} // namespace detail
+
+// A local HTTP/1.1 server, plain or TLS, for tests. Its sockets live on a thread of its own,
+// so the test's thread may block or run client code without starving it. Keeps connections
+// alive, reads Content-Length request bodies (counting them, keeping only a prefix) and
+// answers as scripted: by route, by handler, else 404.
+class TestServer
+{
+public:
+    using Header = std::pair<QByteArray, QByteArray>;
+
+    // One request as read.
+    struct Request
+    {
+        static constexpr qsizetype bodyPrefixLimit = 4096;
+
+        QByteArray method{};
+        QByteArray path{}; // as sent, query included
+        QByteArray version{};
+        QList<Header> headers{};                            // in order, names as sent
+        qint64 bodyBytes = 0;                               // request body bytes read
+        QByteArray bodyPrefix{};                            // the first bodyPrefixLimit of them
+        std::chrono::steady_clock::time_point receivedAt{}; // when the head was complete
+
+        // The value of the first header of that name, compared case-insensitively; a null array
+        // when there is none.
+        QByteArray header(QByteArrayView name) const;
+    };
+
+    // What to answer. The server adds Content-Length (except for endless) and, when it will
+    // close the connection afterwards, "Connection: close"; headers come after those.
+    struct Response
+    {
+        int status = 200;
+        QByteArray reason{}; // empty: the usual phrase for status
+        QList<Header> headers{};
+        QByteArray body{};
+        // When set, the body is this many zero bytes, made while sending, never held whole;
+        // body is then ignored.
+        std::optional<qint64> zeros{};
+        // Zero bytes without end and without Content-Length, until the client goes away.
+        bool endless = false;
+        // Read the request, never answer, keep the connection open.
+        bool stall = false;
+        // Read the request, then close the connection without answering.
+        bool drop = false;
+        // Wait after reading the request, before the status line.
+        std::chrono::milliseconds delay{0};
+        // Body bytes per second sent at most; 0 is as fast as the client reads.
+        qint64 sendRate = 0;
+        // Request body bytes per second read at most; 0 is as fast as the client sends.
+        qint64 bodyReadRate = 0;
+    };
+
+    // Called on the server's thread once a request's head is read, before its body is, so the
+    // answer can set bodyReadRate; bodyBytes and bodyPrefix are not filled yet. It must do its
+    // own locking for anything it shares with the test.
+    using Handler = std::function<Response(const Request &)>;
+
+    // Plain HTTP. Port 0 lets the system pick a free one.
+    explicit TestServer(const QHostAddress &address = QHostAddress::LocalHost, quint16 port = 0);
+    // TLS with tls as the server side's configuration (its certificate and key).
+    explicit TestServer(const QSslConfiguration &tls,
+                        const QHostAddress &address = QHostAddress::LocalHost, quint16 port = 0);
+    // Closes every connection and stops the thread.
+    ~TestServer();
+    TestServer(const TestServer &) = delete;
+    TestServer &operator=(const TestServer &) = delete;
+
+    bool isListening() const;
+    // Why listening failed; empty when it did not.
+    QString errorString() const;
+    quint16 port() const;
+    // The URL of pathAndQuery on this server, e.g. http://127.0.0.1:PORT/path. With TLS on
+    // 127.0.0.1 the host is "localhost", the name the test certificates carry.
+    QUrl url(QByteArrayView pathAndQuery = "/") const;
+
+    // Answers requests whose path, without its query, is exactly path. Thread-safe.
+    void respond(const QByteArray &path, const Response &response);
+    // Answers requests no route matches, in place of 404. Thread-safe.
+    void setHandler(Handler handler);
+
+    // Every request read so far, in order of arrival, bodies complete. Thread-safe.
+    QList<Request> requests() const;
+    // Processes the calling thread's events until at least count requests are read or timeout
+    // has passed; true when they were.
+    bool waitForRequests(qsizetype count, std::chrono::milliseconds timeout) const;
+    // Response bytes (heads and bodies) written to the sockets so far.
+    qint64 bytesSent() const;
+    // Connections accepted and not yet closed.
+    int openConnections() const;
+
+private:
+    TestServer(std::optional<QSslConfiguration> tls, const QHostAddress &address, quint16 port);
+
+    std::shared_ptr<detail::TestServerState> m_state;
+    std::unique_ptr<detail::TestServerThread> m_thread;
+    bool m_tls = false;
+    QHostAddress m_address;
+    quint16 m_port = 0;
+    QString m_error;
+};
+
+} // namespace velmora
