@@ -1,6 +1,7 @@
 # Two entry points: `make run` and `make test`. Both install what they need first.
 
-PACKAGES := g++ cmake ninja-build pkg-config qt6-base-dev qcoro-qt6-dev openssl util-linux locales
+PACKAGES := g++ cmake ninja-build pkg-config qt6-base-dev qcoro-qt6-dev libnl-route-3-dev \
+            openssl util-linux iproute2 locales
 SUDO := $(if $(filter 0,$(shell id -u)),,sudo)
 JOBS ?= $(shell nproc)
 

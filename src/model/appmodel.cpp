@@ -1,0 +1,237 @@
+#include "appmodel.h"
+
+#include "flag.h"
+#include "interfacerules.h"
+#include "platform/clipboard.h"
+#include "platform/dnsconfig.h"
+#include "platform/loginitem.h"
+#include "platform/pathmonitor.h"
+#include "speedmeasurements.h"
+
+#include <QTimer>
+
+namespace velmora {
+
+namespace {
+const QString emDash = QStringLiteral(u"\u2014");
+} // namespace
+
+AppModel::AppModel(Services services, QObject *parent)
+    : QObject(parent)
+    , m_services(std::move(services))
+    , m_connectionType(emDash)
+    , m_localIP(emDash)
+    , m_launchAtLogin(m_services.loginItem->status() == LoginItem::Status::enabled)
+    , m_lastSample(m_services.wallClock())
+{
+    // The monitor, the timers and the copy resets are children or take this as their
+    // context, so none of their callbacks outlives the model. The timers exist before the
+    // monitor starts, whenever its first report comes.
+    m_refreshTimer = new QTimer(this);
+    m_refreshTimer->setInterval(m_services.timings.refreshInterval);
+    connect(m_refreshTimer, &QTimer::timeout, this, &AppModel::startRefresh);
+
+    // A burst of path reports restarts this timer each time: one refresh after the last.
+    m_settleTimer = new QTimer(this);
+    m_settleTimer->setSingleShot(true);
+    m_settleTimer->setInterval(m_services.timings.pathSettle);
+    connect(m_settleTimer, &QTimer::timeout, this, &AppModel::startRefresh);
+
+    connect(m_services.monitor.get(), &PathMonitor::pathChanged, this, &AppModel::pathChanged);
+    m_services.monitor->start();
+    m_refreshTimer->start();
+    startRefresh();
+}
+
+AppModel::~AppModel() = default;
+
+template<typename T> void AppModel::assign(T &field, const T &value, void (AppModel::*changed)())
+{
+    if (field == value)
+        return;
+    field = value;
+    Q_EMIT(this->*changed)();
+}
+
+QString AppModel::menuBarLabel() const
+{
+    if (!m_isOnline)
+        return Flag::offline();
+    switch (m_geoState.kind()) {
+    case GeoState::Kind::loaded:
+        return m_geoState.info()->flag();
+    case GeoState::Kind::failed:
+        return m_lastGeo ? m_lastGeo->flag() : Flag::offline();
+    case GeoState::Kind::loading:
+        break;
+    }
+    return m_lastGeo ? m_lastGeo->flag() : Flag::loading();
+}
+
+void AppModel::startRefresh()
+{
+    // Fire and forget: the task finishes on its own and checks the model is still there.
+    refresh();
+}
+
+QCoro::Task<> AppModel::refresh()
+{
+    if (m_isRefreshing)
+        co_return;
+    assign(m_isRefreshing, true, &AppModel::isRefreshingChanged);
+    refreshLocalInfo();
+    if (!m_lastGeo) {
+        m_geoState = GeoState::loading();
+        Q_EMIT geoStateChanged();
+    }
+
+    const QPointer<AppModel> self(this);
+    const GeoClient client = m_services.client;
+    const GeoResult result = co_await client.lookup();
+    if (!self)
+        co_return;
+
+    if (result) {
+        if (m_lastGeo && m_lastGeo->ip != result->ip && m_onIPChange) {
+            m_onIPChange(*m_lastGeo, *result);
+            if (!self)
+                co_return;
+        }
+        assign(m_lastGeo, std::optional<GeoInfo>(*result), &AppModel::lastGeoChanged);
+        m_geoState = GeoState::loaded(*result);
+    } else {
+        m_geoState = GeoState::failed(m_isOnline ? result.error().errorDescription()
+                                                 : QStringLiteral("No network connection"));
+    }
+    Q_EMIT geoStateChanged();
+    assign(m_isRefreshing, false, &AppModel::isRefreshingChanged);
+}
+
+void AppModel::refreshLocalInfo()
+{
+    const QList<InterfaceAddress> addresses = m_services.interfaces->upIPv4Addresses();
+    assign(m_localIP, chooseLocalIP(addresses), &AppModel::localIPChanged);
+    assign(m_vpnLikely, velmora::vpnLikely(addresses), &AppModel::vpnLikelyChanged);
+    assign(m_dnsServers, m_services.dns->servers(), &AppModel::dnsServersChanged);
+}
+
+void AppModel::pathChanged(const NetworkPath &path)
+{
+    assign(m_isOnline, path.satisfied, &AppModel::isOnlineChanged);
+    QString type;
+    if (path.usesWifi)
+        type = QStringLiteral("Wi-Fi");
+    else if (path.usesWiredEthernet)
+        type = QStringLiteral("Ethernet");
+    else if (path.usesCellular)
+        type = QStringLiteral("Cellular");
+    else
+        type = m_isOnline ? QStringLiteral("Other") : QStringLiteral("Offline");
+    assign(m_connectionType, type, &AppModel::connectionTypeChanged);
+    refreshLocalInfo();
+    m_settleTimer->start();
+}
+
+void AppModel::copyPublicIP(const QString &address)
+{
+    m_services.clipboard->setText(address);
+    assign(m_ipCopied, true, &AppModel::ipCopiedChanged);
+    // Every copy has its own reset; a later copy does not extend an earlier one.
+    QTimer::singleShot(m_services.timings.copiedFor, this,
+                       [this] { assign(m_ipCopied, false, &AppModel::ipCopiedChanged); });
+}
+
+void AppModel::setTrafficMonitoring(bool on)
+{
+    if (on == !m_trafficTimer.isNull())
+        return;
+    delete m_trafficTimer;
+    assign(m_downloadRate, 0.0, &AppModel::downloadRateChanged);
+    assign(m_uploadRate, 0.0, &AppModel::uploadRateChanged);
+    if (!on)
+        return;
+
+    m_lastCounters = trafficCounters(m_services.interfaces->counters());
+    m_lastSample = m_services.wallClock();
+    m_trafficTimer = new QTimer(this);
+    m_trafficTimer->setInterval(m_services.timings.trafficInterval);
+    m_trafficTimer->setTimerType(Qt::PreciseTimer);
+    connect(m_trafficTimer, &QTimer::timeout, this, &AppModel::sampleTraffic);
+    m_trafficTimer->start();
+}
+
+void AppModel::sampleTraffic()
+{
+    const Timestamp now = m_services.wallClock();
+    const InterfaceCounters current = trafficCounters(m_services.interfaces->counters());
+    const double elapsed = now.secondsSinceReference() - m_lastSample.secondsSinceReference();
+    const TrafficDelta delta = trafficDelta(m_lastCounters, current);
+    m_lastCounters = current;
+    m_lastSample = now;
+    // A wall clock that went back gives no rate for this interval, only a new baseline.
+    if (elapsed > 0) {
+        assign(m_downloadRate, double(delta.received) / elapsed, &AppModel::downloadRateChanged);
+        assign(m_uploadRate, double(delta.sent) / elapsed, &AppModel::uploadRateChanged);
+    }
+}
+
+void AppModel::setLaunchAtLogin(bool enable)
+{
+    assign(m_launchAtLoginError, std::optional<QString>(), &AppModel::launchAtLoginErrorChanged);
+    LoginItem &item = *m_services.loginItem;
+    const std::optional<QString> error = enable ? item.registerItem() : item.unregisterItem();
+    if (error)
+        assign(m_launchAtLoginError, error, &AppModel::launchAtLoginErrorChanged);
+    assign(m_launchAtLogin, item.status() == LoginItem::Status::enabled,
+           &AppModel::launchAtLoginChanged);
+}
+
+QCoro::Task<> AppModel::runSpeedTest()
+{
+    if (m_speedPhase != SpeedPhase::idle)
+        co_return;
+    assign(m_speedError, std::optional<QString>(), &AppModel::speedErrorChanged);
+
+    const QPointer<AppModel> self(this);
+    // Held by the run, not the model, so the steps can finish if the model goes away.
+    const std::shared_ptr<SpeedMeasurements> tester = m_services.speedTester;
+    SpeedResult result;
+    QStringList failed;
+
+    struct Step
+    {
+        SpeedPhase phase;
+        QCoro::Task<SpeedOutcome> (SpeedMeasurements::*measure)();
+        std::optional<double> SpeedResult::*figure;
+        const char *name;
+    };
+    static constexpr Step steps[] = {
+        {SpeedPhase::latency, &SpeedMeasurements::latency, &SpeedResult::latencyMs, "latency"},
+        {SpeedPhase::download, &SpeedMeasurements::download, &SpeedResult::downloadMbps,
+         "download"},
+        {SpeedPhase::upload, &SpeedMeasurements::upload, &SpeedResult::uploadMbps, "upload"},
+    };
+    for (const Step &step : steps) {
+        assign(m_speedPhase, step.phase, &AppModel::speedPhaseChanged);
+        const SpeedOutcome outcome = co_await (tester.get()->*step.measure)();
+        if (!self)
+            co_return;
+        if (outcome)
+            result.*step.figure = *outcome;
+        else
+            failed << QString::fromLatin1(step.name);
+    }
+
+    assign(m_speedPhase, SpeedPhase::idle, &AppModel::speedPhaseChanged);
+    result.date = Timestamp::now();
+    if (failed.size() < 3) {
+        m_speedResult = result;
+        Q_EMIT speedResultChanged();
+    }
+    if (!failed.isEmpty())
+        assign(m_speedError,
+               std::optional<QString>(QStringLiteral("Failed: ") + failed.join(u", ")),
+               &AppModel::speedErrorChanged);
+}
+
+} // namespace velmora

@@ -1,0 +1,115 @@
+#include "platform/dnsconfig_linux.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+#include <algorithm>
+#include <optional>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+
+using namespace Qt::StringLiterals;
+
+namespace velmora {
+
+namespace {
+
+bool isBlank(char c)
+{
+    return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f';
+}
+
+bool isNumericAddress(QByteArrayView token)
+{
+    // inet_pton needs a terminated string and knows nothing of zones.
+    QByteArray address = token.toByteArray();
+    if (const qsizetype percent = address.indexOf('%'); percent >= 0) {
+        const QByteArrayView zone = QByteArrayView(address).sliced(percent + 1);
+        const bool zoneIsName = !zone.isEmpty() && std::ranges::all_of(zone, [](char c) {
+            return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+                   c == '_' || c == '-' || c == '.';
+        });
+        if (!zoneIsName)
+            return false;
+        address.truncate(percent);
+        in6_addr ipv6;
+        return inet_pton(AF_INET6, address.constData(), &ipv6) == 1;
+    }
+    in_addr ipv4;
+    in6_addr ipv6;
+    return inet_pton(AF_INET, address.constData(), &ipv4) == 1 ||
+           inet_pton(AF_INET6, address.constData(), &ipv6) == 1;
+}
+
+// Device files, FIFOs and huge files are not resolver configurations; reading them could
+// block or exhaust memory.
+std::optional<QByteArray> readSmallTextFile(const QString &path)
+{
+    if (!QFileInfo(path).isFile())
+        return std::nullopt;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    QByteArray content = file.read(ResolvConfDnsConfig::maxFileBytes + 1);
+    if (content.size() > ResolvConfDnsConfig::maxFileBytes || content.contains('\0'))
+        return std::nullopt;
+    return content;
+}
+
+} // namespace
+
+ResolvConfDnsConfig::ResolvConfDnsConfig()
+    : ResolvConfDnsConfig(defaultResolvConfPath, defaultUpstreamPath)
+{}
+
+ResolvConfDnsConfig::ResolvConfDnsConfig(QString resolvConfPath, QString upstreamPath)
+    : m_resolvConfPath(std::move(resolvConfPath))
+    , m_upstreamPath(std::move(upstreamPath))
+{}
+
+QStringList ResolvConfDnsConfig::servers() const
+{
+    const std::optional<QByteArray> content = readSmallTextFile(m_resolvConfPath);
+    if (!content)
+        return {};
+    const QStringList servers = parseNameservers(*content);
+    if (!namesOnlyResolvedStub(servers))
+        return servers;
+    const std::optional<QByteArray> upstream = readSmallTextFile(m_upstreamPath);
+    return upstream ? parseNameservers(*upstream) : QStringList();
+}
+
+QStringList ResolvConfDnsConfig::parseNameservers(QByteArrayView content)
+{
+    static constexpr QByteArrayView keyword = "nameserver";
+    QStringList servers;
+    while (!content.isEmpty()) {
+        const qsizetype end = content.indexOf('\n');
+        QByteArrayView line = end < 0 ? content : content.first(end);
+        content = end < 0 ? QByteArrayView() : content.sliced(end + 1);
+
+        if (!line.startsWith(keyword) || line.size() == keyword.size() ||
+            !isBlank(line[keyword.size()]))
+            continue;
+        line = line.sliced(keyword.size());
+        while (!line.isEmpty() && isBlank(line.front()))
+            line = line.sliced(1);
+        qsizetype length = 0;
+        while (length < line.size() && !isBlank(line[length]))
+            ++length;
+        const QByteArrayView address = line.first(length);
+        if (isNumericAddress(address))
+            servers.append(QString::fromLatin1(address));
+    }
+    return servers;
+}
+
+bool ResolvConfDnsConfig::namesOnlyResolvedStub(const QStringList &servers)
+{
+    return !servers.isEmpty() && std::ranges::all_of(servers, [](const QString &server) {
+        return server == "127.0.0.53"_L1 || server == "127.0.0.54"_L1;
+    });
+}
+
+} // namespace velmora

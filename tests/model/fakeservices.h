@@ -1,0 +1,157 @@
+#pragma once
+
+// Stand-ins for the model's platform pieces and network, scripted by the tests.
+
+#include "appmodel.h"
+#include "platform/clipboard.h"
+#include "platform/dnsconfig.h"
+#include "platform/loginitem.h"
+#include "platform/pathmonitor.h"
+#include "speedmeasurements.h"
+
+#include <QCoro/QCoroTimer>
+
+#include <deque>
+
+namespace velmora::fakes {
+
+class PathMonitor final : public velmora::PathMonitor
+{
+public:
+    void start() override { ++starts; }
+    void report(const NetworkPath &path) { Q_EMIT pathChanged(path); }
+    int starts = 0;
+};
+
+class InterfaceTable final : public velmora::InterfaceTable
+{
+public:
+    InterfaceCounters counters() const override { return m_counters; }
+    QList<InterfaceAddress> upIPv4Addresses() const override { return m_addresses; }
+    InterfaceCounters m_counters;
+    QList<InterfaceAddress> m_addresses;
+};
+
+class DnsConfig final : public velmora::DnsConfig
+{
+public:
+    QStringList servers() const override { return m_servers; }
+    QStringList m_servers;
+};
+
+class LoginItem final : public velmora::LoginItem
+{
+public:
+    Status status() const override { return m_status; }
+    std::optional<QString> registerItem() override { return change(m_statusAfterRegister); }
+    std::optional<QString> unregisterItem() override { return change(Status::notRegistered); }
+
+    Status m_status = Status::notRegistered;
+    Status m_statusAfterRegister = Status::enabled;
+    std::optional<QString> m_nextError;
+    int m_calls = 0;
+
+private:
+    std::optional<QString> change(Status to)
+    {
+        ++m_calls;
+        if (m_nextError)
+            return std::exchange(m_nextError, std::nullopt);
+        m_status = to;
+        return std::nullopt;
+    }
+};
+
+class Clipboard final : public velmora::Clipboard
+{
+public:
+    void setText(const QString &text) override { m_text = text; }
+    QString m_text;
+};
+
+// Each measurement waits `delay`, then answers with the next scripted outcome (or a
+// failure when none is left).
+class SpeedTester final : public SpeedMeasurements
+{
+public:
+    QCoro::Task<SpeedOutcome> latency() override { return answer(); }
+    QCoro::Task<SpeedOutcome> download() override { return answer(); }
+    QCoro::Task<SpeedOutcome> upload() override { return answer(); }
+
+    std::deque<SpeedOutcome> m_outcomes;
+    std::chrono::milliseconds m_delay{10};
+    int m_calls = 0;
+
+private:
+    QCoro::Task<SpeedOutcome> answer()
+    {
+        ++m_calls;
+        std::optional<SpeedOutcome> next;
+        if (!m_outcomes.empty()) {
+            next = m_outcomes.front();
+            m_outcomes.pop_front();
+        }
+        co_await QCoro::sleepFor(m_delay);
+        co_return next.value_or(std::unexpected(QStringLiteral("unreachable")));
+    }
+};
+
+// Lookups answered from a script: each entry is the public address the next lookup finds,
+// or empty for a lookup in which every provider fails.
+struct LookupScript
+{
+    std::deque<QString> addresses;
+    std::chrono::milliseconds delay{20};
+    int lookups = 0;
+};
+
+inline GeoClient scriptedClient(const std::shared_ptr<LookupScript> &script)
+{
+    return GeoClient([script](QUrl url) -> QCoro::Task<FetchResult> {
+        const bool primary = url == GeoClient::primaryURL();
+        QString address;
+        if (primary) {
+            ++script->lookups;
+            if (!script->addresses.empty()) {
+                address = script->addresses.front();
+                script->addresses.pop_front();
+            }
+        }
+        co_await QCoro::sleepFor(script->delay);
+        if (!primary || address.isEmpty())
+            co_return std::unexpected(GeoError::transport(QStringLiteral("Host unreachable")));
+        co_return QStringLiteral(R"({"ip":"%1","country_code":"%2"})")
+            .arg(address, address.startsWith(u'2') ? QStringLiteral("DE") : QStringLiteral("TR"))
+            .toUtf8();
+    });
+}
+
+// One model with every piece scripted; the pieces stay reachable after the model owns them.
+struct Rig
+{
+    std::shared_ptr<LookupScript> lookups = std::make_shared<LookupScript>();
+    fakes::PathMonitor *monitor = new fakes::PathMonitor;
+    fakes::InterfaceTable *interfaces = new fakes::InterfaceTable;
+    fakes::DnsConfig *dns = new fakes::DnsConfig;
+    fakes::LoginItem *loginItem = new fakes::LoginItem;
+    fakes::Clipboard *clipboard = new fakes::Clipboard;
+    std::shared_ptr<fakes::SpeedTester> speed = std::make_shared<fakes::SpeedTester>();
+    double clockSeconds = 1000;
+
+    AppModel::Services services(AppModel::Timings timings = {})
+    {
+        return AppModel::Services{
+            .client = scriptedClient(lookups),
+            .monitor = std::unique_ptr<velmora::PathMonitor>(monitor),
+            .interfaces = std::unique_ptr<velmora::InterfaceTable>(interfaces),
+            .dns = std::unique_ptr<velmora::DnsConfig>(dns),
+            .loginItem = std::unique_ptr<velmora::LoginItem>(loginItem),
+            .clipboard = std::unique_ptr<velmora::Clipboard>(clipboard),
+            .speedTester = speed,
+            .timings = timings,
+            .wallClock = [this] { return Timestamp::fromSecondsSinceReference(clockSeconds); },
+        };
+    }
+};
+
+} // namespace velmora::fakes

@@ -1,0 +1,510 @@
+#include "fakeservices.h"
+#include "flag.h"
+
+#include <QElapsedTimer>
+#include <QSignalSpy>
+#include <QTest>
+
+using namespace velmora;
+using namespace Qt::StringLiterals;
+using namespace std::chrono_literals;
+
+namespace {
+
+const QString emDash = u"\u2014"_s;
+
+// Timings short enough for tests, long enough that the first lookup never overlaps them.
+AppModel::Timings quick()
+{
+    return {.refreshInterval = 3'600s,
+            .trafficInterval = 100ms,
+            .pathSettle = 300ms,
+            .copiedFor = 1000ms};
+}
+
+bool waitUntilIdle(const AppModel &model)
+{
+    return QTest::qWaitFor([&] { return !model.isRefreshing(); }, 5000);
+}
+
+NetworkPath path(bool satisfied, bool wifi = false, bool wired = false, bool cellular = false)
+{
+    return {.satisfied = satisfied,
+            .usesWifi = wifi,
+            .usesWiredEthernet = wired,
+            .usesCellular = cellular};
+}
+
+// One lookup of a sequence: the address it finds ("" = every provider fails) and whether the
+// path is satisfied when it ends.
+struct Step
+{
+    QString address;
+    bool online = true;
+};
+
+} // namespace
+
+Q_DECLARE_METATYPE(Step)
+Q_DECLARE_METATYPE(NetworkPath)
+
+class TestAppModel : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void startsWatchingAndLooksUp()
+    {
+        fakes::Rig rig;
+        rig.lookups->addresses = {u"203.0.113.42"_s};
+        AppModel model(rig.services(quick()));
+
+        QCOMPARE(rig.monitor->starts, 1);
+        QVERIFY(model.isOnline());
+        QCOMPARE(model.connectionType(), emDash);
+        QCOMPARE(model.localIP(), emDash);
+        QCOMPARE(model.geoState().kind(), GeoState::Kind::loading);
+        QCOMPARE(model.menuBarLabel(), Flag::loading());
+        QVERIFY(model.isRefreshing());
+        QCOMPARE(model.speedPhase(), SpeedPhase::idle);
+        QVERIFY(!model.lastGeo());
+
+        QVERIFY(waitUntilIdle(model));
+        QCOMPARE(model.geoState().kind(), GeoState::Kind::loaded);
+        QCOMPARE(model.lastGeo()->ip, u"203.0.113.42"_s);
+        QCOMPARE(model.menuBarLabel(), Flag::emoji(u"DE"_s));
+        QCOMPARE(rig.lookups->lookups, 1);
+    }
+
+    void refreshSequence_data()
+    {
+        QTest::addColumn<QList<Step>>("steps");
+        QTest::addColumn<QStringList>("changes"); // "old>new" per onIPChange call
+        QTest::addColumn<GeoState::Kind>("finalKind");
+        QTest::addColumn<QString>("finalMessage");
+        QTest::addColumn<QString>("lastIp");
+        QTest::addColumn<QString>("label"); // menuBarLabel at the end
+
+        const QString de = Flag::emoji(u"DE"_s);
+        const QString tr = Flag::emoji(u"TR"_s);
+        const QString a = u"203.0.113.1"_s;
+        const QString b = u"198.51.100.2"_s;
+        const auto loaded = GeoState::Kind::loaded;
+        const auto failed = GeoState::Kind::failed;
+        const QString lookupFailed =
+            u"Lookup failed: ipwho.is: Host unreachable; ipapi.co: Host unreachable"_s;
+
+        QTest::newRow("first success reports no change")
+            << QList<Step>{{a}} << QStringList{} << loaded << QString() << a << de;
+        QTest::newRow("same address twice")
+            << QList<Step>{{a}, {a}} << QStringList{} << loaded << QString() << a << de;
+        QTest::newRow("A, failure, B reports A to B once")
+            << QList<Step>{{a}, {}, {b}} << QStringList{a + u'>' + b} << loaded << QString() << b
+            << tr;
+        QTest::newRow("failure first") << QList<Step>{{}} << QStringList{} << failed << lookupFailed
+                                       << QString() << Flag::offline();
+        QTest::newRow("failure after A keeps A")
+            << QList<Step>{{a}, {}} << QStringList{} << failed << lookupFailed << a << de;
+        QTest::newRow("failure while offline")
+            << QList<Step>{{a}, {{}, false}} << QStringList{} << failed
+            << u"No network connection"_s << a << Flag::offline();
+        QTest::newRow("A, B, A") << QList<Step>{{a}, {b}, {a}}
+                                 << QStringList{a + u'>' + b, b + u'>' + a} << loaded << QString()
+                                 << a << de;
+    }
+
+    void refreshSequence()
+    {
+        QFETCH(QList<Step>, steps);
+        QFETCH(QStringList, changes);
+        QFETCH(GeoState::Kind, finalKind);
+        QFETCH(QString, finalMessage);
+        QFETCH(QString, lastIp);
+        QFETCH(QString, label);
+
+        fakes::Rig rig;
+        for (const Step &step : steps)
+            rig.lookups->addresses.push_back(step.address);
+        AppModel model(rig.services(quick()));
+        QStringList reported;
+        model.setOnIPChange([&](const GeoInfo &old, const GeoInfo &now) {
+            // Called before the model takes the new record.
+            QCOMPARE(model.lastGeo()->ip, old.ip);
+            reported << old.ip + u'>' + now.ip;
+        });
+
+        QVERIFY(waitUntilIdle(model)); // the first step is the start-up lookup
+        for (qsizetype i = 1; i < steps.size(); ++i) {
+            rig.monitor->report(path(steps[i].online));
+            model.refresh();
+            QVERIFY(waitUntilIdle(model));
+        }
+        QCOMPARE(reported, changes);
+        QCOMPARE(model.geoState().kind(), finalKind);
+        QCOMPARE(model.geoState().message(), finalMessage);
+        QCOMPARE(model.lastGeo() ? model.lastGeo()->ip : QString(), lastIp);
+        QCOMPARE(rig.lookups->lookups, steps.size());
+        QCOMPARE(model.menuBarLabel(), label);
+    }
+
+    void overlappingRefreshesMakeOneLookup()
+    {
+        fakes::Rig rig;
+        rig.lookups->delay = 200ms;
+        rig.lookups->addresses = {u"203.0.113.1"_s, u"203.0.113.1"_s};
+        AppModel model(rig.services(quick()));
+        QSignalSpy refreshing(&model, &AppModel::isRefreshingChanged);
+        model.refresh();
+        model.refresh();
+        QVERIFY(waitUntilIdle(model));
+        QCOMPARE(rig.lookups->lookups, 1);
+        QCOMPARE(refreshing.count(), 1); // only the end of the start-up refresh
+    }
+
+    void notifiesOnlyRealChanges()
+    {
+        fakes::Rig rig;
+        rig.lookups->addresses = {u"203.0.113.1"_s, u"203.0.113.1"_s};
+        rig.dns->m_servers = {u"192.0.2.53"_s};
+        AppModel model(rig.services(quick()));
+        QVERIFY(waitUntilIdle(model));
+
+        QSignalSpy online(&model, &AppModel::isOnlineChanged);
+        QSignalSpy type(&model, &AppModel::connectionTypeChanged);
+        QSignalSpy dns(&model, &AppModel::dnsServersChanged);
+        QSignalSpy geo(&model, &AppModel::geoStateChanged);
+        QSignalSpy lastGeo(&model, &AppModel::lastGeoChanged);
+
+        rig.monitor->report(path(true, false, true));
+        rig.monitor->report(path(true, false, true));
+        QCOMPARE(online.count(), 0);
+        QCOMPARE(type.count(), 1);
+        QCOMPARE(dns.count(), 0); // read again, unchanged
+
+        model.refresh(); // the same address again: a new record, and a new state regardless
+        QVERIFY(waitUntilIdle(model));
+        QCOMPARE(geo.count(), 1);
+        QCOMPARE(lastGeo.count(), 1); // fetchedAt differs
+    }
+
+    void connectionType_data()
+    {
+        QTest::addColumn<NetworkPath>("report");
+        QTest::addColumn<QString>("type");
+        QTest::addColumn<bool>("online");
+
+        QTest::newRow("Wi-Fi and Ethernet") << path(true, true, true) << u"Wi-Fi"_s << true;
+        QTest::newRow("Ethernet") << path(true, false, true) << u"Ethernet"_s << true;
+        QTest::newRow("cellular") << path(true, false, false, true) << u"Cellular"_s << true;
+        QTest::newRow("satisfied, none known") << path(true) << u"Other"_s << true;
+        QTest::newRow("unsatisfied, none known") << path(false) << u"Offline"_s << false;
+        QTest::newRow("unsatisfied Wi-Fi") << path(false, true) << u"Wi-Fi"_s << false;
+    }
+
+    void connectionType()
+    {
+        QFETCH(NetworkPath, report);
+        QFETCH(QString, type);
+        QFETCH(bool, online);
+
+        fakes::Rig rig;
+        rig.interfaces->m_addresses = {
+            {u"lo"_s, u"127.0.0.1"_s}, {u"wg0"_s, u"10.8.0.2"_s}, {u"eth0"_s, u"192.168.1.20"_s}};
+        rig.dns->m_servers = {u"192.0.2.53"_s, u"2001:db8::53"_s};
+        AppModel model(rig.services(quick()));
+        rig.monitor->report(report);
+        QCOMPARE(model.connectionType(), type);
+        QCOMPARE(model.isOnline(), online);
+        QCOMPARE(model.localIP(), u"192.168.1.20"_s);
+        QVERIFY(model.vpnLikely());
+        QCOMPARE(model.dnsServers(), rig.dns->m_servers);
+    }
+
+    void burstOfPathReportsRefreshesOnce()
+    {
+        fakes::Rig rig;
+        rig.lookups->delay = 1ms;
+        AppModel model(rig.services(quick()));
+        QVERIFY(waitUntilIdle(model));
+        QSignalSpy started(&model, &AppModel::isRefreshingChanged);
+
+        QElapsedTimer sinceLast;
+        for (int i = 0; i < 3; ++i) {
+            rig.monitor->report(path(i % 2 == 0, true));
+            sinceLast.start();
+            QTest::qWait(100);
+        }
+        QVERIFY(started.wait(2000));
+        const qint64 delay = sinceLast.elapsed();
+        QVERIFY2(delay >= 280 && delay < 700, qPrintable(QString::number(delay)));
+        QVERIFY(waitUntilIdle(model));
+        QTest::qWait(500);
+        QCOMPARE(rig.lookups->lookups, 2); // start-up and the one after the burst
+    }
+
+    void copyResetsAfterItsOwnDelay()
+    {
+        fakes::Rig rig;
+        AppModel model(rig.services(quick()));
+        QElapsedTimer clock;
+        clock.start();
+        model.copyPublicIP(u"203.0.113.42"_s);
+        QCOMPARE(rig.clipboard->m_text, u"203.0.113.42"_s);
+        QVERIFY(model.ipCopied());
+        QTest::qWait(600);
+        model.copyPublicIP(u"203.0.113.43"_s);
+        QCOMPARE(rig.clipboard->m_text, u"203.0.113.43"_s);
+        QVERIFY(model.ipCopied());
+
+        // The first copy's reset ends it, not the second's.
+        QTRY_VERIFY_WITH_TIMEOUT(!model.ipCopied(), 3000);
+        QVERIFY2(clock.elapsed() < 1500, qPrintable(QString::number(clock.elapsed())));
+        QSignalSpy copied(&model, &AppModel::ipCopiedChanged);
+        QTest::qWait(900); // past the second reset
+        QVERIFY(!model.ipCopied());
+        QCOMPARE(copied.count(), 0);
+    }
+
+    void speedTest_data()
+    {
+        QTest::addColumn<QList<bool>>("succeeds"); // latency, download, upload
+        QTest::addColumn<bool>("earlierRun");
+        QTest::addColumn<QString>("error");
+        QTest::addColumn<QString>("figures"); // of speedResult after the run; "none" when absent
+
+        QTest::newRow("all pass") << QList<bool>{true, true, true} << false << QString()
+                                  << u"12 300 40"_s;
+        QTest::newRow("download fails")
+            << QList<bool>{true, false, true} << false << u"Failed: download"_s << u"12 - 40"_s;
+        QTest::newRow("latency and upload fail") << QList<bool>{false, true, false} << false
+                                                 << u"Failed: latency, upload"_s << u"- 300 -"_s;
+        QTest::newRow("all fail, first run") << QList<bool>{false, false, false} << false
+                                             << u"Failed: latency, download, upload"_s << u"none"_s;
+        QTest::newRow("all fail after a good run")
+            << QList<bool>{false, false, false} << true << u"Failed: latency, download, upload"_s
+            << u"1 2 3"_s;
+    }
+
+    void speedTest()
+    {
+        QFETCH(QList<bool>, succeeds);
+        QFETCH(bool, earlierRun);
+        QFETCH(QString, error);
+        QFETCH(QString, figures);
+
+        fakes::Rig rig;
+        AppModel model(rig.services(quick()));
+        if (earlierRun) {
+            rig.speed->m_outcomes = {1.0, 2.0, 3.0};
+            QCoro::waitFor(model.runSpeedTest());
+        }
+        const double values[] = {12, 300, 40};
+        for (int i = 0; i < 3; ++i)
+            rig.speed->m_outcomes.push_back(succeeds[i] ? SpeedOutcome(values[i])
+                                                        : SpeedOutcome(std::unexpected(u"x"_s)));
+
+        QList<SpeedPhase> phases;
+        connect(&model, &AppModel::speedPhaseChanged, this, [&] { phases << model.speedPhase(); });
+        const Timestamp before = Timestamp::now();
+        QCoro::waitFor(model.runSpeedTest());
+
+        QCOMPARE(phases, (QList<SpeedPhase>{SpeedPhase::latency, SpeedPhase::download,
+                                            SpeedPhase::upload, SpeedPhase::idle}));
+        QCOMPARE(model.speedError().value_or(QString()), error);
+        const auto show = [](const std::optional<double> &v) {
+            return v ? QString::number(*v) : u"-"_s;
+        };
+        const std::optional<SpeedResult> &result = model.speedResult();
+        const QString shown = result
+                                  ? QStringList{show(result->latencyMs), show(result->downloadMbps),
+                                                show(result->uploadMbps)}
+                                        .join(u' ')
+                                  : u"none"_s;
+        QCOMPARE(shown, figures);
+        if (result && !earlierRun)
+            QVERIFY(result->date >= before);
+    }
+
+    void secondSpeedTestDuringRunReturnsAtOnce()
+    {
+        fakes::Rig rig;
+        rig.speed->m_delay = 100ms;
+        rig.speed->m_outcomes = {10.0, 20.0, 30.0};
+        AppModel model(rig.services(quick()));
+        model.speedError(); // no error before
+        QCoro::Task<> first = model.runSpeedTest();
+        QTRY_COMPARE(model.speedPhase(), SpeedPhase::download);
+        QCoro::Task<> second = model.runSpeedTest();
+        QVERIFY(second.isReady());
+        QCoro::waitFor(std::move(first));
+        QCOMPARE(rig.speed->m_calls, 3);
+        QCOMPARE(model.speedResult()->uploadMbps, 30.0);
+    }
+
+    void launchAtLogin_data()
+    {
+        QTest::addColumn<LoginItem::Status>("initial");
+        QTest::addColumn<bool>("enable");
+        QTest::addColumn<LoginItem::Status>("afterRegister");
+        QTest::addColumn<QString>("failure");
+        QTest::addColumn<bool>("expected");
+        QTest::addColumn<int>("changes");
+
+        using S = LoginItem::Status;
+        QTest::newRow("register") << S::notRegistered << true << S::enabled << QString() << true
+                                  << 1;
+        QTest::newRow("needs approval")
+            << S::notRegistered << true << S::requiresApproval << QString() << false << 0;
+        QTest::newRow("register fails")
+            << S::notRegistered << true << S::enabled << u"Read-only file system"_s << false << 0;
+        QTest::newRow("again when enabled")
+            << S::enabled << true << S::enabled << QString() << true << 0;
+        QTest::newRow("unregister") << S::enabled << false << S::enabled << QString() << false << 1;
+        QTest::newRow("unregister fails")
+            << S::enabled << false << S::enabled << u"Permission denied"_s << true << 0;
+    }
+
+    void launchAtLogin()
+    {
+        QFETCH(LoginItem::Status, initial);
+        QFETCH(bool, enable);
+        QFETCH(LoginItem::Status, afterRegister);
+        QFETCH(QString, failure);
+        QFETCH(bool, expected);
+        QFETCH(int, changes);
+
+        fakes::Rig rig;
+        rig.loginItem->m_status = initial;
+        rig.loginItem->m_statusAfterRegister = afterRegister;
+        AppModel model(rig.services(quick()));
+        QCOMPARE(model.launchAtLogin(), initial == LoginItem::Status::enabled);
+
+        QSignalSpy changed(&model, &AppModel::launchAtLoginChanged);
+        if (!failure.isEmpty())
+            rig.loginItem->m_nextError = failure;
+        model.setLaunchAtLogin(enable);
+        QCOMPARE(model.launchAtLogin(), expected);
+        QCOMPARE(changed.count(), changes);
+        QCOMPARE(model.launchAtLoginError().value_or(QString()), failure);
+
+        model.setLaunchAtLogin(enable); // a later call clears the old error first
+        QVERIFY(!model.launchAtLoginError());
+    }
+
+    void trafficSample_data()
+    {
+        QTest::addColumn<InterfaceCounters>("before");
+        QTest::addColumn<InterfaceCounters>("after");
+        QTest::addColumn<double>("seconds");
+        QTest::addColumn<double>("download");
+        QTest::addColumn<double>("upload");
+
+        const quint32 top = 0xFFFFFFFF;
+        QTest::newRow("plain") << InterfaceCounters{{u"eth0"_s, {1000, 50}}}
+                               << InterfaceCounters{{u"eth0"_s, {3000, 450}}} << 2.0 << 1000.0
+                               << 200.0;
+        QTest::newRow("wrapped counter")
+            << InterfaceCounters{{u"en0"_s, {top - 295, 0}}}
+            << InterfaceCounters{{u"en0"_s, {500, 0}}} << 1.0 << 796.0 << 0.0;
+        QTest::newRow("re-created interface counts modulo 2^32")
+            << InterfaceCounters{{u"wlp2s0"_s, {1000, 0}}}
+            << InterfaceCounters{{u"wlp2s0"_s, {400, 0}}} << 1.0 << 4294966696.0 << 0.0;
+        QTest::newRow("summed over physical links")
+            << InterfaceCounters{{u"eth0"_s, {0, 0}}, {u"wlan0"_s, {0, 0}}, {u"wwan0"_s, {0, 0}}}
+            << InterfaceCounters{{u"eth0"_s, {100, 1}},
+                                 {u"wlan0"_s, {200, 2}},
+                                 {u"wwan0"_s, {300, 3}}}
+            << 1.0 << 600.0 << 6.0;
+        QTest::newRow("loopback and tunnels never count")
+            << InterfaceCounters{{u"lo"_s, {0, 0}},
+                                 {u"utun0"_s, {0, 0}},
+                                 {u"wg0"_s, {0, 0}},
+                                 {u"tun0"_s, {0, 0}}}
+            << InterfaceCounters{{u"lo"_s, {9000, 9000}},
+                                 {u"utun0"_s, {9000, 9000}},
+                                 {u"wg0"_s, {9000, 9000}},
+                                 {u"tun0"_s, {9000, 9000}}}
+            << 1.0 << 0.0 << 0.0;
+        QTest::newRow("new interface waits a sample")
+            << InterfaceCounters{} << InterfaceCounters{{u"eth1"_s, {123456, 654}}} << 1.0 << 0.0
+            << 0.0;
+    }
+
+    void trafficSample()
+    {
+        QFETCH(InterfaceCounters, before);
+        QFETCH(InterfaceCounters, after);
+        QFETCH(double, seconds);
+        QFETCH(double, download);
+        QFETCH(double, upload);
+
+        fakes::Rig rig;
+        rig.interfaces->m_counters = before;
+        AppModel model(rig.services(quick()));
+        model.setTrafficMonitoring(true);
+        // Nothing ticks while the test does not yield, so the clock and the counters move
+        // together; later ticks see no time pass and change nothing.
+        rig.clockSeconds += seconds;
+        rig.interfaces->m_counters = after;
+        QSignalSpy downloadChanged(&model, &AppModel::downloadRateChanged);
+        QTest::qWait(350);
+        QCOMPARE(model.downloadRate(), download);
+        QCOMPARE(model.uploadRate(), upload);
+        QVERIFY(downloadChanged.count() <= 1);
+    }
+
+    void trafficSwitching()
+    {
+        fakes::Rig rig;
+        rig.interfaces->m_counters = {{u"eth0"_s, {0, 0}}};
+        AppModel model(rig.services(quick()));
+        model.setTrafficMonitoring(true);
+        rig.clockSeconds += 1;
+        rig.interfaces->m_counters = {{u"eth0"_s, {5000, 700}}};
+        QTRY_COMPARE(model.downloadRate(), 5000.0);
+
+        model.setTrafficMonitoring(true); // already on: keeps rates and baseline
+        QCOMPARE(model.downloadRate(), 5000.0);
+
+        rig.clockSeconds -= 10; // the clock went back: no rate, only a new baseline
+        rig.interfaces->m_counters = {{u"eth0"_s, {9000, 700}}};
+        QTest::qWait(250);
+        QCOMPARE(model.downloadRate(), 5000.0);
+        rig.clockSeconds += 2;
+        rig.interfaces->m_counters = {{u"eth0"_s, {10000, 700}}};
+        QTRY_COMPARE(model.downloadRate(), 500.0);
+
+        model.setTrafficMonitoring(false);
+        QCOMPARE(model.downloadRate(), 0.0);
+        QCOMPARE(model.uploadRate(), 0.0);
+        rig.clockSeconds += 1;
+        rig.interfaces->m_counters = {{u"eth0"_s, {20000, 800}}};
+        QTest::qWait(250);
+        QCOMPARE(model.downloadRate(), 0.0); // no sampling while off
+
+        model.setTrafficMonitoring(true); // a fresh baseline: no spike from while it was off
+        rig.clockSeconds += 1;
+        QTest::qWait(250);
+        QCOMPARE(model.downloadRate(), 0.0);
+    }
+
+    void modelMayGoAwayWithWorkPending()
+    {
+        fakes::Rig rig;
+        rig.lookups->delay = 100ms;
+        rig.speed->m_delay = 100ms;
+        auto model = std::make_unique<AppModel>(rig.services(quick()));
+        model->setTrafficMonitoring(true);
+        model->copyPublicIP(u"x"_s);
+        rig.monitor->report(path(true));
+        model->runSpeedTest();
+        model.reset();
+        // The lookup, the speed test step, the timers: all end without touching the model.
+        QTest::qWait(500);
+        QCOMPARE(rig.lookups->lookups, 1);
+        QCOMPARE(rig.speed->m_calls, 1);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestAppModel)
+#include "tst_appmodel.moc"
