@@ -1,0 +1,136 @@
+#include "speedimage.h"
+
+#include <QFontDatabase>
+#include <QFontMetricsF>
+#include <QPainter>
+
+#include <cmath>
+
+namespace velmora {
+
+namespace {
+
+const QString downloadArrow = QStringLiteral("\u2193");
+const QString uploadArrow = QStringLiteral("\u2191");
+
+// The widest text of each unit: below 1000 G per second formatRate prints no more characters.
+QString widthSample(Preferences::SpeedUnit unit)
+{
+    return unit == Preferences::SpeedUnit::bits ? QStringLiteral("\u2193 888.8 Kb/s")
+                                                : QStringLiteral("\u2193 888.8 KB/s");
+}
+
+} // namespace
+
+SpeedImageSettings SpeedImageSettings::from(const Preferences &prefs)
+{
+    return {prefs.speedUnit(),    prefs.bandwidthData(), prefs.uploadOnTop(), prefs.buttonStyle(),
+            prefs.customColors(), prefs.downloadColor(), prefs.uploadColor()};
+}
+
+FontMeasure measureFont(const QFont &font, const QString &sample)
+{
+    const QFontMetricsF metrics(font);
+    return {metrics.horizontalAdvance(sample), metrics.ascent(), metrics.descent()};
+}
+
+QFont speedImageFont(int rowCount)
+{
+    // Rates must not jiggle as digits change. Qt 6.4 cannot ask the proportional UI font for
+    // tabular digits (QFont::setFeature came in 6.6), so the desktop's fixed-pitch font it is.
+    QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    font.setStyleHint(QFont::TypeWriter);
+    font.setFixedPitch(true);
+    // Pixels, not points: the image is 22 logical pixels high, and at 96 dpi a Qt point is 4/3
+    // of a pixel, which would make two 9-point rows taller than the image.
+    font.setPixelSize(rowCount == 2 ? 9 : 12);
+    font.setWeight(rowCount == 2 ? QFont::DemiBold : QFont::Normal);
+    return font;
+}
+
+SpeedImageLayout layoutSpeedImage(double downloadRate, double uploadRate,
+                                  const SpeedImageSettings &settings, const FontMeasurer &measure)
+{
+    using BandwidthData = Preferences::BandwidthData;
+
+    const RateEntry download{downloadArrow,
+                             Preferences::formatRate(downloadRate, settings.speedUnit),
+                             settings.downloadColor};
+    const RateEntry upload{uploadArrow, Preferences::formatRate(uploadRate, settings.speedUnit),
+                           settings.uploadColor};
+    QList<RateEntry> entries;
+    switch (settings.bandwidthData) {
+    case BandwidthData::both:
+        entries = settings.uploadOnTop ? QList{upload, download} : QList{download, upload};
+        break;
+    case BandwidthData::download:
+        entries = {download};
+        break;
+    case BandwidthData::upload:
+        entries = {upload};
+        break;
+    }
+
+    const bool twoRows =
+        settings.buttonStyle == Preferences::ButtonStyle::doubleLine && entries.size() == 2;
+
+    SpeedImageLayout layout;
+    layout.customColors = settings.customColors;
+    layout.font = speedImageFont(twoRows ? 2 : 1);
+    const FontMeasure metrics = measure(layout.font, widthSample(settings.speedUnit));
+    layout.columnWidth = int(std::ceil(metrics.sampleWidth));
+
+    qsizetype columns = 1;
+    if (twoRows) {
+        for (const RateEntry &entry : entries)
+            layout.rows.append({entry});
+    } else {
+        layout.rows.append(entries);
+        columns = entries.size();
+    }
+    const int contentWidth =
+        layout.columnWidth * int(columns) + SpeedImageLayout::gap * int(columns - 1);
+    layout.size = QSize(contentWidth + SpeedImageLayout::leftMargin, SpeedImageLayout::height);
+
+    // The block of rows is centred vertically. Measured from the top, where Qt puts the
+    // origin (the layout rule was stated from the bottom), each baseline lies one ascent
+    // below the top of its line.
+    const qreal lineHeight = metrics.ascent + metrics.descent;
+    const qreal top = (SpeedImageLayout::height - lineHeight * qreal(layout.rows.size())) / 2;
+    for (qsizetype row = 0; row < layout.rows.size(); ++row)
+        layout.baselines.append(top + qreal(row) * lineHeight + metrics.ascent);
+    return layout;
+}
+
+void paintSpeedImage(QPainter &painter, const SpeedImageLayout &layout,
+                     const QColor &panelTextColor)
+{
+    painter.save();
+    painter.setRenderHint(QPainter::TextAntialiasing);
+    painter.setFont(layout.font);
+    for (qsizetype row = 0; row < layout.rows.size(); ++row) {
+        const QList<RateEntry> &entries = layout.rows.at(row);
+        for (qsizetype column = 0; column < entries.size(); ++column) {
+            const RateEntry &entry = entries.at(column);
+            painter.setPen(layout.customColors ? entry.color : panelTextColor);
+            painter.drawText(QPointF(layout.columnX(column), layout.baselines.at(row)),
+                             entry.label());
+        }
+    }
+    painter.restore();
+}
+
+QImage renderSpeedImage(const SpeedImageLayout &layout, qreal devicePixelRatio,
+                        const QColor &panelTextColor)
+{
+    QImage image(int(std::ceil(layout.size.width() * devicePixelRatio)),
+                 int(std::ceil(layout.size.height() * devicePixelRatio)),
+                 QImage::Format_ARGB32_Premultiplied);
+    image.setDevicePixelRatio(devicePixelRatio);
+    image.fill(Qt::transparent);
+    QPainter painter(&image);
+    paintSpeedImage(painter, layout, panelTextColor);
+    return image;
+}
+
+} // namespace velmora
