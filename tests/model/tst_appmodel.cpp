@@ -488,6 +488,29 @@ private Q_SLOTS:
         QCOMPARE(model.downloadRate(), 0.0);
     }
 
+    void speedPhaseRawValues_data()
+    {
+        QTest::addColumn<QString>("raw");
+        QTest::addColumn<int>("phase"); // -1: none
+
+        QTest::newRow("idle") << QString() << int(SpeedPhase::idle);
+        QTest::newRow("latency") << u"Measuring latency\u2026"_s << int(SpeedPhase::latency);
+        QTest::newRow("download") << u"Testing download\u2026"_s << int(SpeedPhase::download);
+        QTest::newRow("upload") << u"Testing upload\u2026"_s << int(SpeedPhase::upload);
+        QTest::newRow("three full stops") << u"Testing upload..."_s << -1;
+        QTest::newRow("other case") << u"testing upload\u2026"_s << -1;
+    }
+
+    void speedPhaseRawValues()
+    {
+        QFETCH(QString, raw);
+        QFETCH(int, phase);
+        const std::optional<SpeedPhase> parsed = speedPhaseFromRawValue(raw);
+        QCOMPARE(parsed ? int(*parsed) : -1, phase);
+        if (parsed)
+            QCOMPARE(rawValue(*parsed), raw);
+    }
+
     void modelMayGoAwayWithWorkPending()
     {
         fakes::Rig rig;

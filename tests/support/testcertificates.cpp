@@ -4,6 +4,9 @@
 #include <QFile>
 #include <QProcess>
 #include <QRandomGenerator>
+#include <QSslKey>
+
+using namespace Qt::StringLiterals;
 
 namespace velmora {
 
@@ -25,67 +28,34 @@ constexpr QByteArrayView opensslConfig = "[req]\n"
                                          "subjectKeyIdentifier = hash\n"
                                          "authorityKeyIdentifier = keyid\n";
 
-constexpr int processTimeoutMsecs = 30'000;
-
-// P-256 keys take milliseconds to make, where RSA keys take noticeably longer.
-const QStringList newKey = {QStringLiteral("-newkey"), QStringLiteral("ec"),
-                            QStringLiteral("-pkeyopt"), QStringLiteral("ec_paramgen_curve:P-256"),
-                            QStringLiteral("-nodes")};
-
-QSslConfiguration serverSide(const QSslCertificate &certificate, const QSslKey &key)
-{
-    QSslConfiguration configuration = QSslConfiguration::defaultConfiguration();
-    configuration.setLocalCertificate(certificate);
-    configuration.setPrivateKey(key);
-    return configuration;
-}
-
 } // namespace
 
 TestCertificates::TestCertificates()
 {
-    if (!m_dir.isValid()) {
-        m_error = QStringLiteral("No temporary directory: ") + m_dir.errorString();
-        return;
-    }
-    QFile config(path(QStringLiteral("openssl.cnf")));
-    if (!config.open(QIODevice::WriteOnly) ||
+    QFile config(path(u"openssl.cnf"_s));
+    if (!m_dir.isValid() || !config.open(QIODevice::WriteOnly) ||
         config.write(opensslConfig.data(), opensslConfig.size()) < 0) {
-        m_error = QStringLiteral("Cannot write the openssl configuration");
+        m_error = u"Cannot write the openssl configuration: "_s + m_dir.errorString();
         return;
     }
     config.close();
-
-    if (!makeAuthority(QStringLiteral("ca"), QStringLiteral("Velmora Test CA")) ||
-        !makeAuthority(QStringLiteral("untrusted-ca"),
-                       QStringLiteral("Velmora Untrusted Test CA")) ||
-        !makeLeaf(QStringLiteral("server"), QStringLiteral("ca"), m_trusted) ||
-        !makeLeaf(QStringLiteral("untrusted-server"), QStringLiteral("untrusted-ca"), m_untrusted))
+    if (!make(u"ca"_s) || !make(u"untrusted-ca"_s) || !make(u"server"_s, u"ca"_s) ||
+        !make(u"untrusted-server"_s, u"untrusted-ca"_s))
         return;
-
-    const QString directory = caDirectory();
-    if (!QDir().mkpath(directory) ||
-        !QFile::copy(caFile(), directory + QStringLiteral("/ca.pem")) ||
-        !run({QStringLiteral("rehash"), directory}))
+    if (!QDir().mkpath(caDirectory()) || !QFile::copy(caFile(), caDirectory() + u"/ca.pem"_s)) {
+        m_error = u"Cannot fill "_s + caDirectory();
+        return;
+    }
+    if (!run({u"rehash"_s, caDirectory()}))
         return;
 
     const QList<QSslCertificate> ca = QSslCertificate::fromPath(caFile());
-    if (ca.size() != 1 || m_trusted.certificate.isNull() || m_trusted.key.isNull() ||
-        m_untrusted.certificate.isNull() || m_untrusted.key.isNull()) {
-        m_error = QStringLiteral("openssl made files Qt cannot read");
-        return;
-    }
-    m_ca = ca.first();
-}
-
-QSslConfiguration TestCertificates::serverConfiguration() const
-{
-    return serverSide(m_trusted.certificate, m_trusted.key);
-}
-
-QSslConfiguration TestCertificates::untrustedServerConfiguration() const
-{
-    return serverSide(m_untrusted.certificate, m_untrusted.key);
+    m_trusted = serverSide(u"server"_s);
+    m_untrusted = serverSide(u"untrusted-server"_s);
+    if (ca.size() != 1 || m_trusted.privateKey().isNull() || m_untrusted.privateKey().isNull())
+        m_error = u"openssl made files Qt cannot read"_s;
+    else
+        m_ca = ca.first();
 }
 
 void TestCertificates::trustInThisProcess() const
@@ -95,77 +65,53 @@ void TestCertificates::trustInThisProcess() const
     QSslConfiguration::setDefaultConfiguration(configuration);
 }
 
-QString TestCertificates::caFile() const
-{
-    return path(QStringLiteral("ca.pem"));
-}
-
-QString TestCertificates::caDirectory() const
-{
-    return path(QStringLiteral("ca-only"));
-}
-
 bool TestCertificates::run(const QStringList &arguments)
 {
     QProcess openssl;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("OPENSSL_CONF"), path(QStringLiteral("openssl.cnf")));
+    environment.insert(u"OPENSSL_CONF"_s, path(u"openssl.cnf"_s));
     openssl.setProcessEnvironment(environment);
     openssl.setWorkingDirectory(m_dir.path());
     openssl.setProcessChannelMode(QProcess::MergedChannels);
-    openssl.start(QStringLiteral("openssl"), arguments);
-    const bool finished = openssl.waitForFinished(processTimeoutMsecs);
+    openssl.start(u"openssl"_s, arguments);
+    const bool finished = openssl.waitForFinished(30'000);
     if (finished && openssl.exitStatus() == QProcess::NormalExit && openssl.exitCode() == 0)
         return true;
     if (!finished)
         openssl.kill();
-    m_error = QStringLiteral("openssl %1 failed: %2 %3")
-                  .arg(arguments.join(QLatin1Char(' ')), openssl.errorString(),
-                       QString::fromLocal8Bit(openssl.readAll()));
+    m_error = u"openssl %1 failed: %2 %3"_s.arg(arguments.join(u' '), openssl.errorString(),
+                                                QString::fromLocal8Bit(openssl.readAll()));
     return false;
 }
 
-bool TestCertificates::makeAuthority(const QString &name, const QString &commonName)
+// name.pem and name.key: an authority when there is no signer, else a server certificate for
+// "localhost" and 127.0.0.1 that signer signed.
+bool TestCertificates::make(const QString &name, const QString &signer)
 {
-    return run(QStringList{QStringLiteral("req"), QStringLiteral("-x509"),
-                           QStringLiteral("-extensions"), QStringLiteral("authority"),
-                           QStringLiteral("-days"), QStringLiteral("2"), QStringLiteral("-subj"),
-                           QStringLiteral("/CN=") + commonName, QStringLiteral("-keyout"),
-                           name + QStringLiteral(".key"), QStringLiteral("-out"),
-                           name + QStringLiteral(".pem")} +
-               newKey);
-}
-
-bool TestCertificates::makeLeaf(const QString &name, const QString &authority, Leaf &leaf)
-{
-    const QString key = name + QStringLiteral(".key");
-    const QString request = name + QStringLiteral(".csr");
-    const QString certificate = name + QStringLiteral(".pem");
+    // P-256 keys take milliseconds to make, where RSA keys take noticeably longer.
+    QStringList arguments =
+        u"req -x509 -days 2 -nodes -newkey ec -pkeyopt ec_paramgen_curve:P-256"_s.split(u' ');
+    arguments << u"-keyout"_s << name + u".key"_s << u"-out"_s << name + u".pem"_s;
+    if (signer.isEmpty())
+        return run(arguments << u"-extensions"_s << u"authority"_s << u"-subj"_s
+                             << u"/CN=Velmora test authority "_s + name);
     // A fresh serial each run: issuer and serial together name a certificate.
     const QString serial = QString::number(QRandomGenerator::global()->generate64() >> 1);
-    const bool made =
-        run(QStringList{QStringLiteral("req"), QStringLiteral("-new"), QStringLiteral("-subj"),
-                        QStringLiteral("/CN=localhost"), QStringLiteral("-keyout"), key,
-                        QStringLiteral("-out"), request} +
-            newKey) &&
-        run({QStringLiteral("x509"), QStringLiteral("-req"), QStringLiteral("-in"), request,
-             QStringLiteral("-CA"), authority + QStringLiteral(".pem"), QStringLiteral("-CAkey"),
-             authority + QStringLiteral(".key"), QStringLiteral("-set_serial"), serial,
-             QStringLiteral("-days"), QStringLiteral("2"), QStringLiteral("-extfile"),
-             QStringLiteral("openssl.cnf"), QStringLiteral("-extensions"), QStringLiteral("server"),
-             QStringLiteral("-out"), certificate});
-    if (!made)
-        return false;
+    return run(arguments << u"-extensions"_s << u"server"_s << u"-subj"_s << u"/CN=localhost"_s
+                         << u"-CA"_s << signer + u".pem"_s << u"-CAkey"_s << signer + u".key"_s
+                         << u"-set_serial"_s << serial);
+}
 
-    const QList<QSslCertificate> certificates = QSslCertificate::fromPath(path(certificate));
-    QFile keyFile(path(key));
-    if (certificates.size() != 1 || !keyFile.open(QIODevice::ReadOnly)) {
-        m_error = QStringLiteral("Cannot read %1 or %2").arg(certificate, key);
-        return false;
+QSslConfiguration TestCertificates::serverSide(const QString &name) const
+{
+    const QList<QSslCertificate> certificates = QSslCertificate::fromPath(path(name + u".pem"_s));
+    QFile key(path(name + u".key"_s));
+    QSslConfiguration configuration = QSslConfiguration::defaultConfiguration();
+    if (certificates.size() == 1 && key.open(QIODevice::ReadOnly)) {
+        configuration.setLocalCertificate(certificates.first());
+        configuration.setPrivateKey(QSslKey(&key, QSsl::Ec));
     }
-    leaf.certificate = certificates.first();
-    leaf.key = QSslKey(&keyFile, QSsl::Ec);
-    return true;
+    return configuration;
 }
 
 } // namespace velmora

@@ -2,7 +2,6 @@
 
 #include <QSslCertificate>
 #include <QSslConfiguration>
-#include <QSslKey>
 #include <QString>
 #include <QTemporaryDir>
 
@@ -24,37 +23,31 @@ public:
 
     QSslCertificate caCertificate() const { return m_ca; }
     // The server side of TLS with the certificate the test authority signed.
-    QSslConfiguration serverConfiguration() const;
+    QSslConfiguration serverConfiguration() const { return m_trusted; }
     // The server side of TLS with the certificate the untrusted authority signed.
-    QSslConfiguration untrustedServerConfiguration() const;
+    QSslConfiguration untrustedServerConfiguration() const { return m_untrusted; }
 
     // Adds the test authority to QSslConfiguration::defaultConfiguration() of this process, so
     // requests made from now on trust serverConfiguration(). Nothing outside the process changes.
     void trustInThisProcess() const;
 
     // The test authority's certificate as PEM.
-    QString caFile() const;
+    QString caFile() const { return path(QStringLiteral("ca.pem")); }
     // A directory holding only the test authority's certificate and its `openssl rehash` link,
     // usable in place of a system certificate directory.
-    QString caDirectory() const;
+    QString caDirectory() const { return path(QStringLiteral("ca-only")); }
 
 private:
-    struct Leaf
-    {
-        QSslCertificate certificate;
-        QSslKey key;
-    };
-
     bool run(const QStringList &arguments);
-    bool makeAuthority(const QString &name, const QString &commonName);
-    bool makeLeaf(const QString &name, const QString &authority, Leaf &leaf);
+    bool make(const QString &name, const QString &signer = {});
+    QSslConfiguration serverSide(const QString &name) const;
     QString path(const QString &name) const { return m_dir.filePath(name); }
 
     QTemporaryDir m_dir;
     QString m_error;
     QSslCertificate m_ca;
-    Leaf m_trusted;
-    Leaf m_untrusted;
+    QSslConfiguration m_trusted;
+    QSslConfiguration m_untrusted;
 };
 
 } // namespace velmora

@@ -19,8 +19,6 @@ namespace velmora {
 
 namespace {
 
-constexpr auto waitPollInterval = 2ms;
-
 class Listener : public QTcpServer
 {
 public:
@@ -51,51 +49,7 @@ private:
     std::optional<QSslConfiguration> m_tls;
 };
 
-struct Started
-{
-    bool listening = false;
-    quint16 port = 0;
-    QString error;
-};
-
 } // namespace
-
-namespace detail {
-
-// Runs the listener and every connection; they are made and destroyed on this thread.
-class TestServerThread : public QThread
-{
-public:
-    TestServerThread(std::shared_ptr<TestServerState> state, std::optional<QSslConfiguration> tls,
-                     QHostAddress address, quint16 port)
-        : m_state(std::move(state))
-        , m_tls(std::move(tls))
-        , m_address(std::move(address))
-        , m_port(port)
-    {}
-
-    std::future<Started> started() { return m_started.get_future(); }
-
-protected:
-    void run() override
-    {
-        Listener listener(*m_state, m_tls);
-        const bool listening = listener.listen(m_address, m_port);
-        m_started.set_value(
-            {listening, listener.serverPort(), listening ? QString() : listener.errorString()});
-        if (listening)
-            exec();
-    }
-
-private:
-    std::shared_ptr<TestServerState> m_state;
-    std::optional<QSslConfiguration> m_tls;
-    QHostAddress m_address;
-    quint16 m_port;
-    std::promise<Started> m_started;
-};
-
-} // namespace detail
 
 QByteArray TestServer::Request::header(QByteArrayView name) const
 {
@@ -120,18 +74,24 @@ TestServer::TestServer(std::optional<QSslConfiguration> tls, const QHostAddress 
     , m_tls(tls.has_value())
     , m_address(address)
 {
-    m_thread = std::make_unique<detail::TestServerThread>(m_state, std::move(tls), address, port);
-    std::future<Started> started = m_thread->started();
+    // The listener and every connection are made and destroyed on the server's thread.
+    std::promise<std::pair<quint16, QString>> listening;
+    auto started = listening.get_future();
+    m_thread.reset(QThread::create([state = m_state, tls = std::move(tls), address, port,
+                                    listening = std::move(listening)]() mutable {
+        Listener listener(*state, tls);
+        const bool ok = listener.listen(address, port);
+        listening.set_value(
+            {listener.serverPort(),
+             ok ? QString() : QStringLiteral("Not listening: ") + listener.errorString()});
+        if (ok)
+            QEventLoop().exec();
+    }));
     m_thread->start();
-    if (started.wait_for(30s) != std::future_status::ready) {
+    if (started.wait_for(30s) == std::future_status::ready)
+        std::tie(m_port, m_error) = started.get();
+    else
         m_error = QStringLiteral("The server thread did not start");
-        return;
-    }
-    const Started result = started.get();
-    m_port = result.port;
-    m_error = result.error;
-    if (!result.listening && m_error.isEmpty())
-        m_error = QStringLiteral("Not listening");
 }
 
 TestServer::~TestServer()
@@ -139,21 +99,6 @@ TestServer::~TestServer()
     m_thread->quit();
     if (!m_thread->wait(QDeadlineTimer(30s)))
         qFatal("TestServer: the server thread did not stop within 30 s");
-}
-
-bool TestServer::isListening() const
-{
-    return m_error.isEmpty();
-}
-
-QString TestServer::errorString() const
-{
-    return m_error;
-}
-
-quint16 TestServer::port() const
-{
-    return m_port;
 }
 
 QUrl TestServer::url(QByteArrayView pathAndQuery) const
@@ -186,10 +131,7 @@ QList<TestServer::Request> TestServer::requests() const
 
 bool TestServer::waitForRequests(qsizetype count, std::chrono::milliseconds timeout) const
 {
-    const auto enough = [&] {
-        QMutexLocker lock(&m_state->mutex);
-        return m_state->requests.size() >= count;
-    };
+    const auto enough = [&] { return requests().size() >= count; };
     if (enough())
         return true;
     // Polls from a running event loop rather than sleeping between passes (as QTest::qWaitFor
@@ -200,10 +142,15 @@ bool TestServer::waitForRequests(qsizetype count, std::chrono::milliseconds time
         if (enough())
             loop.quit();
     });
-    poll.start(waitPollInterval);
+    poll.start(2ms);
     QTimer::singleShot(timeout, &loop, &QEventLoop::quit);
     loop.exec();
     return enough();
+}
+
+void TestServer::setSendQueueLimit(qint64 bytes)
+{
+    m_state->sendQueueBytes = bytes;
 }
 
 qint64 TestServer::bytesSent() const

@@ -1,11 +1,7 @@
 #pragma once
 
-#include <QByteArray>
-#include <QByteArrayView>
 #include <QHostAddress>
-#include <QList>
 #include <QSslConfiguration>
-#include <QString>
 #include <QUrl>
 
 #include <chrono>
@@ -14,11 +10,12 @@
 #include <optional>
 #include <utility>
 
+class QThread;
+
 namespace velmora {
 
 namespace detail {
 struct TestServerState;
-class TestServerThread;
 } // namespace detail
 
 // A local HTTP/1.1 server, plain or TLS, for tests. Its sockets live on a thread of its own,
@@ -88,10 +85,10 @@ public:
     TestServer(const TestServer &) = delete;
     TestServer &operator=(const TestServer &) = delete;
 
-    bool isListening() const;
+    bool isListening() const { return m_error.isEmpty(); }
     // Why listening failed; empty when it did not.
-    QString errorString() const;
-    quint16 port() const;
+    QString errorString() const { return m_error; }
+    quint16 port() const { return m_port; }
     // The URL of pathAndQuery on this server, e.g. http://127.0.0.1:PORT/path. With TLS on
     // 127.0.0.1 the host is "localhost", the name the test certificates carry.
     QUrl url(QByteArrayView pathAndQuery = "/") const;
@@ -106,6 +103,10 @@ public:
     // Processes the calling thread's events until at least count requests are read or timeout
     // has passed; true when they were.
     bool waitForRequests(qsizetype count, std::chrono::milliseconds timeout) const;
+    // Response bytes each connection keeps queued ahead of its socket at most; 1 MiB unless set,
+    // enough to keep loopback busy between event loop passes. Less gets the first bytes of a
+    // large TLS answer out sooner. Thread-safe.
+    void setSendQueueLimit(qint64 bytes);
     // Response bytes (heads and bodies) written to the sockets so far.
     qint64 bytesSent() const;
     // Connections accepted and not yet closed.
@@ -115,7 +116,7 @@ private:
     TestServer(std::optional<QSslConfiguration> tls, const QHostAddress &address, quint16 port);
 
     std::shared_ptr<detail::TestServerState> m_state;
-    std::unique_ptr<detail::TestServerThread> m_thread;
+    std::unique_ptr<QThread> m_thread;
     bool m_tls = false;
     QHostAddress m_address;
     quint16 m_port = 0;

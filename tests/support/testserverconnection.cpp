@@ -5,6 +5,7 @@
 #include <QTcpSocket>
 
 #include <algorithm>
+#include <limits>
 
 using namespace std::chrono_literals;
 
@@ -13,9 +14,6 @@ namespace velmora::detail {
 namespace {
 
 constexpr qsizetype maxHeadBytes = 64 * 1024;
-// Unanswered bytes kept queued per socket; enough to keep loopback busy between event loop
-// passes without holding much of a large body.
-constexpr qint64 sendQueueBytes = 1024 * 1024;
 constexpr qint64 chunkBytes = 256 * 1024;
 // While the request body is read slowly, the socket holds no more than this, so the client
 // meets back-pressure instead of filling our memory.
@@ -30,21 +28,19 @@ const QByteArray &zeroChunk()
 
 QByteArray reasonFor(int status)
 {
-    static const QHash<int, QByteArray> reasons = {
-        {200, "OK"},
-        {204, "No Content"},
-        {301, "Moved Permanently"},
-        {302, "Found"},
-        {304, "Not Modified"},
-        {400, "Bad Request"},
-        {403, "Forbidden"},
-        {404, "Not Found"},
-        {429, "Too Many Requests"},
-        {431, "Request Header Fields Too Large"},
-        {500, "Internal Server Error"},
-        {501, "Not Implemented"},
-        {503, "Service Unavailable"},
-    };
+    static const QHash<int, QByteArray> reasons = {{200, "OK"},
+                                                   {204, "No Content"},
+                                                   {301, "Moved Permanently"},
+                                                   {302, "Found"},
+                                                   {304, "Not Modified"},
+                                                   {400, "Bad Request"},
+                                                   {403, "Forbidden"},
+                                                   {404, "Not Found"},
+                                                   {429, "Too Many Requests"},
+                                                   {431, "Request Header Fields Too Large"},
+                                                   {500, "Internal Server Error"},
+                                                   {501, "Not Implemented"},
+                                                   {503, "Service Unavailable"}};
     return reasons.value(status, "Status");
 }
 
@@ -52,8 +48,7 @@ QByteArray reasonFor(int status)
 
 TestServer::Response TestServerState::answer(const TestServer::Request &request) const
 {
-    const qsizetype query = request.path.indexOf('?');
-    const QByteArray path = query < 0 ? request.path : request.path.left(query);
+    const QByteArray path = request.path.split('?').first();
     TestServer::Handler scripted;
     {
         QMutexLocker lock(&mutex);
@@ -121,70 +116,46 @@ TestServerConnection::~TestServerConnection()
 
 void TestServerConnection::readMore()
 {
-    switch (m_phase) {
-    case Phase::head:
-        if (!readHead())
-            return;
-        [[fallthrough]];
-    case Phase::body:
-        readBody();
-        return;
-    case Phase::stalled:
-    case Phase::closing:
+    if (m_phase == Phase::stalled || m_phase == Phase::closing)
         m_socket->skip(m_socket->bytesAvailable());
-        return;
-    case Phase::waiting:
-    case Phase::sending: // a pipelined request waits its turn in the socket
-        return;
-    }
+    else if (m_phase == Phase::body || (m_phase == Phase::head && readHead()))
+        readBody();
+    // While waiting or sending, a pipelined request waits its turn in the socket.
 }
 
 bool TestServerConnection::readHead()
 {
     qsizetype end;
     while ((end = m_in.indexOf("\r\n\r\n")) < 0) {
-        if (m_in.size() > maxHeadBytes) {
-            refuse(431);
-            return false;
-        }
+        if (m_in.size() > maxHeadBytes)
+            return refuse(431);
         const QByteArray more = m_socket->read(maxHeadBytes + 1 - m_in.size());
         if (more.isEmpty())
             return false;
         m_in += more;
     }
-    const QList<QByteArray> lines = m_in.left(end).split('\n');
+    QList<QByteArray> lines = m_in.left(end).split('\n');
     m_in.remove(0, end + 4);
 
-    m_request = {};
-    m_request.receivedAt = std::chrono::steady_clock::now();
-    const QList<QByteArray> start = lines.first().trimmed().split(' ');
-    if (start.size() != 3 || !start[2].startsWith("HTTP/1.")) {
-        refuse(400);
-        return false;
+    const QList<QByteArray> start = lines.takeFirst().trimmed().split(' ');
+    bool valid = start.size() == 3 && start[2].startsWith("HTTP/1.");
+    m_request = {.method = start.value(0),
+                 .path = start.value(1),
+                 .version = start.value(2),
+                 .receivedAt = std::chrono::steady_clock::now()};
+    for (const QByteArray &line : lines) {
+        const qsizetype colon = line.indexOf(':');
+        valid = valid && colon > 0;
+        m_request.headers.append({line.left(colon).trimmed(), line.mid(colon + 1).trimmed()});
     }
-    m_request.method = start[0];
-    m_request.path = start[1];
-    m_request.version = start[2];
-    for (qsizetype i = 1; i < lines.size(); ++i) {
-        const qsizetype colon = lines[i].indexOf(':');
-        if (colon <= 0) {
-            refuse(400);
-            return false;
-        }
-        m_request.headers.append(
-            {lines[i].left(colon).trimmed(), lines[i].mid(colon + 1).trimmed()});
-    }
-    if (!m_request.header("Transfer-Encoding").isNull()) {
-        refuse(501); // only Content-Length bodies are read
-        return false;
-    }
-    bool validLength = true;
+    if (!valid)
+        return refuse(400);
+    if (!m_request.header("Transfer-Encoding").isNull())
+        return refuse(501); // only Content-Length bodies are read
     const QByteArray length = m_request.header("Content-Length");
-    m_bodyLeft = length.isNull() ? 0 : length.toLongLong(&validLength);
-    if (!validLength || m_bodyLeft < 0) {
-        refuse(400);
-        return false;
-    }
+    m_bodyLeft = length.isNull() ? 0 : length.toLongLong(&valid);
+    if (!valid || m_bodyLeft < 0)
+        return refuse(400);
     const QByteArray connection = m_request.header("Connection").toLower();
     m_close = m_request.version == "HTTP/1.0" ? !connection.contains("keep-alive")
                                               : connection.contains("close");
@@ -202,69 +173,53 @@ bool TestServerConnection::readHead()
 void TestServerConnection::readBody()
 {
     while (m_bodyLeft > 0) {
-        const qint64 available = m_in.size() + m_socket->bytesAvailable();
+        // Bytes that came with the head are taken first.
+        const bool fromSocket = m_in.isEmpty();
+        const qint64 available = fromSocket ? m_socket->bytesAvailable() : m_in.size();
         const qint64 count = m_readPace.take(std::min({m_bodyLeft, available, chunkBytes}));
         if (count == 0)
             return;
-        // Bytes that came with the head are taken first; the rest is skipped in the socket
-        // once the prefix is full.
-        const qint64 buffered = std::min<qint64>(count, m_in.size());
-        keep(QByteArrayView(m_in).first(buffered));
-        m_in.remove(0, buffered);
-        qint64 fromSocket = count - buffered;
-        const qint64 wanted = std::min<qint64>(fromSocket, TestServer::Request::bodyPrefixLimit -
-                                                               m_request.bodyPrefix.size());
-        if (wanted > 0) {
-            keep(m_socket->read(wanted));
-            fromSocket -= wanted;
-        }
-        m_socket->skip(fromSocket);
-        m_bodyLeft -= count;
-        m_request.bodyBytes += count;
+        const QByteArray bytes = fromSocket ? m_socket->read(count) : m_in.first(count);
+        m_in.remove(0, fromSocket ? 0 : count);
+        const qsizetype room = TestServer::Request::bodyPrefixLimit - m_request.bodyPrefix.size();
+        m_request.bodyPrefix += QByteArrayView(bytes).first(std::min(room, bytes.size()));
+        m_bodyLeft -= bytes.size();
+        m_request.bodyBytes += bytes.size();
     }
     finishRequest();
-}
-
-void TestServerConnection::keep(QByteArrayView bytes)
-{
-    const qsizetype room = TestServer::Request::bodyPrefixLimit - m_request.bodyPrefix.size();
-    m_request.bodyPrefix += bytes.first(std::min(room, bytes.size()));
 }
 
 void TestServerConnection::finishRequest()
 {
     m_socket->setReadBufferSize(0);
+    m_tick.stop();
     {
         QMutexLocker lock(&m_state.mutex);
         m_state.requests.append(m_request);
     }
     if (m_response.drop) {
         m_phase = Phase::closing;
-        m_tick.stop();
         m_socket->disconnectFromHost();
-        return;
-    }
-    if (m_response.stall) {
+    } else if (m_response.stall) {
         m_phase = Phase::stalled;
-        m_tick.stop();
         m_in.clear();
         readMore();
-        return;
-    }
-    m_phase = Phase::waiting;
-    if (m_response.delay > 0ms)
+    } else if (m_response.delay > 0ms) {
+        m_phase = Phase::waiting;
         QTimer::singleShot(m_response.delay, Qt::PreciseTimer, this,
                            &TestServerConnection::startAnswer);
-    else
+    } else {
         startAnswer();
+    }
 }
 
 // Answers a request that cannot be read with status and closes the connection.
-void TestServerConnection::refuse(int status)
+bool TestServerConnection::refuse(int status)
 {
     m_response = {.status = status};
     m_close = true;
     startAnswer();
+    return false;
 }
 
 void TestServerConnection::startAnswer()
@@ -272,7 +227,8 @@ void TestServerConnection::startAnswer()
     const TestServer::Response &response = m_response;
     if (response.endless)
         m_close = true;
-    m_sendLeft = response.endless ? -1 : response.zeros.value_or(response.body.size());
+    m_sendLeft = response.endless ? std::numeric_limits<qint64>::max()
+                                  : response.zeros.value_or(response.body.size());
     m_sent = 0;
     m_phase = Phase::sending;
 
@@ -302,10 +258,8 @@ void TestServerConnection::sendMore()
     while (m_sendLeft != 0) {
         const qint64 queued =
             m_socket->bytesToWrite() + (m_ssl ? m_ssl->encryptedBytesToWrite() : 0);
-        qint64 count = std::min(sendQueueBytes - queued, chunkBytes);
-        if (m_sendLeft > 0)
-            count = std::min(count, m_sendLeft);
-        count = count > 0 ? m_sendPace.take(count) : 0;
+        const qint64 room = std::min({m_state.sendQueueBytes - queued, chunkBytes, m_sendLeft});
+        const qint64 count = room > 0 ? m_sendPace.take(room) : 0;
         if (count == 0)
             return; // bytesWritten or the tick calls again
         if (generated)
@@ -313,8 +267,7 @@ void TestServerConnection::sendMore()
         else
             m_socket->write(m_response.body.mid(m_sent, count));
         m_sent += count;
-        if (m_sendLeft > 0)
-            m_sendLeft -= count;
+        m_sendLeft -= count;
     }
     finishAnswer();
 }

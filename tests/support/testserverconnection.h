@@ -24,6 +24,7 @@ struct TestServerState
     QList<TestServer::Request> requests;
     std::atomic<qint64> bytesSent = 0;
     std::atomic<int> openConnections = 0;
+    std::atomic<qint64> sendQueueBytes = 1024 * 1024; // see TestServer::setSendQueueLimit
 
     // By route, else by handler, else 404.
     TestServer::Response answer(const TestServer::Request &request) const;
@@ -60,9 +61,8 @@ private:
     void readMore();
     bool readHead();
     void readBody();
-    void keep(QByteArrayView bytes);
     void finishRequest();
-    void refuse(int status);
+    bool refuse(int status);
     void startAnswer();
     void sendMore();
     void finishAnswer();
@@ -77,7 +77,7 @@ private:
     TestServer::Response m_response;
     bool m_close = false;
     qint64 m_bodyLeft = 0;
-    qint64 m_sendLeft = 0; // -1: endless
+    qint64 m_sendLeft = 0; // endless: the largest qint64
     qint64 m_sent = 0;
     Pace m_readPace;
     Pace m_sendPace;
