@@ -1,0 +1,61 @@
+#pragma once
+
+#include "speedmeasurements.h"
+
+#include <QByteArray>
+#include <QUrl>
+
+#include <chrono>
+#include <memory>
+
+class QThread;
+
+namespace velmora {
+
+namespace detail {
+class SpeedWorker;
+}
+
+// Measures latency, download and upload against a speed-test service: GET
+// base/__down?bytes=0 for latency, GET base/__down?bytes=25000000 and POST base/__up with
+// 10,000,000 zero bytes for the rates. The transfers run on a thread of the tester's own; each
+// measurement resumes its awaiter on the awaiter's thread.
+class SpeedTester final : public SpeedMeasurements
+{
+public:
+    static constexpr std::chrono::milliseconds defaultCap{8000};
+    static constexpr qint64 downloadBytes = 25'000'000;
+    static constexpr qint64 uploadBytes = 10'000'000;
+
+    // The service's origin, https://speed.cloudflare.com.
+    static QUrl defaultBase();
+
+    // base: scheme, host and optional port (a trailing slash is ignored). cap: the longest a
+    // download or upload runs; what moved by then is measured.
+    explicit SpeedTester(QUrl base = defaultBase(), std::chrono::milliseconds cap = defaultCap);
+    // Stops the measurements still running; their awaiters still get a result.
+    ~SpeedTester() override;
+    SpeedTester(const SpeedTester &) = delete;
+    SpeedTester &operator=(const SpeedTester &) = delete;
+
+    // The median of three timed requests after an untimed warm-up, each with an 8-second
+    // inactivity timeout. Fails when a timed request fails in transport.
+    QCoro::Task<SpeedOutcome> latency() override;
+    // Fail only when the transfer ended with an error, or reached the cap, before a byte was
+    // counted; a status outside 200-299 is then a bad-server-response error.
+    QCoro::Task<SpeedOutcome> download() override;
+    QCoro::Task<SpeedOutcome> upload() override;
+
+    QUrl base() const { return m_base; }
+    std::chrono::milliseconds cap() const { return m_cap; }
+
+private:
+    QUrl endpoint(QByteArrayView pathAndQuery) const;
+
+    QUrl m_base;
+    std::chrono::milliseconds m_cap;
+    std::unique_ptr<QThread> m_thread;
+    detail::SpeedWorker *m_worker; // lives on m_thread
+};
+
+} // namespace velmora

@@ -1,0 +1,396 @@
+#include "speedtester.h"
+#include "testcertificates.h"
+#include "testserver.h"
+#include "throughput.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QRegularExpression>
+#include <QSignalSpy>
+#include <QTcpServer>
+#include <QTest>
+#include <QThread>
+
+#include <QCoro/QCoroTask>
+
+#include <algorithm>
+#include <atomic>
+#include <memory>
+#include <optional>
+
+using namespace std::chrono_literals;
+using namespace velmora;
+
+namespace {
+
+using Response = TestServer::Response;
+using Method = QCoro::Task<SpeedOutcome> (SpeedMeasurements::*)();
+enum class Peer { plain, tls, untrusted, nobody };
+
+struct Finished
+{
+    SpeedOutcome outcome;
+    double seconds = 0; // as the awaiting side saw it
+    QThread *resumedOn = nullptr;
+};
+using Slot = std::shared_ptr<std::optional<Finished>>;
+
+// The tester is touched only before the first suspension: a caller may destroy it meanwhile.
+QCoro::Task<> measureInto(SpeedTester *tester, Method method, Slot slot)
+{
+    QElapsedTimer clock;
+    clock.start();
+    SpeedOutcome outcome = co_await (tester->*method)();
+    *slot =
+        Finished{std::move(outcome), double(clock.nsecsElapsed()) / 1e9, QThread::currentThread()};
+}
+
+Slot start(SpeedTester &tester, Method method)
+{
+    auto slot = std::make_shared<std::optional<Finished>>();
+    [[maybe_unused]] QCoro::Task<> running = measureInto(&tester, method, slot);
+    return slot;
+}
+
+// The measurement run to its end, resumed on this thread; nothing when it did not end in time.
+std::optional<Finished> measure(SpeedTester &tester, Method method)
+{
+    const Slot slot = start(tester, method);
+    if (!QTest::qWaitFor([&] { return slot->has_value(); }, 20'000) ||
+        (*slot)->resumedOn != QThread::currentThread())
+        return std::nullopt;
+    return std::move(*slot);
+}
+
+QString failureOf(const SpeedOutcome &outcome)
+{
+    return outcome ? QStringLiteral("a figure: %1").arg(*outcome) : outcome.error();
+}
+
+// What Qt itself reports for a GET of url.
+QString qtFailureText(const QUrl &url)
+{
+    QNetworkAccessManager manager;
+    std::unique_ptr<QNetworkReply> reply(manager.get(QNetworkRequest(url)));
+    QSignalSpy finished(reply.get(), &QNetworkReply::finished);
+    return finished.wait(10'000) ? reply->errorString() : QStringLiteral("no answer within 10 s");
+}
+
+// VmHWM, the process's peak resident memory so far, in kB.
+qint64 peakResidentKb()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (status.open(QIODevice::ReadOnly)) {
+        for (const QByteArray &line : status.readAll().split('\n')) {
+            if (line.startsWith("VmHWM:"))
+                return line.mid(6).trimmed().split(' ').first().toLongLong();
+        }
+    }
+    return -1;
+}
+
+// Answers the requests in turn as listed; the last entry answers every later one.
+TestServer::Handler inTurn(QList<Response> responses)
+{
+    auto next = std::make_shared<std::atomic<int>>(0);
+    return [responses, next](const TestServer::Request &) {
+        return responses.value(std::min<int>((*next)++, int(responses.size()) - 1));
+    };
+}
+
+TestServer::Handler always(const Response &response)
+{
+    return [response](const TestServer::Request &) { return response; };
+}
+
+// A local server and a tester pointed at it; with Peer::nobody, at a port nothing listens on.
+struct Rig
+{
+    Rig(const TestCertificates &certificates, TestServer::Handler handler,
+        std::chrono::milliseconds cap = SpeedTester::defaultCap, Peer peer = Peer::plain)
+        : server(peer == Peer::tls ? new TestServer(certificates.serverConfiguration())
+                 : peer == Peer::untrusted
+                     ? new TestServer(certificates.untrustedServerConfiguration())
+                     : new TestServer)
+    {
+        server->setHandler(std::move(handler));
+        QUrl base = server->url();
+        if (peer == Peer::nobody) {
+            QTcpServer probe; // free a moment ago, closed again
+            probe.listen(QHostAddress::LocalHost);
+            base.setPort(probe.serverPort());
+        }
+        tester = std::make_unique<SpeedTester>(base, cap);
+    }
+
+    std::unique_ptr<TestServer> server;
+    std::unique_ptr<SpeedTester> tester;
+};
+
+// The client went away, and did not finish an upload: once the server has read what the
+// socket buffers still held, it sees the connection close.
+bool transferEnded(const TestServer &server)
+{
+    if (!QTest::qWaitFor([&] { return server.openConnections() == 0; }, 10'000))
+        return false;
+    const QList<TestServer::Request> requests = server.requests();
+    return std::ranges::none_of(requests, [](const TestServer::Request &request) {
+        return request.bodyBytes >= SpeedTester::uploadBytes;
+    });
+}
+
+} // namespace
+
+Q_DECLARE_METATYPE(Method)
+Q_DECLARE_METATYPE(velmora::TestServer::Response)
+Q_DECLARE_METATYPE(Peer)
+
+class TestSpeedTester : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        QVERIFY2(m_certificates.isValid(), qPrintable(m_certificates.errorString()));
+        m_certificates.trustInThisProcess();
+    }
+
+    // Qt warns, for one, when an aborted reply is read.
+    void init() { QTest::failOnWarning(QRegularExpression(QStringLiteral("."))); }
+
+    // First, so that no earlier case has raised the peak already.
+    void downloadKeepsNoBody()
+    {
+#if defined(__SANITIZE_ADDRESS__)
+        QSKIP("freed memory stays in AddressSanitizer's quarantine, so the peak says nothing");
+#endif
+        Rig rig(m_certificates, always({.zeros = SpeedTester::downloadBytes}), 20s);
+        const qint64 before = peakResidentKb();
+        const auto result = measure(*rig.tester, &SpeedMeasurements::download);
+        QVERIFY(result && result->outcome);
+        QVERIFY(rig.server->bytesSent() > SpeedTester::downloadBytes);
+        const qint64 grownKb = peakResidentKb() - before;
+        QVERIFY2(grownKb < 8 * 1024, qPrintable(QStringLiteral("peak grew by %1 kB").arg(grownKb)));
+    }
+
+    // The figure is the bytes over the time the transfer took: no more than this side waited,
+    // no less than the server's pace allows (with its first 50 ms burst).
+    void rate_data()
+    {
+        QTest::addColumn<Method>("method");
+        QTest::addColumn<Response>("response");
+        QTest::addColumn<Peer>("peer");
+        QTest::addColumn<qint64>("bytes");
+        QTest::addColumn<double>("fastest"); // seconds
+
+        const Response paced{.zeros = 2'000'000, .sendRate = 4'000'000};
+        QTest::newRow("download") << &SpeedMeasurements::download << paced << Peer::plain
+                                  << qint64(2'000'000) << 0.45;
+        QTest::newRow("download over TLS")
+            << &SpeedMeasurements::download << paced << Peer::tls << qint64(2'000'000) << 0.45;
+        QTest::newRow("upload") << &SpeedMeasurements::upload
+                                << Response{.body = "ok", .bodyReadRate = 20'000'000} << Peer::plain
+                                << SpeedTester::uploadBytes << 0.45;
+        // Counting the answer too would give half as much again.
+        QTest::newRow("upload, large answer not counted")
+            << &SpeedMeasurements::upload
+            << Response{.zeros = 5'000'000, .bodyReadRate = 20'000'000} << Peer::plain
+            << SpeedTester::uploadBytes << 0.45;
+    }
+
+    void rate()
+    {
+        QFETCH(Method, method);
+        QFETCH(Response, response);
+        QFETCH(Peer, peer);
+        QFETCH(qint64, bytes);
+        QFETCH(double, fastest);
+
+        Rig rig(m_certificates, always(response), 20s, peer);
+        const auto result = measure(*rig.tester, method);
+        QVERIFY(result);
+        QVERIFY2(result->outcome, qPrintable(failureOf(result->outcome)));
+        const QList<TestServer::Request> seen = rig.server->requests();
+        QCOMPARE(seen.size(), 1);
+        const bool upload = bytes == SpeedTester::uploadBytes;
+        QCOMPARE(seen[0].method + ' ' + seen[0].path,
+                 upload ? "POST /__up" : "GET /__down?bytes=25000000");
+        QCOMPARE(seen[0].header("Accept-Encoding"), "identity");
+        QCOMPARE(seen[0].bodyBytes, upload ? bytes : 0);
+        QCOMPARE(seen[0].bodyPrefix.count('\0'), seen[0].bodyPrefix.size());
+        if (upload)
+            QCOMPARE(seen[0].header("Content-Type"), "application/octet-stream");
+
+        const double low = Throughput::mbps(bytes, result->seconds);
+        const double high = Throughput::mbps(bytes, fastest);
+        QVERIFY2(*result->outcome >= low && *result->outcome <= high,
+                 qPrintable(QStringLiteral("%1 Mbit/s, not %2 to %3")
+                                .arg(*result->outcome)
+                                .arg(low)
+                                .arg(high)));
+    }
+
+    // At the cap what moved so far is the figure, and the transfer is cancelled. When nothing
+    // moved, the service did not answer: no rate of 0.
+    void capped_data()
+    {
+        QTest::addColumn<Method>("method");
+        QTest::addColumn<Response>("response");
+        QTest::addColumn<double>("lowMbps");
+        QTest::addColumn<double>("highMbps");
+        QTest::addColumn<QString>("error"); // empty: a figure
+
+        QTest::newRow("download still sending")
+            << &SpeedMeasurements::download << Response{.endless = true, .sendRate = 1'000'000}
+            << 6.0 << 10.0 << QString();
+        QTest::newRow("download never answered")
+            << &SpeedMeasurements::download << Response{.stall = true} << 0.0 << 0.0
+            << QStringLiteral("Timed out: no data from 127.0.0.1 in 0.8 seconds");
+        // What the socket buffers took counts as sent, but never the whole body.
+        QTest::newRow("upload read slowly")
+            << &SpeedMeasurements::upload << Response{.body = "ok", .bodyReadRate = 2'000'000}
+            << 8.0 << Throughput::mbps(SpeedTester::uploadBytes, 0.8) * 0.9 << QString();
+    }
+
+    void capped()
+    {
+        QFETCH(Method, method);
+        QFETCH(Response, response);
+        QFETCH(double, lowMbps);
+        QFETCH(double, highMbps);
+        QFETCH(QString, error);
+
+        Rig rig(m_certificates, always(response), 800ms);
+        const auto result = measure(*rig.tester, method);
+        QVERIFY(result);
+        QVERIFY2(result->seconds >= 0.8 && result->seconds < 1.5,
+                 qPrintable(QString::number(result->seconds)));
+        if (error.isEmpty())
+            QVERIFY2(result->outcome && *result->outcome >= lowMbps && *result->outcome <= highMbps,
+                     qPrintable(failureOf(result->outcome)));
+        else
+            QCOMPARE(failureOf(result->outcome), error);
+        QVERIFY(transferEnded(*rig.server));
+    }
+
+    // A refused transfer fails only when nothing was counted.
+    void refused_data()
+    {
+        QTest::addColumn<Response>("response");
+        QTest::addColumn<Peer>("peer");
+        QTest::addColumn<QString>("error"); // empty: a figure; "qt": Qt's own text
+
+        QTest::newRow("404, empty") << Response{.status = 404} << Peer::plain
+                                    << QStringLiteral("Bad server response (HTTP 404)");
+        QTest::newRow("503, empty") << Response{.status = 503} << Peer::plain
+                                    << QStringLiteral("Bad server response (HTTP 503)");
+        QTest::newRow("404 with a page")
+            << Response{.status = 404, .body = "gone"} << Peer::plain << QString();
+        QTest::newRow("connection refused") << Response{} << Peer::nobody << QStringLiteral("qt");
+        QTest::newRow("untrusted certificate")
+            << Response{} << Peer::untrusted << QStringLiteral("qt");
+    }
+
+    void refused()
+    {
+        QFETCH(Response, response);
+        QFETCH(Peer, peer);
+        QFETCH(QString, error);
+
+        Rig rig(m_certificates, always(response), SpeedTester::defaultCap, peer);
+        const auto result = measure(*rig.tester, &SpeedMeasurements::download);
+        QVERIFY(result);
+        if (error.isEmpty()) {
+            QVERIFY2(result->outcome && *result->outcome > 0,
+                     qPrintable(failureOf(result->outcome)));
+            return;
+        }
+        if (error == u"qt")
+            error = qtFailureText(rig.tester->base());
+        QCOMPARE(failureOf(result->outcome), error);
+    }
+
+    void latency_data()
+    {
+        QTest::addColumn<QList<Response>>("responses"); // the warm-up's first
+        QTest::addColumn<double>("median");
+        QTest::addColumn<QString>("error"); // "qt": Qt's own text
+
+        const auto held = [](int ms) { return Response{.delay = std::chrono::milliseconds(ms)}; };
+        QTest::newRow("30, 25 and 400 ms give 30")
+            << QList{held(0), held(30), held(25), held(400)} << 30.0 << QString();
+        QTest::newRow("a slow warm-up is not timed")
+            << QList{held(600), held(20), held(40), held(30)} << 30.0 << QString();
+        QTest::newRow("a status is still an answer")
+            << QList{held(0), Response{.status = 503, .delay = 20ms}} << 20.0 << QString();
+        // Qt sends a GET once more when the connection closes unanswered.
+        QTest::newRow("a failing warm-up is ignored")
+            << QList{Response{.drop = true}, Response{.drop = true}, held(20)} << 20.0 << QString();
+        QTest::newRow("a failing timed request fails")
+            << QList{held(0), held(0), Response{.drop = true}} << 0.0 << QStringLiteral("qt");
+        QTest::newRow("a timed request times out")
+            << QList{held(0), held(0), Response{.stall = true}} << 0.0
+            << QStringLiteral("Timed out: no data from 127.0.0.1 for 8 seconds");
+    }
+
+    void latency()
+    {
+        QFETCH(QList<Response>, responses);
+        QFETCH(double, median);
+        QFETCH(QString, error);
+
+        Rig rig(m_certificates, inTurn(responses));
+        const auto result = measure(*rig.tester, &SpeedMeasurements::latency);
+        QVERIFY(result);
+        if (error.isEmpty()) {
+            QVERIFY2(result->outcome && *result->outcome >= median &&
+                         *result->outcome < median + 15,
+                     qPrintable(failureOf(result->outcome)));
+            const QList<TestServer::Request> seen = rig.server->requests();
+            QVERIFY(seen.size() >= 4);
+            for (const TestServer::Request &request : seen) {
+                QCOMPARE(request.method + ' ' + request.path, "GET /__down?bytes=0");
+                QCOMPARE(request.header("Accept-Encoding"), "identity");
+            }
+            return;
+        }
+        if (error == u"qt")
+            error = qtFailureText(rig.server->url());
+        QCOMPARE(failureOf(result->outcome), error);
+    }
+
+    // The awaiting caller still gets a result, on its own thread, and the transfer ends.
+    void destroyedWhileRunning_data()
+    {
+        QTest::addColumn<Method>("method");
+
+        QTest::newRow("latency") << &SpeedMeasurements::latency;
+        QTest::newRow("download") << &SpeedMeasurements::download;
+        QTest::newRow("upload") << &SpeedMeasurements::upload;
+    }
+
+    void destroyedWhileRunning()
+    {
+        QFETCH(Method, method);
+
+        Rig rig(m_certificates, always({.stall = true, .bodyReadRate = 4'000'000}));
+        const Slot slot = start(*rig.tester, method);
+        QVERIFY(QTest::qWaitFor([&] { return rig.server->openConnections() > 0; }, 5000));
+        QTest::qWait(100);
+        QVERIFY(!slot->has_value());
+
+        rig.tester.reset();
+        QVERIFY(QTest::qWaitFor([&] { return slot->has_value(); }, 2000));
+        QCOMPARE((*slot)->resumedOn, QThread::currentThread());
+        QVERIFY(transferEnded(*rig.server));
+    }
+
+private:
+    TestCertificates m_certificates;
+};
+
+QTEST_GUILESS_MAIN(TestSpeedTester)
+#include "tst_speedtester.moc"
