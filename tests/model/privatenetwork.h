@@ -1,7 +1,6 @@
 #pragma once
 
-// Namespaces of the test process's own, so that tests make interfaces and routes with `ip`
-// without touching the machine's network.
+// Private namespaces, so tests can make links and routes with `ip` without touching the host.
 
 #include <QProcess>
 #include <QString>
@@ -14,30 +13,28 @@
 
 namespace velmora::test {
 
-// Set once the process has its own namespaces; until then `ip` must never run, or it would
-// change the machine's own network.
-inline bool inPrivateNetwork = false;
+// Why the process has no namespaces of its own; until empty, `ip` would change the host's network.
+inline QString noPrivateNetwork = u"not entered"_qs;
 
-// Call before any thread exists; empty on success, else why not. A fresh sysfs shows the
-// new namespace's interfaces under /sys/class/net.
+// Call before any thread exists; empty on success, else why not.
 inline QString enterPrivateNetwork()
 {
     if (unshare(CLONE_NEWNET | CLONE_NEWNS) != 0 ||
         mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
         mount("sysfs", "/sys", "sysfs", 0, nullptr) != 0)
-        return u"no private network namespace: "_qs + QString::fromLocal8Bit(strerror(errno));
-    inPrivateNetwork = true;
-    return {};
+        return noPrivateNetwork =
+                   u"no private network namespace: "_qs + QString::fromLocal8Bit(strerror(errno));
+    return noPrivateNetwork = QString();
 }
 
-// Runs `ip <options> -batch -` with commands, one a line; empty on success, else why not.
-inline QString ip(const QString &commands, const QStringList &options = {})
+// Runs commands, one a line, all even if some fail; empty if none failed, else why.
+inline QString ip(const QString &commands)
 {
-    if (!inPrivateNetwork)
-        return u"refusing to run ip outside a private network namespace"_qs;
+    if (!noPrivateNetwork.isEmpty())
+        return u"refusing to run ip: "_qs + noPrivateNetwork;
     QProcess process;
     process.setProcessChannelMode(QProcess::MergedChannels);
-    process.start(u"ip"_qs, options + QStringList{u"-batch"_qs, u"-"_qs});
+    process.start(u"ip"_qs, {u"-force"_qs, u"-batch"_qs, u"-"_qs});
     process.write(commands.toUtf8());
     process.closeWriteChannel();
     if (!process.waitForFinished(10000) || process.exitStatus() != QProcess::NormalExit ||
@@ -56,3 +53,12 @@ inline QString ip(const QString &commands, const QStringList &options = {})
         const QString ipError = velmora::test::ip(commands);                                       \
         QVERIFY2(ipError.isEmpty(), qPrintable(ipError));                                          \
     } while (false)
+
+#define PRIVATE_NETWORK_TEST_MAIN(TestObject)                                                      \
+    int main(int argc, char **argv)                                                                \
+    {                                                                                              \
+        velmora::test::enterPrivateNetwork();                                                      \
+        QCoreApplication app(argc, argv);                                                          \
+        TestObject test;                                                                           \
+        return QTest::qExec(&test, argc, argv);                                                    \
+    }
