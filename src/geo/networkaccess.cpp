@@ -21,15 +21,20 @@ void deleteMainThreadManager()
 
 } // namespace
 
+void useSystemProxy()
+{
+    static const bool once = [] {
+        QNetworkProxyFactory::setUseSystemConfiguration(true);
+        return true;
+    }();
+    Q_UNUSED(once);
+}
+
 QNetworkAccessManager &threadNetworkAccess()
 {
     thread_local QPointer<QNetworkAccessManager> manager;
     if (!manager) {
-        static const bool systemProxy = [] {
-            QNetworkProxyFactory::setUseSystemConfiguration(true);
-            return true;
-        }();
-        Q_UNUSED(systemProxy);
+        useSystemProxy();
 
         QThread *thread = QThread::currentThread();
         const QCoreApplication *app = QCoreApplication::instance();

@@ -1,24 +1,35 @@
 #include "speedtester.h"
 
+#include "networkaccess.h"
 #include "speedworker.h"
 
 #include <QMetaObject>
-#include <QNetworkProxyFactory>
 #include <QThread>
 
 #include <QCoro/QCoroFuture>
+
+#include <functional>
 
 namespace velmora {
 
 namespace {
 
-void useSystemProxy()
+using Worker = detail::SpeedWorker;
+using Done = std::shared_ptr<detail::Completion>;
+
+// Hands one measurement to the worker thread and awaits its outcome on this thread. Takes
+// everything it needs before its first suspension: the tester may be gone when it resumes.
+QCoro::Task<SpeedOutcome> onWorker(Worker *worker, std::function<void(Worker *, Done)> start)
 {
-    static const bool once = [] {
-        QNetworkProxyFactory::setUseSystemConfiguration(true);
-        return true;
-    }();
-    Q_UNUSED(once);
+    auto done = std::make_shared<detail::Completion>();
+    QFuture<SpeedOutcome> outcome = done->future();
+    QMetaObject::invokeMethod(
+        worker,
+        [worker, start = std::move(start), done = std::move(done)]() mutable {
+            start(worker, std::move(done));
+        },
+        Qt::QueuedConnection);
+    co_return co_await outcome;
 }
 
 } // namespace
@@ -57,48 +68,26 @@ QUrl SpeedTester::endpoint(QByteArrayView pathAndQuery) const
     return QUrl::fromEncoded(origin + pathAndQuery.toByteArray());
 }
 
-// Each measurement takes what it needs from the tester before its first suspension: the
-// tester may be gone by the time it resumes.
-
 QCoro::Task<SpeedOutcome> SpeedTester::latency()
 {
-    auto done = std::make_shared<detail::Completion>();
-    QFuture<SpeedOutcome> outcome = done->future();
-    QMetaObject::invokeMethod(
-        m_worker,
-        [worker = m_worker, url = endpoint("/__down?bytes=0"), done = std::move(done)]() mutable {
-            worker->latency(url, std::move(done));
-        },
-        Qt::QueuedConnection);
-    co_return co_await outcome;
+    return onWorker(m_worker, [url = endpoint("/__down?bytes=0")](Worker *worker, Done done) {
+        worker->latency(url, std::move(done));
+    });
 }
 
 QCoro::Task<SpeedOutcome> SpeedTester::download()
 {
-    auto done = std::make_shared<detail::Completion>();
-    QFuture<SpeedOutcome> outcome = done->future();
-    QMetaObject::invokeMethod(
-        m_worker,
-        [worker = m_worker, url = endpoint("/__down?bytes=25000000"), cap = m_cap,
-         done = std::move(done)]() mutable {
-            worker->transfer(url, std::nullopt, cap, std::move(done));
-        },
-        Qt::QueuedConnection);
-    co_return co_await outcome;
+    return onWorker(m_worker, [url = endpoint("/__down?bytes=25000000"),
+                               cap = m_cap](Worker *worker, Done done) {
+        worker->transfer(url, std::nullopt, cap, std::move(done));
+    });
 }
 
 QCoro::Task<SpeedOutcome> SpeedTester::upload()
 {
-    auto done = std::make_shared<detail::Completion>();
-    QFuture<SpeedOutcome> outcome = done->future();
-    QMetaObject::invokeMethod(
-        m_worker,
-        [worker = m_worker, url = endpoint("/__up"), cap = m_cap,
-         done = std::move(done)]() mutable {
-            worker->transfer(url, QByteArray(uploadBytes, '\0'), cap, std::move(done));
-        },
-        Qt::QueuedConnection);
-    co_return co_await outcome;
+    return onWorker(m_worker, [url = endpoint("/__up"), cap = m_cap](Worker *worker, Done done) {
+        worker->transfer(url, QByteArray(uploadBytes, '\0'), cap, std::move(done));
+    });
 }
 
 } // namespace velmora

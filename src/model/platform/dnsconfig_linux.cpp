@@ -1,7 +1,7 @@
 #include "platform/dnsconfig_linux.h"
 
-#include <QFile>
-#include <QFileInfo>
+#include "platform/smallfile.h"
+
 
 #include <algorithm>
 #include <optional>
@@ -42,17 +42,11 @@ bool isNumericAddress(QByteArrayView token)
            inet_pton(AF_INET6, address.constData(), &ipv6) == 1;
 }
 
-// Device files, FIFOs and huge files are not resolver configurations; reading them could
-// block or exhaust memory.
+// A resolver configuration is text; a NUL byte means something else is there.
 std::optional<QByteArray> readSmallTextFile(const QString &path)
 {
-    if (!QFileInfo(path).isFile())
-        return std::nullopt;
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return std::nullopt;
-    QByteArray content = file.read(ResolvConfDnsConfig::maxFileBytes + 1);
-    if (content.size() > ResolvConfDnsConfig::maxFileBytes || content.contains('\0'))
+    std::optional<QByteArray> content = readSmallFile(path, ResolvConfDnsConfig::maxFileBytes);
+    if (content && content->contains('\0'))
         return std::nullopt;
     return content;
 }

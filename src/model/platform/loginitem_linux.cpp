@@ -1,5 +1,7 @@
 #include "platform/loginitem_linux.h"
 
+#include "platform/smallfile.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -89,18 +91,13 @@ bool isFalse(QStringView value)
 
 std::optional<AutostartEntry> readEntry(const QString &path)
 {
-    if (!QFileInfo(path).isFile())
-        return std::nullopt;
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return std::nullopt;
-    const QByteArray bytes = file.read(maxEntryBytes + 1);
-    if (bytes.size() > maxEntryBytes)
+    const std::optional<QByteArray> bytes = readSmallFile(path, maxEntryBytes);
+    if (!bytes)
         return std::nullopt;
 
     AutostartEntry entry;
     bool inMainGroup = false;
-    for (QStringView line : QStringTokenizer(QString::fromUtf8(bytes), u'\n')) {
+    for (QStringView line : QStringTokenizer(QString::fromUtf8(*bytes), u'\n')) {
         line = line.trimmed();
         if (line.isEmpty() || line.startsWith(u'#'))
             continue;
