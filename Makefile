@@ -1,7 +1,9 @@
 # Two entry points: `make run` and `make test`. Both install what they need first.
 
 PACKAGES := g++ cmake ninja-build pkg-config qt6-base-dev qcoro-qt6-dev libnl-route-3-dev \
-            openssl util-linux iproute2 locales
+            libxcb1-dev openssl util-linux iproute2 locales \
+            xvfb openbox xdotool imagemagick dbus-x11 x11-utils trayer \
+            haskell-status-notifier-item-utils haskell-gtk-sni-tray-utils
 SUDO := $(if $(filter 0,$(shell id -u)),,sudo)
 JOBS ?= $(shell nproc)
 

@@ -1,0 +1,360 @@
+#include "statusnotifieritem.h"
+
+#include <QCoreApplication>
+#include <QDBusAbstractAdaptor>
+#include <QDBusArgument>
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QDBusMetaType>
+#include <QDBusObjectPath>
+#include <QDBusPendingCallWatcher>
+#include <QDBusPendingReply>
+#include <QDBusServiceWatcher>
+#include <QGuiApplication>
+#include <QScreen>
+#include <QtEndian>
+#include <QTimer>
+
+#include <algorithm>
+#include <atomic>
+
+using namespace Qt::StringLiterals;
+
+namespace velmora::sni {
+
+// One picture as the protocol carries it: ARGB32, each pixel in network byte order.
+struct Pixmap
+{
+    int width = 0;
+    int height = 0;
+    QByteArray argb{};
+};
+using PixmapList = QList<Pixmap>;
+
+struct ToolTip
+{
+    QString iconName{};
+    PixmapList pixmaps{};
+    QString title{};
+    QString description{};
+};
+
+QDBusArgument &operator<<(QDBusArgument &argument, const Pixmap &pixmap)
+{
+    argument.beginStructure();
+    argument << pixmap.width << pixmap.height << pixmap.argb;
+    argument.endStructure();
+    return argument;
+}
+
+const QDBusArgument &operator>>(const QDBusArgument &argument, Pixmap &pixmap)
+{
+    argument.beginStructure();
+    argument >> pixmap.width >> pixmap.height >> pixmap.argb;
+    argument.endStructure();
+    return argument;
+}
+
+QDBusArgument &operator<<(QDBusArgument &argument, const ToolTip &toolTip)
+{
+    argument.beginStructure();
+    argument << toolTip.iconName << toolTip.pixmaps << toolTip.title << toolTip.description;
+    argument.endStructure();
+    return argument;
+}
+
+const QDBusArgument &operator>>(const QDBusArgument &argument, ToolTip &toolTip)
+{
+    argument.beginStructure();
+    argument >> toolTip.iconName >> toolTip.pixmaps >> toolTip.title >> toolTip.description;
+    argument.endStructure();
+    return argument;
+}
+
+} // namespace velmora::sni
+
+Q_DECLARE_METATYPE(velmora::sni::Pixmap)
+Q_DECLARE_METATYPE(velmora::sni::ToolTip)
+
+namespace velmora {
+
+namespace {
+
+constexpr auto itemPath = "/StatusNotifierItem";
+constexpr auto watcherPath = "/StatusNotifierWatcher";
+constexpr auto watcherInterface = "org.kde.StatusNotifierWatcher";
+constexpr int registrationTimeoutMs = 5000;
+constexpr int registrationRetryMs = 100;
+constexpr int registrationRetries = 30;
+
+sni::Pixmap toPixmap(const QImage &image)
+{
+    const QImage argb = image.convertToFormat(QImage::Format_ARGB32);
+    sni::Pixmap pixmap{argb.width(), argb.height(), {}};
+    pixmap.argb.resize(qsizetype(argb.width()) * argb.height() * 4);
+    auto *out = reinterpret_cast<uchar *>(pixmap.argb.data());
+    for (int y = 0; y < argb.height(); ++y) {
+        const auto *line = reinterpret_cast<const quint32 *>(argb.constScanLine(y));
+        for (int x = 0; x < argb.width(); ++x, out += 4)
+            qToBigEndian(line[x], out);
+    }
+    return pixmap;
+}
+
+// QImage's own comparison ignores the pixel ratio, which changes what the host shows.
+bool sameImages(const QList<QImage> &a, const QList<QImage> &b)
+{
+    return std::ranges::equal(a, b, [](const QImage &x, const QImage &y) {
+        return x.devicePixelRatio() == y.devicePixelRatio() && x == y;
+    });
+}
+
+std::atomic_int itemCounter{0};
+
+} // namespace
+
+// The org.kde.StatusNotifierItem interface. Properties are read by the host when it is told
+// something changed, so the item keeps them ready in protocol form.
+class StatusNotifierItemAdaptor : public QDBusAbstractAdaptor
+{
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.kde.StatusNotifierItem")
+    Q_PROPERTY(QString Category READ category)
+    Q_PROPERTY(QString Id READ id)
+    Q_PROPERTY(QString Title READ title)
+    Q_PROPERTY(QString Status READ status)
+    Q_PROPERTY(int WindowId READ windowId)
+    Q_PROPERTY(QString IconThemePath READ empty)
+    Q_PROPERTY(QString IconName READ empty)
+    Q_PROPERTY(velmora::sni::PixmapList IconPixmap READ iconPixmap)
+    Q_PROPERTY(QString OverlayIconName READ empty)
+    Q_PROPERTY(velmora::sni::PixmapList OverlayIconPixmap READ noPixmaps)
+    Q_PROPERTY(QString AttentionIconName READ empty)
+    Q_PROPERTY(velmora::sni::PixmapList AttentionIconPixmap READ noPixmaps)
+    Q_PROPERTY(QString AttentionMovieName READ empty)
+    Q_PROPERTY(velmora::sni::ToolTip ToolTip READ toolTip)
+    Q_PROPERTY(bool ItemIsMenu READ itemIsMenu)
+    Q_PROPERTY(QDBusObjectPath Menu READ menu)
+
+public:
+    explicit StatusNotifierItemAdaptor(StatusNotifierItem *item)
+        : QDBusAbstractAdaptor(item)
+        , m_item(item)
+    {
+        // Signals of an adaptor reach the bus only when it asks for it.
+        setAutoRelaySignals(true);
+    }
+
+    QString category() const { return u"ApplicationStatus"_s; }
+    QString id() const { return m_item->m_id; }
+    QString title() const { return u"Velmora"_s; }
+    QString status() const { return u"Active"_s; }
+    int windowId() const { return 0; }
+    QString empty() const { return {}; }
+    sni::PixmapList iconPixmap() const { return m_pixmaps; }
+    sni::PixmapList noPixmaps() const { return {}; }
+    sni::ToolTip toolTip() const { return {{}, {}, m_item->m_toolTip, {}}; }
+    bool itemIsMenu() const { return false; }
+    // There is no menu; the secondary click asks for our own popover instead.
+    QDBusObjectPath menu() const { return QDBusObjectPath(u"/NO_DBUSMENU"_s); }
+
+    void setPixmaps(sni::PixmapList pixmaps) { m_pixmaps = std::move(pixmaps); }
+
+public Q_SLOTS:
+    void Activate(int x, int y) { Q_EMIT m_item->activated(StatusNotifierItem::anchorAt(x, y)); }
+    void SecondaryActivate(int x, int y) { Activate(x, y); }
+    void ContextMenu(int x, int y)
+    {
+        Q_EMIT m_item->contextMenuRequested(StatusNotifierItem::anchorAt(x, y));
+    }
+    void Scroll(int delta, const QString &orientation)
+    {
+        Q_UNUSED(delta);
+        Q_UNUSED(orientation);
+    }
+
+Q_SIGNALS:
+    void NewTitle();
+    void NewIcon();
+    void NewAttentionIcon();
+    void NewOverlayIcon();
+    void NewToolTip();
+    void NewStatus(const QString &status);
+
+private:
+    StatusNotifierItem *m_item;
+    sni::PixmapList m_pixmaps;
+};
+
+StatusNotifierItem::StatusNotifierItem(const QString &id, QObject *parent)
+    : TrayItem(parent)
+    , m_id(id)
+    , m_number(++itemCounter)
+    , m_connectionName(u"velmora-status-notifier-item-%1"_s.arg(m_number))
+    , m_connection(QDBusConnection::connectToBus(QDBusConnection::SessionBus, m_connectionName))
+{
+    qDBusRegisterMetaType<sni::Pixmap>();
+    qDBusRegisterMetaType<sni::PixmapList>();
+    qDBusRegisterMetaType<sni::ToolTip>();
+
+    if (!m_connection.isConnected())
+        return;
+    m_adaptor = new StatusNotifierItemAdaptor(this);
+    const QString service =
+        u"org.kde.StatusNotifierItem-%1-%2"_s.arg(QCoreApplication::applicationPid()).arg(m_number);
+    if (!m_connection.registerObject(QString::fromLatin1(itemPath), this,
+                                     QDBusConnection::ExportAdaptors) ||
+        !m_connection.registerService(service)) {
+        m_connection.unregisterObject(QString::fromLatin1(itemPath));
+        return;
+    }
+    m_serviceName = service;
+
+    // Watch before asking, so a watcher that starts in between is not missed.
+    m_watcher = new QDBusServiceWatcher(QString::fromLatin1(watcherService), m_connection,
+                                        QDBusServiceWatcher::WatchForOwnerChange, this);
+    connect(m_watcher, &QDBusServiceWatcher::serviceOwnerChanged, this,
+            [this](const QString &, const QString &, const QString &newOwner) {
+                ++m_registration;
+                setShown(false);
+                setWatcherPresent(!newOwner.isEmpty());
+                if (!newOwner.isEmpty())
+                    registerWithWatcher(registrationRetries);
+            });
+    if (m_connection.interface()->isServiceRegistered(QString::fromLatin1(watcherService))) {
+        m_watcherPresent = true;
+        registerWithWatcher(registrationRetries);
+    }
+}
+
+StatusNotifierItem::~StatusNotifierItem()
+{
+    if (!m_serviceName.isEmpty()) {
+        m_connection.unregisterService(m_serviceName);
+        m_connection.unregisterObject(QString::fromLatin1(itemPath));
+    }
+    QDBusConnection::disconnectFromBus(m_connectionName);
+}
+
+void StatusNotifierItem::setIcon(const QList<QImage> &images)
+{
+    if (sameImages(images, m_images))
+        return;
+    m_images = images;
+    if (!m_adaptor)
+        return;
+    sni::PixmapList pixmaps;
+    for (const QImage &image : images) {
+        if (!image.isNull())
+            pixmaps.append(toPixmap(image));
+    }
+    m_adaptor->setPixmaps(std::move(pixmaps));
+    Q_EMIT m_adaptor->NewIcon();
+}
+
+void StatusNotifierItem::setToolTip(const QString &text)
+{
+    if (text == m_toolTip)
+        return;
+    m_toolTip = text;
+    if (m_adaptor)
+        Q_EMIT m_adaptor->NewToolTip();
+}
+
+bool StatusNotifierItem::isShown() const
+{
+    return m_shown;
+}
+
+bool StatusNotifierItem::isPublished() const
+{
+    return !m_serviceName.isEmpty();
+}
+
+bool StatusNotifierItem::isWatcherPresent() const
+{
+    return m_watcherPresent;
+}
+
+QString StatusNotifierItem::serviceName() const
+{
+    return m_serviceName;
+}
+
+void StatusNotifierItem::registerWithWatcher(int retries)
+{
+    const quint64 attempt = ++m_registration;
+    QDBusMessage call = QDBusMessage::createMethodCall(
+        QString::fromLatin1(watcherService), QString::fromLatin1(watcherPath),
+        QString::fromLatin1(watcherInterface), u"RegisterStatusNotifierItem"_s);
+    call << m_serviceName;
+    auto *pending =
+        new QDBusPendingCallWatcher(m_connection.asyncCall(call, registrationTimeoutMs), this);
+    connect(pending, &QDBusPendingCallWatcher::finished, this,
+            [this, attempt, retries](QDBusPendingCallWatcher *finished) {
+                finished->deleteLater();
+                if (attempt != m_registration)
+                    return;
+                const QDBusPendingReply<> reply = *finished;
+                if (!reply.isError()) {
+                    setShown(true);
+                    return;
+                }
+                const QDBusError::ErrorType type = reply.error().type();
+                // A watcher that went away is reported by the service watcher.
+                if (type == QDBusError::ServiceUnknown)
+                    return;
+                // A starting watcher owns its name a moment before it serves its object.
+                const bool starting = type == QDBusError::UnknownObject ||
+                                      type == QDBusError::UnknownInterface ||
+                                      type == QDBusError::UnknownMethod;
+                if (starting && retries > 0) {
+                    QTimer::singleShot(registrationRetryMs, this, [this, attempt, retries] {
+                        if (attempt == m_registration)
+                            registerWithWatcher(retries - 1);
+                    });
+                    return;
+                }
+                // One that refuses us (or does not answer) will not show us; stop counting on
+                // it until it restarts.
+                qWarning("velmora: the tray watcher did not take the item: %s",
+                         qPrintable(reply.error().message()));
+                setWatcherPresent(false);
+            });
+}
+
+void StatusNotifierItem::setShown(bool shown)
+{
+    if (m_shown == shown)
+        return;
+    m_shown = shown;
+    Q_EMIT shownChanged(shown);
+}
+
+void StatusNotifierItem::setWatcherPresent(bool present)
+{
+    if (m_watcherPresent == present)
+        return;
+    m_watcherPresent = present;
+    Q_EMIT watcherPresenceChanged(present);
+}
+
+QRect StatusNotifierItem::anchorAt(int x, int y)
+{
+    // Qt keeps each screen's origin and scales its extent by the pixel ratio.
+    const QPoint native(x, y);
+    for (const QScreen *screen : QGuiApplication::screens()) {
+        const QRect logical = screen->geometry();
+        const qreal ratio = screen->devicePixelRatio();
+        const QRect nativeRect(logical.topLeft(), (QSizeF(logical.size()) * ratio).toSize());
+        if (nativeRect.contains(native)) {
+            const QPointF offset = QPointF(native - logical.topLeft()) / ratio;
+            return {logical.topLeft() + offset.toPoint(), QSize(1, 1)};
+        }
+    }
+    return {native, QSize(1, 1)};
+}
+
+} // namespace velmora
+
+#include "statusnotifieritem.moc"

@@ -1,0 +1,47 @@
+#pragma once
+
+#include "trayitem.h"
+
+namespace velmora {
+
+class StatusNotifierItem;
+class XEmbedTrayItem;
+
+// The program's tray item on whatever tray the desktop has: a StatusNotifierItem while a
+// watcher is on the session bus, else a window docked into an X11 system tray, else nothing
+// until one of them starts (one line on stderr says so). It follows trays as they come and go
+// and hands each the last picture and tool tip.
+class SystemTrayItem : public TrayItem
+{
+    Q_OBJECT
+
+public:
+    enum class Carrier { None, StatusNotifier, XEmbed };
+    Q_ENUM(Carrier)
+
+    explicit SystemTrayItem(const QString &id, QObject *parent = nullptr);
+    ~SystemTrayItem() override;
+
+    void setIcon(const QList<QImage> &images) override;
+    void setToolTip(const QString &text) override;
+    bool isShown() const override;
+
+    // Which tray protocol carries the item now.
+    Carrier carrier() const;
+
+Q_SIGNALS:
+    void carrierChanged(velmora::SystemTrayItem::Carrier carrier);
+
+private:
+    void choose();
+    void updateShown();
+    void forward(TrayItem *item);
+
+    StatusNotifierItem *m_statusNotifier = nullptr;
+    XEmbedTrayItem *m_xembed = nullptr;
+    Carrier m_carrier = Carrier::None;
+    bool m_shown = false;
+    bool m_toldNoTray = false;
+};
+
+} // namespace velmora

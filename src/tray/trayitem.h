@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QImage>
+#include <QList>
+#include <QObject>
+#include <QRect>
+#include <QString>
+
+namespace velmora {
+
+// The program's item in the desktop's tray: a picture, a tool tip and clicks. Whichever tray
+// protocol carries it is the implementation's business.
+class TrayItem : public QObject
+{
+    Q_OBJECT
+
+public:
+    using QObject::QObject;
+
+    // The picture at one or more device-pixel ratios; each image carries its own ratio
+    // (QImage::devicePixelRatio) and all show the same logical size. Never padded to a square.
+    virtual void setIcon(const QList<QImage> &images) = 0;
+    virtual void setToolTip(const QString &text) = 0;
+    // Whether a tray shows the item right now.
+    virtual bool isShown() const = 0;
+
+Q_SIGNALS:
+    // The primary click. anchor is where the item is on screen, in global logical
+    // coordinates: its rectangle when the tray tells it, else a 1×1 rectangle at the click,
+    // else a null rectangle.
+    void activated(const QRect &anchor);
+    // The secondary click (context menu request); same anchor rules.
+    void contextMenuRequested(const QRect &anchor);
+    void shownChanged(bool shown);
+};
+
+} // namespace velmora

@@ -1,0 +1,314 @@
+#include "xembedtrayitem.h"
+
+#include <QGuiApplication>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QWidget>
+
+#include <xcb/xcb.h>
+
+#include <cstdlib>
+#include <functional>
+
+using namespace Qt::StringLiterals;
+
+namespace velmora {
+
+namespace {
+
+constexpr quint32 systemTrayRequestDock = 0;
+constexpr quint32 xembedMapped = 1;
+
+quint32 internAtom(xcb_connection_t *connection, const QByteArray &name)
+{
+    xcb_intern_atom_reply_t *reply = xcb_intern_atom_reply(
+        connection, xcb_intern_atom(connection, 0, uint16_t(name.size()), name.constData()),
+        nullptr);
+    const quint32 atom = reply ? reply->atom : quint32(XCB_ATOM_NONE);
+    std::free(reply);
+    return atom;
+}
+
+// The screen Qt connected to, from DISPLAY (":0.1" is screen 1).
+int screenNumber()
+{
+    const QString display = qEnvironmentVariable("DISPLAY");
+    const QString screen = display.section(u':', -1).section(u'.', 1, 1);
+    bool ok = false;
+    const int number = screen.toInt(&ok);
+    return ok ? number : 0;
+}
+
+// The image meant for ratio, or the sharpest one when none is.
+QImage imageFor(const QList<QImage> &images, qreal ratio)
+{
+    QImage best;
+    for (const QImage &image : images) {
+        if (best.isNull() ||
+            (best.devicePixelRatio() < ratio &&
+             image.devicePixelRatio() > best.devicePixelRatio()) ||
+            (image.devicePixelRatio() >= ratio &&
+             image.devicePixelRatio() < best.devicePixelRatio()))
+            best = image;
+    }
+    return best;
+}
+
+} // namespace
+
+// The window the tray embeds. It stays hidden for Qt until the tray has taken it, so that it
+// never flashes on the desktop, and bypasses the window manager, which must not frame it.
+class XEmbedIconWindow : public QWidget
+{
+public:
+    using ClickHandler = std::function<void(Qt::MouseButton, const QRect &)>;
+
+    explicit XEmbedIconWindow(ClickHandler onClick)
+        : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint | Qt::BypassWindowManagerHint |
+                               Qt::WindowDoesNotAcceptFocus)
+        , m_onClick(std::move(onClick))
+    {
+        setAttribute(Qt::WA_AlwaysShowToolTips);
+        setAttribute(Qt::WA_X11DoNotAcceptFocus);
+        setWindowTitle(u"Velmora"_s);
+    }
+
+    void setImages(const QList<QImage> &images)
+    {
+        m_images = images;
+        const QImage first = images.value(0);
+        setFixedSize(first.isNull() ? QSize(22, 22) : first.deviceIndependentSize().toSize());
+        update();
+    }
+
+protected:
+    void paintEvent(QPaintEvent *) override
+    {
+        // Trays here offer no transparent visual, so the panel's own colour stands behind.
+        QPainter painter(this);
+        painter.fillRect(rect(), palette().window());
+        const QImage image = imageFor(m_images, devicePixelRatioF());
+        if (image.isNull())
+            return;
+        const QSizeF size = image.deviceIndependentSize();
+        painter.drawImage(QPointF(0, (height() - size.height()) / 2), image);
+    }
+
+    void mouseReleaseEvent(QMouseEvent *event) override
+    {
+        if (!rect().contains(event->position().toPoint()))
+            return;
+        // The tray moves its sockets without telling the embedded window, so its position
+        // comes from the click rather than from what Qt last heard.
+        const QPoint origin = (event->globalPosition() - event->position()).toPoint();
+        m_onClick(event->button(), QRect(origin, size()));
+    }
+
+private:
+    ClickHandler m_onClick;
+    QList<QImage> m_images;
+};
+
+XEmbedTrayItem::XEmbedTrayItem(QObject *parent)
+    : TrayItem(parent)
+{
+    const auto *x11 =
+        qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+    if (!x11 || !x11->connection())
+        return;
+    m_connection = x11->connection();
+    xcb_screen_iterator_t screens = xcb_setup_roots_iterator(xcb_get_setup(m_connection));
+    for (int skip = screenNumber(); skip > 0 && screens.rem > 1; --skip)
+        xcb_screen_next(&screens);
+    m_root = screens.data->root;
+    m_selection =
+        internAtom(m_connection, "_NET_SYSTEM_TRAY_S" + QByteArray::number(screenNumber()));
+    m_managerAtom = internAtom(m_connection, "MANAGER");
+    m_opcode = internAtom(m_connection, "_NET_SYSTEM_TRAY_OPCODE");
+    m_xembedInfo = internAtom(m_connection, "_XEMBED_INFO");
+
+    // A starting tray announces itself to the root window's structure listeners. The event
+    // mask is per client, so Qt's own selection on the root window is kept.
+    xcb_get_window_attributes_reply_t *attributes = xcb_get_window_attributes_reply(
+        m_connection, xcb_get_window_attributes(m_connection, m_root), nullptr);
+    const quint32 mask =
+        (attributes ? attributes->your_event_mask : 0) | XCB_EVENT_MASK_STRUCTURE_NOTIFY;
+    std::free(attributes);
+    xcb_change_window_attributes(m_connection, m_root, XCB_CW_EVENT_MASK, &mask);
+    qGuiApp->installNativeEventFilter(this);
+
+    xcb_get_selection_owner_reply_t *owner = xcb_get_selection_owner_reply(
+        m_connection, xcb_get_selection_owner(m_connection, m_selection), nullptr);
+    const quint32 manager = owner ? owner->owner : quint32(XCB_WINDOW_NONE);
+    std::free(owner);
+    setManager(manager);
+    xcb_flush(m_connection);
+}
+
+XEmbedTrayItem::~XEmbedTrayItem()
+{
+    if (m_connection && qGuiApp)
+        qGuiApp->removeNativeEventFilter(this);
+    undock();
+}
+
+void XEmbedTrayItem::setIcon(const QList<QImage> &images)
+{
+    m_images = images;
+    if (m_window)
+        m_window->setImages(images);
+    else
+        dock();
+}
+
+void XEmbedTrayItem::setToolTip(const QString &text)
+{
+    m_toolTip = text;
+    if (m_window)
+        m_window->setToolTip(text);
+}
+
+bool XEmbedTrayItem::isShown() const
+{
+    return m_shown;
+}
+
+bool XEmbedTrayItem::isAvailable() const
+{
+    return m_connection != nullptr;
+}
+
+bool XEmbedTrayItem::isTrayPresent() const
+{
+    return m_manager != XCB_WINDOW_NONE;
+}
+
+void XEmbedTrayItem::setEnabled(bool enabled)
+{
+    if (m_enabled == enabled)
+        return;
+    m_enabled = enabled;
+    if (enabled)
+        dock();
+    else
+        undock();
+}
+
+bool XEmbedTrayItem::isEnabled() const
+{
+    return m_enabled;
+}
+
+quintptr XEmbedTrayItem::windowId() const
+{
+    return m_window && m_shown ? m_window->winId() : 0;
+}
+
+void XEmbedTrayItem::dock()
+{
+    if (!m_enabled || m_manager == XCB_WINDOW_NONE || m_window || m_images.isEmpty())
+        return;
+    m_window =
+        std::make_unique<XEmbedIconWindow>([this](Qt::MouseButton button, const QRect &anchor) {
+            if (button == Qt::LeftButton)
+                Q_EMIT activated(anchor);
+            else if (button == Qt::RightButton)
+                Q_EMIT contextMenuRequested(anchor);
+        });
+    m_window->setImages(m_images);
+    m_window->setToolTip(m_toolTip);
+    const auto window = xcb_window_t(m_window->winId());
+    const quint32 info[] = {0, xembedMapped};
+    xcb_change_property(m_connection, XCB_PROP_MODE_REPLACE, window, m_xembedInfo, m_xembedInfo, 32,
+                        2, info);
+    xcb_client_message_event_t request{};
+    request.response_type = XCB_CLIENT_MESSAGE;
+    request.format = 32;
+    request.window = m_manager;
+    request.type = m_opcode;
+    request.data.data32[0] = XCB_CURRENT_TIME;
+    request.data.data32[1] = systemTrayRequestDock;
+    request.data.data32[2] = window;
+    xcb_send_event(m_connection, 0, m_manager, XCB_EVENT_MASK_NO_EVENT,
+                   reinterpret_cast<const char *>(&request));
+    xcb_flush(m_connection);
+}
+
+void XEmbedTrayItem::undock()
+{
+    // Destroying the window is how an embedded client leaves: the tray drops its slot.
+    m_window.reset();
+    setShown(false);
+}
+
+void XEmbedTrayItem::setManager(quint32 window)
+{
+    if (m_manager == window)
+        return;
+    const bool wasPresent = isTrayPresent();
+    undock();
+    m_manager = window;
+    if (window != XCB_WINDOW_NONE) {
+        // Its destruction is how we learn that the tray went away.
+        const quint32 mask = XCB_EVENT_MASK_STRUCTURE_NOTIFY;
+        xcb_change_window_attributes(m_connection, window, XCB_CW_EVENT_MASK, &mask);
+        dock();
+    }
+    xcb_flush(m_connection);
+    if (wasPresent != isTrayPresent())
+        Q_EMIT trayPresenceChanged(isTrayPresent());
+}
+
+void XEmbedTrayItem::setShown(bool shown)
+{
+    if (m_shown == shown)
+        return;
+    m_shown = shown;
+    Q_EMIT shownChanged(shown);
+}
+
+bool XEmbedTrayItem::nativeEventFilter(const QByteArray &eventType, void *message, qintptr *)
+{
+    if (eventType != "xcb_generic_event_t")
+        return false;
+    const auto *event = static_cast<const xcb_generic_event_t *>(message);
+    switch (event->response_type & ~0x80) {
+    case XCB_CLIENT_MESSAGE: {
+        const auto *client = static_cast<const xcb_client_message_event_t *>(message);
+        if (client->window == m_root && client->type == m_managerAtom &&
+            client->data.data32[1] == m_selection) {
+            // A new tray; the old window belonged to the previous one.
+            const quint32 manager = client->data.data32[2];
+            setManager(XCB_WINDOW_NONE);
+            setManager(manager);
+        }
+        break;
+    }
+    case XCB_DESTROY_NOTIFY: {
+        const auto *destroyed = static_cast<const xcb_destroy_notify_event_t *>(message);
+        if (m_manager != XCB_WINDOW_NONE && destroyed->window == m_manager)
+            setManager(XCB_WINDOW_NONE);
+        break;
+    }
+    case XCB_REPARENT_NOTIFY: {
+        const auto *reparent = static_cast<const xcb_reparent_notify_event_t *>(message);
+        if (!m_window || reparent->window != xcb_window_t(m_window->winId()))
+            break;
+        if (reparent->parent != m_root) {
+            m_window->show();
+            setShown(true);
+        } else {
+            // Handed back to the root window (a tray that died maps it there): leave. The
+            // window is gone, so Qt must not see the event.
+            undock();
+            return true;
+        }
+        break;
+    }
+    default:
+        break;
+    }
+    return false;
+}
+
+} // namespace velmora

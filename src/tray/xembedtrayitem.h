@@ -1,0 +1,66 @@
+#pragma once
+
+#include "trayitem.h"
+
+#include <QAbstractNativeEventFilter>
+
+#include <memory>
+
+struct xcb_connection_t;
+
+namespace velmora {
+
+class XEmbedIconWindow;
+
+// The item docked into an X11 system tray (the XEmbed system-tray protocol) as a window of
+// its own, as wide as the picture: Qt's tray icon would get a square slot. Docks whenever a
+// tray takes over the screen's tray selection, including a tray that restarts.
+class XEmbedTrayItem : public TrayItem, private QAbstractNativeEventFilter
+{
+    Q_OBJECT
+
+public:
+    explicit XEmbedTrayItem(QObject *parent = nullptr);
+    ~XEmbedTrayItem() override;
+
+    void setIcon(const QList<QImage> &images) override;
+    void setToolTip(const QString &text) override;
+    // Docked in a tray.
+    bool isShown() const override;
+
+    // Whether the application runs on an X11 display at all.
+    bool isAvailable() const;
+    // Whether a tray owns the screen's system-tray selection.
+    bool isTrayPresent() const;
+    // A disabled item leaves the tray and does not dock; items start enabled. The item docks
+    // only once it has a picture, so that the tray sizes its slot from the right width.
+    void setEnabled(bool enabled);
+    bool isEnabled() const;
+    // The docked window, 0 when there is none.
+    quintptr windowId() const;
+
+Q_SIGNALS:
+    void trayPresenceChanged(bool present);
+
+private:
+    bool nativeEventFilter(const QByteArray &eventType, void *message, qintptr *result) override;
+    void dock();
+    void undock();
+    void setManager(quint32 window);
+    void setShown(bool shown);
+
+    xcb_connection_t *m_connection = nullptr;
+    quint32 m_root = 0;
+    quint32 m_selection = 0;   // _NET_SYSTEM_TRAY_S<screen>
+    quint32 m_managerAtom = 0; // MANAGER
+    quint32 m_opcode = 0;      // _NET_SYSTEM_TRAY_OPCODE
+    quint32 m_xembedInfo = 0;  // _XEMBED_INFO
+    quint32 m_manager = 0;     // the tray's window
+    std::unique_ptr<XEmbedIconWindow> m_window;
+    QList<QImage> m_images;
+    QString m_toolTip;
+    bool m_enabled = true;
+    bool m_shown = false;
+};
+
+} // namespace velmora

@@ -1,0 +1,526 @@
+#include "desktopsession.h"
+
+#include <QCoreApplication>
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QDBusVariant>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QThread>
+
+#include <xcb/xcb.h>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/prctl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+#include <vector>
+
+using namespace Qt::StringLiterals;
+
+namespace velmora {
+
+namespace {
+
+using Component = DesktopSession::Component;
+using Outcome = DesktopSession::Outcome;
+
+DesktopSession *g_current = nullptr;
+
+constexpr auto watcherName = "org.kde.StatusNotifierWatcher";
+
+// Components in the order they start; teardown runs it backwards.
+constexpr Component allComponents[] = {Component::Display,       Component::Bus,
+                                       Component::WindowManager, Component::Watcher,
+                                       Component::SniHost,       Component::XEmbedTray};
+
+QString programOf(Component component)
+{
+    switch (component) {
+    case Component::Display:
+        return u"Xvfb"_s;
+    case Component::Bus:
+        return u"dbus-daemon"_s;
+    case Component::WindowManager:
+        return u"openbox"_s;
+    case Component::Watcher:
+        return u"status-notifier-watcher"_s;
+    case Component::SniHost:
+        return u"gtk-sni-tray-standalone"_s;
+    case Component::XEmbedTray:
+        return u"trayer"_s;
+    }
+    return {};
+}
+
+Outcome missing(const QString &program)
+{
+    return {Outcome::Kind::Missing, u"%1 is not installed"_s.arg(program)};
+}
+
+Outcome failed(const QString &why)
+{
+    return {Outcome::Kind::Failed, why};
+}
+
+// Waits, keeping the test's event loop turning when there is one, until ready() or the
+// deadline; false on timeout.
+bool waitUntil(const std::function<bool()> &ready, std::chrono::milliseconds timeout)
+{
+    const QDeadlineTimer deadline(timeout);
+    while (!ready()) {
+        if (deadline.hasExpired())
+            return false;
+        if (QCoreApplication::instance())
+            QTest::qWait(20);
+        else
+            QThread::msleep(20);
+    }
+    return true;
+}
+
+// Reads one line a child writes to fd, within the timeout; empty on timeout or end of file.
+QByteArray readLine(int fd, std::chrono::milliseconds timeout)
+{
+    const QDeadlineTimer deadline(timeout);
+    QByteArray line;
+    while (!line.contains('\n')) {
+        pollfd polled{fd, POLLIN, 0};
+        const int ready = ::poll(&polled, 1, int(deadline.remainingTime()));
+        if (ready < 0 && errno == EINTR)
+            continue;
+        if (ready <= 0)
+            return {};
+        char buffer[256];
+        const ssize_t got = ::read(fd, buffer, sizeof buffer);
+        if (got <= 0)
+            return {};
+        line.append(buffer, got);
+    }
+    return line.left(line.indexOf('\n')).trimmed();
+}
+
+bool alive(int pid)
+{
+    return pid > 0 && ::waitpid(pid, nullptr, WNOHANG) == 0;
+}
+
+QString logTail(const QString &path)
+{
+    QFile log(path);
+    if (!log.open(QIODevice::ReadOnly))
+        return {};
+    if (log.size() > 600)
+        log.seek(log.size() - 600);
+    return QString::fromLocal8Bit(log.readAll()).trimmed();
+}
+
+} // namespace
+
+DesktopSession::DesktopSession()
+{
+    QDir root(m_dir.path());
+    for (const auto &sub : {u"runtime"_s, u"config"_s, u"cache"_s, u"data"_s, u"home"_s, u"logs"_s})
+        root.mkpath(sub);
+    QFile::setPermissions(root.filePath(u"runtime"_s),
+                          QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+}
+
+DesktopSession::~DesktopSession()
+{
+    if (g_current == this)
+        g_current = nullptr;
+    for (auto it = std::rbegin(allComponents); it != std::rend(allComponents); ++it)
+        stop(*it);
+    if (!m_busAddress.isEmpty())
+        QDBusConnection::disconnectFromBus(u"velmora-desktop-session-%1"_s.arg(quintptr(this)));
+}
+
+DesktopSession::Outcome DesktopSession::start(Component component)
+{
+    if (isRunning(component))
+        return {};
+    if (!m_dir.isValid())
+        return failed(u"no temporary directory"_s);
+    const auto need = [this](Component first) { return start(first); };
+    switch (component) {
+    case Component::Display:
+        return startDisplay();
+    case Component::Bus:
+        return startBus();
+    case Component::WindowManager:
+        if (auto ok = need(Component::Display); !ok)
+            return ok;
+        return startProgram(component, {u"openbox"_s, u"--sm-disable"_s});
+    case Component::Watcher:
+        if (auto ok = need(Component::Bus); !ok)
+            return ok;
+        return startProgram(component, {u"status-notifier-watcher"_s});
+    case Component::SniHost:
+        for (const Component first : {Component::Display, Component::Watcher}) {
+            if (auto ok = need(first); !ok)
+                return ok;
+        }
+        return startProgram(component, {u"gtk-sni-tray-standalone"_s, u"--top"_s, u"--end"_s,
+                                        u"--size"_s, u"30"_s, u"--color"_s, u"#303030"_s});
+    case Component::XEmbedTray:
+        if (auto ok = need(Component::Display); !ok)
+            return ok;
+        return startProgram(component, {u"trayer"_s, u"--edge"_s, u"top"_s, u"--align"_s,
+                                        u"right"_s, u"--widthtype"_s, u"request"_s, u"--height"_s,
+                                        u"24"_s, u"--SetDockType"_s, u"true"_s});
+    }
+    return failed(u"unknown component"_s);
+}
+
+DesktopSession::Outcome DesktopSession::startDisplay()
+{
+    if (QStandardPaths::findExecutable(u"Xvfb"_s).isEmpty())
+        return missing(u"Xvfb"_s);
+    int fds[2];
+    if (::pipe2(fds, O_CLOEXEC) != 0)
+        return failed(u"pipe: %1"_s.arg(QString::fromLocal8Bit(std::strerror(errno))));
+    // Xvfb picks a free display number and writes it to the pipe once it accepts clients.
+    const int pid = spawn({u"Xvfb"_s, u"-displayfd"_s, QString::number(fds[1]), u"-screen"_s,
+                           u"0"_s, u"1280x800x24"_s, u"-nolisten"_s, u"tcp"_s, u"-noreset"_s},
+                          u"Xvfb"_s, fds[1]);
+    ::close(fds[1]);
+    const QByteArray number = pid > 0 ? readLine(fds[0], readyTimeout) : QByteArray();
+    ::close(fds[0]);
+    m_children[Component::Display] = {pid};
+    bool isNumber = false;
+    number.toInt(&isNumber);
+    if (!isNumber) {
+        stop(Component::Display, true);
+        return failed(u"Xvfb did not start: %1"_s.arg(logTail(m_dir.filePath(u"logs/Xvfb.log"_s))));
+    }
+    m_display = u":"_s + QString::fromLatin1(number);
+    int screen = 0;
+    xcb_connection_t *connection = xcb_connect(m_display.toLocal8Bit().constData(), &screen);
+    const bool answers = xcb_connection_has_error(connection) == 0;
+    xcb_disconnect(connection);
+    if (!answers) {
+        stop(Component::Display, true);
+        return failed(u"display %1 does not answer"_s.arg(m_display));
+    }
+    return {};
+}
+
+DesktopSession::Outcome DesktopSession::startBus()
+{
+    if (QStandardPaths::findExecutable(u"dbus-daemon"_s).isEmpty())
+        return missing(u"dbus-daemon"_s);
+    // A configuration of our own: the system's session configuration would activate whatever
+    // services are installed (a real portal, say) on this bus.
+    const QString config = m_dir.filePath(u"bus.conf"_s);
+    QFile file(config);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return failed(u"cannot write %1"_s.arg(config));
+    file.write(
+        u"<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN\"\n"
+        " \"http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd\">\n"
+        "<busconfig><type>session</type><listen>unix:dir=%1</listen>"
+        "<auth>EXTERNAL</auth><policy context=\"default\">"
+        "<allow send_destination=\"*\" eavesdrop=\"true\"/><allow eavesdrop=\"true\"/>"
+        "<allow own=\"*\"/></policy></busconfig>\n"_s.arg(m_dir.filePath(u"runtime"_s))
+            .toUtf8());
+    file.close();
+    int fds[2];
+    if (::pipe2(fds, O_CLOEXEC) != 0)
+        return failed(u"pipe: %1"_s.arg(QString::fromLocal8Bit(std::strerror(errno))));
+    const int pid = spawn({u"dbus-daemon"_s, u"--config-file="_s + config, u"--nofork"_s,
+                           u"--print-address=%1"_s.arg(fds[1])},
+                          u"dbus-daemon"_s, fds[1]);
+    ::close(fds[1]);
+    const QByteArray address = pid > 0 ? readLine(fds[0], readyTimeout) : QByteArray();
+    ::close(fds[0]);
+    m_children[Component::Bus] = {pid};
+    if (address.isEmpty()) {
+        stop(Component::Bus, true);
+        return failed(u"dbus-daemon did not start: %1"_s.arg(
+            logTail(m_dir.filePath(u"logs/dbus-daemon.log"_s))));
+    }
+    m_busAddress = QString::fromLocal8Bit(address);
+    return {};
+}
+
+DesktopSession::Outcome DesktopSession::startProgram(Component component,
+                                                     const QStringList &command)
+{
+    if (QStandardPaths::findExecutable(command.first()).isEmpty())
+        return missing(command.first());
+    const int pid = spawn(command, command.first(), -1);
+    m_children[component] = {pid};
+    if (pid <= 0)
+        return failed(u"cannot start %1"_s.arg(command.first()));
+    return waitReady(component);
+}
+
+DesktopSession::Outcome DesktopSession::waitReady(Component component)
+{
+    std::function<bool()> ready;
+    switch (component) {
+    case Component::WindowManager:
+        ready = [this] { return ownsSelection("WM_S0"); };
+        break;
+    case Component::Watcher:
+        ready = [this] { return busHasName(QString::fromLatin1(watcherName)); };
+        break;
+    case Component::SniHost:
+        ready = [this] { return hostRegistered(); };
+        break;
+    case Component::XEmbedTray:
+        ready = [this] { return ownsSelection("_NET_SYSTEM_TRAY_S0"); };
+        break;
+    case Component::Display:
+    case Component::Bus:
+        return {};
+    }
+    const int pid = m_children[component].pid;
+    bool died = false;
+    const bool ok = waitUntil(
+        [&] {
+            died = !alive(pid);
+            return died || ready();
+        },
+        readyTimeout);
+    if (ok && !died)
+        return {};
+    const QString program = programOf(component);
+    stop(component, true);
+    return failed(u"%1 %2: %3"_s.arg(program, died ? u"exited"_s : u"did not get ready"_s,
+                                     logTail(m_dir.filePath(u"logs/%1.log"_s.arg(program)))));
+}
+
+int DesktopSession::spawn(const QStringList &command, const QString &logName, int inheritedFd) const
+{
+    // Everything the child needs is prepared before fork: after it only async-signal-safe
+    // calls are allowed in a threaded process.
+    const QByteArray executable =
+        QFile::encodeName(QStandardPaths::findExecutable(command.first()));
+    QList<QByteArray> arguments;
+    for (const QString &argument : command)
+        arguments.append(argument.toLocal8Bit());
+    std::vector<char *> argv;
+    for (QByteArray &argument : arguments)
+        argv.push_back(argument.data());
+    argv.push_back(nullptr);
+    QList<QByteArray> variables;
+    const QProcessEnvironment env = environment();
+    for (const QString &key : env.keys())
+        variables.append((key + u'=' + env.value(key)).toLocal8Bit());
+    std::vector<char *> envp;
+    for (QByteArray &variable : variables)
+        envp.push_back(variable.data());
+    envp.push_back(nullptr);
+    const QByteArray logPath = QFile::encodeName(m_dir.filePath(u"logs/%1.log"_s.arg(logName)));
+    const pid_t parent = ::getpid();
+
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::setpgid(0, 0);
+        // The desktop must not outlive a test process that crashes.
+        ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+        if (::getppid() != parent)
+            ::_exit(127);
+        const int null = ::open("/dev/null", O_RDONLY);
+        const int log = ::open(logPath.constData(), O_WRONLY | O_CREAT | O_APPEND, 0600);
+        if (null >= 0)
+            ::dup2(null, STDIN_FILENO);
+        if (log >= 0) {
+            ::dup2(log, STDOUT_FILENO);
+            ::dup2(log, STDERR_FILENO);
+        }
+        if (inheritedFd >= 0)
+            ::fcntl(inheritedFd, F_SETFD, 0);
+        ::execve(executable.constData(), argv.data(), envp.data());
+        ::_exit(127);
+    }
+    if (pid > 0)
+        ::setpgid(pid, pid); // also here, so a stop right after fork finds the group
+    return pid;
+}
+
+void DesktopSession::stop(Component component, bool hard)
+{
+    const auto found = m_children.find(component);
+    if (found == m_children.end())
+        return;
+    const int pid = found->second.pid;
+    m_children.erase(found);
+    if (component == Component::Display)
+        m_display.clear();
+    if (component == Component::Bus) {
+        QDBusConnection::disconnectFromBus(u"velmora-desktop-session-%1"_s.arg(quintptr(this)));
+        m_busAddress.clear();
+    }
+    if (pid <= 0)
+        return;
+    ::kill(-pid, hard ? SIGKILL : SIGTERM);
+    const QDeadlineTimer deadline(std::chrono::seconds(1));
+    while (::waitpid(pid, nullptr, WNOHANG) == 0) {
+        if (deadline.hasExpired()) {
+            ::kill(-pid, SIGKILL);
+            ::waitpid(pid, nullptr, 0);
+            break;
+        }
+        QThread::msleep(10);
+    }
+    // Helpers the program started in its group go too.
+    ::kill(-pid, SIGKILL);
+}
+
+bool DesktopSession::isRunning(Component component) const
+{
+    const auto found = m_children.find(component);
+    return found != m_children.end() && alive(found->second.pid);
+}
+
+QString DesktopSession::display() const
+{
+    return m_display;
+}
+
+QString DesktopSession::busAddress() const
+{
+    return m_busAddress;
+}
+
+QString DesktopSession::path() const
+{
+    return m_dir.path();
+}
+
+QProcessEnvironment DesktopSession::environment() const
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const auto &name : {u"WAYLAND_DISPLAY"_s, u"SESSION_MANAGER"_s, u"DESKTOP_AUTOSTART_ID"_s})
+        env.remove(name);
+    if (!m_display.isEmpty())
+        env.insert(u"DISPLAY"_s, m_display);
+    else
+        env.remove(u"DISPLAY"_s);
+    // Without a bus of our own, point at none rather than at the user's.
+    env.insert(u"DBUS_SESSION_BUS_ADDRESS"_s,
+               m_busAddress.isEmpty() ? u"unix:path=%1"_s.arg(m_dir.filePath(u"no-bus"_s))
+                                      : m_busAddress);
+    env.insert(u"XDG_RUNTIME_DIR"_s, m_dir.filePath(u"runtime"_s));
+    env.insert(u"XDG_CONFIG_HOME"_s, m_dir.filePath(u"config"_s));
+    env.insert(u"XDG_CACHE_HOME"_s, m_dir.filePath(u"cache"_s));
+    env.insert(u"XDG_DATA_HOME"_s, m_dir.filePath(u"data"_s));
+    env.insert(u"HOME"_s, m_dir.filePath(u"home"_s));
+    env.insert(u"XDG_SESSION_TYPE"_s, u"x11"_s);
+    env.insert(u"GDK_BACKEND"_s, u"x11"_s);
+    env.insert(u"QT_QPA_PLATFORM"_s, u"xcb"_s);
+    env.insert(u"NO_AT_BRIDGE"_s, u"1"_s); // no accessibility bus to look for
+    return env;
+}
+
+QString DesktopSession::screenshot(const QString &name) const
+{
+    const QString directory = qEnvironmentVariable("VELMORA_ARTIFACTS");
+    if (directory.isEmpty() || m_display.isEmpty() ||
+        QStandardPaths::findExecutable(u"import"_s).isEmpty() || !QDir().mkpath(directory))
+        return {};
+    const QString file = QDir(directory).filePath(name + u".png"_s);
+    QProcess import;
+    import.setProcessEnvironment(environment());
+    import.start(u"import"_s, {u"-window"_s, u"root"_s, file});
+    if (!import.waitForFinished(10000) || import.exitCode() != 0) {
+        import.kill();
+        import.waitForFinished(1000);
+        return {};
+    }
+    return file;
+}
+
+void DesktopSession::enterFromMain()
+{
+    g_current = this;
+    Outcome outcome = start(Component::Display);
+    if (outcome)
+        outcome = start(Component::Bus);
+    if (!outcome)
+        m_skipReason = outcome.message;
+    const QProcessEnvironment env = environment();
+    for (const QString &key : env.keys())
+        qputenv(key.toLocal8Bit().constData(), env.value(key).toLocal8Bit());
+    for (const char *name : {"WAYLAND_DISPLAY", "SESSION_MANAGER", "DESKTOP_AUTOSTART_ID"})
+        qunsetenv(name);
+    if (!outcome) {
+        qunsetenv("DISPLAY");
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+        std::fprintf(stderr, "desktop session unavailable: %s\n", qPrintable(m_skipReason));
+    }
+}
+
+DesktopSession *DesktopSession::current()
+{
+    return g_current;
+}
+
+QString DesktopSession::skipReason() const
+{
+    return m_skipReason;
+}
+
+bool DesktopSession::ownsSelection(const QByteArray &selection) const
+{
+    if (m_display.isEmpty())
+        return false;
+    xcb_connection_t *connection = xcb_connect(m_display.toLocal8Bit().constData(), nullptr);
+    bool owned = false;
+    if (xcb_connection_has_error(connection) == 0) {
+        xcb_intern_atom_reply_t *atom = xcb_intern_atom_reply(
+            connection,
+            xcb_intern_atom(connection, 0, uint16_t(selection.size()), selection.constData()),
+            nullptr);
+        if (atom) {
+            xcb_get_selection_owner_reply_t *owner = xcb_get_selection_owner_reply(
+                connection, xcb_get_selection_owner(connection, atom->atom), nullptr);
+            owned = owner && owner->owner != XCB_NONE;
+            std::free(owner);
+        }
+        std::free(atom);
+    }
+    xcb_disconnect(connection);
+    return owned;
+}
+
+bool DesktopSession::busHasName(const QString &name) const
+{
+    if (m_busAddress.isEmpty())
+        return false;
+    QDBusConnection bus = QDBusConnection::connectToBus(
+        m_busAddress, u"velmora-desktop-session-%1"_s.arg(quintptr(this)));
+    return bus.isConnected() && bus.interface()->isServiceRegistered(name).value();
+}
+
+bool DesktopSession::hostRegistered() const
+{
+    if (!busHasName(QString::fromLatin1(watcherName)))
+        return false;
+    QDBusConnection bus = QDBusConnection::connectToBus(
+        m_busAddress, u"velmora-desktop-session-%1"_s.arg(quintptr(this)));
+    QDBusMessage get = QDBusMessage::createMethodCall(
+        QString::fromLatin1(watcherName), u"/StatusNotifierWatcher"_s,
+        u"org.freedesktop.DBus.Properties"_s, u"Get"_s);
+    get << QString::fromLatin1(watcherName) << u"IsStatusNotifierHostRegistered"_s;
+    const QDBusMessage reply = bus.call(get, QDBus::Block, 2000);
+    return reply.type() == QDBusMessage::ReplyMessage && !reply.arguments().isEmpty() &&
+           reply.arguments().first().value<QDBusVariant>().variant().toBool();
+}
+
+} // namespace velmora

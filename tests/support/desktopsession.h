@@ -1,0 +1,132 @@
+#pragma once
+
+#include <QApplication>
+#include <QProcessEnvironment>
+#include <QString>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <chrono>
+#include <map>
+
+namespace velmora {
+
+// A private desktop for GUI, tray and end-to-end tests: an Xvfb display, a session bus of its
+// own and, on demand, a window manager, a StatusNotifierWatcher, an SNI tray host and an
+// XEmbed tray. Each piece starts and stops on its own (tests restart the watcher); starting
+// one starts what it needs first. Every program runs in a process group of its own and dies
+// with this object, or with the test process if that dies first. Nothing of the user's own
+// session is touched: display and bus are fresh, and XDG directories and HOME live in a
+// temporary directory. Program output goes to <path()>/logs/<program>.log.
+class DesktopSession
+{
+public:
+    enum class Component {
+        Display,       // Xvfb, 1280×800×24, on a display number it picks itself
+        Bus,           // dbus-daemon with a private configuration (no service activation)
+        WindowManager, // openbox
+        Watcher,       // status-notifier-watcher
+        SniHost,       // gtk-sni-tray-standalone, a panel at the top of the screen
+        XEmbedTray,    // trayer, at the top right
+    };
+
+    struct Outcome
+    {
+        enum class Kind { Started, Missing, Failed };
+        Kind kind = Kind::Started;
+        QString message{}; // why not, for Missing and Failed
+
+        explicit operator bool() const { return kind == Kind::Started; }
+    };
+
+    static constexpr std::chrono::milliseconds readyTimeout{10000};
+
+    DesktopSession();
+    ~DesktopSession();
+    DesktopSession(const DesktopSession &) = delete;
+    DesktopSession &operator=(const DesktopSession &) = delete;
+
+    // Starts the component (and what it needs) unless it runs already, and waits until it is
+    // ready: the display answers, the bus hands out its address, the watcher's or host's name
+    // is on the bus, the window manager or XEmbed tray owns its X selection.
+    Outcome start(Component component);
+    // Ends the component's process group: SIGTERM, after a second SIGKILL. With hard, SIGKILL
+    // at once, as a crash would. Components that need it keep running.
+    void stop(Component component, bool hard = false);
+    bool isRunning(Component component) const;
+
+    QString display() const;    // ":N", empty before the display starts
+    QString busAddress() const; // empty before the bus starts
+    QString path() const;       // the session's temporary directory
+    // The environment for programs run inside this desktop.
+    QProcessEnvironment environment() const;
+
+    // Saves the screen as <name>.png in the directory VELMORA_ARTIFACTS names, when it is set
+    // and the display runs; returns the file's path, else an empty string.
+    QString screenshot(const QString &name) const;
+
+    // For DESKTOP_SESSION_TEST_MAIN: starts display and bus and points this process at them
+    // (QT_QPA_PLATFORM=xcb, DISPLAY, DBUS_SESSION_BUS_ADDRESS, XDG directories). Must run
+    // before the application object exists. On failure the process is pointed at the
+    // offscreen platform and no bus, and skipReason() says why.
+    void enterFromMain();
+    // The session set up by DESKTOP_SESSION_TEST_MAIN, or nullptr.
+    static DesktopSession *current();
+    QString skipReason() const;
+
+private:
+    struct Child
+    {
+        int pid = -1;
+    };
+
+    Outcome startDisplay();
+    Outcome startBus();
+    Outcome startProgram(Component component, const QStringList &command);
+    Outcome waitReady(Component component);
+    int spawn(const QStringList &command, const QString &logName, int inheritedFd) const;
+    bool ownsSelection(const QByteArray &selection) const;
+    bool busHasName(const QString &name) const;
+    bool hostRegistered() const;
+
+    QTemporaryDir m_dir;
+    std::map<Component, Child> m_children;
+    QString m_display;
+    QString m_busAddress;
+    QString m_skipReason;
+};
+
+} // namespace velmora
+
+// Starts a component for a test function: skips the test when the program is not installed,
+// fails it when the program does not come up.
+#define DESKTOP_SESSION_START(session, component)                                                  \
+    do {                                                                                           \
+        const auto outcome_ = (session).start(velmora::DesktopSession::Component::component);      \
+        if (outcome_.kind == velmora::DesktopSession::Outcome::Kind::Missing)                      \
+            QSKIP(qPrintable(outcome_.message));                                                   \
+        QVERIFY2(bool(outcome_), qPrintable(outcome_.message));                                    \
+    } while (false)
+
+// Skips the calling test function unless the process runs inside a private desktop.
+#define DESKTOP_SESSION_REQUIRE()                                                                  \
+    do {                                                                                           \
+        if (!velmora::DesktopSession::current())                                                   \
+            QSKIP("not run under DESKTOP_SESSION_TEST_MAIN");                                      \
+        if (!velmora::DesktopSession::current()->skipReason().isEmpty())                           \
+            QSKIP(qPrintable(velmora::DesktopSession::current()->skipReason()));                   \
+    } while (false)
+
+// main() for a test that runs inside a private desktop: display and bus exist before the
+// QApplication, which therefore connects to them.
+#define DESKTOP_SESSION_TEST_MAIN(TestObject)                                                      \
+    int main(int argc, char *argv[])                                                               \
+    {                                                                                              \
+        velmora::DesktopSession session_;                                                          \
+        session_.enterFromMain();                                                                  \
+        QApplication app_(argc, argv);                                                             \
+        app_.setQuitOnLastWindowClosed(false);                                                     \
+        TestObject testObject_;                                                                    \
+        QTEST_SET_MAIN_SOURCE_PATH                                                                 \
+        return QTest::qExec(&testObject_, argc, argv);                                             \
+    }

@@ -1,0 +1,227 @@
+#include "desktopsession.h"
+#include "systemtrayitem.h"
+#include "xembedtrayitem.h"
+
+#include <QGuiApplication>
+#include <QPainter>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QTemporaryFile>
+
+#include <xcb/xcb.h>
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+
+using namespace velmora;
+using namespace Qt::StringLiterals;
+
+using Component = DesktopSession::Component;
+using Carrier = SystemTrayItem::Carrier;
+
+namespace {
+
+QList<QImage> wideIcon()
+{
+    QList<QImage> images;
+    for (const qreal ratio : {1.0, 2.0}) {
+        QImage image(QSize(110, 22) * ratio, QImage::Format_ARGB32_Premultiplied);
+        image.setDevicePixelRatio(ratio);
+        image.fill(QColor(0x20, 0x90, 0x30));
+        images.append(image);
+    }
+    return images;
+}
+
+// Where a window is on screen, as the X server says.
+QRect screenGeometry(quintptr window)
+{
+    auto *connection = qGuiApp->nativeInterface<QNativeInterface::QX11Application>()->connection();
+    const auto id = xcb_window_t(window);
+    xcb_get_geometry_reply_t *geometry =
+        xcb_get_geometry_reply(connection, xcb_get_geometry(connection, id), nullptr);
+    if (!geometry)
+        return {};
+    xcb_translate_coordinates_reply_t *origin = xcb_translate_coordinates_reply(
+        connection, xcb_translate_coordinates(connection, id, geometry->root, 0, 0), nullptr);
+    const QRect rect =
+        origin ? QRect(origin->dst_x, origin->dst_y, geometry->width, geometry->height) : QRect();
+    std::free(origin);
+    std::free(geometry);
+    return rect;
+}
+
+// What this process writes to stderr while it lives.
+class StderrCapture
+{
+public:
+    StderrCapture()
+    {
+        m_file.open();
+        std::fflush(stderr);
+        m_saved = ::dup(STDERR_FILENO);
+        ::dup2(m_file.handle(), STDERR_FILENO);
+    }
+    ~StderrCapture() { restore(); }
+    QString text()
+    {
+        restore();
+        m_file.seek(0);
+        return QString::fromUtf8(m_file.readAll());
+    }
+
+private:
+    void restore()
+    {
+        if (m_saved < 0)
+            return;
+        std::fflush(stderr);
+        ::dup2(m_saved, STDERR_FILENO);
+        ::close(m_saved);
+        m_saved = -1;
+    }
+    QTemporaryFile m_file;
+    int m_saved = -1;
+};
+
+} // namespace
+
+class TestXEmbedTray : public QObject
+{
+    Q_OBJECT
+
+    DesktopSession *m_session = nullptr;
+
+    void click(const QPoint &at, int button)
+    {
+        QProcess xdotool;
+        xdotool.setProcessEnvironment(m_session->environment());
+        // --sync waits for the pointer to move, so it must start elsewhere.
+        xdotool.start(u"xdotool"_s, {u"mousemove"_s, u"1"_s, u"1"_s, u"mousemove"_s, u"--sync"_s,
+                                     QString::number(at.x()), QString::number(at.y()), u"click"_s,
+                                     QString::number(button)});
+        QVERIFY(xdotool.waitForFinished(5000));
+        QCOMPARE(xdotool.exitCode(), 0);
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        DESKTOP_SESSION_REQUIRE();
+        m_session = DesktopSession::current();
+        DESKTOP_SESSION_START(*m_session, Bus);
+    }
+
+    void docksAtFullWidth()
+    {
+        DESKTOP_SESSION_START(*m_session, XEmbedTray);
+        XEmbedTrayItem item;
+        QVERIFY(item.isTrayPresent());
+        item.setIcon(wideIcon());
+        item.setToolTip(u"Velmora"_s);
+        QTRY_VERIFY_WITH_TIMEOUT(item.isShown(), 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(screenGeometry(item.windowId()).size(), QSize(110, 22), 5000);
+        m_session->screenshot(u"xembed-tray"_s);
+    }
+
+    void clicksReportTheItemsRectangle_data()
+    {
+        QTest::addColumn<int>("button");
+        QTest::newRow("left button activates") << 1;
+        QTest::newRow("right button asks for the menu") << 3;
+    }
+
+    void clicksReportTheItemsRectangle()
+    {
+        QFETCH(int, button);
+        DESKTOP_SESSION_START(*m_session, XEmbedTray);
+        XEmbedTrayItem item;
+        item.setIcon(wideIcon());
+        QTRY_VERIFY_WITH_TIMEOUT(item.isShown(), 5000);
+        QSignalSpy activated(&item, &TrayItem::activated);
+        QSignalSpy menu(&item, &TrayItem::contextMenuRequested);
+        QRect where;
+        QTRY_VERIFY_WITH_TIMEOUT((where = screenGeometry(item.windowId())).width() == 110, 5000);
+        click(where.center(), button);
+        QSignalSpy &expected = button == 1 ? activated : menu;
+        QTRY_COMPARE_WITH_TIMEOUT(expected.count(), 1, 5000);
+        QCOMPARE(expected.first().first().toRect(), where);
+        QCOMPARE((button == 1 ? menu : activated).count(), 0);
+    }
+
+    void docksAgainWhenTheTrayReturns()
+    {
+        DESKTOP_SESSION_START(*m_session, XEmbedTray);
+        XEmbedTrayItem item;
+        item.setIcon(wideIcon());
+        QTRY_VERIFY_WITH_TIMEOUT(item.isShown(), 5000);
+        m_session->stop(Component::XEmbedTray, true);
+        QTRY_VERIFY_WITH_TIMEOUT(!item.isShown() && !item.isTrayPresent(), 5000);
+        DESKTOP_SESSION_START(*m_session, XEmbedTray);
+        QTRY_VERIFY_WITH_TIMEOUT(item.isShown(), 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(screenGeometry(item.windowId()).size(), QSize(110, 22), 5000);
+    }
+
+    void choosesTheTrayThatIsThere_data()
+    {
+        QTest::addColumn<bool>("watcher");
+        QTest::addColumn<bool>("xembed");
+        QTest::addColumn<Carrier>("expected");
+        QTest::newRow("watcher and X tray") << true << true << Carrier::StatusNotifier;
+        QTest::newRow("X tray only") << false << true << Carrier::XEmbed;
+        QTest::newRow("watcher only") << true << false << Carrier::StatusNotifier;
+    }
+
+    void choosesTheTrayThatIsThere()
+    {
+        QFETCH(bool, watcher);
+        QFETCH(bool, xembed);
+        QFETCH(Carrier, expected);
+        for (const auto &[component, wanted] :
+             {std::pair{Component::Watcher, watcher}, std::pair{Component::XEmbedTray, xembed}}) {
+            if (wanted)
+                QVERIFY(m_session->start(component));
+            else
+                m_session->stop(component);
+        }
+        StderrCapture errors;
+        SystemTrayItem item(u"velmora"_s);
+        item.setIcon(wideIcon());
+        QCOMPARE(item.carrier(), expected);
+        QTRY_VERIFY_WITH_TIMEOUT(item.isShown(), 5000);
+        QCOMPARE(errors.text(), QString());
+    }
+
+    void waitsForATrayAndFollowsIt()
+    {
+        m_session->stop(Component::Watcher);
+        m_session->stop(Component::XEmbedTray);
+        StderrCapture errors;
+        SystemTrayItem item(u"velmora"_s);
+        item.setIcon(wideIcon());
+        QCOMPARE(item.carrier(), Carrier::None);
+        QVERIFY(!item.isShown());
+
+        DESKTOP_SESSION_START(*m_session, XEmbedTray);
+        QTRY_COMPARE_WITH_TIMEOUT(item.carrier(), Carrier::XEmbed, 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(item.isShown(), 5000);
+        DESKTOP_SESSION_START(*m_session, Watcher);
+        QTRY_COMPARE_WITH_TIMEOUT(item.carrier(), Carrier::StatusNotifier, 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(item.isShown(), 5000);
+        m_session->stop(Component::Watcher);
+        QTRY_COMPARE_WITH_TIMEOUT(item.carrier(), Carrier::XEmbed, 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(item.isShown(), 5000);
+        m_session->stop(Component::XEmbedTray);
+        QTRY_COMPARE_WITH_TIMEOUT(item.carrier(), Carrier::None, 5000);
+        QVERIFY(!item.isShown());
+
+        QCOMPARE(errors.text(),
+                 u"velmora: no system tray found; the item will appear when one starts.\n"_s);
+    }
+};
+
+DESKTOP_SESSION_TEST_MAIN(TestXEmbedTray)
+
+#include "tst_xembedtray.moc"
