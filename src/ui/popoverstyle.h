@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QColor>
+#include <QFont>
+#include <QPalette>
+
+class QWidget;
+
+namespace velmora {
+
+// The named text styles of the popover. Sizes are relative to the application font, which
+// stands for the body style: title3 1.25, subheadline and callout 0.92, caption 0.83,
+// caption2 0.75, and the text of small buttons 0.85.
+enum class TextStyle { title3, subheadline, body, callout, caption, caption2, smallControl };
+
+QFont textFont(TextStyle style, QFont::Weight weight = QFont::Normal);
+// The system's fixed-pitch family at the body size.
+QFont monospacedFont();
+// The large flag of the header: 44 points where the body is 13.
+QFont flagFont();
+
+// Colours derived from the palette in use, so that they read in light and dark themes.
+enum class Tint {
+    secondary, // the text colour at reduced opacity
+    orange,    // notices
+    blue,      // the VPN badge
+};
+
+// True when the palette's window colour is dark.
+bool isDark(const QPalette &palette);
+QColor tintColor(Tint tint, const QPalette &palette, QPalette::ColorGroup group = QPalette::Active);
+// The hairline between a card and its surroundings.
+QColor separatorColor(const QPalette &palette);
+
+// Gives widget's text (and its children's, which inherit it) the tint's colour, now and
+// again whenever the palette it inherits changes, for instance on a switch to dark.
+void setTint(QWidget *widget, Tint tint);
+
+} // namespace velmora

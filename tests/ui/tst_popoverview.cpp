@@ -1,0 +1,517 @@
+#include "../model/fakeservices.h"
+#include "flag.h"
+#include "fusionappearance.h"
+#include "popoverview.h"
+#include "preferences.h"
+#include "row.h"
+#include "settingsstore.h"
+#include "spinner.h"
+#include "symbols.h"
+
+#include <QAbstractButton>
+#include <QDir>
+#include <QLabel>
+#include <QPainter>
+#include <QRegularExpression>
+#include <QScopeGuard>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QVBoxLayout>
+
+#include <memory>
+
+using namespace velmora;
+using namespace Qt::StringLiterals;
+using namespace std::chrono_literals;
+
+namespace {
+
+const QString emDash = u"\u2014"_s;
+const QString address = u"203.0.113.1"_s;
+
+AppModel::Timings quick()
+{
+    return {.refreshInterval = 3'600s,
+            .trafficInterval = 100ms,
+            .pathSettle = 300ms,
+            .copiedFor = 400ms};
+}
+
+// Lookups answered with a full ipwho.is record for each scripted address; an empty address
+// (or none left) makes every provider fail.
+GeoClient fullRecords(const std::shared_ptr<fakes::LookupScript> &script)
+{
+    return GeoClient([script](QUrl url) -> QCoro::Task<FetchResult> {
+        const bool primary = url == GeoClient::primaryURL();
+        QString ip;
+        if (primary) {
+            ++script->lookups;
+            if (!script->addresses.empty()) {
+                ip = script->addresses.front();
+                script->addresses.pop_front();
+            }
+        }
+        co_await QCoro::sleepFor(script->delay);
+        if (!primary || ip.isEmpty())
+            co_return std::unexpected(GeoError::transport(u"Host unreachable"_s));
+        co_return QStringLiteral(
+            R"({"success":true,"ip":"%1","country":"Germany","country_code":"DE",)"
+            R"("city":"Berlin","connection":{"asn":3320,"isp":"Deutsche Telekom AG"},)"
+            R"("timezone":{"id":"Europe/Berlin"}})")
+            .arg(ip)
+            .toUtf8();
+    });
+}
+
+NetworkPath path(bool satisfied)
+{
+    return {.satisfied = satisfied, .usesWiredEthernet = true};
+}
+
+// One view over one model whose pieces are scripted: set up rig, then start().
+struct Setup
+{
+    fakes::Rig rig;
+    QTemporaryDir dir;
+    SettingsStore store{dir.filePath(u"settings.json"_s)};
+    Preferences prefs{store};
+    std::unique_ptr<AppModel> model;
+    std::unique_ptr<PopoverView> view;
+    int settingsOpened = 0;
+
+    void start()
+    {
+        AppModel::Services services = rig.services(quick());
+        services.client = fullRecords(rig.lookups);
+        model = std::make_unique<AppModel>(std::move(services));
+        view = std::make_unique<PopoverView>(*model, prefs, [this] { ++settingsOpened; });
+        view->show();
+        QVERIFY(QTest::qWaitForWindowExposed(view.get()));
+    }
+
+    bool waitUntilIdle() const
+    {
+        return QTest::qWaitFor([this] { return !model->isRefreshing(); }, 5000);
+    }
+    bool waitForTestEnd() const
+    {
+        return QTest::qWaitFor([this] { return model->speedPhase() == SpeedPhase::idle; }, 5000);
+    }
+
+    template<typename T = QWidget> T *find(const QString &name) const
+    {
+        T *widget = view->findChild<T *>(name);
+        if (!widget)
+            qFatal("no widget named %s", qPrintable(name));
+        return widget;
+    }
+    // The whole text of a label, however it is wrapped on screen.
+    QString text(const QString &name) const
+    {
+        const QLabel *label = find<QLabel>(name);
+        if (const auto *wrapping = qobject_cast<const WrappingLabel *>(label))
+            return wrapping->fullText();
+        return label->text();
+    }
+    bool shown(const QString &name) const { return find(name)->isVisible(); }
+    bool enabled(const QString &name) const { return find(name)->isEnabled(); }
+    void click(const QString &name) const { QTest::mouseClick(find(name), Qt::LeftButton); }
+    // Top of a widget in the view's coordinates.
+    int top(const QString &name) const { return find(name)->mapTo(view.get(), QPoint()).y(); }
+};
+
+} // namespace
+
+class TestPopoverView : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase() { QLocale::setDefault(QLocale::c()); }
+
+    void firstLookupShowsPlaceholdersThenTheFailure()
+    {
+        Setup s;
+        s.rig.lookups->delay = 1s; // well past the window showing
+        s.rig.lookups->addresses = {QString()};
+        s.start();
+
+        QVERIFY(s.model->isRefreshing());
+        QCOMPARE(s.text(u"flag"_s), Flag::loading());
+        QCOMPARE(s.text(u"title"_s), u"Locating\u2026"_s);
+        for (const QString &name : {u"subtitle"_s, u"publicIP"_s, u"isp"_s, u"timezone"_s})
+            QCOMPARE(s.text(name), emDash);
+        QVERIFY(!s.enabled(u"refreshButton"_s));
+        QVERIFY(s.shown(u"refreshSpinner"_s));
+        QVERIFY(s.find<Spinner>(u"refreshSpinner"_s)->isSpinning());
+        QVERIFY(!s.shown(u"geoNotice"_s));
+        QCOMPARE(s.view->width(), PopoverView::fixedWidth);
+        const int heightBefore = s.view->height();
+
+        QVERIFY(s.waitUntilIdle());
+        QCOMPARE(s.text(u"flag"_s), Flag::offline());
+        QVERIFY(s.shown(u"geoNotice"_s));
+        QVERIFY(!s.model->geoState().message().isEmpty());
+        QCOMPARE(s.text(u"geoNotice"_s), s.model->geoState().message());
+        for (const QString &name : {u"subtitle"_s, u"publicIP"_s, u"isp"_s, u"timezone"_s})
+            QCOMPARE(s.text(name), emDash);
+        QVERIFY(s.enabled(u"refreshButton"_s));
+        QVERIFY(!s.shown(u"refreshSpinner"_s));
+        // The notice made the popover taller; its width stays.
+        QTRY_VERIFY(s.view->height() > heightBefore);
+        QCOMPARE(s.view->height(), s.view->sizeHint().height());
+        QCOMPARE(s.view->width(), PopoverView::fixedWidth);
+    }
+
+    // A host window whose layout keeps it at its content's size hint, as the popover's does,
+    // grows with the failure notice and shrinks again when it goes.
+    void hostFollowsTheContentHeight()
+    {
+        Setup s;
+        s.rig.lookups->addresses = {QString(), address};
+        s.start();
+        QVERIFY(s.waitUntilIdle());
+        s.view->hide();
+        QWidget host;
+        // The view belongs to the setup; it leaves the host before the host goes.
+        const auto giveBack = qScopeGuard([&s] { s.view->setParent(nullptr); });
+        auto *layout = new QVBoxLayout(&host);
+        layout->setSizeConstraint(QLayout::SetFixedSize);
+        layout->setContentsMargins(0, 0, 0, 0);
+        layout->addWidget(s.view.get());
+        s.view->show();
+        host.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&host));
+        QVERIFY(s.shown(u"geoNotice"_s));
+        const int withNotice = host.height();
+        QCOMPARE(withNotice, s.view->sizeHint().height());
+        QCOMPARE(host.width(), PopoverView::fixedWidth);
+
+        s.model->refresh();
+        QVERIFY(s.waitUntilIdle());
+        QVERIFY(!s.shown(u"geoNotice"_s));
+        QTRY_VERIFY(host.height() < withNotice);
+        QCOMPARE(host.height(), s.view->sizeHint().height());
+        QCOMPARE(s.view->height(), host.height());
+    }
+
+    void failedRefreshKeepsTheEarlierRecord()
+    {
+        Setup s;
+        s.rig.lookups->addresses = {address, QString()};
+        s.start();
+        QVERIFY(s.waitUntilIdle());
+        QVERIFY(!s.shown(u"geoNotice"_s));
+
+        s.click(u"refreshButton"_s);
+        QVERIFY(s.model->isRefreshing());
+        QVERIFY(s.waitUntilIdle());
+        QCOMPARE(s.rig.lookups->lookups, 2);
+
+        QVERIFY(s.shown(u"geoNotice"_s));
+        QVERIFY(s.top(u"geoNotice"_s) < s.top(u"copyButton"_s));
+        QCOMPARE(s.text(u"flag"_s), Flag::emoji(u"DE"_s));
+        QCOMPARE(s.text(u"title"_s), u"Germany"_s);
+        QCOMPARE(s.text(u"subtitle"_s), u"Berlin"_s);
+        QCOMPARE(s.text(u"publicIP"_s), address);
+        QCOMPARE(s.text(u"isp"_s), u"Deutsche Telekom AG \u00B7 AS3320"_s);
+        QCOMPARE(s.text(u"timezone"_s), u"Europe/Berlin"_s);
+    }
+
+    void copyShowsCopiedWhileTheModelSaysSo()
+    {
+        Setup s;
+        s.rig.lookups->delay = 1s;
+        s.rig.lookups->addresses = {address};
+        s.start();
+
+        s.click(u"copyButton"_s); // no record yet: nothing to copy
+        QVERIFY(s.rig.clipboard->m_text.isEmpty());
+        QVERIFY(!s.model->ipCopied());
+
+        QVERIFY(s.waitUntilIdle());
+        s.click(u"copyButton"_s);
+        QCOMPARE(s.rig.clipboard->m_text, address);
+        QCOMPARE(s.text(u"publicIP"_s), u"Copied"_s);
+        QCOMPARE(s.find<SymbolImage>(u"copySymbol"_s)->symbol(), u"checkmark"_s);
+
+        QTRY_COMPARE_WITH_TIMEOUT(s.text(u"publicIP"_s), address, 3000);
+        QCOMPARE(s.find<SymbolImage>(u"copySymbol"_s)->symbol(), u"doc.on.doc"_s);
+    }
+
+    void networkRows_data()
+    {
+        QTest::addColumn<bool>("vpn");
+        QTest::newRow("VPN likely") << true;
+        QTest::newRow("no VPN") << false;
+    }
+
+    void networkRows()
+    {
+        QFETCH(bool, vpn);
+        Setup s;
+        s.rig.lookups->addresses = {address};
+        s.rig.interfaces->m_addresses = {{u"eth0"_s, u"192.168.1.20"_s}};
+        if (vpn)
+            s.rig.interfaces->m_addresses.append({u"wg0"_s, u"10.8.0.2"_s});
+        s.rig.dns->m_servers = {u"192.0.2.1"_s, u"2001:db8::53"_s, u"192.0.2.3"_s, u"192.0.2.4"_s,
+                                u"192.0.2.5"_s};
+        s.start();
+        s.rig.monitor->report(path(true));
+        QVERIFY(s.waitUntilIdle());
+
+        QCOMPARE(s.text(u"localIP"_s), u"192.168.1.20"_s);
+        QCOMPARE(s.text(u"connection"_s), u"Ethernet"_s);
+        QCOMPARE(s.text(u"dns"_s), u"192.0.2.1\n2001:db8::53\n192.0.2.3"_s);
+        QCOMPARE(s.find<QLabel>(u"dns"_s)->text(), s.text(u"dns"_s)); // three lines fit
+        QCOMPARE(s.shown(u"vpnBadge"_s), vpn);
+        if (vpn) {
+            QCOMPARE(s.text(u"vpnBadge"_s), u"VPN likely"_s);
+            const QWidget *badge = s.find(u"vpnBadge"_s);
+            QVERIFY(badge->geometry().right() < s.find(u"connection"_s)->geometry().left());
+        }
+    }
+
+    // Each row's label sits on the first baseline of its value, whatever the value's font.
+    void rowsLineUpOnTheFirstBaseline()
+    {
+        Setup s;
+        s.rig.lookups->addresses = {address};
+        s.rig.interfaces->m_addresses = {{u"wg0"_s, u"10.8.0.2"_s}};
+        s.start();
+        QVERIFY(s.waitUntilIdle());
+
+        const auto baseline = [&s](const QLabel *label) {
+            return label->mapTo(s.view.get(), label->contentsRect().topLeft()).y() +
+                   QFontMetrics(label->font()).ascent();
+        };
+        const QList<Row *> rows = s.view->findChildren<Row *>();
+        QCOMPARE(rows.size(), 9);
+        for (const Row *row : rows) {
+            const QString name = row->label()->text();
+            const QLabel *value = qobject_cast<const QLabel *>(row->value());
+            if (name == u"Public IP"_s)
+                value = s.find<QLabel>(u"publicIP"_s);
+            else if (name == u"Connection"_s)
+                value = s.find<QLabel>(u"connection"_s);
+            QVERIFY2(value, qPrintable(name));
+            QVERIFY2(qAbs(baseline(row->label()) - baseline(value)) <= 1, qPrintable(name));
+            QVERIFY2(value->geometry().right() <= row->width(), qPrintable(name));
+        }
+    }
+
+    void speedTestShowsItsProgress()
+    {
+        Setup s;
+        s.rig.speed->m_outcomes = {12.6, 300.0, 40.0, 20.0, 100.0, 10.0};
+        s.start();
+        QVERIFY(!s.shown(u"speedSpinner"_s));
+        QVERIFY(!s.shown(u"speedStatus"_s));
+        QVERIFY(s.enabled(u"runTestButton"_s));
+
+        // What the status line, its spinner and the button show at each step of a run, seen
+        // right after the view has taken the step in (it was connected first).
+        QStringList seen;
+        connect(s.model.get(), &AppModel::speedPhaseChanged, this, [&s, &seen] {
+            if (s.model->speedPhase() != SpeedPhase::idle)
+                seen << u"%1 spinner=%2 enabled=%3"_s.arg(s.text(u"speedStatus"_s))
+                            .arg(s.shown(u"speedSpinner"_s))
+                            .arg(s.enabled(u"runTestButton"_s));
+        });
+        for (int run = 0; run < 2; ++run) { // the second replaces the first's "Last run"
+            seen.clear();
+            s.click(u"runTestButton"_s);
+            QVERIFY(s.waitForTestEnd());
+            QCOMPARE(seen, (QStringList{u"Measuring latency\u2026 spinner=1 enabled=0"_s,
+                                        u"Testing download\u2026 spinner=1 enabled=0"_s,
+                                        u"Testing upload\u2026 spinner=1 enabled=0"_s}));
+            QVERIFY(s.text(u"speedStatus"_s).startsWith(u"Last run "_s));
+            QVERIFY(!s.shown(u"speedSpinner"_s));
+            QVERIFY(s.enabled(u"runTestButton"_s));
+        }
+        QCOMPARE(s.text(u"latency"_s), u"20 ms"_s);
+        QCOMPARE(s.text(u"download"_s), u"100.0 Mbps"_s);
+        QVERIFY(!s.shown(u"speedNotice"_s));
+    }
+
+    void failedStepsShowTheNoticeAndPlaceholders()
+    {
+        Setup s;
+        s.rig.speed->m_outcomes = {12.6}; // download and upload fail
+        s.start();
+        s.click(u"runTestButton"_s);
+        QVERIFY(s.waitForTestEnd());
+
+        QCOMPARE(s.text(u"latency"_s), u"13 ms"_s);
+        QCOMPARE(s.text(u"download"_s), emDash);
+        QCOMPARE(s.text(u"upload"_s), emDash);
+        QVERIFY(s.shown(u"speedNotice"_s));
+        QCOMPARE(s.text(u"speedNotice"_s), u"Failed: download, upload"_s);
+    }
+
+    void offlineDisablesTheTest()
+    {
+        Setup s;
+        s.start();
+        s.rig.monitor->report(path(false));
+        QCOMPARE(s.text(u"title"_s), u"Offline"_s);
+        QCOMPARE(s.text(u"flag"_s), Flag::offline());
+        QVERIFY(!s.enabled(u"runTestButton"_s));
+
+        s.rig.monitor->report(path(true));
+        QCOMPARE(s.text(u"title"_s), u"Locating\u2026"_s);
+        QVERIFY(s.enabled(u"runTestButton"_s));
+    }
+
+    void speedUnitChangesTheFiguresAtOnce()
+    {
+        Setup s;
+        s.rig.speed->m_outcomes = {12.0, 300.0, 40.0};
+        s.start();
+        s.click(u"runTestButton"_s);
+        QVERIFY(s.waitForTestEnd());
+        QCOMPARE(s.text(u"download"_s), u"300.0 Mbps"_s);
+        QCOMPARE(s.text(u"upload"_s), u"40.0 Mbps"_s);
+
+        s.prefs.setSpeedUnit(Preferences::SpeedUnit::bytes);
+        QCOMPARE(s.text(u"download"_s), u"37.5 MB/s"_s);
+        QCOMPARE(s.text(u"upload"_s), u"5.0 MB/s"_s);
+        QCOMPARE(s.text(u"latency"_s), u"12 ms"_s);
+    }
+
+    void settingsButtonOpensTheSettings()
+    {
+        Setup s;
+        s.start();
+        QCOMPARE(s.find<QAbstractButton>(u"settingsButton"_s)->text(), u"Settings\u2026"_s);
+        QCOMPARE(s.find<QAbstractButton>(u"quitButton"_s)->text(), u"Quit"_s);
+        s.click(u"settingsButton"_s);
+        QCOMPARE(s.settingsOpened, 1);
+    }
+
+    void wrappingLabelKeepsToItsLines_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("maximumLines");
+        QTest::addColumn<int>("lines");
+        QTest::addColumn<bool>("cut");
+
+        const QString words = u"Lookup failed: ipwho.is: Host unreachable; ipapi.co: Host "
+                              "unreachable; and then some more words to wrap"_s;
+        QTest::newRow("short") << u"Europe/Berlin"_s << 3 << 1 << false;
+        QTest::newRow("long, no limit") << words << 0 << 5 << false;
+        QTest::newRow("long, three lines") << words << 3 << 3 << true;
+        QTest::newRow("one long word wraps inside it")
+            << u"2001:0db8:85a3:0000:0000:8a2e:0370:7334"_s << 3 << 3 << false;
+        QTest::newRow("line feeds") << u"192.0.2.1\n192.0.2.2"_s << 3 << 2 << false;
+    }
+
+    void wrappingLabelKeepsToItsLines()
+    {
+        QFETCH(QString, text);
+        QFETCH(int, maximumLines);
+        QFETCH(int, lines);
+        QFETCH(bool, cut);
+
+        WrappingLabel label;
+        label.setFont(QFont(u"DejaVu Sans"_s, 9));
+        // Narrow enough for a handful of characters per line.
+        const int width = label.fontMetrics().horizontalAdvance(u"2001:0db8:85a3:"_s);
+        label.resize(width, 100);
+        label.setMaximumLines(maximumLines);
+        label.setFullText(text);
+        const QString shown = label.text();
+        QVERIFY2(shown.count(u'\n') + 1 >= lines, qPrintable(shown));
+        if (maximumLines > 0)
+            QVERIFY2(shown.count(u'\n') + 1 <= maximumLines, qPrintable(shown));
+        QCOMPARE(shown.endsWith(u'\u2026'), cut);
+        if (!cut) { // nothing lost but the spaces and line feeds where lines break
+            const QRegularExpression space(u"\\s"_s);
+            QCOMPARE(QString(shown).remove(space), QString(text).remove(space));
+        }
+        QCOMPARE(label.fullText(), text);
+        QCOMPARE(label.accessibleName(), text);
+    }
+
+    // Every symbol draws, from the theme or the bundled SVG, in nothing but the colour asked.
+    void symbolsDrawInTheColourAsked()
+    {
+        const QStringList names{
+            u"arrow.clockwise"_s, u"network"_s,   u"exclamationmark.triangle.fill"_s,
+            u"doc.on.doc"_s,      u"checkmark"_s, u"speedometer"_s,
+            u"gearshape"_s};
+        const QColor orange(0xFF, 0x9F, 0x0A);
+        QPixmap strip(names.size() * 40, 40);
+        strip.fill(Qt::white);
+        QPainter painter(&strip);
+        for (qsizetype i = 0; i < names.size(); ++i) {
+            QVERIFY(!symbolThemeNames(names[i]).isEmpty());
+            const QImage image = symbolPixmap(names[i], 32, orange).toImage();
+            QCOMPARE(image.size(), QSize(32, 32));
+            int inked = 0;
+            for (int y = 0; y < image.height(); ++y) {
+                for (int x = 0; x < image.width(); ++x) {
+                    const QColor pixel = image.pixelColor(x, y);
+                    if (pixel.alpha() == 0)
+                        continue;
+                    ++inked;
+                    if (pixel.alpha() < 128)
+                        continue; // premultiplied edges round off their colour
+                    QVERIFY(qAbs(pixel.red() - orange.red()) <= 2 &&
+                            qAbs(pixel.green() - orange.green()) <= 2 &&
+                            qAbs(pixel.blue() - orange.blue()) <= 2);
+                }
+            }
+            QVERIFY2(inked > 32, qPrintable(names[i]));
+            painter.drawImage(int(i) * 40 + 4, 4, image);
+            // As a button icon: the disabled one in the palette's disabled text colour.
+            const QIcon icon = symbolIcon(names[i]);
+            QCOMPARE(icon.name(), names[i]);
+            QVERIFY(icon.pixmap(16, QIcon::Disabled).toImage() !=
+                    icon.pixmap(16, QIcon::Normal).toImage());
+        }
+        QVERIFY(symbolIcon(u"no.such.symbol"_s).isNull());
+        painter.end();
+        const QString directory = qEnvironmentVariable("VELMORA_ARTIFACTS");
+        if (!directory.isEmpty() && QDir().mkpath(directory))
+            QVERIFY(strip.save(QDir(directory).filePath(u"popover-symbols.png"_s)));
+    }
+
+    // Everything shown at once, in the light and the dark theme; kept as pictures when
+    // VELMORA_ARTIFACTS names a directory.
+    void screenshots()
+    {
+        FusionAppearance appearance;
+        Setup s;
+        s.rig.lookups->addresses = {address, QString()};
+        s.rig.interfaces->m_addresses = {{u"eth0"_s, u"192.168.1.20"_s}, {u"wg0"_s, u"10.8.0.2"_s}};
+        s.rig.dns->m_servers = {u"192.0.2.1"_s, u"2001:db8:85a3::8a2e:370:7334"_s, u"192.0.2.3"_s};
+        s.rig.speed->m_outcomes = {12.6, 312.4};
+        s.start();
+        const QString directory = qEnvironmentVariable("VELMORA_ARTIFACTS");
+        if (!directory.isEmpty() && QDir().mkpath(directory)) // the first lookup running
+            QVERIFY(s.view->grab().save(QDir(directory).filePath(u"popover-loading.png"_s)));
+        s.rig.monitor->report(path(true));
+        QVERIFY(s.waitUntilIdle());
+        s.model->refresh();
+        QVERIFY(s.waitUntilIdle());
+        s.click(u"runTestButton"_s);
+        QVERIFY(s.waitForTestEnd());
+
+        for (const auto theme : {Preferences::Theme::light, Preferences::Theme::dark}) {
+            appearance.apply(theme);
+            QApplication::processEvents();
+            const QPixmap picture = s.view->grab();
+            QCOMPARE(picture.deviceIndependentSize().width(), PopoverView::fixedWidth);
+            if (!directory.isEmpty()) {
+                QDir().mkpath(directory);
+                QVERIFY(picture.save(QDir(directory).filePath(
+                    u"popover-%1.png"_s.arg(Preferences::rawValue(theme)))));
+            }
+        }
+        appearance.apply(Preferences::Theme::system);
+    }
+};
+
+QTEST_MAIN(TestPopoverView)
+#include "tst_popoverview.moc"
