@@ -1,16 +1,26 @@
 # Two entry points: `make run` and `make test`. Both install what they need first.
 
 PACKAGES := g++ cmake ninja-build pkg-config qt6-base-dev qcoro-qt6-dev libnl-route-3-dev \
-            libxcb1-dev openssl util-linux iproute2 locales \
-            xvfb openbox xdotool imagemagick dbus-x11 x11-utils trayer \
+            libqt6svg6 libxcb1-dev fonts-noto-color-emoji at-spi2-core \
+            openssl util-linux iproute2 locales \
+            xvfb openbox xdotool xclip imagemagick dbus-x11 x11-utils trayer \
             haskell-status-notifier-item-utils haskell-gtk-sni-tray-utils
 SUDO := $(if $(filter 0,$(shell id -u)),,sudo)
 JOBS ?= $(shell nproc)
 
-.PHONY: run test deps build build-asan check check-asan format clean
+.PHONY: run test deps build build-asan check check-asan desktop-entry format clean
 
-run: build
+run: build desktop-entry
 	./build/bin/velmora
+
+# Lets the desktop hand velmora: links to the program built here.
+APPLICATIONS := $(or $(XDG_DATA_HOME),$(HOME)/.local/share)/applications
+desktop-entry: build
+	@mkdir -p $(APPLICATIONS)
+	@sed 's|^Exec=velmora|Exec=$(CURDIR)/build/bin/velmora|' \
+	    packaging/linux/app.velmora.Velmora.desktop > $(APPLICATIONS)/app.velmora.Velmora.desktop
+	@command -v xdg-mime >/dev/null && \
+	    xdg-mime default app.velmora.Velmora.desktop x-scheme-handler/velmora || true
 
 test: deps
 	$(MAKE) check check-asan

@@ -1,13 +1,83 @@
 #include "launcher.h"
 
+#include "applicationservice.h"
 #include "selftest.h"
+#include "trayapplication.h"
 
-#include <QCoreApplication>
+#include <QApplication>
+#include <QTimer>
+#include <QUrl>
 
 #include <cstdio>
 #include <cstring>
 
+using namespace Qt::StringLiterals;
+
 namespace velmora::Launcher {
+
+namespace {
+
+// The links among the arguments (velmora:open and the like); other arguments are ignored.
+QStringList linkArguments(const QStringList &arguments)
+{
+    QStringList links;
+    for (const QString &argument : arguments.sliced(1)) {
+        const QUrl url(argument, QUrl::StrictMode);
+        if (url.isValid() && !url.scheme().isEmpty())
+            links.append(argument);
+    }
+    return links;
+}
+
+int runTrayProgram(int argc, char **argv)
+{
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(u"velmora"_s);
+    QApplication::setApplicationDisplayName(u"Velmora"_s);
+    QGuiApplication::setDesktopFileName(ApplicationService::serviceName());
+    // A tray program: closing its last window does not end it.
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    const QStringList links = linkArguments(QCoreApplication::arguments());
+    ApplicationService service;
+    QString reason;
+    switch (service.claim(&reason)) {
+    case ApplicationService::Claim::heldElsewhere:
+        if (const auto error = ApplicationService::forward(links)) {
+            std::fprintf(stderr,
+                         "velmora: another instance holds this session but did not "
+                         "answer: %s\n",
+                         qPrintable(*error));
+            return 1;
+        }
+        return 0;
+    case ApplicationService::Claim::noBus:
+        std::fprintf(stderr,
+                     "velmora: no session bus (%s); running anyway, but a second start and "
+                     "velmora: links cannot reach this instance.\n",
+                     qPrintable(reason));
+        break;
+    case ApplicationService::Claim::owned:
+        break;
+    }
+
+    TrayApplication tray;
+    QObject::connect(&service, &ApplicationService::activateRequested, &tray,
+                     &TrayApplication::reopen);
+    QObject::connect(&service, &ApplicationService::openRequested, &tray,
+                     &TrayApplication::openUrls);
+    QObject::connect(&service, &ApplicationService::actionRequested, &tray,
+                     &TrayApplication::activateAction);
+    QTimer::singleShot(0, &tray, [&tray, links] {
+        tray.finishLaunching();
+        if (!links.isEmpty())
+            tray.openUrls(links);
+    });
+    app.exec();
+    return 0;
+}
+
+} // namespace
 
 bool wantsSelfTest(int argc, const char *const *argv)
 {
@@ -25,10 +95,7 @@ int main(int argc, char **argv)
         QCoreApplication app(argc, argv);
         return SelfTest::run() ? 0 : 1;
     }
-    std::fputs("velmora: this build has no tray interface yet; "
-               "run 'velmora --selftest' to check its logic.\n",
-               stderr);
-    return 2;
+    return runTrayProgram(argc, argv);
 }
 
 } // namespace velmora::Launcher

@@ -24,17 +24,20 @@ constexpr QByteArrayView opensslConfig = "[req]\n"
                                          "basicConstraints = critical, CA:FALSE\n"
                                          "keyUsage = critical, digitalSignature\n"
                                          "extendedKeyUsage = serverAuth\n"
-                                         "subjectAltName = DNS:localhost, IP:127.0.0.1\n"
+                                         "subjectAltName = DNS:localhost, IP:127.0.0.1%1\n"
                                          "subjectKeyIdentifier = hash\n"
                                          "authorityKeyIdentifier = keyid\n";
 
 } // namespace
 
-TestCertificates::TestCertificates()
+TestCertificates::TestCertificates(const QStringList &moreHostNames)
 {
+    QString names;
+    for (const QString &name : moreHostNames)
+        names += u", DNS:"_s + name;
+    const QByteArray text = QString::fromLatin1(opensslConfig).arg(names).toUtf8();
     QFile config(path(u"openssl.cnf"_s));
-    if (!m_dir.isValid() || !config.open(QIODevice::WriteOnly) ||
-        config.write(opensslConfig.data(), opensslConfig.size()) < 0) {
+    if (!m_dir.isValid() || !config.open(QIODevice::WriteOnly) || config.write(text) < 0) {
         m_error = u"Cannot write the openssl configuration: "_s + m_dir.errorString();
         return;
     }

@@ -3,6 +3,7 @@
 #include <QSslCertificate>
 #include <QSslConfiguration>
 #include <QString>
+#include <QStringList>
 #include <QTemporaryDir>
 
 namespace velmora {
@@ -14,8 +15,9 @@ namespace velmora {
 class TestCertificates
 {
 public:
-    // Runs openssl (bounded); isValid() tells whether everything was made.
-    TestCertificates();
+    // Runs openssl (bounded); isValid() tells whether everything was made. The server
+    // certificates also carry moreHostNames.
+    explicit TestCertificates(const QStringList &moreHostNames = {});
 
     bool isValid() const { return m_error.isEmpty(); }
     // Which openssl step failed and what it printed; empty when valid.

@@ -1,0 +1,118 @@
+#include "applicationservice.h"
+
+#include <QDBusAbstractAdaptor>
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusError>
+#include <QDBusMessage>
+#include <QDBusReply>
+#include <QVariantMap>
+
+using namespace Qt::StringLiterals;
+
+namespace velmora {
+
+namespace {
+
+constexpr int callTimeoutMs = 5'000;
+
+// org.freedesktop.Application as the desktop calls it: activation, URLs, named actions.
+class ApplicationAdaptor : public QDBusAbstractAdaptor
+{
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Application")
+
+public:
+    explicit ApplicationAdaptor(ApplicationService *service)
+        : QDBusAbstractAdaptor(service)
+        , m_service(service)
+    {}
+
+public Q_SLOTS:
+    void Activate(const QVariantMap &platformData)
+    {
+        Q_UNUSED(platformData);
+        Q_EMIT m_service->activateRequested();
+    }
+
+    void Open(const QStringList &uris, const QVariantMap &platformData)
+    {
+        Q_UNUSED(platformData);
+        Q_EMIT m_service->openRequested(uris);
+    }
+
+    void ActivateAction(const QString &actionName, const QVariantList &parameter,
+                        const QVariantMap &platformData)
+    {
+        Q_UNUSED(parameter);
+        Q_UNUSED(platformData);
+        Q_EMIT m_service->actionRequested(actionName);
+    }
+
+private:
+    ApplicationService *m_service;
+};
+
+} // namespace
+
+QString ApplicationService::serviceName()
+{
+    return u"app.velmora.Velmora"_s;
+}
+
+QString ApplicationService::objectPath()
+{
+    return u"/app/velmora/Velmora"_s;
+}
+
+ApplicationService::ApplicationService(QObject *parent)
+    : QObject(parent)
+{
+    new ApplicationAdaptor(this);
+}
+
+ApplicationService::Claim ApplicationService::claim(QString *reason)
+{
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected()) {
+        if (reason)
+            *reason = bus.lastError().message();
+        return Claim::noBus;
+    }
+    // The object first, so that a request arriving the moment the name is ours finds it.
+    bus.registerObject(objectPath(), this, QDBusConnection::ExportAdaptors);
+    // The name without queueing: whoever holds it is the instance, and it is kept for the
+    // life of the process.
+    const QDBusReply<QDBusConnectionInterface::RegisterServiceReply> reply =
+        bus.interface()->registerService(serviceName(), QDBusConnectionInterface::DontQueueService,
+                                         QDBusConnectionInterface::DontAllowReplacement);
+    if (reply.isValid() && reply.value() == QDBusConnectionInterface::ServiceRegistered)
+        return Claim::owned;
+    bus.unregisterObject(objectPath());
+    if (!reply.isValid()) {
+        if (reason)
+            *reason = reply.error().message();
+        return Claim::noBus;
+    }
+    return Claim::heldElsewhere;
+}
+
+std::optional<QString> ApplicationService::forward(const QStringList &urls)
+{
+    QDBusMessage call = QDBusMessage::createMethodCall(serviceName(), objectPath(),
+                                                       u"org.freedesktop.Application"_s,
+                                                       urls.isEmpty() ? u"Activate"_s : u"Open"_s);
+    if (urls.isEmpty())
+        call << QVariantMap();
+    else
+        call << urls << QVariantMap();
+    const QDBusMessage answer =
+        QDBusConnection::sessionBus().call(call, QDBus::Block, callTimeoutMs);
+    if (answer.type() == QDBusMessage::ErrorMessage)
+        return answer.errorMessage();
+    return std::nullopt;
+}
+
+} // namespace velmora
+
+#include "applicationservice.moc"

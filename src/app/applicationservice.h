@@ -1,0 +1,43 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+namespace velmora {
+
+// Keeps Velmora to one instance per session: the first instance owns the application's name
+// on the session bus and serves the desktop's activation interface there; later starts hand
+// their request to it and end.
+class ApplicationService : public QObject
+{
+    Q_OBJECT
+
+public:
+    static QString serviceName();
+    static QString objectPath();
+
+    enum class Claim {
+        owned,         // this process is the instance; requests arrive as signals
+        heldElsewhere, // another process is the instance
+        noBus,         // no session bus: this process runs alone, unreachable
+    };
+
+    explicit ApplicationService(QObject *parent = nullptr);
+
+    // Tries to become the session's instance. On noBus, reason says why.
+    Claim claim(QString *reason = nullptr);
+
+    // Asks the running instance to open urls, or to activate itself when there are none.
+    // Returns the error text when the call fails.
+    static std::optional<QString> forward(const QStringList &urls);
+
+Q_SIGNALS:
+    void activateRequested();
+    void openRequested(const QStringList &urls);
+    void actionRequested(const QString &name);
+};
+
+} // namespace velmora

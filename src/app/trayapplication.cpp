@@ -1,0 +1,60 @@
+#include "trayapplication.h"
+
+#include "appmodel.h"
+#include "defaultservices.h"
+#include "fusionappearance.h"
+#include "platform/clipboard.h"
+#include "platform/dnsconfig.h"
+#include "platform/loginitem.h"
+#include "platform/pathmonitor.h"
+#include "preferences.h"
+#include "settingsstore.h"
+#include "speedmeasurements.h"
+#include "statusbarcontroller.h"
+#include "systemtrayitem.h"
+
+#include <cstdio>
+
+using namespace Qt::StringLiterals;
+
+namespace velmora {
+
+TrayApplication::TrayApplication(QObject *parent)
+    : QObject(parent)
+{}
+
+TrayApplication::~TrayApplication() = default;
+
+void TrayApplication::finishLaunching()
+{
+    m_appearance = std::make_unique<FusionAppearance>();
+    m_model = std::make_unique<AppModel>(defaultServices());
+    m_prefs = std::make_unique<Preferences>(SettingsStore::standard(), m_appearance.get());
+    m_tray = std::make_unique<SystemTrayItem>(u"velmora"_s);
+    m_controller = std::make_unique<StatusBarController>(*m_model, *m_prefs, *m_tray);
+}
+
+void TrayApplication::openUrls(const QStringList &)
+{
+    reopen();
+}
+
+void TrayApplication::reopen()
+{
+    if (m_controller)
+        m_controller->showPopover();
+}
+
+void TrayApplication::activateAction(const QString &name)
+{
+    if (!m_controller)
+        return;
+    if (name == "settings"_L1)
+        m_controller->showSettings();
+    else if (name == "popover"_L1)
+        m_controller->showPopover();
+    else
+        std::fprintf(stderr, "velmora: unknown action \"%s\" ignored\n", qPrintable(name));
+}
+
+} // namespace velmora

@@ -1,0 +1,44 @@
+#pragma once
+
+#include <QObject>
+#include <QStringList>
+
+#include <memory>
+
+namespace velmora {
+
+class AppModel;
+class FusionAppearance;
+class Preferences;
+class StatusBarController;
+class SystemTrayItem;
+
+// The tray program's long-lived objects, made once the event loop runs, and the requests the
+// desktop routes to them.
+class TrayApplication : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit TrayApplication(QObject *parent = nullptr);
+    ~TrayApplication() override;
+
+    // Makes the model, the settings, the tray item and the controller, in that order.
+    void finishLaunching();
+    // A velmora: link, whatever it says, or a second start: shows the popover. Ignored before
+    // launching has finished.
+    void openUrls(const QStringList &urls);
+    void reopen();
+    // A named action from the desktop: "settings" opens the settings window, "popover" the
+    // popover.
+    void activateAction(const QString &name);
+
+private:
+    std::unique_ptr<FusionAppearance> m_appearance;
+    std::unique_ptr<AppModel> m_model;
+    std::unique_ptr<Preferences> m_prefs;
+    std::unique_ptr<SystemTrayItem> m_tray;
+    std::unique_ptr<StatusBarController> m_controller;
+};
+
+} // namespace velmora

@@ -1,0 +1,68 @@
+#pragma once
+
+#include "trayicon.h"
+
+#include <QColor>
+#include <QObject>
+#include <QPointer>
+#include <QRect>
+
+#include <memory>
+
+namespace velmora {
+
+class AppModel;
+class DesktopColorScheme;
+class PopoverWindow;
+class Preferences;
+class SettingsView;
+class TrayItem;
+
+// Owns what the program shows: keeps the tray item in step with the model and the settings,
+// opens the popover from it and the settings window from the popover. Every change of a
+// shown value is drawn once, together with the other changes of the same event-loop pass.
+class StatusBarController : public QObject
+{
+    Q_OBJECT
+
+public:
+    // Draws the first picture before returning. model, prefs and tray must outlive this.
+    StatusBarController(AppModel &model, Preferences &prefs, TrayItem &tray,
+                        QObject *parent = nullptr);
+    ~StatusBarController() override;
+
+    // Opens the popover against the item's last known place (the pointer when none is
+    // known); never closes it.
+    void showPopover();
+    void togglePopover();
+    // Closes the popover and brings up the one settings window, made on first use.
+    void showSettings();
+
+    // How many times the tray picture was drawn.
+    int redrawCount() const { return m_redrawCount; }
+    // The popover window, made on first use.
+    PopoverWindow *popover();
+    SettingsView *settingsWindow() const { return m_settingsWindow.get(); }
+
+private:
+    void observe();
+    void scheduleRedraw();
+    void updateStatusItem();
+    void showPopoverAt(const QRect &anchor);
+    bool isPopoverShown() const;
+
+    AppModel &m_model;
+    Preferences &m_prefs;
+    TrayItem &m_tray;
+    std::unique_ptr<PopoverWindow> m_popover;
+    std::unique_ptr<SettingsView> m_settingsWindow;
+    std::unique_ptr<DesktopColorScheme> m_colorScheme;
+    TrayIconRenderer m_renderer;
+    QRect m_anchor;
+    // Whether the last drawing showed the rates, so that rate changes matter.
+    bool m_ratesShown = false;
+    bool m_redrawPending = false;
+    int m_redrawCount = 0;
+};
+
+} // namespace velmora

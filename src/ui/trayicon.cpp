@@ -1,0 +1,76 @@
+#include "trayicon.h"
+
+#include <QFontMetricsF>
+#include <QPainter>
+
+#include <cmath>
+
+using namespace Qt::StringLiterals;
+
+namespace velmora {
+
+QFont titleFont()
+{
+    QFont font;
+    // The family list falls through to whatever emoji font fontconfig finds when this one is
+    // not installed.
+    font.setFamilies({u"Noto Color Emoji"_s, u"emoji"_s});
+    font.setPixelSize(16);
+    return font;
+}
+
+QImage TrayIconRenderer::titleImage(const QString &title, qreal scale)
+{
+    const QString key = title + QLatin1Char('@') + QString::number(scale);
+    if (const auto cached = m_titles.constFind(key); cached != m_titles.cend())
+        return *cached;
+
+    const QFont font = titleFont();
+    const QFontMetricsF metrics(font);
+    // Two pixels either side keep the glyph off the panel's edge and the rates.
+    const int width = title.isEmpty() ? 0 : int(std::ceil(metrics.horizontalAdvance(title))) + 4;
+    QImage image(int(std::ceil(width * scale)), int(std::ceil(height * scale)),
+                 QImage::Format_ARGB32_Premultiplied);
+    image.setDevicePixelRatio(scale);
+    image.fill(Qt::transparent);
+    if (width > 0) {
+        QPainter painter(&image);
+        painter.setRenderHints(QPainter::TextAntialiasing | QPainter::SmoothPixmapTransform);
+        painter.setFont(font);
+        const qreal baseline = (height - metrics.height()) / 2 + metrics.ascent();
+        painter.drawText(QPointF(2, baseline), title);
+    }
+    // A flag, the globe and the warning sign: the cache never holds more than a few.
+    if (m_titles.size() > 16)
+        m_titles.clear();
+    m_titles.insert(key, image);
+    return image;
+}
+
+QList<QImage> TrayIconRenderer::render(const QString &title,
+                                       const std::optional<SpeedImageLayout> &speed,
+                                       const QColor &panelTextColor)
+{
+    QList<QImage> images;
+    for (const qreal scale : scales) {
+        const QImage glyph = titleImage(title, scale);
+        if (!speed) {
+            images.append(glyph);
+            continue;
+        }
+        const int logicalWidth = int(std::lround(glyph.width() / scale)) + speed->size.width();
+        QImage image(int(std::ceil(logicalWidth * scale)), int(std::ceil(height * scale)),
+                     QImage::Format_ARGB32_Premultiplied);
+        image.setDevicePixelRatio(scale);
+        image.fill(Qt::transparent);
+        QPainter painter(&image);
+        painter.drawImage(QPointF(0, 0), glyph);
+        painter.translate(glyph.width() / scale, 0);
+        paintSpeedImage(painter, *speed, panelTextColor);
+        painter.end();
+        images.append(image);
+    }
+    return images;
+}
+
+} // namespace velmora

@@ -1,0 +1,40 @@
+#pragma once
+
+#include "speedimage.h"
+
+#include <QColor>
+#include <QHash>
+#include <QImage>
+#include <QList>
+#include <QString>
+
+#include <array>
+#include <optional>
+
+namespace velmora {
+
+// Draws the tray item's picture: the title glyph (a flag, or the loading or offline sign) in
+// the colour emoji font, followed by the speed image when there is one, at scale 1 and 2.
+// Glyph images are kept between calls, since the title changes rarely and the rates every
+// second.
+class TrayIconRenderer
+{
+public:
+    static constexpr int height = SpeedImageLayout::height;
+    static constexpr std::array<qreal, 2> scales{1, 2};
+
+    // One image per scale, each carrying its device-pixel ratio, all of the same logical size.
+    QList<QImage> render(const QString &title, const std::optional<SpeedImageLayout> &speed,
+                         const QColor &panelTextColor);
+
+    // The title glyph alone at scale, from the cache when drawn before.
+    QImage titleImage(const QString &title, qreal scale);
+
+private:
+    QHash<QString, QImage> m_titles;
+};
+
+// The font the title glyph is drawn in: the colour emoji font, sized to fit the tray.
+QFont titleFont();
+
+} // namespace velmora

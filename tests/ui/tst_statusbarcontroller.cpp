@@ -1,0 +1,162 @@
+#include "../model/fakeservices.h"
+#include "popoverwindow.h"
+#include "preferences.h"
+#include "settingsstore.h"
+#include "settingsview.h"
+#include "statusbarcontroller.h"
+#include "trayitem.h"
+
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace velmora;
+using namespace Qt::StringLiterals;
+using namespace std::chrono_literals;
+
+namespace {
+
+// Keeps what the controller hands to the tray; clicks come from the test.
+class RecordingTray final : public TrayItem
+{
+public:
+    void setIcon(const QList<QImage> &images) override { icons.append(images); }
+    void setToolTip(const QString &text) override { toolTip = text; }
+    bool isShown() const override { return true; }
+    void click() { Q_EMIT activated(QRect(600, 4, 40, 22)); }
+
+    QList<QList<QImage>> icons;
+    QString toolTip;
+};
+
+struct Setup
+{
+    QTemporaryDir dir;
+    SettingsStore store{dir.filePath(u"settings.json"_s)};
+    Preferences prefs{store};
+    fakes::Rig rig;
+    AppModel model{rig.services({.trafficInterval = 20ms})};
+    RecordingTray tray;
+    StatusBarController controller{model, prefs, tray};
+
+    // A lookup left suspended when the test ends would never finish.
+    ~Setup()
+    {
+        std::ignore = QTest::qWaitFor([this] { return !model.isRefreshing(); }, 5000);
+    }
+
+    // Lets queued redraws and traffic samples run.
+    void settle(std::chrono::milliseconds time = 100ms) { QTest::qWait(int(time.count())); }
+};
+
+} // namespace
+
+class TestStatusBarController : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void firstPictureIsWideAtBothScales()
+    {
+        Setup s;
+        QCOMPARE(s.controller.redrawCount(), 1);
+        QCOMPARE(s.tray.toolTip, u"Velmora"_s);
+        const QList<QImage> images = s.tray.icons.last();
+        QCOMPARE(images.size(), 2);
+        for (const QImage &image : images) {
+            QCOMPARE(image.height() / image.devicePixelRatio(), 22.0);
+            QVERIFY(image.width() > 2 * image.height());
+        }
+        QCOMPARE(images.at(1).width(), 2 * images.at(0).width());
+    }
+
+    // Several settings changed in one pass make one picture, drawn after the changes.
+    void changesOfOnePassDrawOnce()
+    {
+        Setup s;
+        s.settle();
+        const int before = s.controller.redrawCount();
+        const int widthBefore = s.tray.icons.last().first().width();
+        s.prefs.setSpeedUnit(Preferences::SpeedUnit::bytes);
+        s.prefs.setButtonStyle(Preferences::ButtonStyle::singleLine);
+        s.prefs.setCustomColors(true);
+        QCOMPARE(s.controller.redrawCount(), before);
+        s.settle();
+        QCOMPARE(s.controller.redrawCount(), before + 1);
+        // Two columns side by side now: the picture is wider.
+        QVERIFY(s.tray.icons.last().first().width() > widthBefore);
+
+        s.prefs.setShowIPChangeToast(false); // not shown in the tray
+        s.settle();
+        QCOMPARE(s.controller.redrawCount(), before + 1);
+    }
+
+    void ratesRedrawOnlyWhileShown()
+    {
+        Setup s;
+        s.settle();
+        s.rig.interfaces->m_counters[u"eth0"_s] = {1000, 1000};
+        s.settle();
+        s.rig.clockSeconds += 1;
+        s.rig.interfaces->m_counters[u"eth0"_s] = {900'000, 5000};
+        s.settle();
+        QVERIFY(s.model.downloadRate() > 0);
+        const int withRates = s.controller.redrawCount();
+        QVERIFY(withRates >= 2);
+
+        s.prefs.setShowLiveSpeed(false);
+        s.settle();
+        QCOMPARE(s.model.downloadRate(), 0.0);
+        const int off = s.controller.redrawCount();
+        const QImage titleOnly = s.tray.icons.last().first();
+        QVERIFY(titleOnly.width() < 2 * titleOnly.height());
+        s.rig.clockSeconds += 1;
+        s.rig.interfaces->m_counters[u"eth0"_s] = {5'000'000, 9000};
+        s.settle(200ms);
+        QCOMPARE(s.controller.redrawCount(), off);
+    }
+
+    void clickTogglesThePopover()
+    {
+        Setup s;
+        PopoverWindow *popover = s.controller.popover();
+        s.tray.click();
+        QVERIFY(popover->isVisible());
+        s.tray.click();
+        QVERIFY(!popover->isVisible());
+        // A link or a second start shows it and never closes it.
+        s.controller.showPopover();
+        s.controller.showPopover();
+        QVERIFY(popover->isVisible());
+    }
+
+    void popoverClosingRuleFollowsTheSetting()
+    {
+        Setup s;
+        QCOMPARE(s.controller.popover()->windowType(), Qt::Popup);
+        s.controller.showPopover();
+        s.prefs.setPopoverClosesAutomatically(false);
+        s.settle();
+        QCOMPARE(s.controller.popover()->windowType(), Qt::Tool);
+        QVERIFY(s.controller.popover()->isVisible());
+    }
+
+    void oneSettingsWindow()
+    {
+        Setup s;
+        s.controller.showPopover();
+        s.controller.showSettings();
+        QVERIFY(!s.controller.popover()->isVisible());
+        SettingsView *window = s.controller.settingsWindow();
+        QVERIFY(window && window->isVisible());
+        QCOMPARE(window->windowTitle(), u"Velmora Settings"_s);
+        QCOMPARE(window->width(), 460);
+        window->close();
+        s.controller.showSettings();
+        QCOMPARE(s.controller.settingsWindow(), window);
+        QVERIFY(window->isVisible());
+    }
+};
+
+QTEST_MAIN(TestStatusBarController)
+#include "tst_statusbarcontroller.moc"
