@@ -39,6 +39,8 @@ struct RateEntry
 
     // The drawn text: arrow, one space, rate.
     QString label() const { return arrow + QLatin1Char(' ') + text; }
+
+    friend bool operator==(const RateEntry &, const RateEntry &) = default;
 };
 
 // What the layout needs to know of a font, in logical pixels. The descent is positive (below

@@ -115,8 +115,15 @@ void StatusBarController::updateStatusItem()
                                  SpeedImageSettings::from(m_prefs));
     }
     m_ratesShown = live;
-    m_tray.setIcon(
-        m_renderer.render(m_model.menuBarLabel(), speed, m_colorScheme->panelTextColor()));
+    // Rates that change by a few bytes often format the same: drawing and sending the same
+    // picture again would be the whole cost of an idle second.
+    Picture picture{m_model.menuBarLabel(), speed ? speed->rows : QList<QList<RateEntry>>{},
+                    speed ? speed->columnWidth : 0, speed && speed->customColors,
+                    m_colorScheme->panelTextColor()};
+    if (picture != m_picture) {
+        m_tray.setIcon(m_renderer.render(picture.title, speed, picture.textColor));
+        m_picture = std::move(picture);
+    }
     m_tray.setToolTip(statusToolTip(m_model.lastGeo()));
     ++m_redrawCount;
 }

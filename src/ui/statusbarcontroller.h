@@ -8,6 +8,7 @@
 #include <QRect>
 
 #include <memory>
+#include <optional>
 
 namespace velmora {
 
@@ -38,7 +39,8 @@ public:
     // Closes the popover and brings up the one settings window, made on first use.
     void showSettings();
 
-    // How many times the tray picture was drawn.
+    // How many redraw passes ran; a pass whose picture would not differ from the last one
+    // leaves the tray alone.
     int redrawCount() const { return m_redrawCount; }
     // The popover window, made on first use.
     PopoverWindow *popover();
@@ -51,6 +53,18 @@ private:
     void showPopoverAt(const QRect &anchor);
     bool isPopoverShown() const;
 
+    // What the tray shows, as far as drawing goes: the same again needs no new picture.
+    struct Picture
+    {
+        QString title;
+        QList<QList<RateEntry>> rows;
+        int columnWidth = 0;
+        bool customColors = false;
+        QColor textColor;
+
+        friend bool operator==(const Picture &, const Picture &) = default;
+    };
+
     AppModel &m_model;
     Preferences &m_prefs;
     TrayItem &m_tray;
@@ -59,6 +73,7 @@ private:
     std::unique_ptr<DesktopColorScheme> m_colorScheme;
     TrayIconRenderer m_renderer;
     QRect m_anchor;
+    std::optional<Picture> m_picture;
     // Whether the last drawing showed the rates, so that rate changes matter.
     bool m_ratesShown = false;
     bool m_redrawPending = false;

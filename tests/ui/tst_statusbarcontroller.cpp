@@ -104,10 +104,19 @@ private Q_SLOTS:
         const int withRates = s.controller.redrawCount();
         QVERIFY(withRates >= 2);
 
+        // A rate a hundred bytes higher prints the same: no new picture for the tray.
+        const qsizetype pictures = s.tray.icons.size();
+        s.rig.clockSeconds += 1;
+        s.rig.interfaces->m_counters[u"eth0"_s] = {1'799'100, 9000};
+        s.settle();
+        QCOMPARE(s.controller.redrawCount(), withRates + 1);
+        QCOMPARE(s.tray.icons.size(), pictures);
+
         s.prefs.setShowLiveSpeed(false);
         s.settle();
         QCOMPARE(s.model.downloadRate(), 0.0);
         const int off = s.controller.redrawCount();
+        QVERIFY(s.tray.icons.size() > pictures);
         const QImage titleOnly = s.tray.icons.last().first();
         QVERIFY(titleOnly.width() < 2 * titleOnly.height());
         s.rig.clockSeconds += 1;
