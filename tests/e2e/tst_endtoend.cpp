@@ -124,37 +124,10 @@ class TestEndToEnd : public QObject
         return property(service, path, u"org.kde.StatusNotifierItem"_s, name);
     }
 
-    QString toolTip() const
-    {
-        // (icon name, icon pixmaps, title, text): the text is the tool tip's body.
-        const QVariant value = itemProperty(u"ToolTip"_s);
-        if (!value.canConvert<QDBusArgument>())
-            return {};
-        const auto argument = value.value<QDBusArgument>();
-        QString iconName, title, text;
-        argument.beginStructure();
-        argument >> iconName;
-        argument.beginArray();
-        while (!argument.atEnd()) {
-            int width = 0, height = 0;
-            QByteArray bytes;
-            argument.beginStructure();
-            argument >> width >> height >> bytes;
-            argument.endStructure();
-        }
-        argument.endArray();
-        argument >> title >> text;
-        argument.endStructure();
-        return title + u'|' + text;
-    }
-
-    QList<QSize> iconSizes() const
+    // The sizes of an a(iiay) list of pixmaps, read off argument.
+    static QList<QSize> pixmapSizes(const QDBusArgument &argument)
     {
         QList<QSize> sizes;
-        const QVariant value = itemProperty(u"IconPixmap"_s);
-        if (!value.canConvert<QDBusArgument>())
-            return sizes;
-        const auto argument = value.value<QDBusArgument>();
         argument.beginArray();
         while (!argument.atEnd()) {
             int width = 0, height = 0;
@@ -166,6 +139,30 @@ class TestEndToEnd : public QObject
         }
         argument.endArray();
         return sizes;
+    }
+
+    QString toolTip() const
+    {
+        // (icon name, icon pixmaps, title, text)
+        const QVariant value = itemProperty(u"ToolTip"_s);
+        if (!value.canConvert<QDBusArgument>())
+            return {};
+        const auto argument = value.value<QDBusArgument>();
+        QString iconName, title, text;
+        argument.beginStructure();
+        argument >> iconName;
+        pixmapSizes(argument);
+        argument >> title >> text;
+        argument.endStructure();
+        return title + u'|' + text;
+    }
+
+    QList<QSize> iconSizes() const
+    {
+        const QVariant value = itemProperty(u"IconPixmap"_s);
+        if (!value.canConvert<QDBusArgument>())
+            return {};
+        return pixmapSizes(value.value<QDBusArgument>());
     }
 
     void activateItem()

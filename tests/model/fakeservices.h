@@ -105,9 +105,18 @@ struct LookupScript
     int lookups = 0;
 };
 
-inline GeoClient scriptedClient(const std::shared_ptr<LookupScript> &script)
+// The primary provider's answer for address: just the address and a country code.
+inline QByteArray shortAnswer(const QString &address)
 {
-    return GeoClient([script](QUrl url) -> QCoro::Task<FetchResult> {
+    return QStringLiteral(R"({"ip":"%1","country_code":"%2"})")
+        .arg(address, address.startsWith(u'2') ? QStringLiteral("DE") : QStringLiteral("TR"))
+        .toUtf8();
+}
+
+inline GeoClient scriptedClient(const std::shared_ptr<LookupScript> &script,
+                                std::function<QByteArray(const QString &)> answer = shortAnswer)
+{
+    return GeoClient([script, answer](QUrl url) -> QCoro::Task<FetchResult> {
         const bool primary = url == GeoClient::primaryURL();
         QString address;
         if (primary) {
@@ -120,9 +129,7 @@ inline GeoClient scriptedClient(const std::shared_ptr<LookupScript> &script)
         co_await QCoro::sleepFor(script->delay);
         if (!primary || address.isEmpty())
             co_return std::unexpected(GeoError::transport(QStringLiteral("Host unreachable")));
-        co_return QStringLiteral(R"({"ip":"%1","country_code":"%2"})")
-            .arg(address, address.startsWith(u'2') ? QStringLiteral("DE") : QStringLiteral("TR"))
-            .toUtf8();
+        co_return answer(address);
     });
 }
 

@@ -37,30 +37,15 @@ AppModel::Timings quick()
             .copiedFor = 400ms};
 }
 
-// Lookups answered with a full ipwho.is record for each scripted address; an empty address
-// (or none left) makes every provider fail.
-GeoClient fullRecords(const std::shared_ptr<fakes::LookupScript> &script)
+// A full ipwho.is record for address.
+QByteArray fullRecord(const QString &address)
 {
-    return GeoClient([script](QUrl url) -> QCoro::Task<FetchResult> {
-        const bool primary = url == GeoClient::primaryURL();
-        QString ip;
-        if (primary) {
-            ++script->lookups;
-            if (!script->addresses.empty()) {
-                ip = script->addresses.front();
-                script->addresses.pop_front();
-            }
-        }
-        co_await QCoro::sleepFor(script->delay);
-        if (!primary || ip.isEmpty())
-            co_return std::unexpected(GeoError::transport(u"Host unreachable"_s));
-        co_return QStringLiteral(
-            R"({"success":true,"ip":"%1","country":"Germany","country_code":"DE",)"
-            R"("city":"Berlin","connection":{"asn":3320,"isp":"Deutsche Telekom AG"},)"
-            R"("timezone":{"id":"Europe/Berlin"}})")
-            .arg(ip)
-            .toUtf8();
-    });
+    return QStringLiteral(
+               R"({"success":true,"ip":"%1","country":"Germany","country_code":"DE",)"
+               R"("city":"Berlin","connection":{"asn":3320,"isp":"Deutsche Telekom AG"},)"
+               R"("timezone":{"id":"Europe/Berlin"}})")
+        .arg(address)
+        .toUtf8();
 }
 
 NetworkPath path(bool satisfied)
@@ -82,7 +67,7 @@ struct Setup
     void start()
     {
         AppModel::Services services = rig.services(quick());
-        services.client = fullRecords(rig.lookups);
+        services.client = fakes::scriptedClient(rig.lookups, fullRecord);
         model = std::make_unique<AppModel>(std::move(services));
         view = std::make_unique<PopoverView>(*model, prefs, [this] { ++settingsOpened; });
         view->show();
