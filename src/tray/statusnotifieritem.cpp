@@ -93,9 +93,10 @@ sni::Pixmap toPixmap(const QImage &image)
     sni::Pixmap pixmap{argb.width(), argb.height(), {}};
     pixmap.argb.resize(qsizetype(argb.width()) * argb.height() * 4);
     auto *out = reinterpret_cast<uchar *>(pixmap.argb.data());
+    const int width = argb.width();
     for (int y = 0; y < argb.height(); ++y) {
         const auto *line = reinterpret_cast<const quint32 *>(argb.constScanLine(y));
-        for (int x = 0; x < argb.width(); ++x, out += 4)
+        for (int x = 0; x < width; ++x, out += 4)
             qToBigEndian(line[x], out);
     }
     return pixmap;

@@ -2,6 +2,7 @@
 
 #include <QFontDatabase>
 #include <QFontMetricsF>
+#include <QHash>
 #include <QPainter>
 
 #include <cmath>
@@ -30,8 +31,19 @@ SpeedImageSettings SpeedImageSettings::from(const Preferences &prefs)
 
 FontMeasure measureFont(const QFont &font, const QString &sample)
 {
+    // The image is laid out every second with one of four font and sample pairs; shaping the
+    // sample each time was a good part of the cost of a redraw.
+    thread_local QHash<QString, FontMeasure> measured;
+    const QString key = font.key() + QChar(0) + sample;
+    if (const auto known = measured.constFind(key); known != measured.cend())
+        return *known;
     const QFontMetricsF metrics(font);
-    return {metrics.horizontalAdvance(sample), metrics.ascent(), metrics.descent()};
+    const FontMeasure measure{metrics.horizontalAdvance(sample), metrics.ascent(),
+                              metrics.descent()};
+    if (measured.size() > 64)
+        measured.clear();
+    measured.insert(key, measure);
+    return measure;
 }
 
 QFont speedImageFont(int rowCount)
