@@ -256,6 +256,12 @@ void TestServerConnection::sendMore()
         return;
     const bool generated = m_response.endless || m_response.zeros;
     while (m_sendLeft != 0) {
+        // A client that hung up mid-answer: writes fail at once and nothing queues, so an
+        // endless answer would spin here before the disconnect could end the connection.
+        if (m_socket->state() != QAbstractSocket::ConnectedState) {
+            m_tick.stop();
+            return;
+        }
         const qint64 queued =
             m_socket->bytesToWrite() + (m_ssl ? m_ssl->encryptedBytesToWrite() : 0);
         const qint64 room = std::min({m_state.sendQueueBytes - queued, chunkBytes, m_sendLeft});
