@@ -290,7 +290,7 @@ private Q_SLOTS:
         QCOMPARE(sizes.at(1).height(), 44);
         QVERIFY(sizes.at(0).width() > 2 * sizes.at(0).height());
         QVERIFY(m_server->requests().size() >= 1);
-        m_session->screenshot(u"tray"_s);
+        m_session->screenshot(u"desktop-tray"_s);
     }
 
     void clickOpensThePopover()
@@ -303,7 +303,7 @@ private Q_SLOTS:
                                       u"Europe/Berlin"_s, u"192.0.2.53\n192.0.2.54"_s});
                  }),
                  qPrintable(m_tree->names(u"velmora"_s).join(u" | "_s)));
-        m_session->screenshot(u"popover-light"_s);
+        m_session->screenshot(u"desktop-popover-light"_s);
     }
 
     void copyPutsTheAddressOnTheClipboard()
@@ -345,7 +345,7 @@ private Q_SLOTS:
     {
         QVERIFY(m_tree->press(u"velmora"_s, u"Settings…"_s));
         QVERIFY(waitFor([this] { return showsAll({u"Launch at Login"_s, u"Dark"_s}); }));
-        m_session->screenshot(u"settings"_s);
+        m_session->screenshot(u"desktop-settings"_s);
         QVERIFY(m_tree->press(u"velmora"_s, u"Dark"_s));
         QVERIFY(waitFor([this] { return storedSettings().value(u"theme"_s) == u"dark"_s; }));
         QVERIFY(m_tree->press(u"velmora"_s, u"MB/s"_s));
@@ -356,7 +356,7 @@ private Q_SLOTS:
         QVERIFY(waitFor([this] { return popoverShown(); }));
         QVERIFY(
             waitFor([this] { return m_tree->names(u"velmora"_s).filter(u" MB/s"_s).size() >= 2; }));
-        m_session->screenshot(u"popover-dark"_s);
+        m_session->screenshot(u"desktop-popover-dark"_s);
     }
 };
 
