@@ -9,6 +9,8 @@
 #include "platform/pathmonitor.h"
 #include "speedmeasurements.h"
 
+#include <QTest>
+
 #include <QCoro/QCoroTimer>
 
 #include <deque>
@@ -131,6 +133,22 @@ inline GeoClient scriptedClient(const std::shared_ptr<LookupScript> &script,
             co_return std::unexpected(GeoError::transport(QStringLiteral("Host unreachable")));
         co_return answer(address);
     });
+}
+
+// Timings short enough for tests, long enough that the first lookup never overlaps them.
+inline AppModel::Timings quickTimings()
+{
+    using namespace std::chrono_literals;
+    return {.refreshInterval = 3'600s,
+            .trafficInterval = 100ms,
+            .pathSettle = 300ms,
+            .copiedFor = 1000ms};
+}
+
+// Waits (bounded) until no lookup runs: one left suspended when a test ends never finishes.
+inline bool waitUntilIdle(const AppModel &model)
+{
+    return QTest::qWaitFor([&] { return !model.isRefreshing(); }, 5000);
 }
 
 // One model with every piece scripted; the pieces stay reachable after the model owns them.

@@ -13,20 +13,6 @@ namespace {
 
 const QString emDash = u"\u2014"_s;
 
-// Timings short enough for tests, long enough that the first lookup never overlaps them.
-AppModel::Timings quick()
-{
-    return {.refreshInterval = 3'600s,
-            .trafficInterval = 100ms,
-            .pathSettle = 300ms,
-            .copiedFor = 1000ms};
-}
-
-bool waitUntilIdle(const AppModel &model)
-{
-    return QTest::qWaitFor([&] { return !model.isRefreshing(); }, 5000);
-}
-
 NetworkPath path(bool satisfied, bool wifi = false, bool wired = false, bool cellular = false)
 {
     return {.satisfied = satisfied,
@@ -57,7 +43,7 @@ private Q_SLOTS:
     {
         fakes::Rig rig;
         rig.lookups->addresses = {u"203.0.113.42"_s};
-        AppModel model(rig.services(quick()));
+        AppModel model(rig.services(fakes::quickTimings()));
 
         QCOMPARE(rig.monitor->starts, 1);
         QVERIFY(model.isOnline());
@@ -69,7 +55,7 @@ private Q_SLOTS:
         QCOMPARE(model.speedPhase(), SpeedPhase::idle);
         QVERIFY(!model.lastGeo());
 
-        QVERIFY(waitUntilIdle(model));
+        QVERIFY(fakes::waitUntilIdle(model));
         QCOMPARE(model.geoState().kind(), GeoState::Kind::loaded);
         QCOMPARE(model.lastGeo()->ip, u"203.0.113.42"_s);
         QCOMPARE(model.menuBarLabel(), Flag::emoji(u"DE"_s));
@@ -125,7 +111,7 @@ private Q_SLOTS:
         fakes::Rig rig;
         for (const Step &step : steps)
             rig.lookups->addresses.push_back(step.address);
-        AppModel model(rig.services(quick()));
+        AppModel model(rig.services(fakes::quickTimings()));
         QStringList reported;
         model.setOnIPChange([&](const GeoInfo &old, const GeoInfo &now) {
             // Called before the model takes the new record.
@@ -133,11 +119,11 @@ private Q_SLOTS:
             reported << old.ip + u'>' + now.ip;
         });
 
-        QVERIFY(waitUntilIdle(model)); // the first step is the start-up lookup
+        QVERIFY(fakes::waitUntilIdle(model)); // the first step is the start-up lookup
         for (qsizetype i = 1; i < steps.size(); ++i) {
             rig.monitor->report(path(steps[i].online));
             model.refresh();
-            QVERIFY(waitUntilIdle(model));
+            QVERIFY(fakes::waitUntilIdle(model));
         }
         QCOMPARE(reported, changes);
         QCOMPARE(model.geoState().kind(), finalKind);
@@ -152,11 +138,11 @@ private Q_SLOTS:
         fakes::Rig rig;
         rig.lookups->delay = 200ms;
         rig.lookups->addresses = {u"203.0.113.1"_s, u"203.0.113.1"_s};
-        AppModel model(rig.services(quick()));
+        AppModel model(rig.services(fakes::quickTimings()));
         QSignalSpy refreshing(&model, &AppModel::isRefreshingChanged);
         model.refresh();
         model.refresh();
-        QVERIFY(waitUntilIdle(model));
+        QVERIFY(fakes::waitUntilIdle(model));
         QCOMPARE(rig.lookups->lookups, 1);
         QCOMPARE(refreshing.count(), 1); // only the end of the start-up refresh
     }
@@ -166,8 +152,8 @@ private Q_SLOTS:
         fakes::Rig rig;
         rig.lookups->addresses = {u"203.0.113.1"_s, u"203.0.113.1"_s};
         rig.dns->m_servers = {u"192.0.2.53"_s};
-        AppModel model(rig.services(quick()));
-        QVERIFY(waitUntilIdle(model));
+        AppModel model(rig.services(fakes::quickTimings()));
+        QVERIFY(fakes::waitUntilIdle(model));
 
         QSignalSpy online(&model, &AppModel::isOnlineChanged);
         QSignalSpy type(&model, &AppModel::connectionTypeChanged);
@@ -182,7 +168,7 @@ private Q_SLOTS:
         QCOMPARE(dns.count(), 0); // read again, unchanged
 
         model.refresh(); // the same address again: a new record, and a new state regardless
-        QVERIFY(waitUntilIdle(model));
+        QVERIFY(fakes::waitUntilIdle(model));
         QCOMPARE(geo.count(), 1);
         QCOMPARE(lastGeo.count(), 1); // fetchedAt differs
     }
@@ -211,7 +197,7 @@ private Q_SLOTS:
         rig.interfaces->m_addresses = {
             {u"lo"_s, u"127.0.0.1"_s}, {u"wg0"_s, u"10.8.0.2"_s}, {u"eth0"_s, u"192.168.1.20"_s}};
         rig.dns->m_servers = {u"192.0.2.53"_s, u"2001:db8::53"_s};
-        AppModel model(rig.services(quick()));
+        AppModel model(rig.services(fakes::quickTimings()));
         rig.monitor->report(report);
         QCOMPARE(model.connectionType(), type);
         QCOMPARE(model.isOnline(), online);
@@ -224,8 +210,8 @@ private Q_SLOTS:
     {
         fakes::Rig rig;
         rig.lookups->delay = 1ms;
-        AppModel model(rig.services(quick()));
-        QVERIFY(waitUntilIdle(model));
+        AppModel model(rig.services(fakes::quickTimings()));
+        QVERIFY(fakes::waitUntilIdle(model));
         QSignalSpy started(&model, &AppModel::isRefreshingChanged);
 
         QElapsedTimer sinceLast;
@@ -237,7 +223,7 @@ private Q_SLOTS:
         QVERIFY(started.wait(2000));
         const qint64 delay = sinceLast.elapsed();
         QVERIFY2(delay >= 280 && delay < 700, qPrintable(QString::number(delay)));
-        QVERIFY(waitUntilIdle(model));
+        QVERIFY(fakes::waitUntilIdle(model));
         QTest::qWait(500);
         QCOMPARE(rig.lookups->lookups, 2); // start-up and the one after the burst
     }
@@ -245,7 +231,7 @@ private Q_SLOTS:
     void copyResetsAfterItsOwnDelay()
     {
         fakes::Rig rig;
-        AppModel model(rig.services(quick()));
+        AppModel model(rig.services(fakes::quickTimings()));
         QElapsedTimer clock;
         clock.start();
         model.copyPublicIP(u"203.0.113.42"_s);
@@ -293,7 +279,7 @@ private Q_SLOTS:
         QFETCH(QString, figures);
 
         fakes::Rig rig;
-        AppModel model(rig.services(quick()));
+        AppModel model(rig.services(fakes::quickTimings()));
         if (earlierRun) {
             rig.speed->m_outcomes = {1.0, 2.0, 3.0};
             QCoro::waitFor(model.runSpeedTest());
@@ -330,7 +316,7 @@ private Q_SLOTS:
         fakes::Rig rig;
         rig.speed->m_delay = 100ms;
         rig.speed->m_outcomes = {10.0, 20.0, 30.0};
-        AppModel model(rig.services(quick()));
+        AppModel model(rig.services(fakes::quickTimings()));
         model.speedError(); // no error before
         QCoro::Task<> first = model.runSpeedTest();
         QTRY_COMPARE(model.speedPhase(), SpeedPhase::download);
@@ -376,7 +362,7 @@ private Q_SLOTS:
         fakes::Rig rig;
         rig.loginItem->m_status = initial;
         rig.loginItem->m_statusAfterRegister = afterRegister;
-        AppModel model(rig.services(quick()));
+        AppModel model(rig.services(fakes::quickTimings()));
         QCOMPARE(model.launchAtLogin(), initial == LoginItem::Status::enabled);
 
         QSignalSpy changed(&model, &AppModel::launchAtLoginChanged);
@@ -422,7 +408,7 @@ private Q_SLOTS:
 
         fakes::Rig rig;
         rig.interfaces->m_counters = before;
-        AppModel model(rig.services(quick()));
+        AppModel model(rig.services(fakes::quickTimings()));
         model.setTrafficMonitoring(true);
         // Nothing ticks while the test does not yield, so the clock and the counters move
         // together; later ticks see no time pass and change nothing.
@@ -439,7 +425,7 @@ private Q_SLOTS:
     {
         fakes::Rig rig;
         rig.interfaces->m_counters = {{u"eth0"_s, {0, 0}}};
-        AppModel model(rig.services(quick()));
+        AppModel model(rig.services(fakes::quickTimings()));
         model.setTrafficMonitoring(true);
         rig.clockSeconds += 1;
         rig.interfaces->m_counters = {{u"eth0"_s, {5000, 700}}};
@@ -498,7 +484,7 @@ private Q_SLOTS:
         fakes::Rig rig;
         rig.lookups->delay = 100ms;
         rig.speed->m_delay = 100ms;
-        auto model = std::make_unique<AppModel>(rig.services(quick()));
+        auto model = std::make_unique<AppModel>(rig.services(fakes::quickTimings()));
         model->setTrafficMonitoring(true);
         model->copyPublicIP(u"x"_s);
         rig.monitor->report(path(true));

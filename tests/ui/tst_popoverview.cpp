@@ -29,14 +29,6 @@ namespace {
 const QString emDash = u"\u2014"_s;
 const QString address = u"203.0.113.1"_s;
 
-AppModel::Timings quick()
-{
-    return {.refreshInterval = 3'600s,
-            .trafficInterval = 100ms,
-            .pathSettle = 300ms,
-            .copiedFor = 400ms};
-}
-
 // A full ipwho.is record for address.
 QByteArray fullRecord(const QString &address)
 {
@@ -66,7 +58,7 @@ struct Setup
 
     void start()
     {
-        AppModel::Services services = rig.services(quick());
+        AppModel::Services services = rig.services(fakes::quickTimings());
         services.client = fakes::scriptedClient(rig.lookups, fullRecord);
         model = std::make_unique<AppModel>(std::move(services));
         view = std::make_unique<PopoverView>(*model, prefs, [this] { ++settingsOpened; });
@@ -74,10 +66,7 @@ struct Setup
         QVERIFY(QTest::qWaitForWindowExposed(view.get()));
     }
 
-    bool waitUntilIdle() const
-    {
-        return QTest::qWaitFor([this] { return !model->isRefreshing(); }, 5000);
-    }
+    bool waitUntilIdle() const { return fakes::waitUntilIdle(*model); }
     bool waitForTestEnd() const
     {
         return QTest::qWaitFor([this] { return model->speedPhase() == SpeedPhase::idle; }, 5000);

@@ -57,7 +57,7 @@ struct Setup
     // A lookup left suspended would leak its coroutine frames at exit.
     ~Setup()
     {
-        if (!QTest::qWaitFor([this] { return !model->isRefreshing(); }, 5000))
+        if (!fakes::waitUntilIdle(*model))
             qWarning("a lookup is still running");
     }
 

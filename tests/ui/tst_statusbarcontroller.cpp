@@ -40,10 +40,7 @@ struct Setup
     StatusBarController controller{model, prefs, tray};
 
     // A lookup left suspended when the test ends would never finish.
-    ~Setup()
-    {
-        std::ignore = QTest::qWaitFor([this] { return !model.isRefreshing(); }, 5000);
-    }
+    ~Setup() { std::ignore = fakes::waitUntilIdle(model); }
 
     // Lets queued redraws and traffic samples run.
     void settle(std::chrono::milliseconds time = 100ms) { QTest::qWait(int(time.count())); }
