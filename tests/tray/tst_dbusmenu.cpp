@@ -1,0 +1,335 @@
+#include "dbusmenu.h"
+#include "desktopsession.h"
+
+#include <QDBusAbstractInterface>
+#include <QDBusArgument>
+#include <QDBusMetaType>
+#include <QDBusVariant>
+#include <QSignalSpy>
+#include <QXmlStreamReader>
+
+#include <memory>
+
+using namespace velmora;
+using namespace Qt::StringLiterals;
+
+namespace {
+
+constexpr auto menuInterface = "com.canonical.dbusmenu";
+
+// A host's event, marshalled as the protocol's (isvu).
+struct HostEvent
+{
+    int id = 0;
+    QString name{};
+};
+
+QDBusArgument &operator<<(QDBusArgument &argument, const HostEvent &event)
+{
+    argument.beginStructure();
+    argument << event.id << event.name << QDBusVariant(0) << 0u;
+    argument.endStructure();
+    return argument;
+}
+
+const QDBusArgument &operator>>(const QDBusArgument &argument, HostEvent &event)
+{
+    QDBusVariant data;
+    uint timestamp = 0;
+    argument.beginStructure();
+    argument >> event.id >> event.name >> data >> timestamp;
+    argument.endStructure();
+    return argument;
+}
+
+// Demarshalled by hand, so that a wrong signature shows up as a failed read:
+// "id{name=value,...}[children]", texts quoted, so a text "true" is no Boolean.
+QString describe(const QDBusArgument &argument, bool withChildren)
+{
+    int id = -1;
+    QVariantMap properties;
+    argument.beginStructure();
+    argument >> id >> properties;
+    QStringList parts, children;
+    for (auto it = properties.cbegin(); it != properties.cend(); ++it) {
+        const bool text = it->typeId() == QMetaType::QString;
+        parts.append(it.key() + (text ? u"='%1'"_s : u"=%1"_s).arg(it->toString()));
+    }
+    if (withChildren) {
+        argument.beginArray();
+        while (!argument.atEnd()) {
+            const auto child = qdbus_cast<QDBusVariant>(argument).variant().value<QDBusArgument>();
+            children.append(child.currentSignature() == "(ia{sv}av)"_L1
+                                ? describe(child, true)
+                                : u"wrong signature "_s + child.currentSignature());
+        }
+        argument.endArray();
+    }
+    argument.endStructure();
+    const QString item = u"%1{%2}"_s.arg(id).arg(parts.join(u','));
+    return children.isEmpty() ? item : item + u'[' + children.join(u',') + u']';
+}
+
+const QList<MenuEntry> standardEntries{
+    {u"Open speed_test"_s}, {{}, true}, {u"Pause"_s, false, false}};
+
+// Relays the menu's signal as a host receives it.
+class MenuView : public QDBusAbstractInterface
+{
+    Q_OBJECT
+
+public:
+    MenuView(const QString &service, const QDBusConnection &connection)
+        : QDBusAbstractInterface(service, u"/MenuBar"_s, menuInterface, connection, nullptr)
+    {}
+
+Q_SIGNALS:
+    void LayoutUpdated(uint revision, int parent);
+};
+
+} // namespace
+
+Q_DECLARE_METATYPE(HostEvent)
+
+class TestDBusMenu : public QObject
+{
+    Q_OBJECT
+
+    QDBusConnection m_host{u"none"_s};
+    QString m_service;
+    std::unique_ptr<DBusMenu> m_menu;
+    std::unique_ptr<MenuView> m_view;
+
+    // The menu answers from this thread, so the wait must keep the event loop turning.
+    QDBusMessage ask(const QString &method, const QVariantList &arguments,
+                     const char *interfaceName = menuInterface)
+    {
+        QDBusMessage call = QDBusMessage::createMethodCall(
+            m_service, u"/MenuBar"_s, QString::fromLatin1(interfaceName), method);
+        call.setArguments(arguments);
+        return m_host.call(call, QDBus::BlockWithGui, 5000);
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        DESKTOP_SESSION_REQUIRE();
+        const QString address = DesktopSession::current()->busAddress();
+        const auto server = QDBusConnection::connectToBus(address, u"test-menu"_s);
+        m_host = QDBusConnection::connectToBus(address, u"test-host"_s);
+        QVERIFY(server.isConnected() && m_host.isConnected());
+        qDBusRegisterMetaType<HostEvent>();
+        qDBusRegisterMetaType<QList<HostEvent>>();
+        m_menu = std::make_unique<DBusMenu>(server, u"/MenuBar"_s);
+        QVERIFY(m_menu->isExported());
+        m_service = server.baseService();
+        m_view = std::make_unique<MenuView>(m_service, m_host);
+    }
+
+    void init() { m_menu->setEntries(standardEntries); }
+
+    void cleanupTestCase()
+    {
+        m_view.reset();
+        m_menu.reset();
+        QDBusConnection::disconnectFromBus(u"test-host"_s);
+        QDBusConnection::disconnectFromBus(u"test-menu"_s);
+    }
+
+    void advertisesTheProtocolsSignatures()
+    {
+        const QDBusMessage reply = ask(u"Introspect"_s, {}, "org.freedesktop.DBus.Introspectable");
+        QXmlStreamReader xml(reply.arguments().value(0).toString());
+        QStringList members;
+        bool inMenu = false;
+        while (!xml.atEnd()) {
+            if (xml.readNext() != QXmlStreamReader::StartElement || xml.name() == "annotation"_L1)
+                continue;
+            const auto attribute = [&xml](const char *name) {
+                return xml.attributes().value(QLatin1StringView(name)).toString();
+            };
+            if (xml.name() == "interface"_L1)
+                inMenu = attribute("name") == QLatin1StringView(menuInterface);
+            else if (inMenu && xml.name() == "arg"_L1)
+                members.last() += u' ' + attribute("direction").left(1) + attribute("type");
+            else if (inMenu)
+                members.append(u"%1 %2 %3"_s.arg(xml.name(), attribute("name"), attribute("type")));
+        }
+        QStringList expected{
+            u"property Version u"_s,
+            u"property TextDirection s"_s,
+            u"property Status s"_s,
+            u"property IconThemePath as"_s,
+            u"signal ItemsPropertiesUpdated  oa(ia{sv}) oa(ias)"_s,
+            u"signal LayoutUpdated  ou oi"_s,
+            u"signal ItemActivationRequested  oi ou"_s,
+            u"method GetLayout  ou ii ii ias o(ia{sv}av)"_s,
+            u"method GetGroupProperties  oa(ia{sv}) iai ias"_s,
+            u"method GetProperty  ov ii is"_s,
+            u"method Event  ii is iv iu"_s,
+            u"method EventGroup  oai ia(isvu)"_s,
+            u"method AboutToShow  ob ii"_s,
+            u"method AboutToShowGroup  oai iai oai"_s,
+        };
+        members.sort();
+        expected.sort();
+        QCOMPARE(members, expected);
+    }
+
+    void servesTheLayout_data()
+    {
+        QTest::addColumn<int>("parent");
+        QTest::addColumn<int>("depth");
+        QTest::addColumn<QStringList>("names");
+        QTest::addColumn<QString>("expected");
+        const QString wholeMenu = u"0{children-display='submenu'}["
+                                  "1{enabled=true,label='Open speed__test',visible=true},"
+                                  "2{enabled=true,type='separator',visible=true},"
+                                  "3{enabled=false,label='Pause',visible=true}]"_s;
+        QTest::newRow("whole menu") << 0 << -1 << QStringList{} << wholeMenu;
+        QTest::newRow("root alone")
+            << 0 << 0 << QStringList{} << u"0{children-display='submenu'}"_s;
+        QTest::newRow("one level, two properties")
+            << 0 << 1 << QStringList{u"type"_s, u"enabled"_s}
+            << u"0{}[1{enabled=true},2{enabled=true,type='separator'},3{enabled=false}]"_s;
+        QTest::newRow("one entry") << 3 << -1 << QStringList{u"label"_s} << u"3{label='Pause'}"_s;
+    }
+
+    void servesTheLayout()
+    {
+        QFETCH(int, parent);
+        QFETCH(int, depth);
+        QFETCH(QStringList, names);
+        QFETCH(QString, expected);
+        const QDBusMessage reply = ask(u"GetLayout"_s, {parent, depth, names});
+        QCOMPARE(reply.signature(), u"u(ia{sv}av)"_s);
+        QCOMPARE(describe(reply.arguments().at(1).value<QDBusArgument>(), true), expected);
+    }
+
+    void servesGroupProperties()
+    {
+        const QDBusMessage reply =
+            ask(u"GetGroupProperties"_s,
+                {QVariant::fromValue(QList<int>{3, 99, 2}), QStringList{u"label"_s, u"type"_s}});
+        QCOMPARE(reply.signature(), u"a(ia{sv})"_s);
+        const auto argument = reply.arguments().at(0).value<QDBusArgument>();
+        QStringList items;
+        argument.beginArray();
+        while (!argument.atEnd())
+            items.append(describe(argument, false));
+        argument.endArray();
+        QCOMPARE(items, QStringList({u"3{label='Pause'}"_s, u"2{type='separator'}"_s}));
+    }
+
+    void answersSingleQuestions_data()
+    {
+        QTest::addColumn<QString>("method");
+        QTest::addColumn<QVariantList>("arguments");
+        QTest::addColumn<QVariant>("expected"); // none: the call is refused
+        const QVariantList version{QString::fromLatin1(menuInterface), u"Version"_s};
+        const QVariantList themePath{QString::fromLatin1(menuInterface), u"IconThemePath"_s};
+        const QVariant noData = QVariant::fromValue(QDBusVariant(0));
+        QTest::newRow("Version") << u"Get"_s << version << QVariant(3u);
+        QTest::newRow("IconThemePath") << u"Get"_s << themePath << QVariant(QStringList{});
+        QTest::newRow("label") << u"GetProperty"_s << QVariantList{1, u"label"_s}
+                               << QVariant(u"Open speed__test"_s);
+        QTest::newRow("AboutToShow") << u"AboutToShow"_s << QVariantList{0} << QVariant(false);
+        QTest::newRow("no such property")
+            << u"GetProperty"_s << QVariantList{1, u"icon-name"_s} << QVariant();
+        QTest::newRow("property") << u"GetProperty"_s << QVariantList{4, u"label"_s} << QVariant();
+        QTest::newRow("layout") << u"GetLayout"_s << QVariantList{4, -1, QStringList{}}
+                                << QVariant();
+        QTest::newRow("event") << u"Event"_s << QVariantList{4, u"clicked"_s, noData, 0u}
+                               << QVariant();
+        QTest::newRow("AboutToShow of -1") << u"AboutToShow"_s << QVariantList{-1} << QVariant();
+    }
+
+    void answersSingleQuestions()
+    {
+        QFETCH(QString, method);
+        QFETCH(QVariantList, arguments);
+        QFETCH(QVariant, expected);
+        const QDBusMessage reply = method == "Get"_L1
+                                       ? ask(method, arguments, "org.freedesktop.DBus.Properties")
+                                       : ask(method, arguments);
+        if (!expected.isValid()) { // refused by the menu, not by a dispatch failure
+            QCOMPARE(reply.errorName(), u"org.freedesktop.DBus.Error.InvalidArgs"_s);
+            return;
+        }
+        QCOMPARE(reply.type(), QDBusMessage::ReplyMessage);
+        QVariant value = reply.arguments().value(0);
+        if (value.metaType() == QMetaType::fromType<QDBusVariant>())
+            value = value.value<QDBusVariant>().variant();
+        QCOMPARE(value.metaType(), expected.metaType());
+        QCOMPARE(value, expected);
+    }
+
+    void clicksTriggerEnabledEntries_data()
+    {
+        QTest::addColumn<QList<HostEvent>>("events");
+        QTest::addColumn<QList<int>>("triggered");
+        QTest::addColumn<QList<int>>("idErrors"); // for a group of events
+        const auto row = [](const char *name, int id, const QString &event, QList<int> triggered) {
+            QTest::newRow(name) << QList<HostEvent>{{id, event}} << triggered << QList<int>{};
+        };
+        row("clicked", 1, u"clicked"_s, {0});
+        row("separator", 2, u"clicked"_s, {});
+        row("disabled", 3, u"clicked"_s, {});
+        row("hovered", 1, u"hovered"_s, {});
+        row("root opened", 0, u"opened"_s, {});
+        QTest::newRow("group with unknown id")
+            << QList<HostEvent>{{1, u"clicked"_s}, {7, u"clicked"_s}, {3, u"clicked"_s}}
+            << QList<int>{0} << QList<int>{7};
+    }
+
+    void clicksTriggerEnabledEntries()
+    {
+        QFETCH(QList<HostEvent>, events);
+        QFETCH(QList<int>, triggered);
+        QFETCH(QList<int>, idErrors);
+        QSignalSpy spy(m_menu.get(), &DBusMenu::triggered);
+        const auto send = [this](const HostEvent &event) {
+            return ask(u"Event"_s,
+                       {event.id, event.name, QVariant::fromValue(QDBusVariant(0)), 0u});
+        };
+        if (events.size() == 1) {
+            QCOMPARE(send(events.first()).type(), QDBusMessage::ReplyMessage);
+        } else {
+            const QDBusMessage reply = ask(u"EventGroup"_s, {QVariant::fromValue(events)});
+            QCOMPARE(reply.signature(), u"ai"_s);
+            QCOMPARE(qdbus_cast<QList<int>>(reply.arguments().at(0)), idErrors);
+        }
+        // A later click on the first entry marks the point by which earlier ones have arrived.
+        send({1, u"clicked"_s});
+        triggered.append(0);
+        QTRY_COMPARE_WITH_TIMEOUT(spy.count(), triggered.size(), 5000);
+        for (qsizetype i = 0; i < triggered.size(); ++i)
+            QCOMPARE(spy.at(i).at(0).toInt(), triggered.at(i));
+    }
+
+    void announcesEachNewLayout()
+    {
+        const uint before = ask(u"GetLayout"_s, {0, 0, QStringList{}}).arguments()[0].toUInt();
+        QSignalSpy updated(m_view.get(), &MenuView::LayoutUpdated);
+        QList<MenuEntry> entries = standardEntries;
+        entries.first().label = u"Stop"_s;
+        m_menu->setEntries(entries);
+        m_menu->setEntries(entries); // nothing new
+        entries.append({u"Quit"_s});
+        m_menu->setEntries(entries);
+        QTRY_COMPARE_WITH_TIMEOUT(updated.count(), 2, 5000);
+        const uint first = updated.at(0).at(0).toUInt();
+        const uint second = updated.at(1).at(0).toUInt();
+        QVERIFY(first > before && second > first);
+        QCOMPARE(updated.at(1).at(1).toInt(), 0); // the root
+
+        const QDBusMessage reply = ask(u"GetLayout"_s, {0, 1, QStringList{u"label"_s}});
+        QCOMPARE(reply.arguments().at(0).toUInt(), second);
+        QCOMPARE(describe(reply.arguments().at(1).value<QDBusArgument>(), true),
+                 u"0{}[1{label='Stop'},2{},3{label='Pause'},4{label='Quit'}]"_s);
+    }
+};
+
+DESKTOP_SESSION_TEST_MAIN(TestDBusMenu)
+
+#include "tst_dbusmenu.moc"
