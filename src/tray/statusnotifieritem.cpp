@@ -1,5 +1,7 @@
 #include "statusnotifieritem.h"
 
+#include "dbusmenu.h"
+
 #include <QCoreApplication>
 #include <QDBusAbstractAdaptor>
 #include <QDBusArgument>
@@ -81,6 +83,7 @@ namespace velmora {
 namespace {
 
 constexpr auto itemPath = "/StatusNotifierItem";
+constexpr auto menuPath = "/MenuBar";
 constexpr auto watcherPath = "/StatusNotifierWatcher";
 constexpr auto watcherInterface = "org.kde.StatusNotifierWatcher";
 constexpr int registrationTimeoutMs = 5000;
@@ -136,6 +139,13 @@ class StatusNotifierItemAdaptor : public QDBusAbstractAdaptor
     Q_PROPERTY(velmora::sni::ToolTip ToolTip READ toolTip)
     Q_PROPERTY(bool ItemIsMenu READ itemIsMenu)
     Q_PROPERTY(QDBusObjectPath Menu READ menu)
+    // Hosts read every property when they set an item up; one that is missing makes some
+    // of them (GNOME Shell's AppIndicator extension) give up on the item.
+    Q_PROPERTY(QString IconAccessibleDesc READ iconAccessibleDesc)
+    Q_PROPERTY(QString AttentionAccessibleDesc READ empty)
+    Q_PROPERTY(QString XAyatanaLabel READ label)
+    Q_PROPERTY(QString XAyatanaLabelGuide READ labelGuide)
+    Q_PROPERTY(uint XAyatanaOrderingIndex READ orderingIndex)
 
 public:
     explicit StatusNotifierItemAdaptor(StatusNotifierItem *item)
@@ -156,8 +166,20 @@ public:
     sni::PixmapList noPixmaps() const { return {}; }
     sni::ToolTip toolTip() const { return {{}, {}, m_item->m_toolTip, {}}; }
     bool itemIsMenu() const { return false; }
-    // There is no menu; the secondary click asks for our own popover instead.
-    QDBusObjectPath menu() const { return QDBusObjectPath(u"/NO_DBUSMENU"_s); }
+    // For hosts that open the menu rather than calling Activate.
+    QDBusObjectPath menu() const
+    {
+        return QDBusObjectPath(m_item->m_menu ? QString::fromLatin1(menuPath) : u"/NO_DBUSMENU"_s);
+    }
+    // What a screen reader says for the picture: the rates and place it shows.
+    QString iconAccessibleDesc() const
+    {
+        return m_item->m_label.isEmpty() ? m_item->m_toolTip
+                                         : m_item->m_toolTip + u", "_s + m_item->m_label;
+    }
+    QString label() const { return m_item->m_label; }
+    QString labelGuide() const { return m_item->m_labelGuide; }
+    uint orderingIndex() const { return 0; }
 
     void setPixmaps(sni::PixmapList pixmaps) { m_pixmaps = std::move(pixmaps); }
 
@@ -181,6 +203,7 @@ Q_SIGNALS:
     void NewOverlayIcon();
     void NewToolTip();
     void NewStatus(const QString &status);
+    void XAyatanaNewLabel(const QString &label, const QString &guide);
 
 private:
     StatusNotifierItem *m_item;
@@ -211,6 +234,21 @@ StatusNotifierItem::StatusNotifierItem(const QString &id, QObject *parent)
     }
     m_serviceName = service;
 
+    m_menu = new DBusMenu(m_connection, QString::fromLatin1(menuPath), this);
+    if (m_menu->isExported()) {
+        m_menu->setEntries({{u"Open Velmora"_s}, {{}, true}, {u"Settings\u2026"_s}, {u"Quit"_s}});
+        connect(m_menu, &DBusMenu::triggered, this, [this](int index) {
+            static constexpr MenuAction actions[] = {MenuAction::ShowPopover,
+                                                     MenuAction::ShowPopover,
+                                                     MenuAction::ShowSettings, MenuAction::Quit};
+            if (index >= 0 && index < int(std::size(actions)))
+                Q_EMIT menuActionTriggered(actions[index]);
+        });
+    } else {
+        delete m_menu;
+        m_menu = nullptr;
+    }
+
     // Watch before asking, so a watcher that starts in between is not missed.
     m_watcher = new QDBusServiceWatcher(QString::fromLatin1(watcherService), m_connection,
                                         QDBusServiceWatcher::WatchForOwnerChange, this);
@@ -219,11 +257,14 @@ StatusNotifierItem::StatusNotifierItem(const QString &id, QObject *parent)
                 ++m_registration;
                 setShown(false);
                 setWatcherPresent(!newOwner.isEmpty());
-                if (!newOwner.isEmpty())
+                if (!newOwner.isEmpty()) {
+                    identifyWatcher();
                     registerWithWatcher(registrationRetries);
+                }
             });
     if (m_connection.interface()->isServiceRegistered(QString::fromLatin1(watcherService))) {
         m_watcherPresent = true;
+        identifyWatcher();
         registerWithWatcher(registrationRetries);
     }
 }
@@ -262,9 +303,44 @@ void StatusNotifierItem::setToolTip(const QString &text)
         Q_EMIT m_adaptor->NewToolTip();
 }
 
+void StatusNotifierItem::setLabel(const QString &label, const QString &guide)
+{
+    if (label == m_label && guide == m_labelGuide)
+        return;
+    m_label = label;
+    m_labelGuide = guide;
+    if (m_adaptor)
+        Q_EMIT m_adaptor->XAyatanaNewLabel(label, guide);
+}
+
 bool StatusNotifierItem::isShown() const
 {
     return m_shown;
+}
+
+TrayRendering StatusNotifierItem::rendering() const
+{
+    return m_rendering;
+}
+
+void StatusNotifierItem::identifyWatcher()
+{
+    // Answered by the bus itself, so these calls cannot hang on a stuck watcher. Comparing
+    // owners rather than process ids also works across PID namespaces.
+    QDBusConnectionInterface *bus = m_connection.interface();
+    const QString watcher = bus->serviceOwner(QString::fromLatin1(watcherService));
+    QStringList ownedByWatcher;
+    if (!watcher.isEmpty()) {
+        for (const QString &name : watcherHostNames()) {
+            if (bus->serviceOwner(name).value() == watcher)
+                ownedByWatcher.append(name);
+        }
+    }
+    const TrayRendering rendering = renderingForWatcher(ownedByWatcher);
+    if (rendering == m_rendering)
+        return;
+    m_rendering = rendering;
+    Q_EMIT renderingChanged(rendering);
 }
 
 bool StatusNotifierItem::isPublished() const

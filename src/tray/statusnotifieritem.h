@@ -8,6 +8,7 @@ class QDBusServiceWatcher;
 
 namespace velmora {
 
+class DBusMenu;
 class StatusNotifierItemAdaptor;
 
 // The item as a StatusNotifierItem on the session bus, registered with the desktop's
@@ -27,8 +28,11 @@ public:
 
     void setIcon(const QList<QImage> &images) override;
     void setToolTip(const QString &text) override;
+    void setLabel(const QString &label, const QString &guide) override;
     // Registered with a live watcher.
     bool isShown() const override;
+    // Decided by who owns the watcher, before the item registers with it.
+    TrayRendering rendering() const override;
 
     // Whether the session bus could be reached and the item published on it.
     bool isPublished() const;
@@ -44,6 +48,7 @@ private:
     friend class StatusNotifierItemAdaptor;
 
     void registerWithWatcher(int retries);
+    void identifyWatcher();
     void setShown(bool shown);
     void setWatcherPresent(bool present);
     // The host reports X11 root coordinates; the item's users work in logical ones.
@@ -58,6 +63,10 @@ private:
     QDBusServiceWatcher *m_watcher = nullptr;
     QList<QImage> m_images;
     QString m_toolTip;
+    QString m_label;
+    QString m_labelGuide;
+    DBusMenu *m_menu = nullptr;
+    TrayRendering m_rendering = TrayRendering::Wide;
     bool m_shown = false;
     bool m_watcherPresent = false;
     // Replies to an older registration attempt are ignored.

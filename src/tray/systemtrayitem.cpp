@@ -55,9 +55,20 @@ void SystemTrayItem::setToolTip(const QString &text)
         m_xembed->setToolTip(text);
 }
 
+void SystemTrayItem::setLabel(const QString &label, const QString &guide)
+{
+    if (m_statusNotifier)
+        m_statusNotifier->setLabel(label, guide);
+}
+
 bool SystemTrayItem::isShown() const
 {
     return m_shown;
+}
+
+TrayRendering SystemTrayItem::rendering() const
+{
+    return m_rendering;
 }
 
 SystemTrayItem::Carrier SystemTrayItem::carrier() const
@@ -83,7 +94,21 @@ void SystemTrayItem::choose()
     m_carrier = next;
     if (changed)
         Q_EMIT carrierChanged(next);
+    updateRendering();
     updateShown();
+}
+
+void SystemTrayItem::updateRendering()
+{
+    TrayRendering rendering = TrayRendering::Wide;
+    if (m_carrier == Carrier::StatusNotifier)
+        rendering = m_statusNotifier->rendering();
+    else if (m_carrier == Carrier::XEmbed)
+        rendering = m_xembed->rendering();
+    if (rendering == m_rendering)
+        return;
+    m_rendering = rendering;
+    Q_EMIT renderingChanged(rendering);
 }
 
 void SystemTrayItem::updateShown()
@@ -101,6 +126,8 @@ void SystemTrayItem::forward(TrayItem *item)
     connect(item, &TrayItem::activated, this, &TrayItem::activated);
     connect(item, &TrayItem::contextMenuRequested, this, &TrayItem::contextMenuRequested);
     connect(item, &TrayItem::shownChanged, this, &SystemTrayItem::updateShown);
+    connect(item, &TrayItem::renderingChanged, this, &SystemTrayItem::updateRendering);
+    connect(item, &TrayItem::menuActionTriggered, this, &TrayItem::menuActionTriggered);
 }
 
 } // namespace velmora

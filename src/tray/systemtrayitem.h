@@ -24,7 +24,10 @@ public:
 
     void setIcon(const QList<QImage> &images) override;
     void setToolTip(const QString &text) override;
+    void setLabel(const QString &label, const QString &guide) override;
     bool isShown() const override;
+    // The rendering of whichever tray carries the item now.
+    TrayRendering rendering() const override;
 
     // Which tray protocol carries the item now.
     Carrier carrier() const;
@@ -35,12 +38,14 @@ Q_SIGNALS:
 private:
     void choose();
     void updateShown();
+    void updateRendering();
     void forward(TrayItem *item);
 
     StatusNotifierItem *m_statusNotifier = nullptr;
     XEmbedTrayItem *m_xembed = nullptr;
     Carrier m_carrier = Carrier::None;
     bool m_shown = false;
+    TrayRendering m_rendering = TrayRendering::Wide;
     bool m_toldNoTray = false;
 };
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "trayhosts.h"
+
 #include <QImage>
 #include <QList>
 #include <QObject>
@@ -21,8 +23,17 @@ public:
     // (QImage::devicePixelRatio) and all show the same logical size. Never padded to a square.
     virtual void setIcon(const QList<QImage> &images) = 0;
     virtual void setToolTip(const QString &text) = 0;
+    // Text the host draws beside the picture, on hosts that draw text (TrayRendering::Label);
+    // guide is the widest text the label will show, so the host can keep the item's width.
+    // Ignored elsewhere.
+    virtual void setLabel(const QString &label, const QString &guide) = 0;
     // Whether a tray shows the item right now.
     virtual bool isShown() const = 0;
+    // What the tray the item sits in does with pictures and labels.
+    virtual TrayRendering rendering() const = 0;
+
+    // The entries of the item's menu, for hosts that open a menu instead of clicking.
+    enum class MenuAction { ShowPopover, ShowSettings, Quit };
 
 Q_SIGNALS:
     // The primary click. anchor is where the item is on screen, in global logical
@@ -32,6 +43,8 @@ Q_SIGNALS:
     // The secondary click (context menu request); same anchor rules.
     void contextMenuRequested(const QRect &anchor);
     void shownChanged(bool shown);
+    void renderingChanged(velmora::TrayRendering rendering);
+    void menuActionTriggered(velmora::TrayItem::MenuAction action);
 };
 
 } // namespace velmora

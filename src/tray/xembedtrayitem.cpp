@@ -1,5 +1,6 @@
 #include "xembedtrayitem.h"
 
+#include <QFile>
 #include <QGuiApplication>
 #include <QMouseEvent>
 #include <QPainter>
@@ -173,6 +174,38 @@ bool XEmbedTrayItem::isShown() const
     return m_shown;
 }
 
+TrayRendering XEmbedTrayItem::rendering() const
+{
+    return m_rendering;
+}
+
+QStringList XEmbedTrayItem::trayIdentities(quint32 window) const
+{
+    QStringList identities;
+    const auto property = [this, window](quint32 name, quint32 type) {
+        xcb_get_property_reply_t *reply = xcb_get_property_reply(
+            m_connection, xcb_get_property(m_connection, 0, window, name, type, 0, 256), nullptr);
+        QByteArray value;
+        if (reply)
+            value = QByteArray(static_cast<const char *>(xcb_get_property_value(reply)),
+                               xcb_get_property_value_length(reply));
+        std::free(reply);
+        return value;
+    };
+    // WM_CLASS holds two NUL-terminated names: instance and class.
+    for (const QByteArray &name : property(XCB_ATOM_WM_CLASS, XCB_ATOM_STRING).split('\0')) {
+        if (!name.isEmpty())
+            identities.append(QString::fromLocal8Bit(name));
+    }
+    const QByteArray pid = property(internAtom(m_connection, "_NET_WM_PID"), XCB_ATOM_CARDINAL);
+    if (pid.size() == 4) {
+        QFile comm(u"/proc/%1/comm"_s.arg(*reinterpret_cast<const quint32 *>(pid.constData())));
+        if (comm.open(QIODevice::ReadOnly))
+            identities.append(QString::fromLocal8Bit(comm.readAll().trimmed()));
+    }
+    return identities;
+}
+
 bool XEmbedTrayItem::isAvailable() const
 {
     return m_connection != nullptr;
@@ -248,6 +281,13 @@ void XEmbedTrayItem::setManager(quint32 window)
     const bool wasPresent = isTrayPresent();
     undock();
     m_manager = window;
+    const TrayRendering rendering = window != XCB_WINDOW_NONE
+                                        ? renderingForXEmbedTray(trayIdentities(window))
+                                        : TrayRendering::Wide;
+    if (rendering != m_rendering) {
+        m_rendering = rendering;
+        Q_EMIT renderingChanged(rendering);
+    }
     if (window != XCB_WINDOW_NONE) {
         // Its destruction is how we learn that the tray went away.
         const quint32 mask = XCB_EVENT_MASK_STRUCTURE_NOTIFY;

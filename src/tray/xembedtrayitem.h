@@ -25,8 +25,12 @@ public:
 
     void setIcon(const QList<QImage> &images) override;
     void setToolTip(const QString &text) override;
+    // XEmbed trays draw no text.
+    void setLabel(const QString &, const QString &) override {}
     // Docked in a tray.
     bool isShown() const override;
+    // Decided by which tray program owns the tray selection.
+    TrayRendering rendering() const override;
 
     // Whether the application runs on an X11 display at all.
     bool isAvailable() const;
@@ -48,6 +52,8 @@ private:
     void undock();
     void setManager(quint32 window);
     void setShown(bool shown);
+    // WM_CLASS names and process name of the tray's manager window.
+    QStringList trayIdentities(quint32 window) const;
 
     xcb_connection_t *m_connection = nullptr;
     quint32 m_root = 0;
@@ -61,6 +67,7 @@ private:
     QString m_toolTip;
     bool m_enabled = true;
     bool m_shown = false;
+    TrayRendering m_rendering = TrayRendering::Wide;
 };
 
 } // namespace velmora

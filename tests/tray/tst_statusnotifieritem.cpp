@@ -44,6 +44,7 @@ public:
 Q_SIGNALS:
     void NewIcon();
     void NewToolTip();
+    void XAyatanaNewLabel(const QString &label, const QString &guide);
 };
 
 struct Pixmap
@@ -244,8 +245,12 @@ private Q_SLOTS:
         QTest::newRow("Category") << u"Category"_s << QVariant(u"ApplicationStatus"_s);
         QTest::newRow("Status") << u"Status"_s << QVariant(u"Active"_s);
         QTest::newRow("ItemIsMenu") << u"ItemIsMenu"_s << QVariant(false);
-        QTest::newRow("Menu") << u"Menu"_s
-                              << QVariant::fromValue(QDBusObjectPath(u"/NO_DBUSMENU"_s));
+        QTest::newRow("Menu") << u"Menu"_s << QVariant::fromValue(QDBusObjectPath(u"/MenuBar"_s));
+        // Hosts give up on an item that lacks any of these.
+        QTest::newRow("IconThemePath") << u"IconThemePath"_s << QVariant(QString());
+        QTest::newRow("AttentionAccessibleDesc")
+            << u"AttentionAccessibleDesc"_s << QVariant(QString());
+        QTest::newRow("WindowId") << u"WindowId"_s << QVariant(0);
     }
 
     void describesItself()
@@ -253,6 +258,37 @@ private Q_SLOTS:
         QFETCH(QString, property);
         QFETCH(QVariant, expected);
         QCOMPARE(m_view->get(property), expected);
+    }
+
+    void labelReachesTheHost()
+    {
+        QSignalSpy newLabel(m_view.get(), &ItemView::XAyatanaNewLabel);
+        m_item->setLabel(u"\u2193 1 Kb/s"_s, u"\u2193 888.8 Mb/s"_s);
+        m_item->setLabel(u"\u2193 1 Kb/s"_s, u"\u2193 888.8 Mb/s"_s); // no news
+        QTRY_COMPARE_WITH_TIMEOUT(newLabel.count(), 1, 5000);
+        QCOMPARE(newLabel.first(), (QVariantList{u"\u2193 1 Kb/s"_s, u"\u2193 888.8 Mb/s"_s}));
+        QCOMPARE(m_view->get(u"XAyatanaLabel"_s), QVariant(u"\u2193 1 Kb/s"_s));
+        QCOMPARE(m_view->get(u"XAyatanaLabelGuide"_s), QVariant(u"\u2193 888.8 Mb/s"_s));
+        QVERIFY(m_view->get(u"IconAccessibleDesc"_s).toString().contains(u"1 Kb/s"_s));
+        QTest::qWait(200);
+        QCOMPARE(newLabel.count(), 1);
+    }
+
+    // The menu's entries, clicked the way a host does it, reach the program.
+    void menuEntriesAreActions()
+    {
+        QSignalSpy chosen(m_item.get(), &TrayItem::menuActionTriggered);
+        for (const int id : {3, 4}) {
+            QDBusMessage event = QDBusMessage::createMethodCall(
+                m_item->serviceName(), u"/MenuBar"_s, u"com.canonical.dbusmenu"_s, u"Event"_s);
+            event << id << u"clicked"_s << QVariant::fromValue(QDBusVariant(0)) << 0u;
+            QVERIFY(m_host.call(event, QDBus::BlockWithGui, 5000).type() ==
+                    QDBusMessage::ReplyMessage);
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(chosen.count(), 2, 5000);
+        QCOMPARE(chosen.at(0).first().value<TrayItem::MenuAction>(),
+                 TrayItem::MenuAction::ShowSettings);
+        QCOMPARE(chosen.at(1).first().value<TrayItem::MenuAction>(), TrayItem::MenuAction::Quit);
     }
 
     void clicksCarryTheirPosition_data()

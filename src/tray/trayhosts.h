@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+namespace velmora {
+
+// How the item shows its rates on a kind of tray host.
+enum class TrayRendering {
+    // One picture: title glyph and rates side by side, as wide as they need. For hosts that
+    // show a picture at its own aspect ratio.
+    Wide,
+    // A picture made for the host's square slot: the rates as two compact rows. For hosts that
+    // scale every picture into a square icon.
+    Square,
+    // The title glyph as a square icon and the rates as the item's text label, drawn by the
+    // host in the panel's own font and colour.
+    Label,
+};
+
+// The rendering for a StatusNotifierWatcher whose bus connection owns ownedNames (every
+// well-known name of the watcher's process). Unknown watchers get the wide picture.
+TrayRendering renderingForWatcher(const QStringList &ownedNames);
+// The bus names renderingForWatcher knows.
+QStringList watcherHostNames();
+
+// The rendering for an XEmbed system tray, identified by the WM_CLASS names of its manager
+// window and by its process name. Unknown trays get the wide picture.
+TrayRendering renderingForXEmbedTray(const QStringList &identities);
+
+} // namespace velmora
