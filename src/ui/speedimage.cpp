@@ -60,29 +60,50 @@ QFont speedImageFont(int rowCount)
     return font;
 }
 
-SpeedImageLayout layoutSpeedImage(double downloadRate, double uploadRate,
-                                  const SpeedImageSettings &settings, const FontMeasurer &measure)
+QList<RateEntry> speedEntries(double downloadRate, double uploadRate,
+                              const SpeedImageSettings &settings,
+                              QString (*format)(double, Preferences::SpeedUnit))
 {
     using BandwidthData = Preferences::BandwidthData;
 
-    const RateEntry download{downloadArrow,
-                             Preferences::formatRate(downloadRate, settings.speedUnit),
+    const RateEntry download{downloadArrow, format(downloadRate, settings.speedUnit),
                              settings.downloadColor};
-    const RateEntry upload{uploadArrow, Preferences::formatRate(uploadRate, settings.speedUnit),
+    const RateEntry upload{uploadArrow, format(uploadRate, settings.speedUnit),
                            settings.uploadColor};
-    QList<RateEntry> entries;
     switch (settings.bandwidthData) {
     case BandwidthData::both:
-        entries = settings.uploadOnTop ? QList{upload, download} : QList{download, upload};
-        break;
+        return settings.uploadOnTop ? QList{upload, download} : QList{download, upload};
     case BandwidthData::download:
-        entries = {download};
-        break;
+        return {download};
     case BandwidthData::upload:
-        entries = {upload};
-        break;
+        return {upload};
     }
+    return {};
+}
 
+QString speedLabel(const QList<RateEntry> &entries)
+{
+    QStringList parts;
+    for (const RateEntry &entry : entries)
+        parts.append(entry.label());
+    return parts.join(QLatin1Char(' '));
+}
+
+QString speedLabelGuide(const QList<RateEntry> &entries, Preferences::SpeedUnit unit)
+{
+    // Hosts draw the label in a proportional font, where "M" is the widest prefix letter.
+    const QString widest = unit == Preferences::SpeedUnit::bits ? QStringLiteral("888.8 Mb/s")
+                                                                : QStringLiteral("888.8 MB/s");
+    QStringList parts;
+    for (const RateEntry &entry : entries)
+        parts.append(entry.arrow + QLatin1Char(' ') + widest);
+    return parts.join(QLatin1Char(' '));
+}
+
+SpeedImageLayout layoutSpeedImage(double downloadRate, double uploadRate,
+                                  const SpeedImageSettings &settings, const FontMeasurer &measure)
+{
+    const QList<RateEntry> entries = speedEntries(downloadRate, uploadRate, settings);
     const bool twoRows =
         settings.buttonStyle == Preferences::ButtonStyle::doubleLine && entries.size() == 2;
 

@@ -43,6 +43,19 @@ struct RateEntry
     friend bool operator==(const RateEntry &, const RateEntry &) = default;
 };
 
+// The rates to show, in the order the settings ask for, each in its colour, with texts made
+// by format (formatRate unless told otherwise).
+QList<RateEntry>
+speedEntries(double downloadRate, double uploadRate, const SpeedImageSettings &settings,
+             QString (*format)(double, Preferences::SpeedUnit) = &Preferences::formatRate);
+
+// The rates as one line of text for trays that draw the item's label themselves:
+// "↓ 12.3 Mb/s ↑ 456 Kb/s".
+QString speedLabel(const QList<RateEntry> &entries);
+// The widest text speedLabel gives for these entries in unit, so the tray can keep the item's
+// width while the rates change.
+QString speedLabelGuide(const QList<RateEntry> &entries, Preferences::SpeedUnit unit);
+
 // What the layout needs to know of a font, in logical pixels. The descent is positive (below
 // the baseline); the line height is ascent + descent.
 struct FontMeasure

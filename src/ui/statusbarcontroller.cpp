@@ -6,9 +6,11 @@
 #include "popoverwindow.h"
 #include "preferences.h"
 #include "settingsview.h"
+#include "squarerates.h"
 #include "statustooltip.h"
 #include "trayitem.h"
 
+#include <QCoreApplication>
 #include <QGuiApplication>
 #include <QPointer>
 #include <QScreen>
@@ -33,6 +35,19 @@ StatusBarController::StatusBarController(AppModel &model, Preferences &prefs, Tr
         showPopoverAt(anchor);
     });
     connect(&m_tray, &TrayItem::contextMenuRequested, this, &StatusBarController::showPopoverAt);
+    connect(&m_tray, &TrayItem::menuActionTriggered, this, [this](TrayItem::MenuAction action) {
+        switch (action) {
+        case TrayItem::MenuAction::ShowPopover:
+            showPopover();
+            break;
+        case TrayItem::MenuAction::ShowSettings:
+            showSettings();
+            break;
+        case TrayItem::MenuAction::Quit:
+            QCoreApplication::quit();
+            break;
+        }
+    });
 
     m_prefs.applyTheme();
     observe();
@@ -84,6 +99,7 @@ void StatusBarController::observe()
         });
     }
     connect(m_colorScheme.get(), &DesktopColorScheme::changed, this, redraw);
+    connect(&m_tray, &TrayItem::renderingChanged, this, redraw);
 }
 
 void StatusBarController::scheduleRedraw()
@@ -109,23 +125,63 @@ void StatusBarController::updateStatusItem()
     if (m_popover)
         m_popover->setClosesOnOutsideClick(m_prefs.popoverClosesAutomatically());
 
-    std::optional<SpeedImageLayout> speed;
-    if (live) {
-        speed = layoutSpeedImage(m_model.downloadRate(), m_model.uploadRate(),
-                                 SpeedImageSettings::from(m_prefs));
-    }
+    const TrayRendering rendering = m_tray.rendering();
+    const SpeedImageSettings settings = SpeedImageSettings::from(m_prefs);
+    const double download = m_model.downloadRate();
+    const double upload = m_model.uploadRate();
     m_ratesShown = live;
+
+    Picture picture{rendering, m_model.menuBarLabel(),        {},
+                    0,         live && settings.customColors, m_colorScheme->panelTextColor()};
+    std::optional<SpeedImageLayout> speed;
+    QString label;
+    QString guide;
+    if (live) {
+        switch (rendering) {
+        case TrayRendering::Wide:
+            speed = layoutSpeedImage(download, upload, settings);
+            picture.rows = speed->rows;
+            picture.columnWidth = speed->columnWidth;
+            break;
+        case TrayRendering::Square:
+            picture.rows = {speedEntries(download, upload, settings, &compactRate)};
+            break;
+        case TrayRendering::Label: {
+            const QList<RateEntry> entries = speedEntries(download, upload, settings);
+            label = speedLabel(entries);
+            guide = speedLabelGuide(entries, settings.speedUnit);
+            picture.customColors = false; // the host colours the label
+            break;
+        }
+        }
+    }
     // Rates that change by a few bytes often format the same: drawing and sending the same
     // picture again would be the whole cost of an idle second.
-    Picture picture{m_model.menuBarLabel(), speed ? speed->rows : QList<QList<RateEntry>>{},
-                    speed ? speed->columnWidth : 0, speed && speed->customColors,
-                    m_colorScheme->panelTextColor()};
     if (picture != m_picture) {
-        m_tray.setIcon(m_renderer.render(picture.title, speed, picture.textColor));
+        m_tray.setIcon(render(picture, speed));
         m_picture = std::move(picture);
     }
+    m_tray.setLabel(label, guide);
     m_tray.setToolTip(statusToolTip(m_model.lastGeo()));
     ++m_redrawCount;
+}
+
+QList<QImage> StatusBarController::render(const Picture &picture,
+                                          const std::optional<SpeedImageLayout> &speed)
+{
+    switch (picture.rendering) {
+    case TrayRendering::Wide:
+        break;
+    case TrayRendering::Label:
+        return m_renderer.renderSquareTitle(picture.title);
+    case TrayRendering::Square:
+        // The flag stays in the popover and the tool tip: the square is the rates' alone.
+        if (picture.rows.isEmpty())
+            return m_renderer.renderSquareTitle(picture.title);
+        return m_renderer.renderSquareRates(picture.rows.first(), picture.customColors,
+                                            picture.textColor);
+    }
+    return m_renderer.render(picture.title, speed, picture.textColor);
 }
 
 void StatusBarController::togglePopover()

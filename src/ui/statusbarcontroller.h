@@ -1,5 +1,6 @@
 #pragma once
 
+#include "trayhosts.h"
 #include "trayicon.h"
 
 #include <QColor>
@@ -56,6 +57,7 @@ private:
     // What the tray shows, as far as drawing goes: the same again needs no new picture.
     struct Picture
     {
+        TrayRendering rendering = TrayRendering::Wide;
         QString title;
         QList<QList<RateEntry>> rows;
         int columnWidth = 0;
@@ -64,6 +66,7 @@ private:
 
         friend bool operator==(const Picture &, const Picture &) = default;
     };
+    QList<QImage> render(const Picture &picture, const std::optional<SpeedImageLayout> &speed);
 
     AppModel &m_model;
     Preferences &m_prefs;

@@ -1,5 +1,7 @@
 #include "trayicon.h"
 
+#include "squarerates.h"
+
 #include <QFontMetricsF>
 #include <QPainter>
 
@@ -19,16 +21,18 @@ QFont titleFont()
     return font;
 }
 
-QImage TrayIconRenderer::titleImage(const QString &title, qreal scale)
+QImage TrayIconRenderer::titleImage(const QString &title, qreal scale, bool square)
 {
-    const QString key = title + QLatin1Char('@') + QString::number(scale);
+    const QString key = title + QLatin1Char('@') + QString::number(scale) +
+                        (square ? QStringLiteral("s") : QString());
     if (const auto cached = m_titles.constFind(key); cached != m_titles.cend())
         return *cached;
 
     const QFont font = titleFont();
     const QFontMetricsF metrics(font);
     // Two pixels either side keep the glyph off the panel's edge and the rates.
-    const int width = title.isEmpty() ? 0 : int(std::ceil(metrics.horizontalAdvance(title))) + 4;
+    const qreal advance = metrics.horizontalAdvance(title);
+    const int width = square ? height : (title.isEmpty() ? 0 : int(std::ceil(advance)) + 4);
     QImage image(int(std::ceil(width * scale)), int(std::ceil(height * scale)),
                  QImage::Format_ARGB32_Premultiplied);
     image.setDevicePixelRatio(scale);
@@ -38,7 +42,7 @@ QImage TrayIconRenderer::titleImage(const QString &title, qreal scale)
         painter.setRenderHints(QPainter::TextAntialiasing | QPainter::SmoothPixmapTransform);
         painter.setFont(font);
         const qreal baseline = (height - metrics.height()) / 2 + metrics.ascent();
-        painter.drawText(QPointF(2, baseline), title);
+        painter.drawText(QPointF(square ? (width - advance) / 2 : 2, baseline), title);
     }
     // A flag, the globe and the warning sign: the cache never holds more than a few.
     if (m_titles.size() > 16)
@@ -70,6 +74,23 @@ QList<QImage> TrayIconRenderer::render(const QString &title,
         painter.end();
         images.append(image);
     }
+    return images;
+}
+
+QList<QImage> TrayIconRenderer::renderSquareTitle(const QString &title)
+{
+    QList<QImage> images;
+    for (const qreal scale : scales)
+        images.append(titleImage(title, scale, true));
+    return images;
+}
+
+QList<QImage> TrayIconRenderer::renderSquareRates(const QList<RateEntry> &entries,
+                                                  bool customColors, const QColor &panelTextColor)
+{
+    QList<QImage> images;
+    for (const int size : squareSizes)
+        images.append(velmora::renderSquareRates(entries, size, customColors, panelTextColor));
     return images;
 }
 

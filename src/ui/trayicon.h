@@ -27,8 +27,17 @@ public:
     QList<QImage> render(const QString &title, const std::optional<SpeedImageLayout> &speed,
                          const QColor &panelTextColor);
 
-    // The title glyph alone at scale, from the cache when drawn before.
-    QImage titleImage(const QString &title, qreal scale);
+    // The title glyph alone at scale, from the cache when drawn before: as wide as the glyph,
+    // or centred in a square for trays that draw square icons.
+    QImage titleImage(const QString &title, qreal scale, bool square = false);
+
+    // The title glyph alone in a square, at scale 1 and 2.
+    QList<QImage> renderSquareTitle(const QString &title);
+    // The rates (texts from compactRate) as rows in a square, one image per size in
+    // squareSizes, so each tray picks the one it draws without scaling text.
+    QList<QImage> renderSquareRates(const QList<RateEntry> &entries, bool customColors,
+                                    const QColor &panelTextColor);
+    static constexpr std::array<int, 5> squareSizes{16, 22, 24, 32, 48};
 
 private:
     QHash<QString, QImage> m_titles;

@@ -1,4 +1,5 @@
 #include "speedimage.h"
+#include "squarerates.h"
 #include "statustooltip.h"
 
 #include <QFontInfo>
@@ -164,6 +165,59 @@ private Q_SLOTS:
         QCOMPARE(found.red, !custom);
         QCOMPARE(found.green, custom);
         QCOMPARE(found.blue, custom);
+    }
+
+    void compactRate_data()
+    {
+        QTest::addColumn<double>("bytesPerSecond");
+        QTest::addColumn<Unit>("unit");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("zero") << 0.0 << Unit::bits << u"0"_s;
+        QTest::newRow("not a number") << std::nan("") << Unit::bits << u"0"_s;
+        QTest::newRow("below a kilo") << 999.0 << Unit::bytes << u"999"_s;
+        QTest::newRow("one decimal below ten") << 512.0 << Unit::bits << u"4.1K"_s;
+        QTest::newRow("rounds up to ten") << 1246.0 << Unit::bits << u"10K"_s;
+        QTest::newRow("hundreds") << 57'000.0 << Unit::bits << u"456K"_s;
+        QTest::newRow("rounds up to the next prefix") << 124'995.0 << Unit::bits << u"1.0M"_s;
+        QTest::newRow("mega, bytes") << 12'300'000.0 << Unit::bytes << u"12M"_s;
+        QTest::newRow("tera caps") << 5e15 << Unit::bytes << u"5000T"_s;
+    }
+
+    void compactRate()
+    {
+        QFETCH(double, bytesPerSecond);
+        QFETCH(Unit, unit);
+        QFETCH(QString, expected);
+        QCOMPARE(velmora::compactRate(bytesPerSecond, unit), expected);
+    }
+
+    // Each row's digits stand in their own half of the square, tall enough to read at the
+    // smallest tray size the rates are drawn for, and nothing is cut off at the sides.
+    void squareRows_data()
+    {
+        QTest::addColumn<int>("size");
+        QTest::addColumn<int>("minimumDigitHeight");
+        QTest::newRow("22 px") << 22 << 8;
+        QTest::newRow("24 px") << 24 << 9;
+        QTest::newRow("48 px") << 48 << 18;
+    }
+
+    void squareRows()
+    {
+        QFETCH(int, size);
+        QFETCH(int, minimumDigitHeight);
+        const QList<RateEntry> entries{{u"\u2193"_s, u"888M"_s, customGreen},
+                                       {u"\u2191"_s, u"456K"_s, customBlue}};
+        const QImage image = renderSquareRates(entries, size, true, panelRed);
+        QCOMPARE(image.size(), QSize(size, size));
+        const Ink top = ink(image.copy(0, 0, size, size / 2));
+        const Ink bottom = ink(image.copy(0, size / 2, size, size - size / 2));
+        QVERIFY(top.green && !top.blue && bottom.blue && !bottom.green);
+        for (const Ink &row : {top, bottom}) {
+            QVERIFY2(row.bounds.height() >= minimumDigitHeight,
+                     qPrintable(QString::number(row.bounds.height())));
+            QVERIFY(row.bounds.left() > 0 && row.bounds.right() < size - 1);
+        }
     }
 
     void toolTip_data()

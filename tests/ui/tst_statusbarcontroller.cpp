@@ -22,11 +22,28 @@ class RecordingTray final : public TrayItem
 public:
     void setIcon(const QList<QImage> &images) override { icons.append(images); }
     void setToolTip(const QString &text) override { toolTip = text; }
+    void setLabel(const QString &text, const QString &guide) override
+    {
+        label = text;
+        labelGuide = guide;
+    }
     bool isShown() const override { return true; }
+    TrayRendering rendering() const override { return m_rendering; }
+    void setRendering(TrayRendering rendering)
+    {
+        m_rendering = rendering;
+        Q_EMIT renderingChanged(rendering);
+    }
     void click() { Q_EMIT activated(QRect(600, 4, 40, 22)); }
+    void choose(MenuAction action) { Q_EMIT menuActionTriggered(action); }
 
     QList<QList<QImage>> icons;
     QString toolTip;
+    QString label;
+    QString labelGuide;
+
+private:
+    TrayRendering m_rendering = TrayRendering::Wide;
 };
 
 struct Setup
@@ -120,6 +137,52 @@ private Q_SLOTS:
         s.rig.interfaces->m_counters[u"eth0"_s] = {5'000'000, 9000};
         s.settle(200ms);
         QCOMPARE(s.controller.redrawCount(), off);
+    }
+
+    void eachTrayGetsItsRendering_data()
+    {
+        QTest::addColumn<TrayRendering>("rendering");
+        QTest::addColumn<bool>("live");
+        QTest::addColumn<bool>("square");
+        QTest::addColumn<QString>("label");
+        QTest::newRow("wide") << TrayRendering::Wide << true << false << QString();
+        QTest::newRow("square") << TrayRendering::Square << true << true << QString();
+        QTest::newRow("label") << TrayRendering::Label << true << true
+                               << u"\u2193 0 b/s \u2191 0 b/s"_s;
+        QTest::newRow("label, live speeds off")
+            << TrayRendering::Label << false << true << QString();
+    }
+
+    void eachTrayGetsItsRendering()
+    {
+        QFETCH(TrayRendering, rendering);
+        QFETCH(bool, live);
+        QFETCH(bool, square);
+        QFETCH(QString, label);
+        Setup s;
+        s.prefs.setShowLiveSpeed(live);
+        s.tray.setRendering(rendering);
+        s.settle();
+        const QList<QImage> images = s.tray.icons.last();
+        QVERIFY(!images.isEmpty());
+        for (const QImage &image : images)
+            QCOMPARE(image.width() == image.height(), square);
+        QCOMPARE(s.tray.label, label);
+        if (!label.isEmpty())
+            QCOMPARE(s.tray.labelGuide, u"\u2193 888.8 Mb/s \u2191 888.8 Mb/s"_s);
+    }
+
+    // Trays that open the item's menu instead of clicking it reach the same places.
+    void menuActions()
+    {
+        Setup s;
+        s.tray.choose(TrayItem::MenuAction::ShowPopover);
+        QVERIFY(s.controller.popover()->isVisible());
+        s.tray.choose(TrayItem::MenuAction::ShowPopover); // shows, never toggles
+        QVERIFY(s.controller.popover()->isVisible());
+        s.tray.choose(TrayItem::MenuAction::ShowSettings);
+        QVERIFY(s.controller.settingsWindow() && s.controller.settingsWindow()->isVisible());
+        QVERIFY(!s.controller.popover()->isVisible());
     }
 
     void clickTogglesThePopover()
