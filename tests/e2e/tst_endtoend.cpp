@@ -39,18 +39,24 @@ const QByteArray standInAnswer = R"({"success":true,"ip":"203.0.113.42","country
 // Waits, serving events, until condition holds or timeout passes.
 bool waitFor(const std::function<bool()> &condition, std::chrono::milliseconds timeout = 20s)
 {
-    QDeadlineTimer deadline(timeout);
-    while (!condition()) {
+    for (QDeadlineTimer deadline(timeout); !condition(); QTest::qWait(100))
         if (deadline.hasExpired())
             return false;
-        QTest::qWait(100);
-    }
     return true;
+}
+
+// The file's path, or empty when it could not be written.
+QString writeFile(const QString &path, const QByteArray &content)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(content) == content.size() ? path
+                                                                                    : QString();
 }
 
 bool bindOver(const QString &source, const char *target)
 {
-    return mount(QFile::encodeName(source).constData(), target, nullptr, MS_BIND, nullptr) == 0;
+    return !source.isEmpty() &&
+           mount(QFile::encodeName(source).constData(), target, nullptr, MS_BIND, nullptr) == 0;
 }
 
 QString run(const QString &program, const QStringList &arguments,
@@ -143,12 +149,11 @@ class TestEndToEnd : public QObject
 
     QString toolTip() const
     {
-        // (icon name, icon pixmaps, title, text)
         const QVariant value = itemProperty(u"ToolTip"_s);
         if (!value.canConvert<QDBusArgument>())
             return {};
         const auto argument = value.value<QDBusArgument>();
-        QString iconName, title, text;
+        QString iconName, title, text; // and the icon's pixmaps between the first two
         argument.beginStructure();
         argument >> iconName;
         pixmapSizes(argument);
@@ -216,16 +221,12 @@ private Q_SLOTS:
         m_certificates = std::make_unique<TestCertificates>(hosts);
         QVERIFY2(m_certificates->isValid(), qPrintable(m_certificates->errorString()));
         const QString dir = m_session->path();
-        QFile hostsFile(dir + u"/hosts"_s);
-        QVERIFY(hostsFile.open(QIODevice::WriteOnly));
-        hostsFile.write("127.0.0.1 localhost " + hosts.join(u' ').toUtf8() + "\n");
-        hostsFile.close();
-        QFile resolver(dir + u"/resolv.conf"_s);
-        QVERIFY(resolver.open(QIODevice::WriteOnly));
-        resolver.write("nameserver 192.0.2.53\nnameserver 192.0.2.54\n");
-        resolver.close();
-        QVERIFY(bindOver(hostsFile.fileName(), "/etc/hosts"));
-        QVERIFY(bindOver(resolver.fileName(), "/etc/resolv.conf"));
+        QVERIFY(bindOver(
+            writeFile(dir + u"/hosts"_s, "127.0.0.1 localhost " + hosts.join(u' ').toUtf8() + "\n"),
+            "/etc/hosts"));
+        QVERIFY(bindOver(
+            writeFile(dir + u"/resolv.conf"_s, "nameserver 192.0.2.53\nnameserver 192.0.2.54\n"),
+            "/etc/resolv.conf"));
         QVERIFY(bindOver(m_certificates->caDirectory(), "/etc/ssl/certs"));
 
         m_server = std::make_unique<TestServer>(m_certificates->serverConfiguration(),
@@ -259,11 +260,9 @@ private Q_SLOTS:
         // clicks is hidden from the accessibility tree).
         const QString configDir = environment().value(u"XDG_CONFIG_HOME"_s) + u"/velmora"_s;
         QVERIFY(QDir().mkpath(configDir));
-        m_settingsFile = configDir + u"/settings.json"_s;
-        QFile settings(m_settingsFile);
-        QVERIFY(settings.open(QIODevice::WriteOnly));
-        settings.write(R"({"popoverClosesAutomatically": false})");
-        settings.close();
+        m_settingsFile =
+            writeFile(configDir + u"/settings.json"_s, R"({"popoverClosesAutomatically": false})");
+        QVERIFY(!m_settingsFile.isEmpty());
 
         m_velmora.setProcessEnvironment(environment());
         m_velmora.setProcessChannelMode(QProcess::ForwardedErrorChannel);

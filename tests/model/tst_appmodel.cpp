@@ -55,11 +55,7 @@ private Q_SLOTS:
         QCOMPARE(model.speedPhase(), SpeedPhase::idle);
         QVERIFY(!model.lastGeo());
 
-        QVERIFY(fakes::waitUntilIdle(model));
-        QCOMPARE(model.geoState().kind(), GeoState::Kind::loaded);
-        QCOMPARE(model.lastGeo()->ip, u"203.0.113.42"_s);
-        QCOMPARE(model.menuBarLabel(), Flag::emoji(u"DE"_s));
-        QCOMPARE(rig.lookups->lookups, 1);
+        QVERIFY(fakes::waitUntilIdle(model)); // what it finds: refreshSequence
     }
 
     void refreshSequence_data()
@@ -260,8 +256,6 @@ private Q_SLOTS:
 
         QTest::newRow("all pass") << QList<bool>{true, true, true} << false << QString()
                                   << u"12 300 40"_s;
-        QTest::newRow("download fails")
-            << QList<bool>{true, false, true} << false << u"Failed: download"_s << u"12 - 40"_s;
         QTest::newRow("latency and upload fail") << QList<bool>{false, true, false} << false
                                                  << u"Failed: latency, upload"_s << u"- 300 -"_s;
         QTest::newRow("all fail, first run") << QList<bool>{false, false, false} << false
@@ -317,7 +311,6 @@ private Q_SLOTS:
         rig.speed->m_delay = 100ms;
         rig.speed->m_outcomes = {10.0, 20.0, 30.0};
         AppModel model(rig.services(fakes::quickTimings()));
-        model.speedError(); // no error before
         QCoro::Task<> first = model.runSpeedTest();
         QTRY_COMPARE(model.speedPhase(), SpeedPhase::download);
         QCoro::Task<> second = model.runSpeedTest();
@@ -377,76 +370,38 @@ private Q_SLOTS:
         QVERIFY(!model.launchAtLoginError());
     }
 
-    void trafficSample_data()
-    {
-        QTest::addColumn<InterfaceCounters>("before");
-        QTest::addColumn<InterfaceCounters>("after");
-        QTest::addColumn<double>("seconds");
-        QTest::addColumn<double>("download");
-        QTest::addColumn<double>("upload");
-
-        // The arithmetic itself is the rules' (tst_interfacerules); here, that the model
-        // divides by the elapsed time and filters the names.
-        QTest::newRow("plain") << InterfaceCounters{{u"eth0"_s, {1000, 50}}}
-                               << InterfaceCounters{{u"eth0"_s, {3000, 450}}} << 2.0 << 1000.0
-                               << 200.0;
-        QTest::newRow("loopback and tunnels never count")
-            << InterfaceCounters{{u"lo"_s, {0, 0}}, {u"wg0"_s, {0, 0}}, {u"wlan0"_s, {0, 0}}}
-            << InterfaceCounters{{u"lo"_s, {9000, 9000}},
-                                 {u"wg0"_s, {9000, 9000}},
-                                 {u"wlan0"_s, {10, 1}}}
-            << 1.0 << 10.0 << 1.0;
-    }
-
-    void trafficSample()
-    {
-        QFETCH(InterfaceCounters, before);
-        QFETCH(InterfaceCounters, after);
-        QFETCH(double, seconds);
-        QFETCH(double, download);
-        QFETCH(double, upload);
-
-        fakes::Rig rig;
-        rig.interfaces->m_counters = before;
-        AppModel model(rig.services(fakes::quickTimings()));
-        model.setTrafficMonitoring(true);
-        // Nothing ticks while the test does not yield, so the clock and the counters move
-        // together; later ticks see no time pass and change nothing.
-        rig.clockSeconds += seconds;
-        rig.interfaces->m_counters = after;
-        QSignalSpy downloadChanged(&model, &AppModel::downloadRateChanged);
-        QTest::qWait(350);
-        QCOMPARE(model.downloadRate(), download);
-        QCOMPARE(model.uploadRate(), upload);
-        QVERIFY(downloadChanged.count() <= 1);
-    }
-
     void trafficSwitching()
     {
         fakes::Rig rig;
-        rig.interfaces->m_counters = {{u"eth0"_s, {0, 0}}};
+        rig.interfaces->m_counters = {{u"eth0"_s, {0, 0}}, {u"lo"_s, {0, 0}}};
         AppModel model(rig.services(fakes::quickTimings()));
         model.setTrafficMonitoring(true);
-        rig.clockSeconds += 1;
-        rig.interfaces->m_counters = {{u"eth0"_s, {5000, 700}}};
+        // The arithmetic is the rules' (tst_interfacerules); here, that the model divides by
+        // the elapsed time and leaves out loopback. Nothing ticks while the test does not yield,
+        // so the clock and the counters move together; later ticks see no time pass.
+        rig.clockSeconds += 2;
+        rig.interfaces->m_counters = {{u"eth0"_s, {10000, 1400}}, {u"lo"_s, {9000, 9000}}};
         QTRY_COMPARE(model.downloadRate(), 5000.0);
+        QCOMPARE(model.uploadRate(), 700.0);
+        QTest::qWait(250);
+        QCOMPARE(model.downloadRate(), 5000.0);
 
         model.setTrafficMonitoring(true); // already on: keeps rates and baseline
         QCOMPARE(model.downloadRate(), 5000.0);
 
         rig.clockSeconds -= 10; // the clock went back: no rate, only a new baseline
-        rig.interfaces->m_counters = {{u"eth0"_s, {9000, 700}}};
+        rig.interfaces->m_counters = {{u"eth0"_s, {19000, 1400}}};
         QTest::qWait(250);
         QCOMPARE(model.downloadRate(), 5000.0);
         rig.clockSeconds += 2;
-        rig.interfaces->m_counters = {{u"eth0"_s, {10000, 700}}};
+        rig.interfaces->m_counters = {{u"eth0"_s, {20000, 1400}}};
         QTRY_COMPARE(model.downloadRate(), 500.0);
 
         model.setTrafficMonitoring(false);
         QCOMPARE(model.downloadRate(), 0.0);
         QCOMPARE(model.uploadRate(), 0.0);
         rig.clockSeconds += 1;
-        rig.interfaces->m_counters = {{u"eth0"_s, {20000, 800}}};
+        rig.interfaces->m_counters = {{u"eth0"_s, {30000, 1500}}};
         QTest::qWait(250);
         QCOMPARE(model.downloadRate(), 0.0); // no sampling while off
 
@@ -466,7 +421,6 @@ private Q_SLOTS:
         QTest::newRow("download") << u"Testing download\u2026"_s << int(SpeedPhase::download);
         QTest::newRow("upload") << u"Testing upload\u2026"_s << int(SpeedPhase::upload);
         QTest::newRow("three full stops") << u"Testing upload..."_s << -1;
-        QTest::newRow("other case") << u"testing upload\u2026"_s << -1;
     }
 
     void speedPhaseRawValues()

@@ -6,7 +6,6 @@
 #include <QTest>
 
 #include <clocale>
-#include <cstdio>
 #include <limits>
 
 using namespace velmora;
@@ -18,12 +17,15 @@ class TestFormatting : public QObject
 {
     Q_OBJECT
 
-    bool m_german = false;
-
 private Q_SLOTS:
     // QCoreApplication takes the locale from the environment; a German one must not turn the
-    // decimal point into a comma. Every test runs under one, when it is installed.
-    void initTestCase() { m_german = std::setlocale(LC_NUMERIC, "de_DE.UTF-8"); }
+    // decimal point into a comma. Every test runs under one, when it is installed (localedef -i
+    // de_DE -f UTF-8 de_DE.UTF-8).
+    void initTestCase()
+    {
+        if (!std::setlocale(LC_NUMERIC, "de_DE.UTF-8"))
+            qWarning("no German locale installed: formatting is checked in the C locale only");
+    }
     void cleanupTestCase() { std::setlocale(LC_NUMERIC, "C"); }
 
     void format_data()
@@ -74,15 +76,6 @@ private Q_SLOTS:
         preferences.setSpeedUnit(unit);
         QCOMPARE(megabits ? preferences.formatMbps(value) : preferences.formatRate(value),
                  expected);
-    }
-
-    void germanLocaleIsInEffect()
-    {
-        if (!m_german)
-            QSKIP("no German locale installed (localedef -i de_DE -f UTF-8 de_DE.UTF-8)");
-        char probe[8];
-        std::snprintf(probe, sizeof probe, "%.1f", 1.5);
-        QCOMPARE(probe, "1,5");
     }
 
     void colorFromHex_data()

@@ -9,7 +9,6 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QThread>
-#include <QTimer>
 
 #include <future>
 
@@ -127,25 +126,6 @@ QList<TestServer::Request> TestServer::requests() const
 {
     QMutexLocker lock(&m_state->mutex);
     return m_state->requests;
-}
-
-bool TestServer::waitForRequests(qsizetype count, std::chrono::milliseconds timeout) const
-{
-    const auto enough = [&] { return requests().size() >= count; };
-    if (enough())
-        return true;
-    // Polls from a running event loop rather than sleeping between passes (as QTest::qWaitFor
-    // does), so client work on this thread keeps its full speed meanwhile.
-    QEventLoop loop;
-    QTimer poll;
-    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
-        if (enough())
-            loop.quit();
-    });
-    poll.start(2ms);
-    QTimer::singleShot(timeout, &loop, &QEventLoop::quit);
-    loop.exec();
-    return enough();
 }
 
 void TestServer::setSendQueueLimit(qint64 bytes)

@@ -35,10 +35,9 @@ public:
         QByteArray method{};
         QByteArray path{}; // as sent, query included
         QByteArray version{};
-        QList<Header> headers{};                            // in order, names as sent
-        qint64 bodyBytes = 0;                               // request body bytes read
-        QByteArray bodyPrefix{};                            // the first bodyPrefixLimit of them
-        std::chrono::steady_clock::time_point receivedAt{}; // when the head was complete
+        QList<Header> headers{}; // in order, names as sent
+        qint64 bodyBytes = 0;    // request body bytes read
+        QByteArray bodyPrefix{}; // the first bodyPrefixLimit of them
 
         // The value of the first header of that name, compared case-insensitively; a null array
         // when there is none.
@@ -100,9 +99,6 @@ public:
 
     // Every request read so far, in order of arrival, bodies complete. Thread-safe.
     QList<Request> requests() const;
-    // Processes the calling thread's events until at least count requests are read or timeout
-    // has passed; true when they were.
-    bool waitForRequests(qsizetype count, std::chrono::milliseconds timeout) const;
     // Response bytes each connection keeps queued ahead of its socket at most; 1 MiB unless set,
     // enough to keep loopback busy between event loop passes. Less gets the first bytes of a
     // large TLS answer out sooner. Thread-safe.

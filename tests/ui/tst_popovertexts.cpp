@@ -5,8 +5,6 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <memory>
-
 using namespace velmora;
 using namespace Qt::StringLiterals;
 
@@ -37,223 +35,112 @@ SpeedResult speed(std::optional<double> latency, std::optional<double> download,
     return {.latencyMs = latency, .downloadMbps = download, .uploadMbps = upload};
 }
 
-// Which derived text a row of the geo table checks.
-enum class GeoText { title, subtitle, publicIP, isp, timezone };
+SpeedResult ranAt1405()
+{
+    SpeedResult result = speed(10, 20, 30);
+    result.date =
+        Timestamp::fromDateTime(QDateTime(QDate(2024, 3, 9), QTime(14, 5, 59), Qt::LocalTime));
+    return result;
+}
 
 } // namespace
-
-Q_DECLARE_METATYPE(Geo)
-Q_DECLARE_METATYPE(Speed)
-Q_DECLARE_METATYPE(GeoText)
 
 class TestPopoverTexts : public QObject
 {
     Q_OBJECT
 
-    QTemporaryDir m_dir;
-    std::unique_ptr<SettingsStore> m_store;
-    std::unique_ptr<Preferences> m_prefs;
-
 private Q_SLOTS:
-    void initTestCase()
+    void initTestCase() { QLocale::setDefault(QLocale::c()); }
+
+    // Each row: the text a function gave, and the one expected.
+    void texts_data()
     {
-        QLocale::setDefault(QLocale::c());
-        QVERIFY(m_dir.isValid());
-        m_store = std::make_unique<SettingsStore>(m_dir.filePath(u"settings.json"_s));
-        m_prefs = std::make_unique<Preferences>(*m_store);
-    }
-
-    void currentGeo_data()
-    {
-        QTest::addColumn<QString>("state"); // loading, loaded, failed
-        QTest::addColumn<Geo>("lastGeo");
-        QTest::addColumn<QString>("shown"); // the ip of the current record, "none" without
-
-        const Geo earlier = record(u"198.51.100.2"_s);
-        QTest::newRow("loaded") << u"loaded"_s << earlier << u"203.0.113.1"_s;
-        QTest::newRow("loaded, nothing earlier") << u"loaded"_s << Geo() << u"203.0.113.1"_s;
-        QTest::newRow("failed keeps the earlier record")
-            << u"failed"_s << earlier << u"198.51.100.2"_s;
-        QTest::newRow("failed, nothing earlier") << u"failed"_s << Geo() << u"none"_s;
-        QTest::newRow("loading keeps the earlier record")
-            << u"loading"_s << earlier << u"198.51.100.2"_s;
-        QTest::newRow("loading, nothing earlier") << u"loading"_s << Geo() << u"none"_s;
-    }
-
-    void currentGeo()
-    {
-        QFETCH(QString, state);
-        QFETCH(Geo, lastGeo);
-        QFETCH(QString, shown);
-
-        const GeoState geoState = state == u"loaded"_s ? GeoState::loaded(record(u"203.0.113.1"_s))
-                                  : state == u"failed"_s ? GeoState::failed(u"Lookup failed"_s)
-                                                         : GeoState::loading();
-        const Geo current = PopoverTexts::currentGeo(geoState, lastGeo);
-        QCOMPARE(current ? current->ip : u"none"_s, shown);
-    }
-
-    void geoTexts_data()
-    {
-        QTest::addColumn<GeoText>("text");
-        QTest::addColumn<Geo>("geo");
-        QTest::addColumn<bool>("flag"); // isOnline for the title, ipCopied for the address
+        QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("expected");
 
-        const Geo full = record(u"203.0.113.1"_s);
+        using namespace PopoverTexts;
+        const Geo full = record(u"203.0.113.1"_s), none;
         const Geo bare = record(u"203.0.113.1"_s, {}, {}, {}, {});
-        QTest::newRow("title: country") << GeoText::title << full << true << u"Germany"_s;
-        QTest::newRow("title: country, offline") << GeoText::title << full << false << u"Germany"_s;
-        QTest::newRow("title: no record, online")
-            << GeoText::title << Geo() << true << u"Locating\u2026"_s;
-        QTest::newRow("title: no record, offline")
-            << GeoText::title << Geo() << false << u"Offline"_s;
-        QTest::newRow("subtitle: city") << GeoText::subtitle << full << true << u"Berlin"_s;
-        QTest::newRow("subtitle: empty city") << GeoText::subtitle << bare << true << emDash;
-        QTest::newRow("subtitle: no record") << GeoText::subtitle << Geo() << true << emDash;
-        QTest::newRow("ip") << GeoText::publicIP << full << false << u"203.0.113.1"_s;
-        QTest::newRow("ip: copied") << GeoText::publicIP << full << true << u"Copied"_s;
-        QTest::newRow("ip: no record") << GeoText::publicIP << Geo() << false << emDash;
-        QTest::newRow("ip: copied, no record") << GeoText::publicIP << Geo() << true << u"Copied"_s;
-        QTest::newRow("isp: both")
-            << GeoText::isp << full << false << u"Deutsche Telekom AG \u00B7 AS3320"_s;
-        QTest::newRow("isp: empty isp")
-            << GeoText::isp << Geo(record(u"203.0.113.1"_s, {}, {}, u"AS3320"_s)) << false
-            << u"AS3320"_s;
-        QTest::newRow("isp: empty asn")
-            << GeoText::isp << Geo(record(u"203.0.113.1"_s, {}, u"Telekom"_s, {})) << false
-            << u"Telekom"_s;
-        QTest::newRow("isp: neither") << GeoText::isp << bare << false << emDash;
-        QTest::newRow("isp: no record") << GeoText::isp << Geo() << false << emDash;
-        QTest::newRow("timezone") << GeoText::timezone << full << false << u"Europe/Berlin"_s;
-        QTest::newRow("timezone: empty") << GeoText::timezone << bare << false << emDash;
-        QTest::newRow("timezone: no record") << GeoText::timezone << Geo() << false << emDash;
+        const auto row = [](const char *tag, const QString &text, const QString &expected) {
+            QTest::newRow(tag) << text << expected;
+        };
+        // The record shown: the current one, else the earlier one, else none.
+        const auto shown = [](const GeoState &state, const Geo &earlier) {
+            const Geo current = currentGeo(state, earlier);
+            return current ? current->ip : u"none"_s;
+        };
+        const Geo earlier = record(u"198.51.100.2"_s);
+        const GeoState loaded = GeoState::loaded(*full), failed = GeoState::failed(u"x"_s);
+        row("shown: loaded", shown(loaded, earlier), u"203.0.113.1"_s);
+        row("shown: loaded, nothing earlier", shown(loaded, none), u"203.0.113.1"_s);
+        row("shown: failed keeps the earlier record", shown(failed, earlier), u"198.51.100.2"_s);
+        row("shown: failed, nothing earlier", shown(failed, none), u"none"_s);
+        row("shown: loading keeps the earlier", shown(GeoState::loading(), earlier),
+            u"198.51.100.2"_s);
+        row("shown: loading, nothing earlier", shown(GeoState::loading(), none), u"none"_s);
+
+        row("title: country", title(full, true), u"Germany"_s);
+        row("title: country, offline", title(full, false), u"Germany"_s);
+        row("title: no record, online", title(none, true), u"Locating\u2026"_s);
+        row("title: no record, offline", title(none, false), u"Offline"_s);
+        row("subtitle: city", subtitle(full), u"Berlin"_s);
+        row("subtitle: empty city", subtitle(bare), emDash);
+        row("subtitle: no record", subtitle(none), emDash);
+        row("ip", publicIP(full, false), u"203.0.113.1"_s);
+        row("ip: copied", publicIP(full, true), u"Copied"_s);
+        row("ip: no record", publicIP(none, false), emDash);
+        row("ip: copied, no record", publicIP(none, true), u"Copied"_s);
+        row("isp: both", isp(full), u"Deutsche Telekom AG \u00B7 AS3320"_s);
+        row("isp: empty isp", isp(record(u"1"_s, {}, {}, u"AS3320"_s)), u"AS3320"_s);
+        row("isp: empty asn", isp(record(u"1"_s, {}, u"Telekom"_s, {})), u"Telekom"_s);
+        row("isp: neither", isp(bare), emDash);
+        row("isp: no record", isp(none), emDash);
+        row("timezone", PopoverTexts::timezone(full), u"Europe/Berlin"_s);
+        row("timezone: empty", PopoverTexts::timezone(bare), emDash);
+        row("timezone: no record", PopoverTexts::timezone(none), emDash);
+        row("dns: none", dns({}), emDash);
+        row("dns: one", dns({u"192.0.2.53"_s}), u"192.0.2.53"_s);
+        row("dns: five, the first three, one per line",
+            dns({u"192.0.2.1"_s, u"2001:db8::2"_s, u"192.0.2.3"_s, u"192.0.2.4"_s, u"192.0.2.5"_s}),
+            u"192.0.2.1\n2001:db8::2\n192.0.2.3"_s);
+
+        // Figures: "latency download upload" in one text.
+        QTemporaryDir dir;
+        SettingsStore store(dir.filePath(u"settings.json"_s));
+        Preferences prefs(store);
+        const auto figures = [&prefs](const Speed &result, Unit unit) {
+            prefs.setSpeedUnit(unit);
+            return QStringList{latency(result), download(result, prefs), upload(result, prefs)}
+                .join(u'|');
+        };
+        row("figures: no result", figures({}, Unit::bits), QStringList(3, emDash).join(u'|'));
+        row("figures: 12.6 ms rounds up, bits", figures(speed(12.6, 300, 40), Unit::bits),
+            u"13 ms|300.0 Mbps|40.0 Mbps"_s);
+        row("figures: bytes", figures(speed(12.4, 300, 40), Unit::bytes),
+            u"12 ms|37.5 MB/s|5.0 MB/s"_s);
+        row("figures: ties go to even, like printf", figures(speed(12.5, {}, {}), Unit::bits),
+            u"12 ms|"_s + emDash + u'|' + emDash);
+        row("figures: 13.5 ties up to 14", figures(speed(13.5, {}, {}), Unit::bits),
+            u"14 ms|"_s + emDash + u'|' + emDash);
+        row("figures: only the latency failed", figures(speed({}, 0.26, 1), Unit::bits),
+            emDash + u"|0.3 Mbps|1.0 Mbps"_s);
+
+        row("status: idle, no result", speedStatus(SpeedPhase::idle, {}), QString());
+        row("status: idle with a result, its local time, short",
+            speedStatus(SpeedPhase::idle, ranAt1405()), u"Last run 14:05"_s);
+        row("status: running hides the last run", speedStatus(SpeedPhase::download, ranAt1405()),
+            u"Testing download\u2026"_s);
+        row("status: running, first time", speedStatus(SpeedPhase::latency, {}),
+            u"Measuring latency\u2026"_s);
+        row("last run in another locale", lastRun(ranAt1405(), QLocale(u"fi_FI"_s)),
+            u"Last run 14.05"_s);
     }
 
-    void geoTexts()
+    void texts()
     {
-        QFETCH(GeoText, text);
-        QFETCH(Geo, geo);
-        QFETCH(bool, flag);
+        QFETCH(QString, text);
         QFETCH(QString, expected);
-
-        switch (text) {
-        case GeoText::title:
-            QCOMPARE(PopoverTexts::title(geo, flag), expected);
-            break;
-        case GeoText::subtitle:
-            QCOMPARE(PopoverTexts::subtitle(geo), expected);
-            break;
-        case GeoText::publicIP:
-            QCOMPARE(PopoverTexts::publicIP(geo, flag), expected);
-            break;
-        case GeoText::isp:
-            QCOMPARE(PopoverTexts::isp(geo), expected);
-            break;
-        case GeoText::timezone:
-            QCOMPARE(PopoverTexts::timezone(geo), expected);
-            break;
-        }
-    }
-
-    void dns_data()
-    {
-        QTest::addColumn<QStringList>("servers");
-        QTest::addColumn<QString>("expected");
-
-        QTest::newRow("none") << QStringList() << emDash;
-        QTest::newRow("one") << QStringList{u"192.0.2.53"_s} << u"192.0.2.53"_s;
-        QTest::newRow("five: the first three, one per line")
-            << QStringList{u"192.0.2.1"_s, u"2001:db8::2"_s, u"192.0.2.3"_s, u"192.0.2.4"_s,
-                           u"192.0.2.5"_s}
-            << u"192.0.2.1\n2001:db8::2\n192.0.2.3"_s;
-    }
-
-    void dns()
-    {
-        QFETCH(QStringList, servers);
-        QFETCH(QString, expected);
-        QCOMPARE(PopoverTexts::dns(servers), expected);
-    }
-
-    void speedFigures_data()
-    {
-        QTest::addColumn<Speed>("result");
-        QTest::addColumn<Unit>("unit");
-        QTest::addColumn<QString>("latency");
-        QTest::addColumn<QString>("download");
-        QTest::addColumn<QString>("upload");
-
-        QTest::newRow("no result") << Speed() << Unit::bits << emDash << emDash << emDash;
-        QTest::newRow("12.6 ms rounds up, bits") << Speed(speed(12.6, 300, 40)) << Unit::bits
-                                                 << u"13 ms"_s << u"300.0 Mbps"_s << u"40.0 Mbps"_s;
-        QTest::newRow("bytes") << Speed(speed(12.4, 300, 40)) << Unit::bytes << u"12 ms"_s
-                               << u"37.5 MB/s"_s << u"5.0 MB/s"_s;
-        QTest::newRow("ties go to even, like printf")
-            << Speed(speed(12.5, {}, {})) << Unit::bits << u"12 ms"_s << emDash << emDash;
-        QTest::newRow("13.5 ties up to 14")
-            << Speed(speed(13.5, {}, {})) << Unit::bits << u"14 ms"_s << emDash << emDash;
-        QTest::newRow("only the latency failed")
-            << Speed(speed({}, 0.26, 1)) << Unit::bits << emDash << u"0.3 Mbps"_s << u"1.0 Mbps"_s;
-    }
-
-    void speedFigures()
-    {
-        QFETCH(Speed, result);
-        QFETCH(Unit, unit);
-        QFETCH(QString, latency);
-        QFETCH(QString, download);
-        QFETCH(QString, upload);
-
-        m_prefs->setSpeedUnit(unit);
-        QCOMPARE(PopoverTexts::latency(result), latency);
-        QCOMPARE(PopoverTexts::download(result, *m_prefs), download);
-        QCOMPARE(PopoverTexts::upload(result, *m_prefs), upload);
-    }
-
-    void speedStatus_data()
-    {
-        QTest::addColumn<SpeedPhase>("phase");
-        QTest::addColumn<bool>("hasResult");
-        QTest::addColumn<QString>("expected");
-
-        QTest::newRow("idle, no result") << SpeedPhase::idle << false << QString();
-        QTest::newRow("idle with a result: its local time, short")
-            << SpeedPhase::idle << true << u"Last run 14:05"_s;
-        QTest::newRow("running hides the last run")
-            << SpeedPhase::download << true << u"Testing download\u2026"_s;
-        QTest::newRow("running, first time")
-            << SpeedPhase::latency << false << u"Measuring latency\u2026"_s;
-    }
-
-    void speedStatus()
-    {
-        QFETCH(SpeedPhase, phase);
-        QFETCH(bool, hasResult);
-        QFETCH(QString, expected);
-
-        SpeedResult result = speed(10, 20, 30);
-        result.date =
-            Timestamp::fromDateTime(QDateTime(QDate(2024, 3, 9), QTime(14, 5, 59), Qt::LocalTime));
-        QCOMPARE(PopoverTexts::speedStatus(phase, hasResult ? Speed(result) : Speed()), expected);
-    }
-
-    void lastRunInOtherLocales_data()
-    {
-        QTest::addColumn<QString>("locale");
-        QTest::addColumn<QString>("expected");
-        QTest::newRow("C: without the seconds") << u"C"_s << u"Last run 14:05"_s;
-        QTest::newRow("fi_FI") << u"fi_FI"_s << u"Last run 14.05"_s;
-    }
-
-    void lastRunInOtherLocales()
-    {
-        QFETCH(QString, locale);
-        QFETCH(QString, expected);
-        SpeedResult result = speed(10, {}, {});
-        result.date =
-            Timestamp::fromDateTime(QDateTime(QDate(2024, 3, 9), QTime(14, 5, 59), Qt::LocalTime));
-        QCOMPARE(PopoverTexts::lastRun(result, QLocale(locale)), expected);
+        QCOMPARE(text, expected);
     }
 };
 

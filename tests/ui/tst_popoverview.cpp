@@ -1,6 +1,5 @@
 #include "../model/fakeservices.h"
 #include "flag.h"
-#include "fusionappearance.h"
 #include "popoverview.h"
 #include "preferences.h"
 #include "row.h"
@@ -8,10 +7,7 @@
 #include "spinner.h"
 #include "symbols.h"
 
-#include <QAbstractButton>
-#include <QDir>
 #include <QLabel>
-#include <QPainter>
 #include <QRegularExpression>
 #include <QScopeGuard>
 #include <QTemporaryDir>
@@ -119,21 +115,16 @@ private Q_SLOTS:
         QVERIFY(s.shown(u"refreshSpinner"_s));
         QVERIFY(s.find<Spinner>(u"refreshSpinner"_s)->isSpinning());
         QVERIFY(!s.shown(u"geoNotice"_s));
-        QCOMPARE(s.view->width(), PopoverView::fixedWidth);
         const int heightBefore = s.view->height();
 
         QVERIFY(s.waitUntilIdle());
         QCOMPARE(s.text(u"flag"_s), Flag::offline());
         QVERIFY(s.shown(u"geoNotice"_s));
-        QVERIFY(!s.model->geoState().message().isEmpty());
         QCOMPARE(s.text(u"geoNotice"_s), s.model->geoState().message());
-        for (const QString &name : {u"subtitle"_s, u"publicIP"_s, u"isp"_s, u"timezone"_s})
-            QCOMPARE(s.text(name), emDash);
         QVERIFY(s.enabled(u"refreshButton"_s));
         QVERIFY(!s.shown(u"refreshSpinner"_s));
         // The notice made the popover taller; its width stays.
         QTRY_VERIFY(s.view->height() > heightBefore);
-        QCOMPARE(s.view->height(), s.view->sizeHint().height());
         QCOMPARE(s.view->width(), PopoverView::fixedWidth);
     }
 
@@ -277,7 +268,7 @@ private Q_SLOTS:
     void speedTestShowsItsProgress()
     {
         Setup s;
-        s.rig.speed->m_outcomes = {12.6, 300.0, 40.0, 20.0, 100.0, 10.0};
+        s.rig.speed->m_outcomes = {12.6, 300.0, 40.0, 20.0, 100.0, 40.0};
         s.start();
         QVERIFY(!s.shown(u"speedSpinner"_s));
         QVERIFY(!s.shown(u"speedStatus"_s));
@@ -306,6 +297,11 @@ private Q_SLOTS:
         QCOMPARE(s.text(u"latency"_s), u"20 ms"_s);
         QCOMPARE(s.text(u"download"_s), u"100.0 Mbps"_s);
         QVERIFY(!s.shown(u"speedNotice"_s));
+        // A new unit changes the figures at once; the latency keeps its own.
+        s.prefs.setSpeedUnit(Preferences::SpeedUnit::bytes);
+        QCOMPARE(s.text(u"download"_s), u"12.5 MB/s"_s);
+        QCOMPARE(s.text(u"upload"_s), u"5.0 MB/s"_s);
+        QCOMPARE(s.text(u"latency"_s), u"20 ms"_s);
     }
 
     void failedStepsShowTheNoticeAndPlaceholders()
@@ -337,28 +333,10 @@ private Q_SLOTS:
         QVERIFY(s.enabled(u"runTestButton"_s));
     }
 
-    void speedUnitChangesTheFiguresAtOnce()
-    {
-        Setup s;
-        s.rig.speed->m_outcomes = {12.0, 300.0, 40.0};
-        s.start();
-        s.click(u"runTestButton"_s);
-        QVERIFY(s.waitForTestEnd());
-        QCOMPARE(s.text(u"download"_s), u"300.0 Mbps"_s);
-        QCOMPARE(s.text(u"upload"_s), u"40.0 Mbps"_s);
-
-        s.prefs.setSpeedUnit(Preferences::SpeedUnit::bytes);
-        QCOMPARE(s.text(u"download"_s), u"37.5 MB/s"_s);
-        QCOMPARE(s.text(u"upload"_s), u"5.0 MB/s"_s);
-        QCOMPARE(s.text(u"latency"_s), u"12 ms"_s);
-    }
-
     void settingsButtonOpensTheSettings()
     {
         Setup s;
         s.start();
-        QCOMPARE(s.find<QAbstractButton>(u"settingsButton"_s)->text(), u"Settings\u2026"_s);
-        QCOMPARE(s.find<QAbstractButton>(u"quitButton"_s)->text(), u"Quit"_s);
         s.click(u"settingsButton"_s);
         QCOMPARE(s.settingsOpened, 1);
     }
@@ -410,80 +388,32 @@ private Q_SLOTS:
     // Every symbol draws, from the theme or the bundled SVG, in nothing but the colour asked.
     void symbolsDrawInTheColourAsked()
     {
-        const QStringList names{
-            u"arrow.clockwise"_s, u"network"_s,   u"exclamationmark.triangle.fill"_s,
-            u"doc.on.doc"_s,      u"checkmark"_s, u"speedometer"_s,
-            u"gearshape"_s};
         const QColor orange(0xFF, 0x9F, 0x0A);
-        QPixmap strip(names.size() * 40, 40);
-        strip.fill(Qt::white);
-        QPainter painter(&strip);
-        for (qsizetype i = 0; i < names.size(); ++i) {
-            QVERIFY(!symbolThemeNames(names[i]).isEmpty());
-            const QImage image = symbolPixmap(names[i], 32, orange).toImage();
+        for (const QString &name : {u"arrow.clockwise"_s, u"network"_s, u"doc.on.doc"_s,
+                                    u"exclamationmark.triangle.fill"_s, u"checkmark"_s,
+                                    u"speedometer"_s, u"gearshape"_s}) {
+            QVERIFY(!symbolThemeNames(name).isEmpty());
+            const QImage image = symbolPixmap(name, 32, orange).toImage();
             QCOMPARE(image.size(), QSize(32, 32));
             int inked = 0;
             for (int y = 0; y < image.height(); ++y) {
                 for (int x = 0; x < image.width(); ++x) {
                     const QColor pixel = image.pixelColor(x, y);
-                    if (pixel.alpha() == 0)
-                        continue;
-                    ++inked;
-                    if (pixel.alpha() < 128)
-                        continue; // premultiplied edges round off their colour
-                    QVERIFY(qAbs(pixel.red() - orange.red()) <= 2 &&
-                            qAbs(pixel.green() - orange.green()) <= 2 &&
-                            qAbs(pixel.blue() - orange.blue()) <= 2);
+                    inked += pixel.alpha() > 0;
+                    // Premultiplied edges round off their colour.
+                    QVERIFY(pixel.alpha() < 128 || (qAbs(pixel.red() - orange.red()) <= 2 &&
+                                                    qAbs(pixel.green() - orange.green()) <= 2 &&
+                                                    qAbs(pixel.blue() - orange.blue()) <= 2));
                 }
             }
-            QVERIFY2(inked > 32, qPrintable(names[i]));
-            painter.drawImage(int(i) * 40 + 4, 4, image);
+            QVERIFY2(inked > 32, qPrintable(name));
             // As a button icon: the disabled one in the palette's disabled text colour.
-            const QIcon icon = symbolIcon(names[i]);
-            QCOMPARE(icon.name(), names[i]);
+            const QIcon icon = symbolIcon(name);
+            QCOMPARE(icon.name(), name);
             QVERIFY(icon.pixmap(16, QIcon::Disabled).toImage() !=
                     icon.pixmap(16, QIcon::Normal).toImage());
         }
         QVERIFY(symbolIcon(u"no.such.symbol"_s).isNull());
-        painter.end();
-        const QString directory = qEnvironmentVariable("VELMORA_ARTIFACTS");
-        if (!directory.isEmpty() && QDir().mkpath(directory))
-            QVERIFY(strip.save(QDir(directory).filePath(u"popover-symbols.png"_s)));
-    }
-
-    // Everything shown at once, in the light and the dark theme; kept as pictures when
-    // VELMORA_ARTIFACTS names a directory.
-    void screenshots()
-    {
-        FusionAppearance appearance;
-        Setup s;
-        s.rig.lookups->addresses = {address, QString()};
-        s.rig.interfaces->m_addresses = {{u"eth0"_s, u"192.168.1.20"_s}, {u"wg0"_s, u"10.8.0.2"_s}};
-        s.rig.dns->m_servers = {u"192.0.2.1"_s, u"2001:db8:85a3::8a2e:370:7334"_s, u"192.0.2.3"_s};
-        s.rig.speed->m_outcomes = {12.6, 312.4};
-        s.start();
-        const QString directory = qEnvironmentVariable("VELMORA_ARTIFACTS");
-        if (!directory.isEmpty() && QDir().mkpath(directory)) // the first lookup running
-            QVERIFY(s.view->grab().save(QDir(directory).filePath(u"popover-loading.png"_s)));
-        s.rig.monitor->report(path(true));
-        QVERIFY(s.waitUntilIdle());
-        s.model->refresh();
-        QVERIFY(s.waitUntilIdle());
-        s.click(u"runTestButton"_s);
-        QVERIFY(s.waitForTestEnd());
-
-        for (const auto theme : {Preferences::Theme::light, Preferences::Theme::dark}) {
-            appearance.apply(theme);
-            QApplication::processEvents();
-            const QPixmap picture = s.view->grab();
-            QCOMPARE(picture.deviceIndependentSize().width(), PopoverView::fixedWidth);
-            if (!directory.isEmpty()) {
-                QDir().mkpath(directory);
-                QVERIFY(picture.save(QDir(directory).filePath(
-                    u"popover-%1.png"_s.arg(Preferences::rawValue(theme)))));
-            }
-        }
-        appearance.apply(Preferences::Theme::system);
     }
 };
 
