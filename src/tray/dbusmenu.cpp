@@ -345,16 +345,6 @@ bool DBusMenu::isExported() const
     return m_exported;
 }
 
-QString DBusMenu::path() const
-{
-    return m_path;
-}
-
-QList<MenuEntry> DBusMenu::entries() const
-{
-    return m_entries;
-}
-
 void DBusMenu::setEntries(const QList<MenuEntry> &entries)
 {
     if (entries == m_entries)

@@ -32,9 +32,6 @@ public:
 
     // Whether the object is registered at its path.
     bool isExported() const;
-    QString path() const;
-
-    QList<MenuEntry> entries() const;
     // Replaces the menu; hosts are told of a new layout revision when anything changed.
     void setEntries(const QList<MenuEntry> &entries);
 

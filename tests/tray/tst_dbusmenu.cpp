@@ -1,8 +1,8 @@
 #include "dbusmenu.h"
 #include "desktopsession.h"
 
-#include <QDBusAbstractInterface>
 #include <QDBusArgument>
+#include <QDBusMessage>
 #include <QDBusMetaType>
 #include <QDBusVariant>
 #include <QSignalSpy>
@@ -73,20 +73,6 @@ QString describe(const QDBusArgument &argument, bool withChildren)
 const QList<MenuEntry> standardEntries{
     {u"Open speed_test"_s}, {{}, true}, {u"Pause"_s, false, false}};
 
-// Relays the menu's signal as a host receives it.
-class MenuView : public QDBusAbstractInterface
-{
-    Q_OBJECT
-
-public:
-    MenuView(const QString &service, const QDBusConnection &connection)
-        : QDBusAbstractInterface(service, u"/MenuBar"_s, menuInterface, connection, nullptr)
-    {}
-
-Q_SIGNALS:
-    void LayoutUpdated(uint revision, int parent);
-};
-
 } // namespace
 
 Q_DECLARE_METATYPE(HostEvent)
@@ -98,7 +84,6 @@ class TestDBusMenu : public QObject
     QDBusConnection m_host{u"none"_s};
     QString m_service;
     std::unique_ptr<DBusMenu> m_menu;
-    std::unique_ptr<MenuView> m_view;
 
     // The menu answers from this thread, so the wait must keep the event loop turning.
     QDBusMessage ask(const QString &method, const QVariantList &arguments,
@@ -123,14 +108,12 @@ private Q_SLOTS:
         m_menu = std::make_unique<DBusMenu>(server, u"/MenuBar"_s);
         QVERIFY(m_menu->isExported());
         m_service = server.baseService();
-        m_view = std::make_unique<MenuView>(m_service, m_host);
     }
 
     void init() { m_menu->setEntries(standardEntries); }
 
     void cleanupTestCase()
     {
-        m_view.reset();
         m_menu.reset();
         QDBusConnection::disconnectFromBus(u"test-host"_s);
         QDBusConnection::disconnectFromBus(u"test-menu"_s);
@@ -305,28 +288,6 @@ private Q_SLOTS:
         QTRY_COMPARE_WITH_TIMEOUT(spy.count(), triggered.size(), 5000);
         for (qsizetype i = 0; i < triggered.size(); ++i)
             QCOMPARE(spy.at(i).at(0).toInt(), triggered.at(i));
-    }
-
-    void announcesEachNewLayout()
-    {
-        const uint before = ask(u"GetLayout"_s, {0, 0, QStringList{}}).arguments()[0].toUInt();
-        QSignalSpy updated(m_view.get(), &MenuView::LayoutUpdated);
-        QList<MenuEntry> entries = standardEntries;
-        entries.first().label = u"Stop"_s;
-        m_menu->setEntries(entries);
-        m_menu->setEntries(entries); // nothing new
-        entries.append({u"Quit"_s});
-        m_menu->setEntries(entries);
-        QTRY_COMPARE_WITH_TIMEOUT(updated.count(), 2, 5000);
-        const uint first = updated.at(0).at(0).toUInt();
-        const uint second = updated.at(1).at(0).toUInt();
-        QVERIFY(first > before && second > first);
-        QCOMPARE(updated.at(1).at(1).toInt(), 0); // the root
-
-        const QDBusMessage reply = ask(u"GetLayout"_s, {0, 1, QStringList{u"label"_s}});
-        QCOMPARE(reply.arguments().at(0).toUInt(), second);
-        QCOMPARE(describe(reply.arguments().at(1).value<QDBusArgument>(), true),
-                 u"0{}[1{label='Stop'},2{},3{label='Pause'},4{label='Quit'}]"_s);
     }
 };
 
