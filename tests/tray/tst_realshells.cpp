@@ -15,6 +15,7 @@
 #include <QElapsedTimer>
 #include <QImage>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QTest>
 #include <QTime>
 
@@ -289,11 +290,7 @@ private Q_SLOTS:
             qWarning("the shells are skipped: %s", qPrintable(test::noPrivateNetwork));
     }
 
-    void cleanup()
-    {
-        stopVelmora();
-        QDBusConnection::disconnectFromBus(u"test"_s);
-    }
+    void cleanup() { QDBusConnection::disconnectFromBus(u"test"_s); }
 
     void itemOnThePanel_data()
     {
@@ -315,6 +312,7 @@ private Q_SLOTS:
         const QString host = QString::fromLatin1(QTest::currentDataTag());
         DesktopSession session;
         m_session = &session;
+        const auto quitFirst = qScopeGuard([this] { stopVelmora(); }); // before its desktop ends
         QElapsedTimer starting;
         starting.start();
         const auto outcome = session.start(shell);
