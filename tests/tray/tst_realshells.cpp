@@ -426,6 +426,8 @@ int main(int argc, char *argv[])
     // Offline and in a namespace of its own: the program must not reach the internet.
     if (geteuid() == 0)
         test::enterPrivateNetwork();
+    else
+        test::noPrivateNetwork = u"the shells and the private network need root"_s;
     QCoreApplication app(argc, argv);
     TestRealShells test;
     return QTest::qExec(&test, argc, argv);
