@@ -8,7 +8,6 @@
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
-#include <QProcess>
 #include <QStandardPaths>
 #include <QThread>
 
@@ -42,9 +41,10 @@ DesktopSession *g_current = nullptr;
 constexpr auto watcherName = "org.kde.StatusNotifierWatcher";
 
 // Components in the order they start; teardown runs it backwards.
-constexpr Component allComponents[] = {Component::Display,       Component::Bus,
-                                       Component::WindowManager, Component::Watcher,
-                                       Component::SniHost,       Component::XEmbedTray};
+constexpr Component allComponents[] = {
+    Component::Display,    Component::Bus,     Component::WindowManager,
+    Component::Watcher,    Component::SniHost, Component::XEmbedTray,
+    Component::GnomeShell, Component::Xfce,    Component::Plasma};
 
 QString programOf(Component component)
 {
@@ -61,6 +61,12 @@ QString programOf(Component component)
         return u"gtk-sni-tray-standalone"_s;
     case Component::XEmbedTray:
         return u"trayer"_s;
+    case Component::GnomeShell:
+        return u"gnome-shell"_s;
+    case Component::Xfce:
+        return u"xfce4-panel"_s;
+    case Component::Plasma:
+        return u"plasmashell"_s;
     }
     return {};
 }
@@ -73,22 +79,6 @@ Outcome missing(const QString &program)
 Outcome failed(const QString &why)
 {
     return {Outcome::Kind::Failed, why};
-}
-
-// Waits, keeping the test's event loop turning when there is one, until ready() or the
-// deadline; false on timeout.
-bool waitUntil(const std::function<bool()> &ready, std::chrono::milliseconds timeout)
-{
-    const QDeadlineTimer deadline(timeout);
-    while (!ready()) {
-        if (deadline.hasExpired())
-            return false;
-        if (QCoreApplication::instance())
-            QTest::qWait(20);
-        else
-            QThread::msleep(20);
-    }
-    return true;
 }
 
 // Reads one line a child writes to fd, within the timeout; empty on timeout or end of file.
@@ -128,6 +118,22 @@ QString logTail(const QString &path)
 }
 
 } // namespace
+
+// Keeps the test's event loop turning when there is one.
+bool DesktopSession::waitUntil(const std::function<bool()> &ready,
+                               std::chrono::milliseconds timeout)
+{
+    const QDeadlineTimer deadline(timeout);
+    while (!ready()) {
+        if (deadline.hasExpired())
+            return false;
+        if (QCoreApplication::instance())
+            QTest::qWait(20);
+        else
+            QThread::msleep(20);
+    }
+    return true;
+}
 
 DesktopSession::DesktopSession()
 {
@@ -181,6 +187,10 @@ DesktopSession::Outcome DesktopSession::start(Component component)
         return startProgram(component, {u"trayer"_s, u"--edge"_s, u"top"_s, u"--align"_s,
                                         u"right"_s, u"--widthtype"_s, u"request"_s, u"--height"_s,
                                         u"24"_s, u"--SetDockType"_s, u"true"_s});
+    case Component::GnomeShell:
+    case Component::Xfce:
+    case Component::Plasma:
+        return startShell(component);
     }
     return failed(u"unknown component"_s);
 }
@@ -284,6 +294,11 @@ DesktopSession::Outcome DesktopSession::waitReady(Component component)
     case Component::XEmbedTray:
         ready = [this] { return ownsSelection("_NET_SYSTEM_TRAY_S0"); };
         break;
+    case Component::GnomeShell:
+    case Component::Xfce:
+    case Component::Plasma:
+        ready = [this, component] { return shellReady(component); };
+        break;
     case Component::Display:
     case Component::Bus:
         return {};
@@ -359,6 +374,7 @@ void DesktopSession::stop(Component component, bool hard)
     if (found == m_children.end())
         return;
     const int pid = found->second.pid;
+    const std::vector<int> helpers = found->second.helpers;
     m_children.erase(found);
     if (component == Component::Display)
         m_display.clear();
@@ -380,6 +396,10 @@ void DesktopSession::stop(Component component, bool hard)
     }
     // Helpers the program started in its group go too.
     ::kill(-pid, SIGKILL);
+    for (const int helper : helpers) {
+        ::kill(-helper, SIGKILL);
+        ::waitpid(helper, nullptr, 0);
+    }
 }
 
 bool DesktopSession::isRunning(Component component) const
@@ -431,19 +451,11 @@ QProcessEnvironment DesktopSession::environment() const
 QString DesktopSession::screenshot(const QString &name) const
 {
     const QString directory = qEnvironmentVariable("VELMORA_ARTIFACTS");
-    if (directory.isEmpty() || m_display.isEmpty() ||
-        QStandardPaths::findExecutable(u"import"_s).isEmpty() || !QDir().mkpath(directory))
+    if (directory.isEmpty() || !QDir().mkpath(directory))
         return {};
     const QString file = QDir(directory).filePath(name + u".png"_s);
-    QProcess import;
-    import.setProcessEnvironment(environment());
-    import.start(u"import"_s, {u"-window"_s, u"root"_s, file});
-    if (!import.waitForFinished(10000) || import.exitCode() != 0) {
-        import.kill();
-        import.waitForFinished(1000);
-        return {};
-    }
-    return file;
+    const QImage image = grab();
+    return !image.isNull() && image.save(file) ? file : QString();
 }
 
 void DesktopSession::enterFromMain()
@@ -476,49 +488,29 @@ QString DesktopSession::skipReason() const
     return m_skipReason;
 }
 
-bool DesktopSession::ownsSelection(const QByteArray &selection) const
+QDBusConnection DesktopSession::bus() const
 {
-    if (m_display.isEmpty())
-        return false;
-    xcb_connection_t *connection = xcb_connect(m_display.toLocal8Bit().constData(), nullptr);
-    bool owned = false;
-    if (xcb_connection_has_error(connection) == 0) {
-        xcb_intern_atom_reply_t *atom = xcb_intern_atom_reply(
-            connection,
-            xcb_intern_atom(connection, 0, uint16_t(selection.size()), selection.constData()),
-            nullptr);
-        if (atom) {
-            xcb_get_selection_owner_reply_t *owner = xcb_get_selection_owner_reply(
-                connection, xcb_get_selection_owner(connection, atom->atom), nullptr);
-            owned = owner && owner->owner != XCB_NONE;
-            std::free(owner);
-        }
-        std::free(atom);
-    }
-    xcb_disconnect(connection);
-    return owned;
+    return QDBusConnection::connectToBus(m_busAddress,
+                                         u"velmora-desktop-session-%1"_s.arg(quintptr(this)));
 }
 
 bool DesktopSession::busHasName(const QString &name) const
 {
     if (m_busAddress.isEmpty())
         return false;
-    QDBusConnection bus = QDBusConnection::connectToBus(
-        m_busAddress, u"velmora-desktop-session-%1"_s.arg(quintptr(this)));
-    return bus.isConnected() && bus.interface()->isServiceRegistered(name).value();
+    const QDBusConnection connection = bus();
+    return connection.isConnected() && connection.interface()->isServiceRegistered(name).value();
 }
 
 bool DesktopSession::hostRegistered() const
 {
     if (!busHasName(QString::fromLatin1(watcherName)))
         return false;
-    QDBusConnection bus = QDBusConnection::connectToBus(
-        m_busAddress, u"velmora-desktop-session-%1"_s.arg(quintptr(this)));
     QDBusMessage get = QDBusMessage::createMethodCall(
         QString::fromLatin1(watcherName), u"/StatusNotifierWatcher"_s,
         u"org.freedesktop.DBus.Properties"_s, u"Get"_s);
     get << QString::fromLatin1(watcherName) << u"IsStatusNotifierHostRegistered"_s;
-    const QDBusMessage reply = bus.call(get, QDBus::Block, 2000);
+    const QDBusMessage reply = bus().call(get, QDBus::Block, 2000);
     return reply.type() == QDBusMessage::ReplyMessage && !reply.arguments().isEmpty() &&
            reply.arguments().first().value<QDBusVariant>().variant().toBool();
 }

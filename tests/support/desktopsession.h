@@ -1,23 +1,27 @@
 #pragma once
 
 #include <QApplication>
+#include <QDBusConnection>
+#include <QImage>
 #include <QProcessEnvironment>
 #include <QString>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <chrono>
+#include <functional>
 #include <map>
+#include <vector>
 
 namespace velmora {
 
 // A private desktop for GUI, tray and end-to-end tests: an Xvfb display, a session bus of its
 // own and, on demand, a window manager, a StatusNotifierWatcher, an SNI tray host and an
-// XEmbed tray. Each piece starts and stops on its own (tests restart the watcher); starting
-// one starts what it needs first. Every program runs in a process group of its own and dies
-// with this object, or with the test process if that dies first. Nothing of the user's own
-// session is touched: display and bus are fresh, and XDG directories and HOME live in a
-// temporary directory. Program output goes to <path()>/logs/<program>.log.
+// XEmbed tray, or a whole desktop shell's panel. Each piece starts and stops on its own (tests
+// restart the watcher); starting one starts what it needs first. Every program runs in a process
+// group of its own and dies with this object, or with the test process if that dies first. Nothing
+// of the user's own session is touched: display and bus are fresh, and XDG directories and HOME
+// live in a temporary directory. Program output goes to <path()>/logs/<program>.log.
 class DesktopSession
 {
 public:
@@ -28,6 +32,12 @@ public:
         Watcher,       // status-notifier-watcher
         SniHost,       // gtk-sni-tray-standalone, a panel at the top of the screen
         XEmbedTray,    // trayer, at the top right
+        // Real desktop shells, each its own window manager or beside openbox, watcher and host
+        // (desktopshells.cpp). GNOME and Plasma get a system bus of their own in a private
+        // mount namespace, so they need root and report Missing without.
+        GnomeShell, // GNOME Shell 43 on X11 with the AppIndicator extension, panel at the top
+        Xfce,       // xfce4-panel with its systray plugin, panel at the top
+        Plasma,     // plasmashell beside openbox, kded5's watcher, panel at the bottom
     };
 
     struct Outcome
@@ -61,6 +71,8 @@ public:
     // The environment for programs run inside this desktop.
     QProcessEnvironment environment() const;
 
+    // The screen as it is now; a null image when the display is not running.
+    QImage grab() const;
     // Saves the screen as <name>.png in the directory VELMORA_ARTIFACTS names, when it is set
     // and the display runs; returns the file's path, else an empty string.
     QString screenshot(const QString &name) const;
@@ -78,12 +90,25 @@ private:
     struct Child
     {
         int pid = -1;
+        std::vector<int> helpers{}; // daemons the program needs, stopped with it
     };
 
     Outcome startDisplay();
     Outcome startBus();
     Outcome startProgram(Component component, const QStringList &command);
     Outcome waitReady(Component component);
+    // The desktop shells and what they need (desktopshells.cpp).
+    Outcome startShell(Component component);
+    Outcome startHelper(std::vector<int> &helpers, const QStringList &command,
+                        const std::function<bool()> &ready);
+    Outcome closeOverview();
+    bool waitForStillScreen() const;
+    bool shellReady(Component component) const;
+    bool hasDockWindow() const;
+    bool busHasNameStartingWith(const QString &prefix) const;
+    QDBusConnection bus() const;
+    // Waits until ready() or the deadline; false on timeout.
+    static bool waitUntil(const std::function<bool()> &ready, std::chrono::milliseconds timeout);
     int spawn(const QStringList &command, const QString &logName, int inheritedFd) const;
     bool ownsSelection(const QByteArray &selection) const;
     bool busHasName(const QString &name) const;

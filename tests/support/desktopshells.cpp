@@ -1,0 +1,418 @@
+// The real desktop shells as DesktopSession components, and the X-side queries they need.
+
+#include "desktopsession.h"
+
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QDBusReply>
+#include <QDBusVariant>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QStandardPaths>
+
+#include <xcb/xcb.h>
+
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+
+using namespace Qt::StringLiterals;
+using namespace std::chrono_literals;
+
+namespace velmora {
+
+namespace {
+
+using Component = DesktopSession::Component;
+using Outcome = DesktopSession::Outcome;
+
+Outcome missing(const QString &why)
+{
+    return {Outcome::Kind::Missing, why};
+}
+
+Outcome failed(const QString &why)
+{
+    return {Outcome::Kind::Failed, why};
+}
+
+bool writeFile(const QString &path, const QByteArray &contents)
+{
+    QFile file(path);
+    return QDir().mkpath(QFileInfo(path).path()) &&
+           file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
+           file.write(contents) == contents.size();
+}
+
+// Daemons Debian keeps in a multiarch libexec directory, e.g. /usr/lib/x86_64-linux-gnu/….
+QString libexecProgram(const QString &relativePath)
+{
+    const QDir lib(u"/usr/lib"_s);
+    for (const QString &sub : lib.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        const QFileInfo candidate(lib.filePath(sub + u'/' + relativePath));
+        if (candidate.isExecutable())
+            return candidate.filePath();
+    }
+    return {};
+}
+
+// GNOME Shell and Plasma wait out long D-Bus timeouts, or give up, without a system bus, and
+// the host's own must not see them. This one answers everyone and activates nothing.
+constexpr char systemBusConfig[] =
+    "<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN\"\n"
+    " \"http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd\">\n"
+    "<busconfig><type>system</type><listen>unix:path=/run/dbus/system_bus_socket</listen>"
+    "<auth>EXTERNAL</auth><policy context=\"default\"><allow send_destination=\"*\"/>"
+    "<allow receive_sender=\"*\"/><allow own=\"*\"/></policy></busconfig>\n";
+
+// Runs shellCommand in private mount and PID namespaces with that system bus on /run/dbus; the
+// namespace's processes all die with it.
+QStringList withPrivateSystemBus(const QString &busConfig, const QString &shellCommand)
+{
+    return {u"unshare"_s,
+            u"--mount"_s,
+            u"--propagation"_s,
+            u"private"_s,
+            u"--pid"_s,
+            u"--fork"_s,
+            u"--kill-child"_s,
+            u"--"_s,
+            u"sh"_s,
+            u"-c"_s,
+            u"mount -t tmpfs tmpfs /run/dbus && mount -t tmpfs tmpfs /run/systemd && "
+            "dbus-daemon --config-file='%1' --fork && exec %2"_s.arg(busConfig, shellCommand)};
+}
+
+// One panel across the top with the tray and a clock, so no first-run dialog asks for one.
+constexpr char xfcePanelConfig[] = R"(<?xml version="1.0" encoding="UTF-8"?>
+<channel name="xfce4-panel" version="1.0">
+  <property name="configver" type="int" value="2"/>
+  <property name="panels" type="array">
+    <value type="int" value="1"/>
+    <property name="panel-1" type="empty">
+      <property name="position" type="string" value="p=6;x=0;y=0"/>
+      <property name="length" type="uint" value="100"/>
+      <property name="position-locked" type="bool" value="true"/>
+      <property name="size" type="uint" value="26"/>
+      <property name="plugin-ids" type="array">
+        <value type="int" value="1"/>
+        <value type="int" value="2"/>
+        <value type="int" value="3"/>
+      </property>
+    </property>
+  </property>
+  <property name="plugins" type="empty">
+    <property name="plugin-1" type="string" value="separator">
+      <property name="expand" type="bool" value="true"/>
+    </property>
+    <property name="plugin-2" type="string" value="systray"/>
+    <property name="plugin-3" type="string" value="clock"/>
+  </property>
+</channel>
+)";
+
+xcb_atom_t atom(xcb_connection_t *connection, const char *name)
+{
+    xcb_intern_atom_reply_t *reply = xcb_intern_atom_reply(
+        connection, xcb_intern_atom(connection, 0, uint16_t(std::strlen(name)), name), nullptr);
+    const xcb_atom_t value = reply ? reply->atom : xcb_atom_t(XCB_NONE);
+    std::free(reply);
+    return value;
+}
+
+} // namespace
+
+DesktopSession::Outcome DesktopSession::startShell(Component component)
+{
+    const bool root = ::geteuid() == 0;
+    std::vector<int> helpers;
+    for (const Component first : {Component::Display, Component::Bus}) {
+        if (auto ok = start(first); !ok)
+            return ok;
+    }
+    const QString busConfig = m_dir.filePath(u"system-bus.conf"_s);
+    if (!writeFile(busConfig, systemBusConfig))
+        return failed(u"cannot write %1"_s.arg(busConfig));
+    const QString config = m_dir.filePath(u"config"_s);
+    QStringList command;
+    QString log;
+
+    switch (component) {
+    case Component::GnomeShell: {
+        if (QStandardPaths::findExecutable(u"gnome-shell"_s).isEmpty())
+            return missing(u"gnome-shell is not installed"_s);
+        if (!QFileInfo::exists(
+                u"/usr/share/gnome-shell/extensions/ubuntu-appindicators@ubuntu.com"_s))
+            return missing(u"gnome-shell-extension-appindicator is not installed"_s);
+        if (!root)
+            return missing(u"GNOME Shell's private system bus needs root"_s);
+        // The private bus activates nothing, so no dconf: settings come from a key file.
+        if (!writeFile(config + u"/glib-2.0/settings/keyfile"_s,
+                       "[org/gnome/shell]\n"
+                       "enabled-extensions=['ubuntu-appindicators@ubuntu.com']\n"
+                       "disable-user-extensions=false\n"
+                       "welcome-dialog-last-shown-version='43.0'\n"))
+            return failed(u"cannot write the GNOME settings"_s);
+        command = withPrivateSystemBus(
+            busConfig, u"env GSETTINGS_BACKEND=keyfile gnome-shell --x11 --replace"_s);
+        log = u"gnome-shell"_s;
+        break;
+    }
+    case Component::Xfce: {
+        const QString xfconfd = libexecProgram(u"xfce4/xfconf/xfconfd"_s);
+        if (QStandardPaths::findExecutable(u"xfce4-panel"_s).isEmpty() || xfconfd.isEmpty())
+            return missing(u"xfce4-panel or xfconf is not installed"_s);
+        if (auto ok = start(Component::WindowManager); !ok)
+            return ok;
+        if (!writeFile(config + u"/xfce4/xfconf/xfce-perchannel-xml/xfce4-panel.xml"_s,
+                       xfcePanelConfig))
+            return failed(u"cannot write the panel configuration"_s);
+        if (auto ok = startHelper(helpers, {xfconfd},
+                                  [this] { return busHasName(u"org.xfce.Xfconf"_s); });
+            !ok)
+            return ok;
+        command = QStringList{u"xfce4-panel"_s};
+        log = u"xfce4-panel"_s;
+        break;
+    }
+    case Component::Plasma: {
+        const QString activities = libexecProgram(u"libexec/kactivitymanagerd"_s);
+        if (QStandardPaths::findExecutable(u"plasmashell"_s).isEmpty() ||
+            QStandardPaths::findExecutable(u"kded5"_s).isEmpty() || activities.isEmpty())
+            return missing(u"plasmashell, kded5 or kactivitymanagerd is not installed"_s);
+        if (!root)
+            return missing(u"Plasma's private system bus needs root"_s);
+        if (auto ok = start(Component::WindowManager); !ok)
+            return ok;
+        // Without the activity manager, plasmashell aborts and kded5's configuration update
+        // hangs for 30 s.
+        if (auto ok = startHelper(helpers, {activities},
+                                  [this] { return busHasName(u"org.kde.ActivityManager"_s); });
+            !ok)
+            return ok;
+        const auto watcherLoaded = [this] {
+            if (!busHasName(u"org.kde.kded5"_s))
+                return false;
+            const QDBusReply<bool> loaded =
+                bus().call(QDBusMessage::createMethodCall(u"org.kde.kded5"_s, u"/kded"_s,
+                                                          u"org.kde.kded5"_s, u"loadModule"_s)
+                               << u"statusnotifierwatcher"_s,
+                           QDBus::Block, 2000);
+            return loaded.isValid() && loaded.value();
+        };
+        if (auto ok = startHelper(helpers, {u"kded5"_s}, watcherLoaded); !ok)
+            return ok;
+        command = withPrivateSystemBus(busConfig, u"plasmashell --no-respawn"_s);
+        log = u"plasmashell"_s;
+        break;
+    }
+    default:
+        return failed(u"not a shell"_s);
+    }
+
+    const int pid = spawn(command, log, -1);
+    m_children[component] = {pid, helpers};
+    if (pid <= 0) {
+        stop(component, true);
+        return failed(u"cannot start %1"_s.arg(log));
+    }
+    auto outcome = waitReady(component);
+    if (outcome && component == Component::GnomeShell)
+        outcome = closeOverview();
+    if (outcome && !waitForStillScreen())
+        outcome = failed(u"%1 does not finish painting"_s.arg(log));
+    if (!outcome)
+        stop(component, true);
+    return outcome;
+}
+
+DesktopSession::Outcome DesktopSession::startHelper(std::vector<int> &helpers,
+                                                    const QStringList &command,
+                                                    const std::function<bool()> &ready)
+{
+    const QString name = QFileInfo(command.first()).fileName();
+    const int pid = spawn(command, name, -1);
+    if (pid <= 0)
+        return failed(u"cannot start %1"_s.arg(name));
+    helpers.push_back(pid);
+    if (waitUntil(ready, readyTimeout))
+        return {};
+    for (const int helper : helpers) {
+        ::kill(-helper, SIGKILL);
+        ::waitpid(helper, nullptr, 0);
+    }
+    helpers.clear();
+    return failed(u"%1 did not get ready"_s.arg(name));
+}
+
+DesktopSession::Outcome DesktopSession::closeOverview()
+{
+    // GNOME opens its overview once it has started; the overview covers the desktop and takes
+    // the first click. Wait for it, briefly, then close it.
+    const auto overviewActive = [this] {
+        const QDBusReply<QDBusVariant> reply = bus().call(
+            QDBusMessage::createMethodCall(u"org.gnome.Shell"_s, u"/org/gnome/Shell"_s,
+                                           u"org.freedesktop.DBus.Properties"_s, u"Get"_s)
+                << u"org.gnome.Shell"_s << u"OverviewActive"_s,
+            QDBus::Block, 2000);
+        return reply.isValid() && reply.value().variant().toBool();
+    };
+    waitUntil(overviewActive, 5s);
+    bus().call(QDBusMessage::createMethodCall(u"org.gnome.Shell"_s, u"/org/gnome/Shell"_s,
+                                              u"org.freedesktop.DBus.Properties"_s, u"Set"_s)
+                   << u"org.gnome.Shell"_s << u"OverviewActive"_s
+                   << QVariant::fromValue(QDBusVariant(false)),
+               QDBus::Block, 2000);
+    if (!waitUntil([&] { return !overviewActive(); }, readyTimeout))
+        return failed(u"GNOME Shell's overview does not close"_s);
+    return {};
+}
+
+bool DesktopSession::waitForStillScreen() const
+{
+    // Shells paint their panels (and fade in) after they are ready on the bus: wait for a
+    // picture that has held still for a second and is more than a blank screen.
+    QImage last;
+    QElapsedTimer still;
+    return waitUntil(
+        [&] {
+            const QImage now = grab();
+            if (now != last) {
+                last = now;
+                still.start();
+                return false;
+            }
+            const QRgb first = now.pixel(0, 0);
+            const auto *pixels = reinterpret_cast<const QRgb *>(now.constBits());
+            return still.elapsed() >= 1000 &&
+                   std::any_of(pixels, pixels + now.width() * now.height(),
+                               [first](QRgb pixel) { return pixel != first; });
+        },
+        readyTimeout);
+}
+
+bool DesktopSession::shellReady(Component component) const
+{
+    switch (component) {
+    case Component::GnomeShell:
+        return hostRegistered();
+    case Component::Xfce:
+        return hostRegistered() && hasDockWindow();
+    case Component::Plasma:
+        // kded5's watcher reports a host as soon as it runs; the panel's own name counts.
+        return busHasNameStartingWith(u"org.kde.StatusNotifierHost-"_s) && hasDockWindow();
+    default:
+        return false;
+    }
+}
+
+bool DesktopSession::busHasNameStartingWith(const QString &prefix) const
+{
+    if (m_busAddress.isEmpty())
+        return false;
+    const QDBusReply<QStringList> names = bus().interface()->registeredServiceNames();
+    return names.isValid() && std::ranges::any_of(names.value(), [&](const QString &name) {
+               return name.startsWith(prefix);
+           });
+}
+
+bool DesktopSession::hasDockWindow() const
+{
+    if (m_display.isEmpty())
+        return false;
+    xcb_connection_t *connection = xcb_connect(m_display.toLocal8Bit().constData(), nullptr);
+    if (xcb_connection_has_error(connection) != 0) {
+        xcb_disconnect(connection);
+        return false;
+    }
+    const xcb_atom_t type = atom(connection, "_NET_WM_WINDOW_TYPE");
+    const xcb_atom_t dock = atom(connection, "_NET_WM_WINDOW_TYPE_DOCK");
+    const auto isDock = [&](xcb_window_t window) {
+        xcb_get_property_reply_t *property = xcb_get_property_reply(
+            connection, xcb_get_property(connection, 0, window, type, XCB_ATOM_ATOM, 0, 16),
+            nullptr);
+        const auto *types =
+            property ? static_cast<const xcb_atom_t *>(xcb_get_property_value(property)) : nullptr;
+        const int length = property ? xcb_get_property_value_length(property) / 4 : 0;
+        const bool found = std::find(types, types + length, dock) != types + length;
+        std::free(property);
+        return found;
+    };
+    // A window manager may have framed the panel: look one level below the root's children.
+    const std::function<bool(xcb_window_t, int)> search = [&](xcb_window_t parent, int depth) {
+        xcb_query_tree_reply_t *tree =
+            xcb_query_tree_reply(connection, xcb_query_tree(connection, parent), nullptr);
+        const int count = tree ? xcb_query_tree_children_length(tree) : 0;
+        const xcb_window_t *children = tree ? xcb_query_tree_children(tree) : nullptr;
+        bool found = false;
+        for (int i = 0; i < count && !found; ++i) {
+            xcb_get_window_attributes_reply_t *attributes = xcb_get_window_attributes_reply(
+                connection, xcb_get_window_attributes(connection, children[i]), nullptr);
+            if (attributes && attributes->map_state == XCB_MAP_STATE_VIEWABLE)
+                found = isDock(children[i]) || (depth > 0 && search(children[i], depth - 1));
+            std::free(attributes);
+        }
+        std::free(tree);
+        return found;
+    };
+    const bool found = search(xcb_setup_roots_iterator(xcb_get_setup(connection)).data->root, 1);
+    xcb_disconnect(connection);
+    return found;
+}
+
+QImage DesktopSession::grab() const
+{
+    if (m_display.isEmpty())
+        return {};
+    int screenNumber = 0;
+    xcb_connection_t *connection = xcb_connect(m_display.toLocal8Bit().constData(), &screenNumber);
+    QImage image;
+    if (xcb_connection_has_error(connection) == 0) {
+        const xcb_screen_t *screen = xcb_setup_roots_iterator(xcb_get_setup(connection)).data;
+        xcb_get_image_reply_t *reply = xcb_get_image_reply(
+            connection,
+            xcb_get_image(connection, XCB_IMAGE_FORMAT_Z_PIXMAP, screen->root, 0, 0,
+                          screen->width_in_pixels, screen->height_in_pixels, ~0u),
+            nullptr);
+        // A 24-bit display hands out 32-bit pixels, the layout of QImage::Format_RGB32.
+        if (reply && reply->depth == 24) {
+            image = QImage(xcb_get_image_data(reply), screen->width_in_pixels,
+                           screen->height_in_pixels, QImage::Format_RGB32)
+                        .copy();
+        }
+        std::free(reply);
+    }
+    xcb_disconnect(connection);
+    return image;
+}
+
+bool DesktopSession::ownsSelection(const QByteArray &selection) const
+{
+    if (m_display.isEmpty())
+        return false;
+    xcb_connection_t *connection = xcb_connect(m_display.toLocal8Bit().constData(), nullptr);
+    bool owned = false;
+    if (xcb_connection_has_error(connection) == 0) {
+        xcb_intern_atom_reply_t *atom = xcb_intern_atom_reply(
+            connection,
+            xcb_intern_atom(connection, 0, uint16_t(selection.size()), selection.constData()),
+            nullptr);
+        if (atom) {
+            xcb_get_selection_owner_reply_t *owner = xcb_get_selection_owner_reply(
+                connection, xcb_get_selection_owner(connection, atom->atom), nullptr);
+            owned = owner && owner->owner != XCB_NONE;
+            std::free(owner);
+        }
+        std::free(atom);
+    }
+    xcb_disconnect(connection);
+    return owned;
+}
+
+} // namespace velmora

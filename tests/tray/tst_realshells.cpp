@@ -1,0 +1,436 @@
+// The shipped program on the panels of real desktop shells (GNOME Shell with the AppIndicator
+// extension, Xfce, Plasma), read back from the screen: the item shows within 2 s of every
+// start, its rates are legible on the panel, and a real click opens the popover beside the
+// panel. Offline in a private network namespace, so it shows its offline sign and rates of 0.
+
+#include "../model/privatenetwork.h"
+#include "desktopsession.h"
+
+#include <QCoreApplication>
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusReply>
+#include <QDBusVariant>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QImage>
+#include <QProcess>
+#include <QScopeGuard>
+#include <QTest>
+#include <QTime>
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cmath>
+#include <map>
+
+using namespace velmora;
+using namespace Qt::StringLiterals;
+using namespace std::chrono_literals;
+
+namespace {
+
+using Component = DesktopSession::Component;
+
+// WCAG 2 relative luminance and contrast ratio.
+double luminance(QRgb colour)
+{
+    const auto linear = [](int channel) {
+        const double c = channel / 255.0;
+        return c <= 0.04045 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4);
+    };
+    return 0.2126 * linear(qRed(colour)) + 0.7152 * linear(qGreen(colour)) +
+           0.0722 * linear(qBlue(colour));
+}
+
+double contrast(QRgb a, QRgb b)
+{
+    const double la = luminance(a), lb = luminance(b);
+    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
+// The most frequent colour in area: a panel's background.
+QRgb dominantColour(const QImage &image, const QRect &area)
+{
+    std::map<QRgb, int> counts;
+    for (int y = area.top(); y <= area.bottom(); ++y)
+        for (int x = area.left(); x <= area.right(); ++x)
+            ++counts[image.pixel(x, y) | 0xff000000];
+    return std::ranges::max_element(counts, {}, [](const auto &entry) { return entry.second; })
+        ->first;
+}
+
+// Splits [0, size) into runs of indices where has(i), bridging up to gap indices without.
+QList<std::pair<int, int>> runs(int size, int gap, const std::function<bool(int)> &has)
+{
+    QList<std::pair<int, int>> found;
+    for (int i = 0; i < size; ++i) {
+        if (!has(i))
+            continue;
+        if (!found.isEmpty() && i - found.last().second <= gap + 1)
+            found.last().second = i;
+        else
+            found.append({i, i});
+    }
+    return found;
+}
+
+// Where after shows something new in strip: of the runs of changed columns not merely moved
+// sideways (a panel shifts its other icons to make room), the most changed. Null if none.
+QRect newContent(const QImage &before, const QImage &after, const QRect &strip)
+{
+    const auto changed = [&](int x) {
+        for (int y = strip.top(); y <= strip.bottom(); ++y)
+            if (before.pixel(x, y) != after.pixel(x, y))
+                return true;
+        return false;
+    };
+    const auto moved = [&](int left, int right) {
+        for (int shift = -120; shift <= 120; ++shift) {
+            if (shift == 0 || left + shift < 0 || right + shift >= before.width())
+                continue;
+            int same = 0;
+            for (int x = left; x <= right; ++x)
+                for (int y = strip.top(); y <= strip.bottom(); ++y)
+                    same += before.pixel(x + shift, y) == after.pixel(x, y);
+            // Where it moved from changed too; else a plain stretch of panel would match.
+            int vacated = 0;
+            for (int x = left; x <= right; ++x)
+                vacated += changed(x + shift);
+            if (same >= 0.97 * (right - left + 1) * strip.height() &&
+                2 * vacated > right - left + 1)
+                return true;
+        }
+        return false;
+    };
+    // Text elsewhere re-rendered at a new subpixel offset changes a little; the new item most.
+    const auto weight = [&](int left, int right) {
+        int strong = 0;
+        for (int x = left; x <= right; ++x)
+            for (int y = strip.top(); y <= strip.bottom(); ++y) {
+                const QRgb a = before.pixel(x, y), b = after.pixel(x, y);
+                strong += std::max({std::abs(qRed(a) - qRed(b)), std::abs(qGreen(a) - qGreen(b)),
+                                    std::abs(qBlue(a) - qBlue(b))}) > 48;
+            }
+        return strong;
+    };
+    QRect box;
+    int heaviest = 0;
+    for (const auto &[left, right] : runs(strip.right() + 1, 6, changed)) {
+        if (const int strong = weight(left, right); strong > heaviest && !moved(left, right)) {
+            heaviest = strong;
+            box = QRect(left, strip.top(), right - left + 1, strip.height());
+        }
+    }
+    return box;
+}
+
+struct Legibility
+{
+    double bestContrast = 1;
+    int lineHeight = 0; // of the tallest line of text ink
+};
+
+// Ink is what stands out from background at 4.5:1 or more. The text is its widest block of
+// columns (a glyph beside it is narrower); its lines are the row runs within that block.
+Legibility legibility(const QImage &image, const QRect &area, QRgb background)
+{
+    Legibility result;
+    const auto ink = [&](int x, int y) {
+        const double ratio = contrast(image.pixel(x, y), background);
+        result.bestContrast = std::max(result.bestContrast, ratio);
+        return ratio >= 4.5;
+    };
+    const auto blocks = runs(area.width(), 2, [&](int column) {
+        bool any = false;
+        for (int y = area.top(); y <= area.bottom(); ++y)
+            any = ink(area.left() + column, y) || any;
+        return any;
+    });
+    if (blocks.isEmpty())
+        return result;
+    const auto text = *std::ranges::max_element(
+        blocks, {}, [](const auto &block) { return block.second - block.first; });
+    for (const auto &[top, bottom] : runs(area.height(), 0, [&](int row) {
+             for (int column = text.first; column <= text.second; ++column)
+                 if (ink(area.left() + column, area.top() + row))
+                     return true;
+             return false;
+         }))
+        result.lineHeight = std::max(result.lineHeight, bottom - top + 1);
+    // A line of text is several characters wide; a lone glyph, or a sliver of one, is not.
+    if (text.second - text.first + 1 < 2 * result.lineHeight)
+        result.lineHeight = 0;
+    return result;
+}
+
+bool waitFor(const std::function<bool()> &condition, std::chrono::milliseconds timeout)
+{
+    QDeadlineTimer deadline(timeout);
+    while (!condition()) {
+        if (deadline.hasExpired())
+            return false;
+        QTest::qWait(25);
+    }
+    return true;
+}
+
+QString run(const QString &program, const QStringList &arguments, const QProcessEnvironment &env)
+{
+    QProcess process;
+    process.setProcessEnvironment(env);
+    process.start(program, arguments);
+    if (!process.waitForFinished(10'000))
+        process.kill();
+    process.waitForFinished();
+    return QString::fromUtf8(process.readAllStandardOutput()).trimmed();
+}
+
+} // namespace
+
+class TestRealShells : public QObject
+{
+    Q_OBJECT
+
+    DesktopSession *m_session = nullptr;
+    QProcess m_velmora;
+
+    QStringList registeredItems() const
+    {
+        QDBusConnection bus = QDBusConnection::connectToBus(m_session->busAddress(), u"test"_s);
+        const QDBusReply<QDBusVariant> reply = bus.call(
+            QDBusMessage::createMethodCall(u"org.kde.StatusNotifierWatcher"_s,
+                                           u"/StatusNotifierWatcher"_s,
+                                           u"org.freedesktop.DBus.Properties"_s, u"Get"_s)
+                << u"org.kde.StatusNotifierWatcher"_s << u"RegisteredStatusNotifierItems"_s,
+            QDBus::Block, 2000);
+        return reply.isValid() ? reply.value().variant().toStringList() : QStringList();
+    }
+
+    void startVelmora()
+    {
+        m_velmora.setProcessEnvironment(m_session->environment());
+        m_velmora.start(QStringLiteral(VELMORA_BINARY), {});
+    }
+
+    void stopVelmora()
+    {
+        m_velmora.terminate();
+        if (!m_velmora.waitForFinished(3000)) {
+            m_velmora.kill();
+            m_velmora.waitForFinished();
+        }
+    }
+
+    // Clocks on these panels show minutes: keep a minute's turn out of the next few seconds.
+    static void avoidMinuteTurn(int seconds)
+    {
+        const int second = QTime::currentTime().second();
+        if (second >= 60 - seconds)
+            QTest::qWait((61 - second) * 1000);
+    }
+
+private Q_SLOTS:
+    // The screen-reading rules on drawn pictures: a check that misreads a panel proves nothing.
+    void readsLegibility_data()
+    {
+        QTest::addColumn<QRgb>("background");
+        QTest::addColumn<QRgb>("ink");
+        QTest::addColumn<int>("glyphHeight");
+        QTest::addColumn<int>("lineGap"); // -1: no text, 0: one line, else two this far apart
+        QTest::addColumn<int>("lineHeight");
+        const QRgb black = qRgb(0, 0, 0), white = qRgb(255, 255, 255);
+        QTest::newRow("white on black") << black << white << 0 << 0 << 10;
+        QTest::newRow("grey at 4.54:1") << white << qRgb(0x76, 0x76, 0x76) << 0 << 0 << 10;
+        QTest::newRow("grey at 4.48:1 is no ink") << white << qRgb(0x77, 0x77, 0x77) << 0 << 0 << 0;
+        QTest::newRow("tall glyph beside the text") << white << black << 20 << 0 << 10;
+        QTest::newRow("two lines") << black << white << 0 << 1 << 10;
+        QTest::newRow("a glyph alone is no text") << black << white << 20 << -1 << 0;
+    }
+
+    void readsLegibility()
+    {
+        QFETCH(QRgb, background);
+        QFETCH(QRgb, ink);
+        QFETCH(int, glyphHeight);
+        QFETCH(int, lineGap);
+        QFETCH(int, lineHeight);
+        QImage image(80, 26, QImage::Format_RGB32);
+        image.fill(background);
+        image.setPixel(70, 3, qRgb(0x80, 0x80, 0x80)); // a faint speck is not text
+        for (int y = 2; y < 2 + glyphHeight; ++y)
+            for (int x = 2; x < 6; ++x)
+                image.setPixel(x, y, ink);
+        for (int line = 0; line < (lineGap > 0 ? 2 : lineGap + 1); ++line)
+            for (int y = 2 + line * (10 + lineGap); y < 12 + line * (10 + lineGap); ++y)
+                for (int x = 12; x < 60; x += (y % 2) + 1) // uneven, as glyphs are
+                    image.setPixel(x, y, ink);
+        QCOMPARE(legibility(image, image.rect(), background).lineHeight, lineHeight);
+    }
+
+    void newContentSkipsMovedIcons()
+    {
+        QImage before(300, 30, QImage::Format_RGB32), after(300, 30, QImage::Format_RGB32);
+        before.fill(Qt::white);
+        after.fill(Qt::white);
+        for (int y = 5; y < 25; ++y)
+            for (int x = 0; x < 20; ++x) {
+                before.setPixel(200 + x, y, qRgb(x * 10, y * 8, 0)); // an icon the item pushes
+                after.setPixel(230 + x, y, qRgb(x * 10, y * 8, 0));
+                after.setPixel(190 + x, y, qRgb(0, 0, 200)); // the item
+            }
+        // The item and the place the icon left, not where the icon went.
+        QCOMPARE(newContent(before, after, before.rect()), QRect(190, 0, 30, 30));
+    }
+
+    void initTestCase()
+    {
+        if (!test::noPrivateNetwork.isEmpty())
+            qWarning("the shells are skipped: %s", qPrintable(test::noPrivateNetwork));
+    }
+
+    void cleanup() { QDBusConnection::disconnectFromBus(u"test"_s); }
+
+    void itemOnThePanel_data()
+    {
+        QTest::addColumn<Component>("shell");
+        QTest::addColumn<bool>("topPanel");
+        QTest::addColumn<int>("panelHeight");
+        QTest::newRow("gnome") << Component::GnomeShell << true << 32;
+        QTest::newRow("xfce") << Component::Xfce << true << 26;
+        QTest::newRow("plasma") << Component::Plasma << false << 44;
+    }
+
+    void itemOnThePanel()
+    {
+        QFETCH(Component, shell);
+        QFETCH(bool, topPanel);
+        QFETCH(int, panelHeight);
+        if (!test::noPrivateNetwork.isEmpty())
+            QSKIP(qPrintable(test::noPrivateNetwork));
+        const QString host = QString::fromLatin1(QTest::currentDataTag());
+        DesktopSession session;
+        m_session = &session;
+        const auto quitFirst = qScopeGuard([this] { stopVelmora(); }); // before its desktop ends
+        QElapsedTimer starting;
+        starting.start();
+        const auto outcome = session.start(shell);
+        if (outcome.kind == DesktopSession::Outcome::Kind::Missing)
+            QSKIP(qPrintable(outcome.message));
+        QVERIFY2(bool(outcome), qPrintable(outcome.message));
+        qInfo("%s ready after %lld ms", qPrintable(host), starting.elapsed());
+        const QSize screen = session.grab().size();
+        const QRect strip(0, topPanel ? 0 : screen.height() - panelHeight, screen.width(),
+                          panelHeight);
+
+        // Twenty starts in a row, each shown on the panel within 2 s. Each starts from a
+        // panel at rest: panels re-lay out their clocks after an item leaves.
+        const auto panelAtRest = [&] {
+            QImage last;
+            QElapsedTimer still;
+            waitFor(
+                [&] {
+                    const QImage now = session.grab().copy(strip);
+                    if (now != last || !still.isValid())
+                        still.start();
+                    last = now;
+                    return still.elapsed() >= 500;
+                },
+                5s);
+            return session.grab();
+        };
+        QImage before, after;
+        QRect item;
+        for (int start = 0; start < 20; ++start) {
+            avoidMinuteTurn(start == 19 ? 10 : 4); // the last one is read after it settles
+            const QStringList itemsBefore = registeredItems();
+            before = panelAtRest();
+            QElapsedTimer clock;
+            clock.start();
+            startVelmora();
+            const bool shown = waitFor(
+                [&] {
+                    if (registeredItems().size() <= itemsBefore.size())
+                        return false;
+                    after = session.grab();
+                    item = newContent(before, after, strip);
+                    return !item.isNull();
+                },
+                5s);
+            QVERIFY2(shown && clock.elapsed() <= 2000,
+                     qPrintable(u"start %1 shown: %2, after %3 ms"_s.arg(start).arg(shown).arg(
+                         clock.elapsed())));
+            if (start == 19)
+                break;
+            stopVelmora();
+            QVERIFY2(waitFor([&] { return registeredItems() == itemsBefore; }, 5s),
+                     "the item stays registered after the program ended");
+        }
+        // Drawn late parts (a label beside the picture) settle before the panel is read.
+        after = panelAtRest();
+        item = newContent(before, after, strip);
+        after.save(QDir(qEnvironmentVariable("VELMORA_ARTIFACTS"))
+                       .filePath(u"realshell-%1-panel.png"_s.arg(host)));
+
+        // A real click opens the popover, below a top panel, above a bottom one.
+        run(u"xdotool"_s,
+            {u"mousemove"_s, QString::number(item.center().x()), QString::number(item.center().y()),
+             u"click"_s, u"1"_s},
+            session.environment());
+        QString window;
+        QVERIFY2(waitFor(
+                     [&] {
+                         window = run(u"xdotool"_s,
+                                      {u"search"_s, u"--onlyvisible"_s, u"--pid"_s,
+                                       QString::number(m_velmora.processId())},
+                                      session.environment())
+                                      .section(u'\n', 0, 0);
+                         return !window.isEmpty();
+                     },
+                     5s),
+                 qPrintable(u"no popover after a click at %1,%2"_s.arg(item.center().x())
+                                .arg(item.center().y())));
+        session.screenshot(u"realshell-%1-popover"_s.arg(host));
+        QMap<QString, int> geometry;
+        const QString shellGeometry = run(
+            u"xdotool"_s, {u"getwindowgeometry"_s, u"--shell"_s, window}, session.environment());
+        for (const QString &line : shellGeometry.split(u'\n'))
+            geometry[line.section(u'=', 0, 0)] = line.section(u'=', 1).toInt();
+        const QRect popover(geometry[u"X"_s], geometry[u"Y"_s], geometry[u"WIDTH"_s],
+                            geometry[u"HEIGHT"_s]);
+        QVERIFY2(topPanel ? popover.top() >= strip.bottom() - 1
+                          : popover.bottom() <= strip.top() + 1,
+                 qPrintable(u"popover at %1,%2 %3×%4"_s.arg(popover.x())
+                                .arg(popover.y())
+                                .arg(popover.width())
+                                .arg(popover.height())));
+
+        // The rates read from the screen: 4.5:1 against the panel, lines 8 px high or more.
+        const QRgb background = dominantColour(before, item);
+        const Legibility read = legibility(after, item, background);
+        QVERIFY2(read.lineHeight >= 8,
+                 qPrintable(u"item %1,%2 %3×%4 on #%5: best contrast %6:1, text ink %7 px high"_s
+                                .arg(item.x())
+                                .arg(item.y())
+                                .arg(item.width())
+                                .arg(item.height())
+                                .arg(background & 0xffffff, 6, 16, QChar(u'0'))
+                                .arg(read.bestContrast, 0, 'f', 1)
+                                .arg(read.lineHeight)));
+    }
+};
+
+int main(int argc, char *argv[])
+{
+    // Offline and in a namespace of its own: the program must not reach the internet.
+    if (geteuid() == 0)
+        test::enterPrivateNetwork();
+    else
+        test::noPrivateNetwork = u"the shells and the private network need root"_s;
+    QCoreApplication app(argc, argv);
+    TestRealShells test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_realshells.moc"
