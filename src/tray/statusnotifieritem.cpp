@@ -12,6 +12,7 @@
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
 #include <QDBusServiceWatcher>
+#include <QFile>
 #include <QGuiApplication>
 #include <QScreen>
 #include <QtEndian>
@@ -169,7 +170,8 @@ public:
     // For hosts that open the menu rather than calling Activate.
     QDBusObjectPath menu() const
     {
-        return QDBusObjectPath(m_item->m_menu ? QString::fromLatin1(menuPath) : u"/NO_DBUSMENU"_s);
+        const bool serve = m_item->m_menu && !m_item->m_host.leftClickOpensMenu;
+        return QDBusObjectPath(serve ? QString::fromLatin1(menuPath) : u"/NO_DBUSMENU"_s);
     }
     // What a screen reader says for the picture: the rates and place it shows.
     QString iconAccessibleDesc() const
@@ -320,27 +322,30 @@ bool StatusNotifierItem::isShown() const
 
 TrayRendering StatusNotifierItem::rendering() const
 {
-    return m_rendering;
+    return m_host.rendering;
 }
 
 void StatusNotifierItem::identifyWatcher()
 {
-    // Answered by the bus itself, so these calls cannot hang on a stuck watcher. Comparing
-    // owners rather than process ids also works across PID namespaces.
+    // Answered by the bus itself, so these calls cannot hang on a stuck watcher. Bus names
+    // also tell the host across PID namespaces, where the process id means nothing here.
     QDBusConnectionInterface *bus = m_connection.interface();
     const QString watcher = bus->serviceOwner(QString::fromLatin1(watcherService));
-    QStringList ownedByWatcher;
+    QStringList identities;
     if (!watcher.isEmpty()) {
-        for (const QString &name : watcherHostNames()) {
-            if (bus->serviceOwner(name).value() == watcher)
-                ownedByWatcher.append(name);
+        for (const QString &name : bus->registeredServiceNames().value()) {
+            if (!name.startsWith(u':') && bus->serviceOwner(name).value() == watcher)
+                identities.append(name);
         }
+        QFile comm(u"/proc/%1/comm"_s.arg(bus->servicePid(watcher).value()));
+        if (comm.open(QIODevice::ReadOnly))
+            identities.append(QString::fromLocal8Bit(comm.readAll().trimmed()));
     }
-    const TrayRendering rendering = renderingForWatcher(ownedByWatcher);
-    if (rendering == m_rendering)
-        return;
-    m_rendering = rendering;
-    Q_EMIT renderingChanged(rendering);
+    const TrayHost host = hostForWatcher(identities);
+    const bool changed = host.rendering != m_host.rendering;
+    m_host = host;
+    if (changed)
+        Q_EMIT renderingChanged(host.rendering);
 }
 
 bool StatusNotifierItem::isPublished() const

@@ -66,7 +66,7 @@ private:
     QString m_label;
     QString m_labelGuide;
     DBusMenu *m_menu = nullptr;
-    TrayRendering m_rendering = TrayRendering::Wide;
+    TrayHost m_host;
     bool m_shown = false;
     bool m_watcherPresent = false;
     // Replies to an older registration attempt are ignored.

@@ -1,5 +1,7 @@
 #include "trayhosts.h"
 
+#include <QRegularExpression>
+
 #include <algorithm>
 #include <span>
 
@@ -9,68 +11,77 @@ namespace velmora {
 
 namespace {
 
-struct HostRow
+struct WatcherRow
 {
-    QLatin1StringView marker; // a bus name, WM_CLASS name or process name of the host
+    // A bus name the watcher's connection owns or its process name; "*" matches anything.
+    QLatin1StringView pattern;
+    TrayHost host;
+};
+
+// Who owns the watcher tells which host draws the item. Each row says what was seen on that
+// desktop under Xvfb: how the host fits pictures, whether it draws labels, and what each
+// click calls. Every host passes the pointer's screen position with Activate, which places
+// the popover. Hosts not listed get the wide picture and the menu.
+constexpr WatcherRow watcherHosts[] = {
+    // GNOME Shell 43, AppIndicator extension (watcher and host in gnome-shell): a 16×16 icon
+    // box on a 32-px top bar; pictures are scaled to 16 px high and cropped to the middle
+    // 16 px, so a wide picture loses its sides. XAyatanaLabel is drawn right of the icon in
+    // the bar's bold font, #e3e3e3 on black (16:1), digits 10 px high. Left click:
+    // Activate(x, y), but with a menu published it opens the menu instead (Activate only on
+    // a double click); middle: SecondaryActivate(x, y); right: the menu, else nothing.
+    {"org.gnome.Shell"_L1, {TrayRendering::Label, true}},
+    // KDE Plasma 5.27 (kded5 owns the watcher, plasmashell hosts): 22×22 icons on a 44-px
+    // panel; pictures are fitted keeping their aspect (90×22 shows as 22×5); labels are not
+    // drawn. Left: Activate(x, y); middle: SecondaryActivate(x, y); right: the menu.
+    {"org.kde.kded5"_L1, {TrayRendering::Square, false}},
+    {"org.kde.kded6"_L1, {TrayRendering::Square, false}},
+    {"org.kde.plasmashell"_L1, {TrayRendering::Square, false}},
+    // Xfce 4.18: the panel's tray plugin is watcher and host, in a process of its own
+    // ("panel-N-systray", which owns no other bus name) or inside the panel: at most 22×22,
+    // fitted keeping aspect, the 22-px entry picked from a set; labels are not drawn. Left:
+    // Activate(x, y); middle: SecondaryActivate(x, y); right: the menu.
+    {"panel-*-systray"_L1, {TrayRendering::Square, false}},
+    {"org.xfce.Panel"_L1, {TrayRendering::Square, false}},
+    // Ayatana's indicator service: its panel applets draw XAyatanaLabel, the property was
+    // made for them. Not run here.
+    {"org.ayatana.indicator.application"_L1, {TrayRendering::Label, false}},
+};
+
+struct XEmbedRow
+{
+    QLatin1StringView name; // WM_CLASS name or process name of the tray
     TrayRendering rendering;
 };
 
-// Who owns the watcher decides what the host draws. Each row says what was seen on that
-// desktop, and which call a left click makes (the controller opens the popover from any).
-constexpr HostRow watcherHosts[] = {
-    // GNOME Shell 43 with the AppIndicator extension: scales every IconPixmap into a square
-    // of the top bar's icon size; draws XAyatanaLabel beside the icon in the bar's own font
-    // and white text. Left click: Activate(x, y) with the item's screen position.
-    {"org.gnome.Shell"_L1, TrayRendering::Label},
-    // KDE Plasma 5.27 (kded5 owns the watcher, plasmashell hosts): the system tray draws every
-    // item as a square icon and ignores labels. Left click: Activate(x, y).
-    {"org.kde.kded5"_L1, TrayRendering::Square},
-    {"org.kde.kded6"_L1, TrayRendering::Square},
-    {"org.kde.plasmashell"_L1, TrayRendering::Square},
-    // Xfce 4.18: the panel's tray plugin is watcher and host; square icons, no labels. Left
-    // click: Activate(x, y).
-    {"org.xfce.Panel"_L1, TrayRendering::Square},
-    // Ayatana's indicator service: its panel applets draw the label text, which this protocol
-    // extension was made for.
-    {"org.ayatana.indicator.application"_L1, TrayRendering::Label},
-};
-
-constexpr HostRow xembedHosts[] = {
-    // trayer gives each window the width it asks for (110×22 seen for a 110-wide picture).
+constexpr XEmbedRow xembedHosts[] = {
+    // trayer: gives each window the width it asks for (90×22 seen for a 90-wide picture).
     {"trayer"_L1, TrayRendering::Wide},
-    // i3bar and polybar size every tray window to a square of the bar's height.
+    // i3bar and polybar: every tray window is resized to a square of the bar's height.
     {"i3bar"_L1, TrayRendering::Square},
     {"polybar"_L1, TrayRendering::Square},
 };
 
-TrayRendering lookUp(std::span<const HostRow> rows, const QStringList &names)
-{
-    const auto row = std::ranges::find_if(rows, [&names](const HostRow &candidate) {
-        return std::ranges::any_of(names, [&candidate](const QString &name) {
-            return name.compare(candidate.marker, Qt::CaseInsensitive) == 0;
-        });
-    });
-    return row == rows.end() ? TrayRendering::Wide : row->rendering;
-}
-
 } // namespace
 
-TrayRendering renderingForWatcher(const QStringList &ownedNames)
+TrayHost hostForWatcher(const QStringList &identities)
 {
-    return lookUp(watcherHosts, ownedNames);
-}
-
-QStringList watcherHostNames()
-{
-    QStringList names;
-    for (const HostRow &row : watcherHosts)
-        names.append(row.marker);
-    return names;
+    for (const WatcherRow &row : watcherHosts) {
+        const QRegularExpression pattern(
+            QRegularExpression::wildcardToRegularExpression(row.pattern));
+        if (std::ranges::any_of(identities, [&pattern](const QString &identity) {
+                return pattern.match(identity).hasMatch();
+            }))
+            return row.host;
+    }
+    return {};
 }
 
 TrayRendering renderingForXEmbedTray(const QStringList &identities)
 {
-    return lookUp(xembedHosts, identities);
+    const auto row = std::ranges::find_if(xembedHosts, [&identities](const XEmbedRow &candidate) {
+        return identities.contains(candidate.name, Qt::CaseInsensitive);
+    });
+    return row == std::end(xembedHosts) ? TrayRendering::Wide : row->rendering;
 }
 
 } // namespace velmora

@@ -18,11 +18,20 @@ enum class TrayRendering {
     Label,
 };
 
-// The rendering for a StatusNotifierWatcher whose bus connection owns ownedNames (every
-// well-known name of the watcher's process). Unknown watchers get the wide picture.
-TrayRendering renderingForWatcher(const QStringList &ownedNames);
-// The bus names renderingForWatcher knows.
-QStringList watcherHostNames();
+// What the item must know of a StatusNotifierItem host.
+struct TrayHost
+{
+    TrayRendering rendering = TrayRendering::Wide;
+    // Whether the host opens the item's menu on a left click when the item has one, instead
+    // of calling Activate: the item then publishes no menu, so the click opens the popover.
+    bool leftClickOpensMenu = false;
+
+    friend bool operator==(const TrayHost &, const TrayHost &) = default;
+};
+
+// The host behind a StatusNotifierWatcher, known by the well-known bus names its connection
+// owns and by its process name. Unknown watchers get the wide picture.
+TrayHost hostForWatcher(const QStringList &identities);
 
 // The rendering for an XEmbed system tray, identified by the WM_CLASS names of its manager
 // window and by its process name. Unknown trays get the wide picture.

@@ -7,21 +7,25 @@
 #include <array>
 #include <cmath>
 
+using namespace Qt::StringLiterals;
+
 namespace velmora {
 
 QString compactRate(double bytesPerSecond, Preferences::SpeedUnit unit)
 {
-    static constexpr std::array<char, 5> prefixes{'\0', 'K', 'M', 'G', 'T'};
+    static constexpr std::array<char, 4> prefixes{'K', 'M', 'G', 'T'};
     double value = 0;
     if (bytesPerSecond > 0 && std::isfinite(bytesPerSecond))
-        value = unit == Preferences::SpeedUnit::bits ? bytesPerSecond * 8 : bytesPerSecond;
+        value = (unit == Preferences::SpeedUnit::bits ? bytesPerSecond * 8 : bytesPerSecond) / 1000;
+    if (value == 0)
+        return u"0K"_s;
     std::size_t index = 0;
     QString text;
     // Decided on the rounded figure, so 9.97 K shows as "10K", never "10.0K", and 999.7 K as
     // "1.0M", never "1000K".
     for (;;) {
         const double tenths = std::round(value * 10) / 10;
-        if (index > 0 && tenths < 10) {
+        if (tenths < 10) {
             text = QString::number(tenths, 'f', 1);
             break;
         }
@@ -33,9 +37,7 @@ QString compactRate(double bytesPerSecond, Preferences::SpeedUnit unit)
         value /= 1000;
         ++index;
     }
-    if (prefixes[index] != '\0')
-        text += QLatin1Char(prefixes[index]);
-    return text;
+    return text + QLatin1Char(prefixes[index]);
 }
 
 SquareRatesLayout layoutSquareRates(int size, qsizetype rows)
@@ -57,11 +59,14 @@ SquareRatesLayout layoutSquareRates(int size, qsizetype rows)
 
 namespace {
 
-// A bold face of the desktop's UI font whose digits are capHeight pixels tall.
+// A bold, condensed face of the desktop's UI font whose digits are capHeight pixels tall.
 QFont rowFont(qreal capHeight)
 {
     QFont font = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
     font.setWeight(QFont::Bold);
+    // Four characters in a square: a condensed face where the desktop has one, so that
+    // less squeezing is left to do.
+    font.setStretch(QFont::Condensed);
     font.setPixelSize(100);
     const qreal capPerPixel = QFontMetricsF(font).capHeight() / 100;
     font.setPixelSize(std::max(1, int(std::lround(capHeight / capPerPixel))));

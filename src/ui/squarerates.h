@@ -10,8 +10,8 @@
 
 namespace velmora {
 
-// A rate in at most four characters for a tray icon: the number and the unit's prefix letter,
-// one decimal below ten ("1.2M", "12M", "456K"), no letter below a thousand ("512", "0").
+// A rate in at most four characters for a tray icon: the number and the unit's prefix letter
+// from K up, one decimal below ten ("0.3K", "1.2M", "12M", "456K"); nothing at all is "0K".
 // The unit (bits or bytes) is the one the settings show.
 QString compactRate(double bytesPerSecond, Preferences::SpeedUnit unit);
 

@@ -1,7 +1,8 @@
 // The shipped program on the panels of real desktop shells (GNOME Shell with the AppIndicator
 // extension, Xfce, Plasma), read back from the screen: the item shows within 2 s of every
 // start, its rates are legible on the panel, and a real click opens the popover beside the
-// panel. Offline in a private network namespace, so it shows its offline sign and rates of 0.
+// panel. Offline in a private network namespace, where frames on a wired link of its own give
+// it live rates to show.
 
 #include "../model/privatenetwork.h"
 #include "desktopsession.h"
@@ -18,7 +19,12 @@
 #include <QScopeGuard>
 #include <QTest>
 #include <QTime>
+#include <QTimer>
 
+#include <arpa/inet.h>
+#include <linux/if_packet.h>
+#include <net/if.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -117,7 +123,8 @@ QRect newContent(const QImage &before, const QImage &after, const QRect &strip)
     };
     QRect box;
     int heaviest = 0;
-    for (const auto &[left, right] : runs(strip.right() + 1, 6, changed)) {
+    // Bridging a word space: a label's words belong to one item.
+    for (const auto &[left, right] : runs(strip.right() + 1, 8, changed)) {
         if (const int strong = weight(left, right); strong > heaviest && !moved(left, right)) {
             heaviest = strong;
             box = QRect(left, strip.top(), right - left + 1, strip.height());
@@ -142,7 +149,7 @@ Legibility legibility(const QImage &image, const QRect &area, QRgb background)
         result.bestContrast = std::max(result.bestContrast, ratio);
         return ratio >= 4.5;
     };
-    const auto blocks = runs(area.width(), 2, [&](int column) {
+    const auto blocks = runs(area.width(), 4, [&](int column) {
         bool any = false;
         for (int y = area.top(); y <= area.bottom(); ++y)
             any = ink(area.left() + column, y) || any;
@@ -159,8 +166,8 @@ Legibility legibility(const QImage &image, const QRect &area, QRgb background)
              return false;
          }))
         result.lineHeight = std::max(result.lineHeight, bottom - top + 1);
-    // A line of text is several characters wide; a lone glyph, or a sliver of one, is not.
-    if (text.second - text.first + 1 < 2 * result.lineHeight)
+    // A line of text is wider than high ("0K" is); a lone glyph, or a sliver of one, is not.
+    if (text.second - text.first + 1 < 1.3 * result.lineHeight)
         result.lineHeight = 0;
     return result;
 }
@@ -187,6 +194,55 @@ QString run(const QString &program, const QStringList &arguments, const QProcess
     return QString::fromUtf8(process.readAllStandardOutput()).trimmed();
 }
 
+// Frames put straight onto one end of a veth pair named like Ethernet: the program counts
+// them on both ends and shows live rates, and nothing leaves the namespace.
+class WiredTraffic
+{
+public:
+    QString start()
+    {
+        if (const QString error = test::ip(u"link add eth0 type veth peer name eth1\n"
+                                           "link set eth0 up\nlink set eth1 up\n"_s);
+            !error.isEmpty())
+            return error;
+        m_socket = ::socket(AF_PACKET, SOCK_RAW, 0);
+        m_link.sll_family = AF_PACKET;
+        m_link.sll_ifindex = int(if_nametoindex("eth0"));
+        m_link.sll_halen = 6;
+        m_link.sll_protocol = htons(0x88b5);
+        if (m_socket < 0 || m_link.sll_ifindex == 0)
+            return u"no packet socket on eth0"_s;
+        // Locally administered addresses and the local experimental EtherType.
+        const unsigned char header[] = {2, 0, 0, 0, 0, 2, 2, 0, 0, 0, 0, 1, 0x88, 0xb5};
+        m_frame = QByteArray(reinterpret_cast<const char *>(header), sizeof header);
+        m_frame.append(1000, '\0');
+        QObject::connect(&m_timer, &QTimer::timeout, &m_timer, [this] {
+            // A rate that changes every second, as on a desktop in use.
+            const int frames = ++m_ticks / 10 % 2 ? 15 : 25;
+            for (int i = 0; i < frames; ++i) {
+                if (::sendto(m_socket, m_frame.constData(), size_t(m_frame.size()), 0,
+                             reinterpret_cast<const sockaddr *>(&m_link), sizeof m_link) < 0)
+                    qWarning("sendto: %s", strerror(errno));
+            }
+        });
+        m_timer.start(100);
+        return {};
+    }
+
+    ~WiredTraffic()
+    {
+        if (m_socket >= 0)
+            ::close(m_socket);
+    }
+
+private:
+    int m_socket = -1;
+    sockaddr_ll m_link{};
+    QByteArray m_frame;
+    QTimer m_timer;
+    int m_ticks = 0;
+};
+
 } // namespace
 
 class TestRealShells : public QObject
@@ -195,6 +251,7 @@ class TestRealShells : public QObject
 
     DesktopSession *m_session = nullptr;
     QProcess m_velmora;
+    WiredTraffic m_traffic;
 
     QStringList registeredItems() const
     {
@@ -288,6 +345,8 @@ private Q_SLOTS:
     {
         if (!test::noPrivateNetwork.isEmpty())
             qWarning("the shells are skipped: %s", qPrintable(test::noPrivateNetwork));
+        else
+            QVERIFY2(m_traffic.start().isEmpty(), "no traffic for live rates");
     }
 
     void cleanup() { QDBusConnection::disconnectFromBus(u"test"_s); }
@@ -367,7 +426,9 @@ private Q_SLOTS:
             QVERIFY2(waitFor([&] { return registeredItems() == itemsBefore; }, 5s),
                      "the item stays registered after the program ended");
         }
-        // Drawn late parts (a label beside the picture) settle before the panel is read.
+        // Live rates come with the second traffic sample; drawn late parts (a label beside
+        // the picture) settle before the panel is read.
+        QTest::qWait(2500);
         after = panelAtRest();
         item = newContent(before, after, strip);
         after.save(QDir(qEnvironmentVariable("VELMORA_ARTIFACTS"))
@@ -391,7 +452,6 @@ private Q_SLOTS:
                      5s),
                  qPrintable(u"no popover after a click at %1,%2"_s.arg(item.center().x())
                                 .arg(item.center().y())));
-        session.screenshot(u"realshell-%1-popover"_s.arg(host));
         QMap<QString, int> geometry;
         const QString shellGeometry = run(
             u"xdotool"_s, {u"getwindowgeometry"_s, u"--shell"_s, window}, session.environment());
@@ -399,12 +459,27 @@ private Q_SLOTS:
             geometry[line.section(u'=', 0, 0)] = line.section(u'=', 1).toInt();
         const QRect popover(geometry[u"X"_s], geometry[u"Y"_s], geometry[u"WIDTH"_s],
                             geometry[u"HEIGHT"_s]);
+        const QString where = u"popover at %1,%2 %3×%4"_s.arg(popover.x())
+                                  .arg(popover.y())
+                                  .arg(popover.width())
+                                  .arg(popover.height());
         QVERIFY2(topPanel ? popover.top() >= strip.bottom() - 1
                           : popover.bottom() <= strip.top() + 1,
-                 qPrintable(u"popover at %1,%2 %3×%4"_s.arg(popover.x())
-                                .arg(popover.y())
-                                .arg(popover.width())
-                                .arg(popover.height())));
+                 qPrintable(where));
+        // Mapped is not seen: most of its area must show something new on the screen.
+        const QRect onScreen = popover & after.rect();
+        QVERIFY2(waitFor(
+                     [&] {
+                         const QImage now = session.grab();
+                         qsizetype changed = 0;
+                         for (int y = onScreen.top(); y <= onScreen.bottom(); y += 4)
+                             for (int x = onScreen.left(); x <= onScreen.right(); x += 4)
+                                 changed += now.pixel(x, y) != after.pixel(x, y);
+                         return changed * 16 * 2 > qsizetype(onScreen.width()) * onScreen.height();
+                     },
+                     5s),
+                 qPrintable(where + u" is not on the screen"_s));
+        session.screenshot(u"realshell-%1-popover"_s.arg(host));
 
         // The rates read from the screen: 4.5:1 against the panel, lines 8 px high or more.
         const QRgb background = dominantColour(before, item);

@@ -172,9 +172,9 @@ private Q_SLOTS:
         QTest::addColumn<double>("bytesPerSecond");
         QTest::addColumn<Unit>("unit");
         QTest::addColumn<QString>("expected");
-        QTest::newRow("zero") << 0.0 << Unit::bits << u"0"_s;
-        QTest::newRow("not a number") << std::nan("") << Unit::bits << u"0"_s;
-        QTest::newRow("below a kilo") << 999.0 << Unit::bytes << u"999"_s;
+        QTest::newRow("zero") << 0.0 << Unit::bits << u"0K"_s;
+        QTest::newRow("not a number") << std::nan("") << Unit::bits << u"0K"_s;
+        QTest::newRow("below a kilo") << 40.0 << Unit::bits << u"0.3K"_s;
         QTest::newRow("one decimal below ten") << 512.0 << Unit::bits << u"4.1K"_s;
         QTest::newRow("rounds up to ten") << 1246.0 << Unit::bits << u"10K"_s;
         QTest::newRow("hundreds") << 57'000.0 << Unit::bits << u"456K"_s;
