@@ -6,7 +6,7 @@ PACKAGES := g++ cmake ninja-build pkg-config qt6-base-dev qcoro-qt6-dev libnl-ro
             xvfb openbox xdotool xclip imagemagick dbus-x11 x11-utils trayer \
             haskell-status-notifier-item-utils haskell-gtk-sni-tray-utils \
             gnome-shell gnome-shell-extension-appindicator libgl1-mesa-dri \
-            xfce4-panel xfconf plasma-desktop kded5 kactivitymanagerd
+            xfce4-panel xfconf plasma-desktop kded5 kactivitymanagerd polybar
 SUDO := $(if $(filter 0,$(shell id -u)),,sudo)
 JOBS ?= $(shell nproc)
 

@@ -56,8 +56,11 @@ struct XEmbedRow
 constexpr XEmbedRow xembedHosts[] = {
     // trayer: gives each window the width it asks for (90×22 seen for a 90-wide picture).
     {"trayer"_L1, TrayRendering::Wide},
-    // i3bar and polybar: every tray window is resized to a square of the bar's height.
+    // i3bar 4.22: every tray window is resized to a square 4 px less than the bar (15×15 on
+    // a 19-px bar): a wide picture shows its left end only. Its selection window has no
+    // name; the bar window of the same client is "i3bar".
     {"i3bar"_L1, TrayRendering::Square},
+    // polybar 3.6: every tray window is resized to 16×16 (on a 24-px bar).
     {"polybar"_L1, TrayRendering::Square},
 };
 

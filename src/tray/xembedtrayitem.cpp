@@ -40,16 +40,27 @@ int screenNumber()
     return ok ? number : 0;
 }
 
-// The image meant for ratio, or the sharpest one when none is.
-QImage imageFor(const QList<QImage> &images, qreal ratio)
+// The image that suits a slot of height logical pixels at ratio: the tallest that fits, in
+// the sharpest ratio up to the screen's; the smallest when none fits. Trays that square
+// their slots get pictures in several sizes, trays that keep widths one at each ratio.
+QImage imageFor(const QList<QImage> &images, int height, qreal ratio)
 {
+    const auto fits = [height](const QImage &image) {
+        return image.deviceIndependentSize().height() <= height + 0.5;
+    };
+    const auto better = [&](const QImage &image, const QImage &best) {
+        if (best.isNull() || fits(image) != fits(best))
+            return best.isNull() || fits(image);
+        const qreal a = image.deviceIndependentSize().height();
+        const qreal b = best.deviceIndependentSize().height();
+        if (a != b)
+            return fits(image) ? a > b : a < b;
+        const qreal x = image.devicePixelRatio(), y = best.devicePixelRatio();
+        return (y < ratio && x > y) || (x >= ratio && x < y);
+    };
     QImage best;
     for (const QImage &image : images) {
-        if (best.isNull() ||
-            (best.devicePixelRatio() < ratio &&
-             image.devicePixelRatio() > best.devicePixelRatio()) ||
-            (image.devicePixelRatio() >= ratio &&
-             image.devicePixelRatio() < best.devicePixelRatio()))
+        if (better(image, best))
             best = image;
     }
     return best;
@@ -77,8 +88,9 @@ public:
     void setImages(const QList<QImage> &images)
     {
         m_images = images;
-        const QImage first = images.value(0);
-        setFixedSize(first.isNull() ? QSize(22, 22) : first.deviceIndependentSize().toSize());
+        // The size asked for: the picture for a 22-px tray, the usual height.
+        const QImage asked = imageFor(images, 22, 1);
+        setFixedSize(asked.isNull() ? QSize(22, 22) : asked.deviceIndependentSize().toSize());
         update();
     }
 
@@ -88,11 +100,18 @@ protected:
         // Trays here offer no transparent visual, so the panel's own colour stands behind.
         QPainter painter(this);
         painter.fillRect(rect(), palette().window());
-        const QImage image = imageFor(m_images, devicePixelRatioF());
+        const QImage image = imageFor(m_images, height(), devicePixelRatioF());
         if (image.isNull())
             return;
-        const QSizeF size = image.deviceIndependentSize();
-        painter.drawImage(QPointF(0, (height() - size.height()) / 2), image);
+        // Shrunk only when the tray gives a smaller slot than any picture needs.
+        QSizeF size = image.deviceIndependentSize();
+        size.scale(size.boundedTo(QSizeF(this->size())), Qt::KeepAspectRatio);
+        const QPointF corner(size.width() < width() && size.width() <= size.height()
+                                 ? (width() - size.width()) / 2
+                                 : 0,
+                             (height() - size.height()) / 2);
+        painter.setRenderHint(QPainter::SmoothPixmapTransform);
+        painter.drawImage(QRectF(corner, size), image);
     }
 
     void mouseReleaseEvent(QMouseEvent *event) override
@@ -179,9 +198,9 @@ TrayRendering XEmbedTrayItem::rendering() const
     return m_rendering;
 }
 
-QStringList XEmbedTrayItem::trayIdentities(quint32 window) const
+QStringList XEmbedTrayItem::windowNames(quint32 window) const
 {
-    QStringList identities;
+    QStringList names;
     const auto property = [this, window](quint32 name, quint32 type) {
         xcb_get_property_reply_t *reply = xcb_get_property_reply(
             m_connection, xcb_get_property(m_connection, 0, window, name, type, 0, 256), nullptr);
@@ -195,13 +214,42 @@ QStringList XEmbedTrayItem::trayIdentities(quint32 window) const
     // WM_CLASS holds two NUL-terminated names: instance and class.
     for (const QByteArray &name : property(XCB_ATOM_WM_CLASS, XCB_ATOM_STRING).split('\0')) {
         if (!name.isEmpty())
-            identities.append(QString::fromLocal8Bit(name));
+            names.append(QString::fromLocal8Bit(name));
     }
     const QByteArray pid = property(internAtom(m_connection, "_NET_WM_PID"), XCB_ATOM_CARDINAL);
     if (pid.size() == 4) {
         QFile comm(u"/proc/%1/comm"_s.arg(*reinterpret_cast<const quint32 *>(pid.constData())));
         if (comm.open(QIODevice::ReadOnly))
-            identities.append(QString::fromLocal8Bit(comm.readAll().trimmed()));
+            names.append(QString::fromLocal8Bit(comm.readAll().trimmed()));
+    }
+    return names;
+}
+
+QStringList XEmbedTrayItem::trayIdentities(quint32 window) const
+{
+    QStringList identities = windowNames(window);
+    if (!identities.isEmpty())
+        return identities;
+    // Some trays (i3bar) name only their bar window, not the selection's owner; both belong
+    // to one X client, whose windows share the bits outside the resource mask. The bar may
+    // sit in a window manager's frame, so the search goes a few levels down.
+    const quint32 mask = xcb_get_setup(m_connection)->resource_id_mask;
+    QList<xcb_window_t> level{xcb_window_t(m_root)};
+    for (int depth = 0; depth < 3 && identities.isEmpty() && !level.isEmpty(); ++depth) {
+        QList<xcb_window_t> next;
+        for (const xcb_window_t parent : std::as_const(level)) {
+            xcb_query_tree_reply_t *tree =
+                xcb_query_tree_reply(m_connection, xcb_query_tree(m_connection, parent), nullptr);
+            const int count = tree ? xcb_query_tree_children_length(tree) : 0;
+            const xcb_window_t *children = tree ? xcb_query_tree_children(tree) : nullptr;
+            for (int i = 0; i < count && identities.isEmpty(); ++i) {
+                if ((children[i] & ~mask) == (window & ~mask))
+                    identities = windowNames(children[i]);
+                next.append(children[i]);
+            }
+            std::free(tree);
+        }
+        level = std::move(next);
     }
     return identities;
 }

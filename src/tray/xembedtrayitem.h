@@ -52,7 +52,9 @@ private:
     void undock();
     void setManager(quint32 window);
     void setShown(bool shown);
-    // WM_CLASS names and process name of the tray's manager window.
+    // WM_CLASS names and process name of a window.
+    QStringList windowNames(quint32 window) const;
+    // Those of the tray whose manager window this is.
     QStringList trayIdentities(quint32 window) const;
 
     xcb_connection_t *m_connection = nullptr;

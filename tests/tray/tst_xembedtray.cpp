@@ -6,6 +6,7 @@
 #include <QPainter>
 #include <QProcess>
 #include <QSignalSpy>
+#include <QStandardPaths>
 #include <QTemporaryFile>
 
 #include <xcb/xcb.h>
@@ -123,7 +124,42 @@ private Q_SLOTS:
         item.setToolTip(u"Velmora"_s);
         QTRY_VERIFY_WITH_TIMEOUT(item.isShown(), 5000);
         QTRY_COMPARE_WITH_TIMEOUT(screenGeometry(item.windowId()).size(), QSize(110, 22), 5000);
+        QCOMPARE(item.rendering(), TrayRendering::Wide);
         m_session->screenshot(u"xembed-tray"_s);
+    }
+
+    // polybar squares every tray window: the item knows the tray and asks for a square.
+    void knowsASquaringTray()
+    {
+        if (QStandardPaths::findExecutable(u"polybar"_s).isEmpty())
+            QSKIP("polybar is not installed");
+        m_session->stop(Component::XEmbedTray);
+        XEmbedTrayItem item;
+        QList<QImage> squares;
+        for (const int size : {16, 22, 32}) {
+            squares.append(QImage(size, size, QImage::Format_ARGB32_Premultiplied));
+            squares.last().fill(Qt::darkGreen);
+        }
+        item.setIcon(squares);
+        QTemporaryFile config;
+        QVERIFY(config.open());
+        config.write("[bar/main]\nwidth = 100%\nheight = 24\nmodules-left = date\n"
+                     "tray-position = right\n[module/date]\ntype = internal/date\n"
+                     "date = %H:%M\n");
+        config.close();
+        QProcess polybar;
+        polybar.setProcessEnvironment(m_session->environment());
+        polybar.start(u"polybar"_s, {u"-c"_s, config.fileName(), u"main"_s});
+        QTRY_COMPARE_WITH_TIMEOUT(item.rendering(), TrayRendering::Square, 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(item.isShown(), 5000);
+        // A square slot within the 24-px bar, not the wide one a wide picture would ask for.
+        QTRY_VERIFY_WITH_TIMEOUT(screenGeometry(item.windowId()).width() ==
+                                         screenGeometry(item.windowId()).height() &&
+                                     screenGeometry(item.windowId()).height() <= 24,
+                                 5000);
+        polybar.terminate();
+        polybar.waitForFinished(3000);
+        QTRY_COMPARE_WITH_TIMEOUT(item.rendering(), TrayRendering::Wide, 5000);
     }
 
     void clicksReportTheItemsRectangle_data()
