@@ -333,8 +333,9 @@ void StatusNotifierItem::identifyWatcher()
     const QString watcher = bus->serviceOwner(QString::fromLatin1(watcherService));
     QStringList identities;
     if (!watcher.isEmpty()) {
+        // Only names the table knows are worth asking their owner for.
         for (const QString &name : bus->registeredServiceNames().value()) {
-            if (!name.startsWith(u':') && bus->serviceOwner(name).value() == watcher)
+            if (hostForWatcher({name}) != TrayHost{} && bus->serviceOwner(name).value() == watcher)
                 identities.append(name);
         }
         QFile comm(u"/proc/%1/comm"_s.arg(bus->servicePid(watcher).value()));

@@ -2,6 +2,7 @@
 
 #include <QFontDatabase>
 #include <QFontMetricsF>
+#include <QHash>
 #include <QPainter>
 
 #include <array>
@@ -60,8 +61,12 @@ SquareRatesLayout layoutSquareRates(int size, qsizetype rows)
 namespace {
 
 // A bold, condensed face of the desktop's UI font whose digits are capHeight pixels tall.
+// Kept per height: the rates are drawn every second at every tray size.
 QFont rowFont(qreal capHeight)
 {
+    thread_local QHash<qreal, QFont> fonts;
+    if (const auto known = fonts.constFind(capHeight); known != fonts.cend())
+        return *known;
     QFont font = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
     font.setWeight(QFont::Bold);
     // Four characters in a square: a condensed face where the desktop has one, so that
@@ -70,6 +75,7 @@ QFont rowFont(qreal capHeight)
     font.setPixelSize(100);
     const qreal capPerPixel = QFontMetricsF(font).capHeight() / 100;
     font.setPixelSize(std::max(1, int(std::lround(capHeight / capPerPixel))));
+    fonts.insert(capHeight, font);
     return font;
 }
 

@@ -131,8 +131,12 @@ void StatusBarController::updateStatusItem()
     const double upload = m_model.uploadRate();
     m_ratesShown = live;
 
-    Picture picture{rendering, m_model.menuBarLabel(),        {},
-                    0,         live && settings.customColors, m_colorScheme->panelTextColor()};
+    Picture picture{.rendering = rendering,
+                    .title = m_model.menuBarLabel(),
+                    .rows = {},
+                    .columnWidth = 0,
+                    .customColors = live && settings.customColors,
+                    .textColor = m_colorScheme->panelTextColor()};
     std::optional<SpeedImageLayout> speed;
     QString label;
     QString guide;

@@ -217,14 +217,9 @@ private Q_SLOTS:
         QTest::newRow("label") << u"GetProperty"_s << QVariantList{1, u"label"_s}
                                << QVariant(u"Open speed__test"_s);
         QTest::newRow("AboutToShow") << u"AboutToShow"_s << QVariantList{0} << QVariant(false);
-        QTest::newRow("no such property")
-            << u"GetProperty"_s << QVariantList{1, u"icon-name"_s} << QVariant();
         QTest::newRow("property") << u"GetProperty"_s << QVariantList{4, u"label"_s} << QVariant();
-        QTest::newRow("layout") << u"GetLayout"_s << QVariantList{4, -1, QStringList{}}
-                                << QVariant();
         QTest::newRow("event") << u"Event"_s << QVariantList{4, u"clicked"_s, noData, 0u}
                                << QVariant();
-        QTest::newRow("AboutToShow of -1") << u"AboutToShow"_s << QVariantList{-1} << QVariant();
     }
 
     void answersSingleQuestions()

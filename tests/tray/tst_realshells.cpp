@@ -289,58 +289,6 @@ class TestRealShells : public QObject
     }
 
 private Q_SLOTS:
-    // The screen-reading rules on drawn pictures: a check that misreads a panel proves nothing.
-    void readsLegibility_data()
-    {
-        QTest::addColumn<QRgb>("background");
-        QTest::addColumn<QRgb>("ink");
-        QTest::addColumn<int>("glyphHeight");
-        QTest::addColumn<int>("lineGap"); // -1: no text, 0: one line, else two this far apart
-        QTest::addColumn<int>("lineHeight");
-        const QRgb black = qRgb(0, 0, 0), white = qRgb(255, 255, 255);
-        QTest::newRow("white on black") << black << white << 0 << 0 << 10;
-        QTest::newRow("grey at 4.54:1") << white << qRgb(0x76, 0x76, 0x76) << 0 << 0 << 10;
-        QTest::newRow("grey at 4.48:1 is no ink") << white << qRgb(0x77, 0x77, 0x77) << 0 << 0 << 0;
-        QTest::newRow("tall glyph beside the text") << white << black << 20 << 0 << 10;
-        QTest::newRow("two lines") << black << white << 0 << 1 << 10;
-        QTest::newRow("a glyph alone is no text") << black << white << 20 << -1 << 0;
-    }
-
-    void readsLegibility()
-    {
-        QFETCH(QRgb, background);
-        QFETCH(QRgb, ink);
-        QFETCH(int, glyphHeight);
-        QFETCH(int, lineGap);
-        QFETCH(int, lineHeight);
-        QImage image(80, 26, QImage::Format_RGB32);
-        image.fill(background);
-        image.setPixel(70, 3, qRgb(0x80, 0x80, 0x80)); // a faint speck is not text
-        for (int y = 2; y < 2 + glyphHeight; ++y)
-            for (int x = 2; x < 6; ++x)
-                image.setPixel(x, y, ink);
-        for (int line = 0; line < (lineGap > 0 ? 2 : lineGap + 1); ++line)
-            for (int y = 2 + line * (10 + lineGap); y < 12 + line * (10 + lineGap); ++y)
-                for (int x = 12; x < 60; x += (y % 2) + 1) // uneven, as glyphs are
-                    image.setPixel(x, y, ink);
-        QCOMPARE(legibility(image, image.rect(), background).lineHeight, lineHeight);
-    }
-
-    void newContentSkipsMovedIcons()
-    {
-        QImage before(300, 30, QImage::Format_RGB32), after(300, 30, QImage::Format_RGB32);
-        before.fill(Qt::white);
-        after.fill(Qt::white);
-        for (int y = 5; y < 25; ++y)
-            for (int x = 0; x < 20; ++x) {
-                before.setPixel(200 + x, y, qRgb(x * 10, y * 8, 0)); // an icon the item pushes
-                after.setPixel(230 + x, y, qRgb(x * 10, y * 8, 0));
-                after.setPixel(190 + x, y, qRgb(0, 0, 200)); // the item
-            }
-        // The item and the place the icon left, not where the icon went.
-        QCOMPARE(newContent(before, after, before.rect()), QRect(190, 0, 30, 30));
-    }
-
     void initTestCase()
     {
         if (!test::noPrivateNetwork.isEmpty())
