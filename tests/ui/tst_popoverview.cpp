@@ -52,6 +52,13 @@ struct Setup
     std::unique_ptr<PopoverView> view;
     int settingsOpened = 0;
 
+    // A lookup left suspended when the test ends would never finish, and its frame would leak.
+    ~Setup()
+    {
+        if (model)
+            std::ignore = fakes::waitUntilIdle(*model);
+    }
+
     void start()
     {
         AppModel::Services services = rig.services(fakes::quickTimings());
