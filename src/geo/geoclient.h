@@ -35,7 +35,8 @@ public:
     static GeoResult parseIpwhois(const QByteArray &body);
     static GeoResult parseIpapi(const QByteArray &body);
 
-    // GET with no cache, an 8-second inactivity timeout and "User-Agent: Velmora/1.0". A status
+    // GET with no cache, an 8-second inactivity timeout, a 15-second deadline for the whole
+    // answer and "User-Agent: Velmora/1.0". A status
     // outside 200-299 fails with badResponse "HTTP <code> from <host>"; a body over
     // maxBodyBytes fails with badResponse naming the host; transport failures keep Qt's text.
     static QCoro::Task<FetchResult> liveFetch(QUrl url);
@@ -46,6 +47,7 @@ public:
     static QString fallbackLabel();
 
     static constexpr int timeoutMsecs = 8000;
+    static constexpr int deadlineMsecs = 15000;
     static constexpr qint64 maxBodyBytes = 1024 * 1024;
 
 private:

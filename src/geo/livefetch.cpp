@@ -5,6 +5,7 @@
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
+#include <QTimer>
 
 #include <QCoro/QCoroNetworkReply>
 
@@ -38,7 +39,8 @@ QString hostOf(const QUrl &url)
 QCoro::Task<FetchResult> GeoClient::liveFetch(QUrl url)
 {
     QNetworkRequest request(url);
-    request.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
+    request.setAttribute(QNetworkRequest::CacheLoadControlAttribute,
+                         QNetworkRequest::AlwaysNetwork);
     request.setAttribute(QNetworkRequest::CacheSaveControlAttribute, false);
     request.setHeader(QNetworkRequest::UserAgentHeader, QByteArrayLiteral("Velmora/1.0"));
     request.setTransferTimeout(timeoutMsecs);
@@ -62,8 +64,20 @@ QCoro::Task<FetchResult> GeoClient::liveFetch(QUrl url)
         }
     };
     QObject::connect(reply.get(), &QIODevice::readyRead, reply.get(), drain);
+    // The inactivity timeout never fires for a server that drips a byte every few seconds;
+    // without a deadline such a server would hold this refresh, and every later one, for good.
+    bool pastDeadline = false;
+    QTimer deadline;
+    deadline.setSingleShot(true);
+    QObject::connect(&deadline, &QTimer::timeout, &deadline, [&pastDeadline, raw = reply.get()] {
+        pastDeadline = true;
+        if (!raw->isFinished())
+            raw->abort();
+    });
+    deadline.start(deadlineMsecs);
 
     co_await reply.get();
+    deadline.stop();
     drain();
 
     // The status comes first: a failing answer's size says nothing about why it failed.
@@ -71,16 +85,22 @@ QCoro::Task<FetchResult> GeoClient::liveFetch(QUrl url)
     if (status.isValid()) {
         const int code = status.toInt();
         if (code < 200 || code > 299)
-            co_return std::unexpected(
-                GeoError::badResponse(QStringLiteral("HTTP %1 from %2").arg(code).arg(hostOf(url))));
+            co_return std::unexpected(GeoError::badResponse(
+                QStringLiteral("HTTP %1 from %2").arg(code).arg(hostOf(url))));
     }
     if (tooLarge)
         co_return std::unexpected(
             GeoError::badResponse(QStringLiteral("Answer from %1 is larger than %2 bytes")
                                       .arg(hostOf(url))
                                       .arg(maxBodyBytes)));
+    if (pastDeadline)
+        co_return std::unexpected(
+            GeoError::transport(QStringLiteral("Timed out: no complete answer from %1 within %2 "
+                                               "seconds")
+                                    .arg(hostOf(url))
+                                    .arg(deadlineMsecs / 1000)));
     // Qt 6.4 ends a transfer timeout with a plain abort, reported as "Operation canceled". We
-    // abort only for tooLarge, handled above, so a cancel here is the timeout.
+    // abort only for tooLarge and the deadline, handled above, so a cancel here is the timeout.
     if (reply->error() == QNetworkReply::OperationCanceledError)
         co_return std::unexpected(
             GeoError::transport(QStringLiteral("Timed out: no data from %1 for %2 seconds")
