@@ -33,7 +33,7 @@ int runTrayProgram(int argc, char **argv)
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName(u"velmora"_s);
-    QApplication::setApplicationDisplayName(u"Velmora"_s);
+    // No display name: Qt would append " — Velmora" to every window title.
     QGuiApplication::setDesktopFileName(ApplicationService::serviceName());
     // A tray program: closing its last window does not end it.
     QApplication::setQuitOnLastWindowClosed(false);

@@ -344,6 +344,13 @@ private Q_SLOTS:
     {
         QVERIFY(m_tree->press(u"velmora"_s, u"Settings…"_s));
         QVERIFY(waitFor([this] { return showsAll({u"Launch at Login"_s, u"Dark"_s}); }));
+        // The title as the window manager gets it, exactly.
+        // The title as the window manager shows it (_NET_WM_NAME), exactly.
+        const QString window = run(u"xdotool"_s, {u"search"_s, u"--name"_s, u"^Velmora Settings"_s},
+                                   m_session->environment());
+        QCOMPARE(run(u"xprop"_s, {u"-id"_s, window.section(u'\n', 0, 0), u"_NET_WM_NAME"_s},
+                     m_session->environment()),
+                 u"_NET_WM_NAME(UTF8_STRING) = \"Velmora Settings\""_s);
         m_session->screenshot(u"desktop-settings"_s);
         QVERIFY(m_tree->press(u"velmora"_s, u"Dark"_s));
         QVERIFY(waitFor([this] { return storedSettings().value(u"theme"_s) == u"dark"_s; }));
