@@ -1,5 +1,7 @@
 #include "popoverstyle.h"
 
+#include "trayicon.h"
+
 #include <QEvent>
 #include <QFontDatabase>
 #include <QGuiApplication>
@@ -110,7 +112,10 @@ QFont monospacedFont()
 
 QFont flagFont()
 {
-    return scaled(QGuiApplication::font(), 44.0 / 13.0);
+    // The emoji font as in the tray: a text font would draw the warning sign as an outline.
+    QFont font = scaled(QGuiApplication::font(), 44.0 / 13.0);
+    font.setFamilies(titleFont().families());
+    return font;
 }
 
 bool isDark(const QPalette &palette)

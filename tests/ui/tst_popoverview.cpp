@@ -333,6 +333,13 @@ private Q_SLOTS:
         s.rig.monitor->report(path(false));
         QCOMPARE(s.text(u"title"_s), u"Offline"_s);
         QCOMPARE(s.text(u"flag"_s), Flag::offline());
+        // In colour, from the emoji font, not a text font's outline.
+        const QImage flag = s.find<QLabel>(u"flag"_s)->grab().toImage();
+        bool coloured = false;
+        for (int y = 0; y < flag.height() && !coloured; ++y)
+            for (int x = 0; x < flag.width() && !coloured; ++x)
+                coloured = flag.pixelColor(x, y).hsvSaturation() > 150;
+        QVERIFY(coloured);
         QVERIFY(!s.enabled(u"runTestButton"_s));
 
         s.rig.monitor->report(path(true));
