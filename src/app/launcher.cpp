@@ -29,8 +29,50 @@ QStringList linkArguments(const QStringList &arguments)
     return links;
 }
 
+// Hands links (none: a plain start) to the instance that holds the session; the exit status.
+int handOver(const QStringList &links)
+{
+    if (const auto error = ApplicationService::forward(links)) {
+        std::fprintf(stderr,
+                     "velmora: another instance holds this session but did not answer: %s\n",
+                     qPrintable(*error));
+        return 1;
+    }
+    return 0;
+}
+
+// Whether Qt's GUI platform can start: without a display QApplication aborts the process.
+bool hasDisplay()
+{
+    const QString platform = qEnvironmentVariable("QT_QPA_PLATFORM");
+    const bool x11 = !qEnvironmentVariableIsEmpty("DISPLAY");
+    const bool wayland = !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+    if (platform.startsWith(u"xcb"_s))
+        return x11;
+    if (platform.startsWith(u"wayland"_s))
+        return wayland;
+    return !platform.isEmpty() || x11 || wayland;
+}
+
+// From a terminal or a launcher without a display, a start can still hand its links to the
+// running instance, which needs only the session bus.
+int handOverWithoutDisplay(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    ApplicationService service;
+    if (service.claim() != ApplicationService::Claim::heldElsewhere) {
+        std::fputs("velmora: no display to show the tray on, and no running instance to hand "
+                   "over to.\n",
+                   stderr);
+        return 1;
+    }
+    return handOver(linkArguments(app.arguments()));
+}
+
 int runTrayProgram(int argc, char **argv)
 {
+    if (!hasDisplay())
+        return handOverWithoutDisplay(argc, argv);
     QApplication app(argc, argv);
     QApplication::setApplicationName(u"velmora"_s);
     // No display name: Qt would append " — Velmora" to every window title.
@@ -43,14 +85,7 @@ int runTrayProgram(int argc, char **argv)
     QString reason;
     switch (service.claim(&reason)) {
     case ApplicationService::Claim::heldElsewhere:
-        if (const auto error = ApplicationService::forward(links)) {
-            std::fprintf(stderr,
-                         "velmora: another instance holds this session but did not "
-                         "answer: %s\n",
-                         qPrintable(*error));
-            return 1;
-        }
-        return 0;
+        return handOver(links);
     case ApplicationService::Claim::noBus:
         std::fprintf(stderr,
                      "velmora: no session bus (%s); running anyway, but a second start and "
