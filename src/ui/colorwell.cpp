@@ -126,7 +126,8 @@ void ColorWell::openDialog()
     });
     connect(dialog, &QDialog::finished, dialog, &QObject::deleteLater);
     m_dialog = dialog;
-    dialog->open();
+    // show(), not open(): open() makes the chooser modal to the settings window.
+    dialog->show();
 }
 
 } // namespace velmora

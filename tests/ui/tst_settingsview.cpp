@@ -5,6 +5,7 @@
 #include "settingsstore.h"
 #include "settingsview.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QColorDialog>
 #include <QComboBox>
@@ -267,6 +268,8 @@ private Q_SLOTS:
         QTest::mouseClick(well.findChild<QAbstractButton *>(), Qt::LeftButton);
         QColorDialog *dialog = well.dialog();
         QVERIFY(dialog);
+        // Nothing modal: the rest of the settings stay usable while choosing.
+        QCOMPARE(QApplication::activeModalWidget(), nullptr);
         QVERIFY(!dialog->testOption(QColorDialog::ShowAlphaChannel));
         QCOMPARE(dialog->currentColor(), QColor(Qt::white));
 
