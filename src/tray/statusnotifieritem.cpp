@@ -240,6 +240,7 @@ StatusNotifierItem::StatusNotifierItem(const QString &id, QObject *parent)
     if (m_menu->isExported()) {
         m_menu->setEntries({{u"Open Velmora"_s}, {{}, true}, {u"Settings\u2026"_s}, {u"Quit"_s}});
         connect(m_menu, &DBusMenu::triggered, this, [this](int index) {
+            // By entry index; the separator (1) never triggers.
             static constexpr MenuAction actions[] = {MenuAction::ShowPopover,
                                                      MenuAction::ShowPopover,
                                                      MenuAction::ShowSettings, MenuAction::Quit};
