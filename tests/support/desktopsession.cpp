@@ -20,6 +20,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -40,45 +41,29 @@ DesktopSession *g_current = nullptr;
 
 constexpr auto watcherName = "org.kde.StatusNotifierWatcher";
 
-// Components in the order they start; teardown runs it backwards.
-constexpr Component allComponents[] = {
-    Component::Display,    Component::Bus,     Component::WindowManager,
-    Component::Watcher,    Component::SniHost, Component::XEmbedTray,
-    Component::GnomeShell, Component::Xfce,    Component::Plasma};
+// Components in the order they start, with the program each runs; teardown runs it backwards.
+constexpr std::pair<Component, const char *> allComponents[] = {
+    {Component::Display, "Xvfb"},
+    {Component::Bus, "dbus-daemon"},
+    {Component::WindowManager, "openbox"},
+    {Component::Watcher, "status-notifier-watcher"},
+    {Component::SniHost, "gtk-sni-tray-standalone"},
+    {Component::XEmbedTray, "trayer"},
+    {Component::GnomeShell, "gnome-shell"},
+    {Component::Xfce, "xfce4-panel"},
+    {Component::Plasma, "plasmashell"},
+};
 
 QString programOf(Component component)
 {
-    switch (component) {
-    case Component::Display:
-        return u"Xvfb"_s;
-    case Component::Bus:
-        return u"dbus-daemon"_s;
-    case Component::WindowManager:
-        return u"openbox"_s;
-    case Component::Watcher:
-        return u"status-notifier-watcher"_s;
-    case Component::SniHost:
-        return u"gtk-sni-tray-standalone"_s;
-    case Component::XEmbedTray:
-        return u"trayer"_s;
-    case Component::GnomeShell:
-        return u"gnome-shell"_s;
-    case Component::Xfce:
-        return u"xfce4-panel"_s;
-    case Component::Plasma:
-        return u"plasmashell"_s;
-    }
-    return {};
+    const auto *entry =
+        std::ranges::find(allComponents, component, &std::pair<Component, const char *>::first);
+    return QString::fromLatin1(entry->second);
 }
 
-Outcome missing(const QString &program)
+Outcome notInstalled(const QString &program)
 {
-    return {Outcome::Kind::Missing, u"%1 is not installed"_s.arg(program)};
-}
-
-Outcome failed(const QString &why)
-{
-    return {Outcome::Kind::Failed, why};
+    return Outcome::missing(u"%1 is not installed"_s.arg(program));
 }
 
 // Reads one line a child writes to fd, within the timeout; empty on timeout or end of file.
@@ -149,7 +134,7 @@ DesktopSession::~DesktopSession()
     if (g_current == this)
         g_current = nullptr;
     for (auto it = std::rbegin(allComponents); it != std::rend(allComponents); ++it)
-        stop(*it);
+        stop(it->first);
     if (!m_busAddress.isEmpty())
         QDBusConnection::disconnectFromBus(u"velmora-desktop-session-%1"_s.arg(quintptr(this)));
 }
@@ -159,7 +144,7 @@ DesktopSession::Outcome DesktopSession::start(Component component)
     if (isRunning(component))
         return {};
     if (!m_dir.isValid())
-        return failed(u"no temporary directory"_s);
+        return Outcome::failed(u"no temporary directory"_s);
     const auto need = [this](Component first) { return start(first); };
     switch (component) {
     case Component::Display:
@@ -192,16 +177,16 @@ DesktopSession::Outcome DesktopSession::start(Component component)
     case Component::Plasma:
         return startShell(component);
     }
-    return failed(u"unknown component"_s);
+    return Outcome::failed(u"unknown component"_s);
 }
 
 DesktopSession::Outcome DesktopSession::startDisplay()
 {
     if (QStandardPaths::findExecutable(u"Xvfb"_s).isEmpty())
-        return missing(u"Xvfb"_s);
+        return notInstalled(u"Xvfb"_s);
     int fds[2];
     if (::pipe2(fds, O_CLOEXEC) != 0)
-        return failed(u"pipe: %1"_s.arg(QString::fromLocal8Bit(std::strerror(errno))));
+        return Outcome::failed(u"pipe: %1"_s.arg(QString::fromLocal8Bit(std::strerror(errno))));
     // Xvfb picks a free display number and writes it to the pipe once it accepts clients.
     const int pid = spawn({u"Xvfb"_s, u"-displayfd"_s, QString::number(fds[1]), u"-screen"_s,
                            u"0"_s, u"1280x800x24"_s, u"-nolisten"_s, u"tcp"_s, u"-noreset"_s},
@@ -214,7 +199,8 @@ DesktopSession::Outcome DesktopSession::startDisplay()
     number.toInt(&isNumber);
     if (!isNumber) {
         stop(Component::Display, true);
-        return failed(u"Xvfb did not start: %1"_s.arg(logTail(m_dir.filePath(u"logs/Xvfb.log"_s))));
+        return Outcome::failed(
+            u"Xvfb did not start: %1"_s.arg(logTail(m_dir.filePath(u"logs/Xvfb.log"_s))));
     }
     m_display = u":"_s + QString::fromLatin1(number);
     int screen = 0;
@@ -223,7 +209,7 @@ DesktopSession::Outcome DesktopSession::startDisplay()
     xcb_disconnect(connection);
     if (!answers) {
         stop(Component::Display, true);
-        return failed(u"display %1 does not answer"_s.arg(m_display));
+        return Outcome::failed(u"display %1 does not answer"_s.arg(m_display));
     }
     return {};
 }
@@ -231,13 +217,13 @@ DesktopSession::Outcome DesktopSession::startDisplay()
 DesktopSession::Outcome DesktopSession::startBus()
 {
     if (QStandardPaths::findExecutable(u"dbus-daemon"_s).isEmpty())
-        return missing(u"dbus-daemon"_s);
+        return notInstalled(u"dbus-daemon"_s);
     // A configuration of our own: the system's session configuration would activate whatever
     // services are installed (a real portal, say) on this bus.
     const QString config = m_dir.filePath(u"bus.conf"_s);
     QFile file(config);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        return failed(u"cannot write %1"_s.arg(config));
+        return Outcome::failed(u"cannot write %1"_s.arg(config));
     file.write(
         u"<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN\"\n"
         " \"http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd\">\n"
@@ -249,7 +235,7 @@ DesktopSession::Outcome DesktopSession::startBus()
     file.close();
     int fds[2];
     if (::pipe2(fds, O_CLOEXEC) != 0)
-        return failed(u"pipe: %1"_s.arg(QString::fromLocal8Bit(std::strerror(errno))));
+        return Outcome::failed(u"pipe: %1"_s.arg(QString::fromLocal8Bit(std::strerror(errno))));
     const int pid = spawn({u"dbus-daemon"_s, u"--config-file="_s + config, u"--nofork"_s,
                            u"--print-address=%1"_s.arg(fds[1])},
                           u"dbus-daemon"_s, fds[1]);
@@ -259,7 +245,7 @@ DesktopSession::Outcome DesktopSession::startBus()
     m_children[Component::Bus] = {pid};
     if (address.isEmpty()) {
         stop(Component::Bus, true);
-        return failed(u"dbus-daemon did not start: %1"_s.arg(
+        return Outcome::failed(u"dbus-daemon did not start: %1"_s.arg(
             logTail(m_dir.filePath(u"logs/dbus-daemon.log"_s))));
     }
     m_busAddress = QString::fromLocal8Bit(address);
@@ -270,11 +256,11 @@ DesktopSession::Outcome DesktopSession::startProgram(Component component,
                                                      const QStringList &command)
 {
     if (QStandardPaths::findExecutable(command.first()).isEmpty())
-        return missing(command.first());
+        return notInstalled(command.first());
     const int pid = spawn(command, command.first(), -1);
     m_children[component] = {pid};
     if (pid <= 0)
-        return failed(u"cannot start %1"_s.arg(command.first()));
+        return Outcome::failed(u"cannot start %1"_s.arg(command.first()));
     return waitReady(component);
 }
 
@@ -315,8 +301,9 @@ DesktopSession::Outcome DesktopSession::waitReady(Component component)
         return {};
     const QString program = programOf(component);
     stop(component, true);
-    return failed(u"%1 %2: %3"_s.arg(program, died ? u"exited"_s : u"did not get ready"_s,
-                                     logTail(m_dir.filePath(u"logs/%1.log"_s.arg(program)))));
+    return Outcome::failed(
+        u"%1 %2: %3"_s.arg(program, died ? u"exited"_s : u"did not get ready"_s,
+                           logTail(m_dir.filePath(u"logs/%1.log"_s.arg(program)))));
 }
 
 int DesktopSession::spawn(const QStringList &command, const QString &logName, int inheritedFd) const

@@ -47,6 +47,8 @@ public:
         QString message{}; // why not, for Missing and Failed
 
         explicit operator bool() const { return kind == Kind::Started; }
+        static Outcome missing(const QString &why) { return {Kind::Missing, why}; }
+        static Outcome failed(const QString &why) { return {Kind::Failed, why}; }
     };
 
     static constexpr std::chrono::milliseconds readyTimeout{10000};

@@ -32,16 +32,6 @@ namespace {
 using Component = DesktopSession::Component;
 using Outcome = DesktopSession::Outcome;
 
-Outcome missing(const QString &why)
-{
-    return {Outcome::Kind::Missing, why};
-}
-
-Outcome failed(const QString &why)
-{
-    return {Outcome::Kind::Failed, why};
-}
-
 bool writeFile(const QString &path, const QByteArray &contents)
 {
     QFile file(path);
@@ -138,7 +128,7 @@ DesktopSession::Outcome DesktopSession::startShell(Component component)
     }
     const QString busConfig = m_dir.filePath(u"system-bus.conf"_s);
     if (!writeFile(busConfig, systemBusConfig))
-        return failed(u"cannot write %1"_s.arg(busConfig));
+        return Outcome::failed(u"cannot write %1"_s.arg(busConfig));
     const QString config = m_dir.filePath(u"config"_s);
     QStringList command;
     QString log;
@@ -146,19 +136,19 @@ DesktopSession::Outcome DesktopSession::startShell(Component component)
     switch (component) {
     case Component::GnomeShell: {
         if (QStandardPaths::findExecutable(u"gnome-shell"_s).isEmpty())
-            return missing(u"gnome-shell is not installed"_s);
+            return Outcome::missing(u"gnome-shell is not installed"_s);
         if (!QFileInfo::exists(
                 u"/usr/share/gnome-shell/extensions/ubuntu-appindicators@ubuntu.com"_s))
-            return missing(u"gnome-shell-extension-appindicator is not installed"_s);
+            return Outcome::missing(u"gnome-shell-extension-appindicator is not installed"_s);
         if (!root)
-            return missing(u"GNOME Shell's private system bus needs root"_s);
+            return Outcome::missing(u"GNOME Shell's private system bus needs root"_s);
         // The private bus activates nothing, so no dconf: settings come from a key file.
         if (!writeFile(config + u"/glib-2.0/settings/keyfile"_s,
                        "[org/gnome/shell]\n"
                        "enabled-extensions=['ubuntu-appindicators@ubuntu.com']\n"
                        "disable-user-extensions=false\n"
                        "welcome-dialog-last-shown-version='43.0'\n"))
-            return failed(u"cannot write the GNOME settings"_s);
+            return Outcome::failed(u"cannot write the GNOME settings"_s);
         command = withPrivateSystemBus(
             busConfig, u"env GSETTINGS_BACKEND=keyfile gnome-shell --x11 --replace"_s);
         log = u"gnome-shell"_s;
@@ -167,12 +157,12 @@ DesktopSession::Outcome DesktopSession::startShell(Component component)
     case Component::Xfce: {
         const QString xfconfd = libexecProgram(u"xfce4/xfconf/xfconfd"_s);
         if (QStandardPaths::findExecutable(u"xfce4-panel"_s).isEmpty() || xfconfd.isEmpty())
-            return missing(u"xfce4-panel or xfconf is not installed"_s);
+            return Outcome::missing(u"xfce4-panel or xfconf is not installed"_s);
         if (auto ok = start(Component::WindowManager); !ok)
             return ok;
         if (!writeFile(config + u"/xfce4/xfconf/xfce-perchannel-xml/xfce4-panel.xml"_s,
                        xfcePanelConfig))
-            return failed(u"cannot write the panel configuration"_s);
+            return Outcome::failed(u"cannot write the panel configuration"_s);
         if (auto ok = startHelper(helpers, {xfconfd},
                                   [this] { return busHasName(u"org.xfce.Xfconf"_s); });
             !ok)
@@ -185,9 +175,9 @@ DesktopSession::Outcome DesktopSession::startShell(Component component)
         const QString activities = libexecProgram(u"libexec/kactivitymanagerd"_s);
         if (QStandardPaths::findExecutable(u"plasmashell"_s).isEmpty() ||
             QStandardPaths::findExecutable(u"kded5"_s).isEmpty() || activities.isEmpty())
-            return missing(u"plasmashell, kded5 or kactivitymanagerd is not installed"_s);
+            return Outcome::missing(u"plasmashell, kded5 or kactivitymanagerd is not installed"_s);
         if (!root)
-            return missing(u"Plasma's private system bus needs root"_s);
+            return Outcome::missing(u"Plasma's private system bus needs root"_s);
         if (auto ok = start(Component::WindowManager); !ok)
             return ok;
         // Without the activity manager, plasmashell aborts and kded5's configuration update
@@ -213,20 +203,20 @@ DesktopSession::Outcome DesktopSession::startShell(Component component)
         break;
     }
     default:
-        return failed(u"not a shell"_s);
+        return Outcome::failed(u"not a shell"_s);
     }
 
     const int pid = spawn(command, log, -1);
     m_children[component] = {pid, helpers};
     if (pid <= 0) {
         stop(component, true);
-        return failed(u"cannot start %1"_s.arg(log));
+        return Outcome::failed(u"cannot start %1"_s.arg(log));
     }
     auto outcome = waitReady(component);
     if (outcome && component == Component::GnomeShell)
         outcome = closeOverview();
     if (outcome && !waitForStillScreen())
-        outcome = failed(u"%1 does not finish painting"_s.arg(log));
+        outcome = Outcome::failed(u"%1 does not finish painting"_s.arg(log));
     if (!outcome)
         stop(component, true);
     return outcome;
@@ -239,7 +229,7 @@ DesktopSession::Outcome DesktopSession::startHelper(std::vector<int> &helpers,
     const QString name = QFileInfo(command.first()).fileName();
     const int pid = spawn(command, name, -1);
     if (pid <= 0)
-        return failed(u"cannot start %1"_s.arg(name));
+        return Outcome::failed(u"cannot start %1"_s.arg(name));
     helpers.push_back(pid);
     if (waitUntil(ready, readyTimeout))
         return {};
@@ -248,7 +238,7 @@ DesktopSession::Outcome DesktopSession::startHelper(std::vector<int> &helpers,
         ::waitpid(helper, nullptr, 0);
     }
     helpers.clear();
-    return failed(u"%1 did not get ready"_s.arg(name));
+    return Outcome::failed(u"%1 did not get ready"_s.arg(name));
 }
 
 DesktopSession::Outcome DesktopSession::closeOverview()
@@ -270,7 +260,7 @@ DesktopSession::Outcome DesktopSession::closeOverview()
                    << QVariant::fromValue(QDBusVariant(false)),
                QDBus::Block, 2000);
     if (!waitUntil([&] { return !overviewActive(); }, readyTimeout))
-        return failed(u"GNOME Shell's overview does not close"_s);
+        return Outcome::failed(u"GNOME Shell's overview does not close"_s);
     return {};
 }
 

@@ -6,7 +6,6 @@
 #include <QDBusMetaType>
 #include <QDBusVariant>
 #include <QSignalSpy>
-#include <QXmlStreamReader>
 
 #include <memory>
 
@@ -117,46 +116,6 @@ private Q_SLOTS:
         m_menu.reset();
         QDBusConnection::disconnectFromBus(u"test-host"_s);
         QDBusConnection::disconnectFromBus(u"test-menu"_s);
-    }
-
-    void advertisesTheProtocolsSignatures()
-    {
-        const QDBusMessage reply = ask(u"Introspect"_s, {}, "org.freedesktop.DBus.Introspectable");
-        QXmlStreamReader xml(reply.arguments().value(0).toString());
-        QStringList members;
-        bool inMenu = false;
-        while (!xml.atEnd()) {
-            if (xml.readNext() != QXmlStreamReader::StartElement || xml.name() == "annotation"_L1)
-                continue;
-            const auto attribute = [&xml](const char *name) {
-                return xml.attributes().value(QLatin1StringView(name)).toString();
-            };
-            if (xml.name() == "interface"_L1)
-                inMenu = attribute("name") == QLatin1StringView(menuInterface);
-            else if (inMenu && xml.name() == "arg"_L1)
-                members.last() += u' ' + attribute("direction").left(1) + attribute("type");
-            else if (inMenu)
-                members.append(u"%1 %2 %3"_s.arg(xml.name(), attribute("name"), attribute("type")));
-        }
-        QStringList expected{
-            u"property Version u"_s,
-            u"property TextDirection s"_s,
-            u"property Status s"_s,
-            u"property IconThemePath as"_s,
-            u"signal ItemsPropertiesUpdated  oa(ia{sv}) oa(ias)"_s,
-            u"signal LayoutUpdated  ou oi"_s,
-            u"signal ItemActivationRequested  oi ou"_s,
-            u"method GetLayout  ou ii ii ias o(ia{sv}av)"_s,
-            u"method GetGroupProperties  oa(ia{sv}) iai ias"_s,
-            u"method GetProperty  ov ii is"_s,
-            u"method Event  ii is iv iu"_s,
-            u"method EventGroup  oai ia(isvu)"_s,
-            u"method AboutToShow  ob ii"_s,
-            u"method AboutToShowGroup  oai iai oai"_s,
-        };
-        members.sort();
-        expected.sort();
-        QCOMPARE(members, expected);
     }
 
     void servesTheLayout_data()
