@@ -49,7 +49,6 @@ public:
     struct Response
     {
         int status = 200;
-        QByteArray reason{}; // empty: the usual phrase for status
         QList<Header> headers{};
         QByteArray body{};
         // When set, the body is this many zero bytes, made while sending, never held whole;

@@ -219,8 +219,7 @@ void TestServerConnection::startAnswer()
     m_phase = Phase::sending;
 
     QByteArray head = "HTTP/1.1 " + QByteArray::number(response.status) + ' ' +
-                      (response.reason.isEmpty() ? reasonFor(response.status) : response.reason) +
-                      "\r\n";
+                      reasonFor(response.status) + "\r\n";
     if (!response.endless)
         head += "Content-Length: " + QByteArray::number(m_sendLeft) + "\r\n";
     if (m_close)
