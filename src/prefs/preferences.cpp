@@ -154,18 +154,26 @@ QString Preferences::title(BandwidthData data)
 }
 
 // Writes (and applies a theme) before notifying, so that whoever reacts to a change finds
-// it already stored and in effect.
+// it already stored and in effect. A value that could not be stored is not kept: what the
+// program shows and does must be what the next start finds.
 template<typename T>
 void Preferences::assign(T &field, const T &value, const QString &key,
                          void (Preferences::*changed)())
 {
-    const bool differs = field != value;
+    const T previous = field;
+    const QString errorBefore = m_store.lastError();
     field = value;
-    m_store.setValue(key, stored(value));
+    const bool written = m_store.setValue(key, stored(value));
+    if (!written)
+        field = previous;
     if constexpr (std::is_same_v<T, Theme>)
         applyTheme();
-    if (differs)
+    if (field != previous)
         Q_EMIT(this->*changed)();
+    if (m_store.lastError() != errorBefore)
+        Q_EMIT lastWriteErrorChanged();
+    if (!written)
+        Q_EMIT writeFailed();
 }
 
 void Preferences::setTheme(Theme theme)

@@ -17,7 +17,9 @@ class SettingsStore;
 // The user's settings. Each is loaded once from the store at construction (a missing,
 // mistyped or unknown stored value gives the default and stays as it is in the file), and
 // each assignment writes it back under its own key, even when unchanged. The change signals
-// fire only when a value really changes, after it has been written.
+// fire only when a value really changes, after it has been written. An assignment that
+// cannot be written is undone: the setting keeps the value that is stored, and writeFailed()
+// tells whoever showed the new one.
 class Preferences : public QObject
 {
     Q_OBJECT
@@ -41,6 +43,7 @@ class Preferences : public QObject
                    uploadColorHexChanged)
     Q_PROPERTY(QColor downloadColor READ downloadColor NOTIFY downloadColorHexChanged)
     Q_PROPERTY(QColor uploadColor READ uploadColor NOTIFY uploadColorHexChanged)
+    Q_PROPERTY(QString lastWriteError READ lastWriteError NOTIFY lastWriteErrorChanged)
 
 public:
     // The stored form of every case is its name (rawValue()); the order of declaration is
@@ -137,6 +140,10 @@ Q_SIGNALS:
     void customColorsChanged();
     void downloadColorHexChanged();
     void uploadColorHexChanged();
+    // An assignment could not be written and was undone (every time, even with the same
+    // reason as before).
+    void writeFailed();
+    void lastWriteErrorChanged();
 
 private:
     template<typename T>

@@ -123,18 +123,22 @@ std::optional<bool> SettingsStore::boolean(const QString &key) const
 
 bool SettingsStore::setValue(const QString &key, const QJsonValue &value)
 {
+    const QJsonValue previous = m_values.value(key);
     m_values.insert(key, value);
-    m_unsaved.insert(key, value);
-    if (write()) {
+    if (write(key, value)) {
         m_lastError.clear();
         return true;
     }
+    if (previous.isUndefined())
+        m_values.remove(key);
+    else
+        m_values.insert(key, previous);
     qWarning().noquote()
         << QStringLiteral("Could not save setting \"%1\": %2").arg(key, m_lastError);
     return false;
 }
 
-bool SettingsStore::write()
+bool SettingsStore::write(const QString &key, const QJsonValue &value)
 {
     const QFileInfo info(m_filePath);
     if (!QDir().mkpath(info.absolutePath())) {
@@ -144,9 +148,15 @@ bool SettingsStore::write()
 
     // Re-read so that keys written by anyone else since loading are kept.
     FileContents current = readFile(m_filePath);
+    QJsonObject merged;
     switch (current.state) {
     case FileContents::State::missing:
+        // Deleted while we ran: what we hold is all there is left of it.
+        merged = m_values;
+        break;
     case FileContents::State::object:
+        merged = current.object;
+        merged.insert(key, value);
         break;
     case FileContents::State::unreadable:
         // Replacing a file we cannot read would lose whatever it holds.
@@ -160,13 +170,9 @@ bool SettingsStore::write()
             m_lastError = QStringLiteral("cannot move the unusable file %1 aside").arg(m_filePath);
             return false;
         }
-        current.object = {};
+        merged = m_values;
         break;
     }
-
-    QJsonObject merged = current.object;
-    for (auto it = m_unsaved.constBegin(); it != m_unsaved.constEnd(); ++it)
-        merged.insert(it.key(), it.value());
 
     QSaveFile file(m_filePath);
     if (!file.open(QIODevice::WriteOnly)) {
@@ -178,7 +184,6 @@ bool SettingsStore::write()
         m_lastError = QStringLiteral("cannot write %1 (%2)").arg(m_filePath, file.errorString());
         return false;
     }
-    m_unsaved = {};
     return true;
 }
 

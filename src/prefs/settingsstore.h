@@ -10,12 +10,13 @@ namespace velmora {
 
 // The per-user settings: one JSON object in one file, so that Booleans, numbers and texts
 // stay apart. The file is read once, at construction; each write re-reads it, sets one key
-// and replaces the whole file atomically, so keys written by others survive.
+// and replaces the whole file atomically, so keys written by others survive. When the file
+// has gone (or become unusable) since, the write stores every value held, not the one key.
 //
 // A file that is not a JSON object reads as empty and is moved aside (to
-// "<file>.corrupt-<UTC time>") before the first write replaces it. A write that fails keeps
-// the value in memory, sets lastError() and logs one warning; the next successful write
-// saves it too.
+// "<file>.corrupt-<UTC time>") before the first write replaces it. A write that fails leaves
+// the value as it was before, sets lastError() and logs one warning, so what is held is
+// always what is stored.
 class SettingsStore
 {
 public:
@@ -38,21 +39,18 @@ public:
     // A JSON Boolean, or a number that is exactly 0 or 1; anything else counts as absent.
     std::optional<bool> boolean(const QString &key) const;
 
-    // Sets the value in memory and writes the file; false when the file could not be
-    // written (lastError() then says why).
+    // Sets the value and writes the file; false, with the earlier value kept, when the file
+    // could not be written (lastError() then says why).
     bool setValue(const QString &key, const QJsonValue &value);
 
     // Why the last write failed; empty after a successful one.
     QString lastError() const { return m_lastError; }
 
 private:
-    bool write();
+    bool write(const QString &key, const QJsonValue &value);
 
     QString m_filePath;
     QJsonObject m_values;
-    // Values not yet in the file (the one being written, or ones whose write failed);
-    // merged into every write so that none is lost.
-    QJsonObject m_unsaved;
     QString m_lastError;
 };
 

@@ -1,9 +1,14 @@
 #include "fusionappearance.h"
 
+#include "popoverstyle.h"
+
 #include <QApplication>
+#include <QProxyStyle>
 #include <QStyle>
 #include <QStyleFactory>
+#include <QStyleOption>
 
+#include <algorithm>
 #include <memory>
 
 namespace velmora {
@@ -12,10 +17,59 @@ namespace {
 
 const QString fusion = QStringLiteral("fusion");
 
+// Fusion with the frames of check boxes and radio buttons in controlFrameColor(). Fusion's
+// own frame is a shade darker than the window: on a dark window an unchecked box all but
+// disappears, and on a light one it stays under 2:1.
+class FramedFusionStyle final : public QProxyStyle
+{
+public:
+    FramedFusionStyle()
+        : QProxyStyle(QStyleFactory::create(fusion))
+    {}
+
+    void drawPrimitive(PrimitiveElement element, const QStyleOption *option, QPainter *painter,
+                       const QWidget *widget) const override
+    {
+        // Fusion takes the frame from the window colour (darker by 140 %, then lighter by
+        // 110 % for a check box; darker by 150 % for a radio button): hand it the window
+        // colour from which that comes out as the frame wanted, and let it draw as usual.
+        const double factor = element == PE_IndicatorCheckBox      ? 1.4 / 1.1
+                              : element == PE_IndicatorRadioButton ? 1.5
+                                                                   : 0;
+        if (factor == 0) {
+            QProxyStyle::drawPrimitive(element, option, painter, widget);
+            return;
+        }
+        const QColor frame = controlFrameColor(
+            option->palette, option->state & State_Enabled ? QPalette::Active : QPalette::Disabled);
+        float hue = 0, saturation = 0, value = 0;
+        frame.getHsvF(&hue, &saturation, &value);
+        // A button's option as it came (Fusion reads its check state), any other sliced.
+        QStyleOptionButton adjusted;
+        if (const auto *button = qstyleoption_cast<const QStyleOptionButton *>(option))
+            adjusted = *button;
+        else
+            static_cast<QStyleOption &>(adjusted) = *option;
+        adjusted.palette.setColor(
+            QPalette::Window,
+            QColor::fromHsvF(hue, saturation, std::min(1.0f, float(value * factor))));
+        QProxyStyle::drawPrimitive(element, &adjusted, painter, widget);
+    }
+};
+
+bool usesFramedFusion()
+{
+    return dynamic_cast<const FramedFusionStyle *>(QApplication::style()) != nullptr;
+}
+
 void useStyle(const QString &name)
 {
-    if (QApplication::style()->name() != name)
+    if (name == fusion) {
+        if (!usesFramedFusion())
+            QApplication::setStyle(new FramedFusionStyle);
+    } else if (usesFramedFusion() || QApplication::style()->name() != name) {
         QApplication::setStyle(name);
+    }
 }
 
 } // namespace

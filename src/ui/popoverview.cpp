@@ -248,6 +248,8 @@ QWidget *PopoverView::makeNetworkCard()
     m_copySymbol = new SymbolImage;
     m_copySymbol->setObjectName(QStringLiteral("copySymbol"));
     m_copySymbol->setFont(textFont(TextStyle::caption2));
+    // Drawn at the caption's size it is too small to make out, and it is a button's label.
+    m_copySymbol->setMinimumSide(12);
     setTint(m_copySymbol, Tint::secondary);
     copyLayout->addWidget(m_publicIP, 0, Qt::AlignVCenter);
     copyLayout->addWidget(m_copySymbol, 0, Qt::AlignVCenter);
@@ -337,21 +339,27 @@ QWidget *PopoverView::makeFooter()
     auto *layout = new QHBoxLayout(footer);
     layout->setContentsMargins(0, 0, 0, 0);
 
-    auto *settings = new QToolButton;
+    // The gear and the text side by side with a gap, as a label with its symbol reads; a
+    // tool button's icon would sit against the text.
+    auto *settings = new PlainButton;
     settings->setObjectName(QStringLiteral("settingsButton"));
     settings->setText(QStringLiteral(u"Settings\u2026"));
-    settings->setIcon(symbolIcon(QStringLiteral("gearshape")));
-    const int iconSide = QFontInfo(footer->font()).pixelSize();
-    settings->setIconSize(QSize(iconSide, iconSide));
-    settings->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
-    settings->setAutoRaise(true);
-    connect(settings, &QToolButton::clicked, this, [this] {
+    auto *settingsLayout = bareRow(settings, 5);
+    settingsLayout->setContentsMargins(2, 2, 2, 2);
+    auto *gear = new SymbolImage(QStringLiteral("gearshape"));
+    gear->setObjectName(QStringLiteral("gear"));
+    auto *settingsText = new QLabel(settings->text());
+    settingsText->setTextFormat(Qt::PlainText);
+    settingsLayout->addWidget(gear, 0, Qt::AlignVCenter);
+    settingsLayout->addWidget(settingsText, 0, Qt::AlignVCenter);
+    connect(settings, &QAbstractButton::clicked, this, [this] {
         if (m_openSettings)
             m_openSettings();
     });
 
     auto *quit = new QPushButton(QStringLiteral("Quit"));
     quit->setObjectName(QStringLiteral("quitButton"));
+    quit->setFont(textFont(TextStyle::smallControl));
     quit->setAutoDefault(false);
     // At once, no confirmation; the application's own shutdown does the rest.
     connect(quit, &QPushButton::clicked, this, [] { QCoreApplication::quit(); });

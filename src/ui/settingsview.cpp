@@ -3,6 +3,8 @@
 #include "appmodel.h"
 #include "colorcode.h"
 #include "colorwell.h"
+#include "popoverstyle.h"
+#include "segmentedcontrol.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -11,9 +13,9 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QPushButton>
 #include <QRadioButton>
 #include <QSignalBlocker>
+#include <QStyleOptionButton>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -46,7 +48,22 @@ QFormLayout *makeForm(QWidget *parent)
     auto *form = new QFormLayout(parent);
     form->setFieldGrowthPolicy(QFormLayout::FieldsStayAtSizeHint);
     form->setRowWrapPolicy(QFormLayout::DontWrapRows);
+    // Some styles ask for no gap at all between a label and its field.
+    form->setHorizontalSpacing(12);
     return form;
+}
+
+// An error line: caption size, in the orange that reads on the window in either theme.
+QLabel *errorLabel(const QString &objectName)
+{
+    auto *label = new QLabel;
+    label->setObjectName(objectName);
+    label->setWordWrap(true);
+    label->setTextFormat(Qt::PlainText);
+    label->setFont(captionFont(label->font()));
+    setTint(label, Tint::orange);
+    label->hide();
+    return label;
 }
 
 } // namespace
@@ -59,12 +76,17 @@ SettingsView::SettingsView(AppModel &model, Preferences &prefs, QWidget *parent)
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(makeGeneralSection());
     layout->addWidget(makeMenuBarSection());
+    m_writeError = errorLabel(u"writeError"_s);
+    layout->addWidget(m_writeError);
+    connect(&m_prefs, &Preferences::lastWriteErrorChanged, this, &SettingsView::showWriteError);
+    alignFieldColumns();
 
     setFixedWidth(fixedWidth);
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
 
     showLaunchAtLogin();
     showLaunchAtLoginError();
+    showWriteError();
     updateEnabling();
     for (auto changed : {&Preferences::showLiveSpeedChanged, &Preferences::bandwidthDataChanged,
                          &Preferences::buttonStyleChanged, &Preferences::customColorsChanged})
@@ -94,14 +116,7 @@ QWidget *SettingsView::makeGeneralSection()
     connect(&m_model, &AppModel::launchAtLoginChanged, this, &SettingsView::showLaunchAtLogin);
     form->addRow(m_launchAtLogin);
 
-    m_launchAtLoginError = new QLabel;
-    m_launchAtLoginError->setObjectName(u"launchAtLoginError"_s);
-    m_launchAtLoginError->setWordWrap(true);
-    m_launchAtLoginError->setTextFormat(Qt::PlainText);
-    m_launchAtLoginError->setFont(captionFont(m_launchAtLoginError->font()));
-    QPalette orange = m_launchAtLoginError->palette();
-    orange.setColor(QPalette::WindowText, QColor(0xFF, 0x95, 0x00));
-    m_launchAtLoginError->setPalette(orange);
+    m_launchAtLoginError = errorLabel(u"launchAtLoginError"_s);
     connect(&m_model, &AppModel::launchAtLoginErrorChanged, this,
             &SettingsView::showLaunchAtLoginError);
     form->addRow(m_launchAtLoginError);
@@ -116,6 +131,7 @@ QWidget *SettingsView::makeGeneralSection()
     form->addRow(tr("Theme"), makeChoice<Preferences::Theme>(true, u"theme"_s, &Preferences::theme,
                                                              &Preferences::setTheme,
                                                              &Preferences::themeChanged));
+    m_forms.append(form);
     form->addRow(tr("Unit (Bits or Bytes)"),
                  makeChoice<Preferences::SpeedUnit>(false, u"unit"_s, &Preferences::speedUnit,
                                                     &Preferences::setSpeedUnit,
@@ -135,6 +151,7 @@ QWidget *SettingsView::makeMenuBarSection()
     m_liveSpeedRows = new QWidget;
     QFormLayout *form = makeForm(m_liveSpeedRows);
     form->setContentsMargins(0, 0, 0, 0);
+    m_forms.append(form);
     column->addWidget(m_liveSpeedRows);
 
     auto *bandwidth = new QComboBox;
@@ -152,6 +169,7 @@ QWidget *SettingsView::makeMenuBarSection()
                 Preferences::BandwidthData(bandwidth->itemData(index).toInt()));
     });
     connect(&m_prefs, &Preferences::bandwidthDataChanged, bandwidth, showBandwidth);
+    connect(&m_prefs, &Preferences::writeFailed, bandwidth, showBandwidth);
     form->addRow(tr("Bandwidth Data"), bandwidth);
 
     form->addRow(tr("Button Style"),
@@ -189,10 +207,13 @@ QCheckBox *SettingsView::addToggle(const QString &text, const QString &name,
     toggle->setChecked(std::invoke(get, m_prefs));
     connect(toggle, &QCheckBox::toggled, this,
             [&prefs = m_prefs, set](bool on) { std::invoke(set, prefs, on); });
-    connect(&m_prefs, changed, toggle, [&prefs = m_prefs, toggle, get] {
+    const auto show = [&prefs = m_prefs, toggle, get] {
         const QSignalBlocker blocker(toggle);
         toggle->setChecked(std::invoke(get, prefs));
-    });
+    };
+    connect(&m_prefs, changed, toggle, show);
+    // A value that could not be stored was undone: show the one that is.
+    connect(&m_prefs, &Preferences::writeFailed, toggle, show);
     return toggle;
 }
 
@@ -206,24 +227,28 @@ QWidget *SettingsView::makeChoice(bool segmented, const QString &namePrefix,
     auto *row = new QWidget;
     auto *layout = new QHBoxLayout(row);
     layout->setContentsMargins(0, 0, 0, 0);
-    if (segmented)
-        layout->setSpacing(0);
-    auto *group = new QButtonGroup(row);
+    auto *segments = segmented ? new SegmentedControl : nullptr;
+    QButtonGroup *group = segmented ? segments->group() : new QButtonGroup(row);
     group->setExclusive(true);
+    if (segments)
+        layout->addWidget(segments);
 
     for (const Enum value : Preferences::allCases<Enum>()) {
         const QString title = literalText(Preferences::title(value));
-        QAbstractButton *button = segmented ? static_cast<QAbstractButton *>(new QPushButton(title))
-                                            : new QRadioButton(title);
-        button->setCheckable(true);
+        QAbstractButton *button = nullptr;
+        if (segments) {
+            button = segments->addSegment(title, int(value));
+        } else {
+            button = new QRadioButton(title);
+            group->addButton(button, int(value));
+            layout->addWidget(button);
+        }
         QString word = Preferences::rawValue(value);
         word.truncate(
             std::find_if(word.cbegin() + 1, word.cend(), [](QChar c) { return c.isUpper(); }) -
             word.cbegin());
         word[0] = word[0].toUpper();
         button->setObjectName(namePrefix + word);
-        group->addButton(button, int(value));
-        layout->addWidget(button);
     }
     layout->addStretch();
 
@@ -237,6 +262,7 @@ QWidget *SettingsView::makeChoice(bool segmented, const QString &namePrefix,
             std::invoke(set, prefs, Enum(id));
     });
     connect(&m_prefs, changed, group, show);
+    connect(&m_prefs, &Preferences::writeFailed, group, show);
     return row;
 }
 
@@ -256,6 +282,7 @@ ColorWell *SettingsView::makeColorWell(const QString &text, const QString &name,
         std::invoke(set, prefs, hexString(color));
     });
     connect(&m_prefs, changed, well, show);
+    connect(&m_prefs, &Preferences::writeFailed, well, show);
     return well;
 }
 
@@ -270,12 +297,63 @@ void SettingsView::showLaunchAtLoginError()
     const std::optional<QString> &error = m_model.launchAtLoginError();
     m_launchAtLoginError->setText(error.value_or(QString()));
     m_launchAtLoginError->setVisible(error.has_value());
+    indentLaunchAtLoginError();
+    fitHeight();
+}
 
-    // A window whose size was fixed to fit the view keeps fitting it as the text comes and
-    // goes. The section's layout is brought up to date first so that sizeHint() sees it.
+void SettingsView::indentLaunchAtLoginError()
+{
+    // Under the toggle's text, not under its box: it says why that switch sprang back.
+    QStyleOptionButton option;
+    option.initFrom(m_launchAtLogin);
+    option.text = m_launchAtLogin->text();
+    const QRect text =
+        style()->subElementRect(QStyle::SE_CheckBoxContents, &option, m_launchAtLogin);
+    m_launchAtLoginError->setContentsMargins(std::max(0, text.left()), 0, 0, 0);
+}
+
+void SettingsView::showWriteError()
+{
+    const QString reason = m_prefs.lastWriteError();
+    m_writeError->setText(reason.isEmpty() ? QString()
+                                           : tr("Settings could not be saved: %1").arg(reason));
+    m_writeError->setVisible(!reason.isEmpty());
+    fitHeight();
+}
+
+void SettingsView::fitHeight()
+{
+    // A window whose size was fixed to fit the view keeps fitting it as error lines come and
+    // go. The layouts are brought up to date first so that sizeHint() sees them.
     if (isWindow() && maximumHeight() != QWIDGETSIZE_MAX) {
         m_launchAtLoginError->parentWidget()->layout()->activate();
         setFixedHeight(sizeHint().height());
+    }
+}
+
+void SettingsView::alignFieldColumns()
+{
+    // The sections' fields start at one x: each label column as wide as the widest label.
+    QList<QWidget *> labels;
+    int widest = 0;
+    for (QFormLayout *form : std::as_const(m_forms)) {
+        for (int row = 0; row < form->rowCount(); ++row) {
+            if (QLayoutItem *item = form->itemAt(row, QFormLayout::LabelRole)) {
+                labels.append(item->widget());
+                widest = std::max(widest, item->widget()->sizeHint().width());
+            }
+        }
+    }
+    for (QWidget *label : std::as_const(labels))
+        label->setMinimumWidth(widest);
+}
+
+void SettingsView::changeEvent(QEvent *event)
+{
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::StyleChange || event->type() == QEvent::FontChange) {
+        indentLaunchAtLoginError();
+        alignFieldColumns();
     }
 }
 

@@ -7,6 +7,7 @@
 class QButtonGroup;
 class QCheckBox;
 class QComboBox;
+class QFormLayout;
 class QLabel;
 
 namespace velmora {
@@ -16,9 +17,10 @@ class ColorWell;
 
 // The content of the settings window: the sections "General" and "Menu Bar", every control
 // bound both ways to prefs (a change is stored at once; a change made elsewhere shows at
-// once) and launch at login going through model. No state of its own, no buttons. It is
-// 460 wide and as tall as its content; once someone fixes its size as a window, it keeps
-// fitting that size to its content when the login error appears or goes.
+// once) and launch at login going through model. No state of its own, no buttons. A setting
+// that could not be saved springs back, and a line at the bottom says why. It is 460 wide
+// and as tall as its content; once someone fixes its size as a window, it keeps fitting
+// that size to its content when an error line appears or goes.
 // model and prefs must outlive the view.
 class SettingsView : public QWidget
 {
@@ -30,6 +32,9 @@ public:
     SettingsView(AppModel &model, Preferences &prefs, QWidget *parent = nullptr);
 
     QSize sizeHint() const override;
+
+protected:
+    void changeEvent(QEvent *event) override;
 
 private:
     QWidget *makeGeneralSection();
@@ -46,6 +51,10 @@ private:
 
     void showLaunchAtLogin();
     void showLaunchAtLoginError();
+    void indentLaunchAtLoginError();
+    void showWriteError();
+    void fitHeight();
+    void alignFieldColumns();
     void updateEnabling();
 
     AppModel &m_model;
@@ -53,6 +62,8 @@ private:
 
     QCheckBox *m_launchAtLogin = nullptr;
     QLabel *m_launchAtLoginError = nullptr;
+    QLabel *m_writeError = nullptr;
+    QList<QFormLayout *> m_forms;
     QWidget *m_liveSpeedRows = nullptr;
     QCheckBox *m_uploadOnTop = nullptr;
     QWidget *m_colorRow = nullptr;

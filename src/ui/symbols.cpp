@@ -194,16 +194,23 @@ void SymbolImage::setSymbol(const QString &symbol)
     update();
 }
 
+void SymbolImage::setMinimumSide(int side)
+{
+    m_minimumSide = std::max(1, side);
+    updateGeometry();
+    update();
+}
+
 int SymbolImage::symbolSide() const
 {
     // About the size of the font, as a symbol set beside text is.
-    return std::max(1, QFontInfo(font()).pixelSize());
+    return std::max(m_minimumSide, QFontInfo(font()).pixelSize());
 }
 
 QSize SymbolImage::sizeHint() const
 {
     const QFontMetrics metrics(font());
-    return {symbolSide(), metrics.height()};
+    return {symbolSide(), std::max(symbolSide(), metrics.height())};
 }
 
 void SymbolImage::paintEvent(QPaintEvent *)

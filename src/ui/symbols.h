@@ -27,7 +27,8 @@ QPixmap symbolPixmap(const QString &name, int side, const QColor &color,
                      qreal devicePixelRatio = 1.0);
 
 // A symbol image beside text: as tall as a line of its font, the symbol about as large as
-// the font and centred on the middle of the capital letters, in its palette's text colour.
+// the font (never under minimumSide()) and centred on the middle of the capital letters, in
+// its palette's text colour.
 class SymbolImage : public QWidget
 {
     Q_OBJECT
@@ -37,6 +38,8 @@ public:
 
     QString symbol() const { return m_symbol; }
     void setSymbol(const QString &symbol);
+    int minimumSide() const { return m_minimumSide; }
+    void setMinimumSide(int side);
 
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override { return sizeHint(); }
@@ -49,6 +52,7 @@ private:
     int symbolSide() const;
 
     QString m_symbol;
+    int m_minimumSide = 1;
 };
 
 } // namespace velmora

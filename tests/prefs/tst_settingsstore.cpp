@@ -77,31 +77,36 @@ private Q_SLOTS:
         QVERIFY(keptAside().contains(QString::fromLatin1(content)));
     }
 
-    void failedWriteIsReportedAndSavedLater()
+    // A write that fails keeps what is stored; one into a file deleted since stores all held.
+    void failedAndLostWrites()
     {
         QTemporaryDir dir;
         // A file where the folder should be: the folder cannot be made, even as root.
         const QString blocker = dir.filePath(u"config"_s);
-        writeAll(blocker, "not a folder");
         const QString path = blocker + u"/settings.json"_s;
+        QVERIFY(QDir().mkpath(blocker));
+        writeAll(path, R"({"unknown": [1, "two"], "theme": "light"})");
         SettingsStore store(path);
+        QVERIFY(QDir(blocker).removeRecursively());
+        writeAll(blocker, "not a folder");
 
         QTest::ignoreMessage(QtWarningMsg,
                              QRegularExpression(u"Could not save setting \"theme\""_s));
         QVERIFY(!store.setValue(u"theme"_s, u"dark"_s));
-        QVERIFY(!store.lastError().isEmpty());
-        QCOMPARE(store.text(u"theme"_s), std::optional<QString>(u"dark"_s));
+        QCOMPARE(store.lastError(), u"cannot create the folder "_s + blocker);
+        QCOMPARE(store.text(u"theme"_s), std::optional<QString>(u"light"_s));
 
-        // Once the folder is there, with keys another writer put in the file, the next write
-        // saves what could not be saved before and keeps theirs.
-        QVERIFY(QFile::remove(blocker) && QDir().mkpath(blocker));
-        writeAll(path, R"({"unknown": [1, "two"], "theme": "light"})");
+        QVERIFY(QFile::remove(blocker));
         QVERIFY(store.setValue(u"speedUnit"_s, u"bytes"_s));
         QVERIFY(store.lastError().isEmpty());
         const QJsonObject expected{{u"unknown"_s, QJsonArray{1, u"two"_s}},
-                                   {u"theme"_s, u"dark"_s},
+                                   {u"theme"_s, u"light"_s},
                                    {u"speedUnit"_s, u"bytes"_s}};
         QCOMPARE(readObject(path), expected);
+        // A file still there keeps what others wrote into it since.
+        writeAll(path, R"({"other": true})");
+        QVERIFY(store.setValue(u"theme"_s, u"dark"_s));
+        QCOMPARE(readObject(path), QJsonObject({{u"other"_s, true}, {u"theme"_s, u"dark"_s}}));
     }
 };
 

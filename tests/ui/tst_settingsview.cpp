@@ -1,6 +1,8 @@
 #include "../model/fakeservices.h"
 #include "appearance.h"
 #include "colorwell.h"
+#include "fusionappearance.h"
+#include "pixels.h"
 #include "preferences.h"
 #include "settingsstore.h"
 #include "settingsview.h"
@@ -11,10 +13,14 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
+#include <QFormLayout>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QKeySequence>
 #include <QLabel>
+#include <QRegularExpression>
+#include <QScopeGuard>
+#include <QStyleOptionButton>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -42,7 +48,9 @@ struct Setup
     explicit Setup(const QJsonObject &stored = {},
                    LoginItem::Status login = LoginItem::Status::notRegistered)
     {
-        path = dir.filePath(u"settings.json"_s);
+        folder = dir.filePath(u"config"_s);
+        path = folder + u"/settings.json"_s;
+        QDir().mkpath(folder);
         QFile file(path);
         if (!stored.isEmpty() && file.open(QIODevice::WriteOnly))
             file.write(QJsonDocument(stored).toJson());
@@ -70,12 +78,19 @@ struct Setup
         return *found;
     }
 
-    QJsonValue storedValue(const QString &key) const
+    QJsonObject stored() const
     {
         QFile file(path);
-        return file.open(QIODevice::ReadOnly)
-                   ? QJsonDocument::fromJson(file.readAll()).object().value(key)
-                   : QJsonValue();
+        return file.open(QIODevice::ReadOnly) ? QJsonDocument::fromJson(file.readAll()).object()
+                                              : QJsonObject();
+    }
+
+    // A file where the settings folder should be: no write can succeed, even as root.
+    void blockWrites()
+    {
+        QVERIFY(QDir(folder).removeRecursively());
+        QFile blocker(folder);
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
     }
 
     QColor swatchColor(const QString &well) const
@@ -85,6 +100,7 @@ struct Setup
     }
 
     QTemporaryDir dir;
+    QString folder;
     QString path;
     RecordingAppearance appearance;
     std::unique_ptr<SettingsStore> store;
@@ -94,11 +110,18 @@ struct Setup
     std::unique_ptr<SettingsView> view;
 };
 
-void saveArtifact(QWidget &widget, const QString &name)
+// What a control shows: checked or not, or the chosen item.
+QVariant shown(QWidget &control)
 {
-    const QString directory = qEnvironmentVariable("VELMORA_ARTIFACTS");
-    if (!directory.isEmpty() && QDir().mkpath(directory))
-        QVERIFY(widget.grab().save(QDir(directory).filePath(name)));
+    if (auto *combo = qobject_cast<QComboBox *>(&control))
+        return combo->currentText();
+    return qobject_cast<QAbstractButton *>(&control)->isChecked();
+}
+
+// A control's left edge in the view.
+int left(const Setup &setup, QWidget *widget)
+{
+    return widget->mapTo(setup.view.get(), QPoint()).x();
 }
 
 } // namespace
@@ -156,35 +179,33 @@ private Q_SLOTS:
         QCOMPARE(setup.get(u"uploadOnTop"_s).isEnabled(), onTopEnabled);
         QCOMPARE(setup.get(u"downloadColor"_s).isEnabled(), wellsEnabled);
         QCOMPARE(setup.get(u"uploadColor"_s).isEnabled(), wellsEnabled);
-        if (!live)
-            saveArtifact(*setup.view, u"settings-live-speed-off.png"_s);
     }
 
-    void controlStoresValue_data()
+    void controlStoresAndFollows_data()
     {
         QTest::addColumn<QString>("control");
         QTest::addColumn<QString>("key");
         QTest::addColumn<QJsonValue>("stored");
 
-        QTest::newRow("dark") << u"themeDark"_s << u"theme"_s << QJsonValue(u"dark"_s);
-        QTest::newRow("light") << u"themeLight"_s << u"theme"_s << QJsonValue(u"light"_s);
-        QTest::newRow("MB/s") << u"unitBytes"_s << u"speedUnit"_s << QJsonValue(u"bytes"_s);
-        QTest::newRow("single line")
-            << u"styleSingle"_s << u"buttonStyle"_s << QJsonValue(u"singleLine"_s);
-        QTest::newRow("download only")
-            << u"bandwidthData"_s << u"bandwidthData"_s << QJsonValue(u"download"_s);
-        QTest::newRow("live speed")
-            << u"showLiveSpeed"_s << u"showLiveSpeed"_s << QJsonValue(false);
-        QTest::newRow("toast") << u"showIPChangeToast"_s << u"showIPChangeToast"_s
-                               << QJsonValue(false);
-        QTest::newRow("popover") << u"popoverClosesAutomatically"_s
-                                 << u"popoverClosesAutomatically"_s << QJsonValue(false);
-        QTest::newRow("upload on top") << u"uploadOnTop"_s << u"uploadOnTop"_s << QJsonValue(true);
-        QTest::newRow("custom colours")
-            << u"customColors"_s << u"customColors"_s << QJsonValue(true);
+        const auto row = [](const char *control, const char *key, const QJsonValue &stored) {
+            QTest::newRow(control)
+                << QString::fromLatin1(control) << QString::fromLatin1(key) << stored;
+        };
+        row("themeDark", "theme", u"dark"_s);
+        row("themeLight", "theme", u"light"_s);
+        row("unitBytes", "speedUnit", u"bytes"_s);
+        row("styleSingle", "buttonStyle", u"singleLine"_s);
+        row("bandwidthData", "bandwidthData", u"download"_s);
+        row("showLiveSpeed", "showLiveSpeed", false);
+        row("showIPChangeToast", "showIPChangeToast", false);
+        row("popoverClosesAutomatically", "popoverClosesAutomatically", false);
+        row("uploadOnTop", "uploadOnTop", true);
+        row("customColors", "customColors", true);
     }
 
-    void controlStoresValue()
+    // A control stores its value at once; a change made elsewhere shows at once, without
+    // being assigned again.
+    void controlStoresAndFollows()
     {
         QFETCH(QString, control);
         QFETCH(QString, key);
@@ -192,51 +213,25 @@ private Q_SLOTS:
 
         Setup setup;
         QWidget &widget = setup.get(control);
+        const QVariant before = shown(widget);
+        const QVariant defaultValue = setup.prefs->property(qPrintable(key));
         if (auto *combo = qobject_cast<QComboBox *>(&widget))
             combo->setCurrentIndex(combo->findText(u"Download only"_s));
         else
             qobject_cast<QAbstractButton *>(&widget)->click();
-
-        QCOMPARE(setup.storedValue(key), stored);
+        QCOMPARE(setup.stored().value(key), stored);
+        QVERIFY(shown(widget) != before);
         if (key == u"theme"_s)
             QCOMPARE(setup.appearance.applied,
                      QList<Theme>{*Preferences::fromRawValue<Theme>(stored.toString())});
-    }
 
-    void controlsFollowPreferences()
-    {
-        Setup setup({{u"theme"_s, u"dark"_s},
-                     {u"speedUnit"_s, u"bytes"_s},
-                     {u"bandwidthData"_s, u"upload"_s},
-                     {u"uploadOnTop"_s, true}});
-        QVERIFY(setup.get<QAbstractButton>(u"themeDark"_s).isChecked());
-        QVERIFY(setup.get<QAbstractButton>(u"unitBytes"_s).isChecked());
-        QCOMPARE(setup.get<QComboBox>(u"bandwidthData"_s).currentText(), u"Upload only"_s);
-        QVERIFY(setup.get<QAbstractButton>(u"uploadOnTop"_s).isChecked());
-        QVERIFY(setup.get<QAbstractButton>(u"styleDouble"_s).isChecked());
-
-        setup.prefs->setTheme(Theme::light);
-        setup.prefs->setSpeedUnit(Preferences::SpeedUnit::bits);
-        setup.prefs->setBandwidthData(Data::download);
-        setup.prefs->setButtonStyle(Style::singleLine);
-        setup.prefs->setUploadOnTop(false);
-        setup.prefs->setShowIPChangeToast(false);
-        setup.prefs->setUploadColorHex(u"#0a0B0c"_s);
-
-        QVERIFY(setup.get<QAbstractButton>(u"themeLight"_s).isChecked());
-        QVERIFY(!setup.get<QAbstractButton>(u"themeDark"_s).isChecked());
-        QVERIFY(setup.get<QAbstractButton>(u"unitBits"_s).isChecked());
-        QCOMPARE(setup.get<QComboBox>(u"bandwidthData"_s).currentText(), u"Download only"_s);
-        QVERIFY(setup.get<QAbstractButton>(u"styleSingle"_s).isChecked());
-        QVERIFY(!setup.get<QAbstractButton>(u"uploadOnTop"_s).isChecked());
-        QVERIFY(!setup.get<QAbstractButton>(u"showIPChangeToast"_s).isChecked());
+        setup.appearance.applied.clear();
+        setup.prefs->setProperty(qPrintable(key), defaultValue);
+        QCOMPARE(shown(widget), before);
+        QCOMPARE(setup.appearance.applied.size(), key == u"theme"_s ? 1 : 0);
         // "&" is shown as itself, not taken as a shortcut marker.
         QCOMPARE(QKeySequence::mnemonic(setup.get<QAbstractButton>(u"showLiveSpeed"_s).text()),
                  QKeySequence());
-        QCOMPARE(setup.get<ColorWell>(u"uploadColor"_s).color(), QColor(0x0A, 0x0B, 0x0C));
-        // Showing a change does not assign it again.
-        QCOMPARE(setup.appearance.applied, QList<Theme>{Theme::light});
-        QCOMPARE(setup.storedValue(u"uploadColorHex"_s), QJsonValue(u"#0a0B0c"_s));
     }
 
     void wellShowsStoredColor_data()
@@ -257,8 +252,9 @@ private Q_SLOTS:
         // Custom colours are off by default: the wells are disabled but show the colour.
         Setup setup({{u"downloadColorHex"_s, code}});
         QVERIFY(!setup.get(u"downloadColor"_s).isEnabled());
-        QCOMPARE(setup.get<ColorWell>(u"downloadColor"_s).color(), shown);
         QCOMPARE(setup.swatchColor(u"downloadColor"_s), shown);
+        setup.prefs->setDownloadColorHex(u"#0a0B0c"_s); // from elsewhere
+        QCOMPARE(setup.swatchColor(u"downloadColor"_s), QColor(0x0A, 0x0B, 0x0C));
     }
 
     void chosenColorIsStored()
@@ -275,11 +271,9 @@ private Q_SLOTS:
 
         dialog->setCurrentColor(QColor::fromRgbF(0.5f, 0.25f, 1.0f));
         dialog->accept();
-        QCOMPARE(setup.storedValue(u"uploadColorHex"_s), QJsonValue(u"#8040FF"_s));
-        QCOMPARE(setup.prefs->uploadColorHex(), u"#8040FF"_s);
+        QCOMPARE(setup.stored().value(u"uploadColorHex"_s), QJsonValue(u"#8040FF"_s));
         QCOMPARE(setup.swatchColor(u"uploadColor"_s), QColor(0x80, 0x40, 0xFF));
         QVERIFY(!well.dialog());
-        QCOMPARE(setup.storedValue(u"downloadColorHex"_s), QJsonValue(QJsonValue::Undefined));
 
         // Switching custom colours off closes a chooser left open, without a choice.
         well.openDialog();
@@ -322,12 +316,10 @@ private Q_SLOTS:
         QCOMPARE(toggle.isChecked(), wasOn);
         QVERIFY(error.isVisible());
         QCOMPARE(error.text(), failure);
-        QCOMPARE(error.palette().color(QPalette::WindowText), QColor(0xFF, 0x95, 0x00));
         QVERIFY(error.font().pointSizeF() < toggle.font().pointSizeF());
         // The window grows to show the text without squeezing the rows.
         QVERIFY(setup.view->height() > plainHeight);
         QCOMPARE(setup.view->height(), setup.view->sizeHint().height());
-        saveArtifact(*setup.view, u"settings-login-error.png"_s);
 
         toggle.click();
         QCOMPARE(toggle.isChecked(), !wasOn);
@@ -337,6 +329,139 @@ private Q_SLOTS:
 
         setup.model->setLaunchAtLogin(wasOn); // from elsewhere
         QCOMPARE(toggle.isChecked(), wasOn);
+    }
+
+    void writeFailure_data()
+    {
+        QTest::addColumn<QString>("control");
+        QTest::addColumn<QString>("key");
+        QTest::newRow("toggle") << u"showIPChangeToast"_s << u"showIPChangeToast"_s;
+        QTest::newRow("segment") << u"themeDark"_s << u"theme"_s;
+        QTest::newRow("radio button") << u"unitBytes"_s << u"speedUnit"_s;
+    }
+
+    // A setting that cannot be saved springs back to the stored value and the window says why;
+    // the next save that works clears that, and stores every setting again if the file went.
+    void writeFailure()
+    {
+        QFETCH(QString, control);
+        QFETCH(QString, key);
+        Setup setup({{u"buttonStyle"_s, u"singleLine"_s}});
+        auto &button = setup.get<QAbstractButton>(control);
+        auto &line = setup.get<QLabel>(u"writeError"_s);
+        const QVariant before = setup.prefs->property(qPrintable(key));
+        const bool checked = button.isChecked();
+        setup.blockWrites();
+
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(u"Could not save"_s));
+        button.click();
+        QCOMPARE(button.isChecked(), checked);
+        QCOMPARE(setup.prefs->property(qPrintable(key)), before);
+        QVERIFY(line.isVisible());
+        QCOMPARE(line.text(),
+                 u"Settings could not be saved: cannot create the folder "_s + setup.folder);
+
+        QVERIFY(QFile::remove(setup.folder));
+        button.click();
+        QCOMPARE(button.isChecked(), !checked);
+        QVERIFY(!line.isVisible());
+        QCOMPARE(setup.stored().value(u"buttonStyle"_s), QJsonValue(u"singleLine"_s));
+        QCOMPARE(setup.stored().size(), 2);
+    }
+
+    // The window as a user sees it in each theme: screenshots, and what can be read back from
+    // the pixels.
+    void looksRight_data()
+    {
+        QTest::addColumn<Theme>("theme");
+        QTest::newRow("light") << Theme::light;
+        QTest::newRow("dark") << Theme::dark;
+    }
+
+    void looksRight()
+    {
+        QFETCH(Theme, theme);
+        FusionAppearance appearance;
+        appearance.apply(theme);
+        const auto restore = qScopeGuard([&] { appearance.apply(Theme::system); });
+        Setup setup({{u"theme"_s, Preferences::rawValue(theme)}});
+        QVERIFY(QTest::qWaitForWindowExposed(setup.view.get()));
+        setup.view->setFixedSize(setup.view->sizeHint());
+        setup.rig.loginItem->m_nextError = u"Read-only file system"_s;
+        setup.get<QAbstractButton>(u"launchAtLogin"_s).click();
+        setup.blockWrites();
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(u"Could not save"_s));
+        setup.get<QAbstractButton>(u"uploadOnTop"_s).click();
+        pixels::saveArtifact(setup.view.get(),
+                             u"settings-%1.png"_s.arg(Preferences::rawValue(theme)));
+        const QRgb window = setup.view->palette().color(QPalette::Window).rgb();
+
+        // Unchecked boxes and radio buttons stand out 3:1 from the window.
+        for (const QString &name : {u"uploadOnTop"_s, u"unitBytes"_s}) {
+            auto &button = setup.get<QAbstractButton>(name);
+            QStyleOptionButton option;
+            option.initFrom(&button);
+            const bool box = qobject_cast<QCheckBox *>(&button);
+            const QRect indicator = button.style()->subElementRect(
+                box ? QStyle::SE_CheckBoxIndicator : QStyle::SE_RadioButtonIndicator, &option,
+                &button);
+            QVERIFY(!button.isChecked());
+            QVERIFY2(pixels::bestContrast(pixels::grab(&button), indicator, window) >= 3,
+                     qPrintable(name));
+        }
+
+        // The Theme segments: one frame along the whole top edge, the chosen one filled so
+        // that it stands out 3:1 from the others, its text 4.5:1 on that.
+        QWidget *segments = setup.get(u"themeSystem"_s).parentWidget();
+        const QImage control = pixels::grab(segments);
+        for (int x = 6; x < control.width() - 6; ++x) // past the rounded corners
+            QVERIFY2(pixels::contrast(control.pixel(x, 0), window) >= 3,
+                     qPrintable(QString::number(x)));
+        const auto fill = [&](const QString &name) {
+            const QRect area = setup.get(name).geometry();
+            return control.pixel(area.left() + 3, area.center().y());
+        };
+        const QString chosen = theme == Theme::light ? u"themeLight"_s : u"themeDark"_s;
+        QVERIFY(pixels::contrast(fill(chosen), fill(u"themeSystem"_s)) >= 3);
+        QVERIFY(pixels::bestContrast(control, setup.get(chosen).geometry(), fill(chosen)) >= 4.5);
+
+        // The fields of both sections in one column, each clear of its label.
+        QList<int> fieldColumn;
+        for (QFormLayout *form : setup.view->findChildren<QFormLayout *>()) {
+            for (int row = 0; row < form->rowCount(); ++row) {
+                QLayoutItem *label = form->itemAt(row, QFormLayout::LabelRole);
+                QLayoutItem *field = form->itemAt(row, QFormLayout::FieldRole);
+                if (!label || !field)
+                    continue;
+                const QWidget *text = label->widget();
+                const int textEnd =
+                    left(setup, label->widget()) + text->fontMetrics().horizontalAdvance(
+                                                       qobject_cast<const QLabel *>(text)->text());
+                fieldColumn << left(setup, field->widget());
+                QVERIFY(textEnd < fieldColumn.last());
+            }
+        }
+        QCOMPARE(fieldColumn.size(), 4);
+        QCOMPARE(fieldColumn.count(fieldColumn.first()), 4);
+
+        // Both error lines read 4.5:1; the login error starts under its toggle's text.
+        for (const QString &name : {u"launchAtLoginError"_s, u"writeError"_s}) {
+            QWidget &line = setup.get(name);
+            QVERIFY(line.isVisible());
+            QVERIFY2(pixels::bestContrast(pixels::grab(&line), line.rect(), window) >= 4.5,
+                     qPrintable(name));
+        }
+        const auto inkLeft = [&](QWidget *widget) {
+            const QImage image = pixels::grab(widget);
+            return left(setup, widget) + pixels::inkBounds(image, window).left();
+        };
+        auto &toggle = setup.get<QCheckBox>(u"launchAtLogin"_s);
+        QStyleOptionButton option;
+        option.initFrom(&toggle);
+        const int toggleText =
+            left(setup, &toggle) +
+            toggle.style()->subElementRect(QStyle::SE_CheckBoxContents, &option, &toggle).left();
+        QVERIFY(qAbs(inkLeft(&setup.get(u"launchAtLoginError"_s)) - toggleText) <= 2);
     }
 };
 

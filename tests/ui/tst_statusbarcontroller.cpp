@@ -1,4 +1,5 @@
 #include "../model/fakeservices.h"
+#include "flag.h"
 #include "popoverwindow.h"
 #include "preferences.h"
 #include "settingsstore.h"
@@ -46,8 +47,20 @@ private:
     TrayRendering m_rendering = TrayRendering::Wide;
 };
 
+// addresses: what the lookups find, in turn; none, or an empty one, fails the lookup.
+fakes::Rig answering(const std::deque<QString> &addresses)
+{
+    fakes::Rig rig;
+    rig.lookups->addresses = addresses;
+    return rig;
+}
+
 struct Setup
 {
+    explicit Setup(const std::deque<QString> &addresses = {})
+        : rig(answering(addresses))
+    {}
+
     QTemporaryDir dir;
     SettingsStore store{dir.filePath(u"settings.json"_s)};
     Preferences prefs{store};
@@ -170,6 +183,34 @@ private Q_SLOTS:
         QCOMPARE(s.tray.label, label);
         if (!label.isEmpty())
             QCOMPARE(s.tray.labelGuide, u"\u2193 888.8 Mb/s \u2191 888.8 Mb/s"_s);
+    }
+
+    void glyphFollowsTheModel_data()
+    {
+        QTest::addColumn<bool>("goOffline");
+        QTest::newRow("going offline") << true;
+        QTest::newRow("first lookup failed") << false;
+    }
+
+    // The flag glyph is the model's: what changes it draws a new picture, whatever else stays.
+    void glyphFollowsTheModel()
+    {
+        QFETCH(bool, goOffline);
+        Setup s(goOffline ? std::deque{u"203.0.113.1"_s} : std::deque<QString>{});
+        if (goOffline) {
+            QVERIFY(fakes::waitUntilIdle(s.model));
+            s.settle();
+        }
+        const QList<QImage> before = s.tray.icons.last();
+        QVERIFY(s.model.menuBarLabel() != Flag::offline());
+
+        if (goOffline)
+            s.rig.monitor->report({.satisfied = false});
+        else
+            QVERIFY(fakes::waitUntilIdle(s.model));
+        s.settle();
+        QCOMPARE(s.model.menuBarLabel(), Flag::offline());
+        QVERIFY(s.tray.icons.last() != before);
     }
 
     // Trays that open the item's menu instead of clicking it reach the same places.
