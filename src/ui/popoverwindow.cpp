@@ -85,6 +85,18 @@ void PopoverWindow::showAt(const QRect &anchor)
         focus->setFocus(Qt::PopupFocusReason);
     if (m_closesOnOutsideClick)
         grabPointer();
+    windowHandle()->installEventFilter(this); // once: a filter is installed only once
+}
+
+bool PopoverWindow::eventFilter(QObject *watched, QEvent *event)
+{
+    // A grab asked for before the window manager has mapped the window has no effect, though
+    // Qt reports it taken, and Qt drops the grab when a click inside the window ends: take it
+    // (again) once the window is on screen and after every click.
+    const bool exposed = event->type() == QEvent::Expose && windowHandle()->isExposed();
+    if ((exposed || event->type() == QEvent::MouseButtonRelease) && m_closesOnOutsideClick)
+        QMetaObject::invokeMethod(this, &PopoverWindow::grabPointer, Qt::QueuedConnection);
+    return QWidget::eventFilter(watched, event);
 }
 
 QRect PopoverWindow::visibleGeometry() const
