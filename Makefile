@@ -3,7 +3,7 @@
 PACKAGES := g++ cmake ninja-build pkg-config qt6-base-dev qcoro-qt6-dev libnl-route-3-dev \
             libqt6svg6 libxcb1-dev fonts-noto-color-emoji at-spi2-core \
             openssl util-linux iproute2 locales \
-            xvfb openbox xdotool xclip imagemagick dbus-x11 x11-utils trayer \
+            xvfb openbox xcompmgr xdotool xclip imagemagick dbus-x11 x11-utils trayer \
             haskell-status-notifier-item-utils haskell-gtk-sni-tray-utils \
             gnome-shell gnome-shell-extension-appindicator libgl1-mesa-dri \
             xfce4-panel xfconf plasma-desktop kded5 kactivitymanagerd polybar

@@ -6,25 +6,131 @@ namespace velmora {
 
 namespace {
 
-// Space between the item and the popover, so the popover does not cover the panel's edge.
+// Between the item and the popover, and between the popover and the available area's edges.
 constexpr int gap = 4;
+constexpr int margin = 6;
+// A click point says nothing of the item's extent, and the click may be on the item's outer
+// edge: the item can then reach a whole panel's thickness beyond it. Panels are 24 to 32 pixels
+// thick almost everywhere; a thicker guess only costs a little more distance.
+constexpr int assumedItemExtent = 32;
 
-int clampInto(int position, int length, int start, int available)
+// The edge of the screen a panel sits on.
+enum class PanelEdge { Top, Bottom, Left, Right };
+
+bool isClickPoint(const QRect &anchor)
 {
-    // A popover larger than the screen keeps its start edge visible.
-    return std::max(start, std::min(position, start + available - length));
+    return anchor.size() == QSize(1, 1);
+}
+
+const ScreenArea &screenHolding(const QPoint &point, const QList<ScreenArea> &screens)
+{
+    const auto found = std::ranges::find_if(
+        screens, [&](const ScreenArea &screen) { return screen.geometry.contains(point); });
+    return found != screens.end() ? *found : screens.first();
+}
+
+PanelEdge edgeOfStrip(const QRect &strip, const QRect &screen)
+{
+    if (strip.width() >= strip.height())
+        return strip.center().y() < screen.center().y() ? PanelEdge::Top : PanelEdge::Bottom;
+    return strip.center().x() < screen.center().x() ? PanelEdge::Left : PanelEdge::Right;
+}
+
+// Without a known panel: the screen edge the item is closest to; panels along the top or the
+// bottom win a tie, as in a corner, since they are by far the most common.
+PanelEdge nearestEdge(const QRect &item, const QRect &screen)
+{
+    const int top = item.top() - screen.top();
+    const int bottom = screen.bottom() - item.bottom();
+    const int left = item.left() - screen.left();
+    const int right = screen.right() - item.right();
+    if (std::min(top, bottom) <= std::min(left, right))
+        return top <= bottom ? PanelEdge::Top : PanelEdge::Bottom;
+    return left <= right ? PanelEdge::Left : PanelEdge::Right;
+}
+
+// What the popover must stay clear of: the item across the panel's whole thickness when the
+// panel is known, else the item, grown from a bare click point by an item's extent inwards.
+QRect clearOf(const QRect &anchor, const QRect &strip, PanelEdge edge)
+{
+    const bool horizontal = edge == PanelEdge::Top || edge == PanelEdge::Bottom;
+    if (strip.isValid()) {
+        return anchor.united(
+            horizontal ? QRect(anchor.left(), strip.top(), anchor.width(), strip.height())
+                       : QRect(strip.left(), anchor.top(), strip.width(), anchor.height()));
+    }
+    if (!isClickPoint(anchor))
+        return anchor;
+    switch (edge) {
+    case PanelEdge::Top:
+        return anchor.adjusted(0, 0, 0, assumedItemExtent);
+    case PanelEdge::Bottom:
+        return anchor.adjusted(0, -assumedItemExtent, 0, 0);
+    case PanelEdge::Left:
+        return anchor.adjusted(0, 0, assumedItemExtent, 0);
+    case PanelEdge::Right:
+        return anchor.adjusted(-assumedItemExtent, 0, 0, 0);
+    }
+    return anchor;
+}
+
+// position kept within [low, high - length]; a popover longer than that keeps its low edge.
+int clampInto(int position, int length, int low, int high)
+{
+    return std::max(low, std::min(position, high - length));
 }
 
 } // namespace
 
-QPoint popoverPosition(const QRect &anchor, const QSize &size, const QRect &available)
+QRect panelStripAt(const QPoint &point, const ScreenArea &screen, const QList<QRect> &reserved)
 {
-    const QPoint centre = anchor.center();
-    const int x = centre.x() - size.width() / 2;
-    const bool below = centre.y() < available.center().y();
-    const int y = below ? anchor.bottom() + 1 + gap : anchor.top() - gap - size.height();
-    return {clampInto(x, size.width(), available.left(), available.width()),
-            clampInto(y, size.height(), available.top(), available.height())};
+    for (const QRect &strip : reserved) {
+        if (strip.contains(point))
+            return strip;
+    }
+    const QRect &all = screen.geometry;
+    const QRect &free = screen.available;
+    if (!all.contains(point) || free.contains(point))
+        return {};
+    if (point.y() < free.top())
+        return QRect(all.left(), all.top(), all.width(), free.top() - all.top());
+    if (point.y() > free.bottom())
+        return QRect(all.left(), free.bottom() + 1, all.width(), all.bottom() - free.bottom());
+    if (point.x() < free.left())
+        return QRect(all.left(), all.top(), free.left() - all.left(), all.height());
+    return QRect(free.right() + 1, all.top(), all.right() - free.right(), all.height());
+}
+
+QPoint popoverPosition(const QRect &anchor, const QSize &size, const QList<ScreenArea> &screens,
+                       const QList<QRect> &reserved)
+{
+    if (screens.isEmpty())
+        return anchor.bottomLeft();
+    const ScreenArea &screen = screenHolding(anchor.center(), screens);
+    const QRect strip = panelStripAt(anchor.center(), screen, reserved);
+    const PanelEdge edge = strip.isValid() ? edgeOfStrip(strip, screen.geometry)
+                                           : nearestEdge(anchor, screen.geometry);
+    const QRect item = clearOf(anchor, strip, edge);
+    const QRect area = screen.available.adjusted(margin, margin, -margin, -margin);
+    const QPoint centred = anchor.center() - QPoint(size.width() / 2, size.height() / 2);
+
+    // Along the panel: centred on the item, pushed back inside the area. Across it: beside the
+    // item, away from the screen's far edge only as far as the item allows.
+    switch (edge) {
+    case PanelEdge::Top:
+        return {clampInto(centred.x(), size.width(), area.left(), area.right() + 1),
+                std::max(item.bottom() + 1 + gap, area.top())};
+    case PanelEdge::Bottom:
+        return {clampInto(centred.x(), size.width(), area.left(), area.right() + 1),
+                std::min(item.top() - gap, area.bottom() + 1) - size.height()};
+    case PanelEdge::Left:
+        return {std::max(item.right() + 1 + gap, area.left()),
+                clampInto(centred.y(), size.height(), area.top(), area.bottom() + 1)};
+    case PanelEdge::Right:
+        return {std::min(item.left() - gap, area.right() + 1) - size.width(),
+                clampInto(centred.y(), size.height(), area.top(), area.bottom() + 1)};
+    }
+    return centred;
 }
 
 } // namespace velmora

@@ -9,8 +9,6 @@
 #include <QDBusObjectPath>
 #include <QDBusReply>
 #include <QDBusVariant>
-#include <QList>
-#include <QString>
 
 #include <memory>
 
@@ -19,45 +17,25 @@ namespace velmora::test {
 class AccessibleTree
 {
 public:
-    struct Node
-    {
-        QString service;
-        QString path;
-        QString name{};
-    };
-
     // Connects to the accessibility bus of the session bus this process uses.
     AccessibleTree()
     {
-        const QDBusMessage call = QDBusMessage::createMethodCall(
-            QStringLiteral("org.a11y.Bus"), QStringLiteral("/org/a11y/bus"),
-            QStringLiteral("org.a11y.Bus"), QStringLiteral("GetAddress"));
-        const QDBusReply<QString> address = QDBusConnection::sessionBus().call(call);
+        const QDBusReply<QString> address =
+            QDBusConnection::sessionBus().call(QDBusMessage::createMethodCall(
+                u"org.a11y.Bus"_qs, u"/org/a11y/bus"_qs, u"org.a11y.Bus"_qs, u"GetAddress"_qs));
         if (address.isValid())
             m_bus = std::make_unique<QDBusConnection>(
-                QDBusConnection::connectToBus(address.value(), QStringLiteral("a11y")));
+                QDBusConnection::connectToBus(address.value(), u"a11y"_qs));
     }
     ~AccessibleTree()
     {
         m_bus.reset();
-        QDBusConnection::disconnectFromBus(QStringLiteral("a11y"));
+        QDBusConnection::disconnectFromBus(u"a11y"_qs);
     }
 
     bool isConnected() const { return m_bus && m_bus->isConnected(); }
 
-    // Every node of the application named application, depth first.
-    QList<Node> nodes(const QString &application) const
-    {
-        QList<Node> found;
-        for (const Node &app : children({QStringLiteral("org.a11y.atspi.Registry"),
-                                         QStringLiteral("/org/a11y/atspi/accessible/root")})) {
-            if (property(app, QStringLiteral("Name")) == application)
-                walk(app, found, 0);
-        }
-        return found;
-    }
-
-    // The names of every node of application.
+    // The names of every node of the application named application, depth first.
     QStringList names(const QString &application) const
     {
         QStringList result;
@@ -71,25 +49,34 @@ public:
     bool press(const QString &application, const QString &name) const
     {
         for (const Node &node : nodes(application)) {
-            if (node.name != name)
-                continue;
-            QDBusMessage call = QDBusMessage::createMethodCall(
-                node.service, node.path, QStringLiteral("org.a11y.atspi.Action"),
-                QStringLiteral("DoAction"));
-            call << 0;
-            return m_bus->call(call).type() == QDBusMessage::ReplyMessage;
+            if (node.name == name)
+                return call(node, u"org.a11y.atspi.Action"_qs, u"DoAction"_qs, {0}).type() ==
+                       QDBusMessage::ReplyMessage;
         }
         return false;
     }
 
 private:
+    struct Node
+    {
+        QString service;
+        QString path;
+        QString name{};
+    };
+
+    QDBusMessage call(const Node &node, const QString &interface, const QString &method,
+                      const QVariantList &arguments = {}) const
+    {
+        QDBusMessage message =
+            QDBusMessage::createMethodCall(node.service, node.path, interface, method);
+        message.setArguments(arguments);
+        return m_bus->call(message);
+    }
+
     QList<Node> children(const Node &parent) const
     {
+        const QDBusMessage reply = call(parent, u"org.a11y.atspi.Accessible"_qs, u"GetChildren"_qs);
         QList<Node> result;
-        const QDBusMessage call = QDBusMessage::createMethodCall(
-            parent.service, parent.path, QStringLiteral("org.a11y.atspi.Accessible"),
-            QStringLiteral("GetChildren"));
-        const QDBusMessage reply = m_bus->call(call);
         if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty())
             return result;
         const auto argument = reply.arguments().first().value<QDBusArgument>();
@@ -107,14 +94,23 @@ private:
         return result;
     }
 
-    QString property(const Node &node, const QString &name) const
+    QString name(const Node &node) const
     {
-        QDBusMessage call = QDBusMessage::createMethodCall(
-            node.service, node.path, QStringLiteral("org.freedesktop.DBus.Properties"),
-            QStringLiteral("Get"));
-        call << QStringLiteral("org.a11y.atspi.Accessible") << name;
-        const QDBusReply<QDBusVariant> reply = m_bus->call(call);
+        const QDBusReply<QDBusVariant> reply =
+            call(node, u"org.freedesktop.DBus.Properties"_qs, u"Get"_qs,
+                 {u"org.a11y.atspi.Accessible"_qs, u"Name"_qs});
         return reply.isValid() ? reply.value().variant().toString() : QString();
+    }
+
+    QList<Node> nodes(const QString &application) const
+    {
+        QList<Node> found;
+        for (Node app :
+             children({u"org.a11y.atspi.Registry"_qs, u"/org/a11y/atspi/accessible/root"_qs})) {
+            if (name(app) == application)
+                walk(app, found, 0);
+        }
+        return found;
     }
 
     void walk(Node node, QList<Node> &found, int depth) const
@@ -122,7 +118,7 @@ private:
         // Widget trees here are a dozen levels deep; a cycle must not hang the test.
         if (depth > 40)
             return;
-        node.name = property(node, QStringLiteral("Name"));
+        node.name = name(node);
         found.append(node);
         for (const Node &child : children(node))
             walk(child, found, depth + 1);

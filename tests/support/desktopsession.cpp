@@ -49,6 +49,7 @@ constexpr std::pair<Component, const char *> allComponents[] = {
     {Component::Watcher, "status-notifier-watcher"},
     {Component::SniHost, "gtk-sni-tray-standalone"},
     {Component::XEmbedTray, "trayer"},
+    {Component::Compositor, "xcompmgr"},
     {Component::GnomeShell, "gnome-shell"},
     {Component::Xfce, "xfce4-panel"},
     {Component::Plasma, "plasmashell"},
@@ -172,6 +173,10 @@ DesktopSession::Outcome DesktopSession::start(Component component)
         return startProgram(component, {u"trayer"_s, u"--edge"_s, u"top"_s, u"--align"_s,
                                         u"right"_s, u"--widthtype"_s, u"request"_s, u"--height"_s,
                                         u"24"_s, u"--SetDockType"_s, u"true"_s});
+    case Component::Compositor:
+        if (auto ok = need(Component::Display); !ok)
+            return ok;
+        return startProgram(component, {u"xcompmgr"_s});
     case Component::GnomeShell:
     case Component::Xfce:
     case Component::Plasma:
@@ -279,6 +284,9 @@ DesktopSession::Outcome DesktopSession::waitReady(Component component)
         break;
     case Component::XEmbedTray:
         ready = [this] { return ownsSelection("_NET_SYSTEM_TRAY_S0"); };
+        break;
+    case Component::Compositor:
+        ready = [this] { return ownsSelection("_NET_WM_CM_S0"); };
         break;
     case Component::GnomeShell:
     case Component::Xfce:

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QList>
+#include <QRect>
+
+#include <memory>
+
+namespace velmora {
+
+// What the window system tells about the desktop around the popover.
+class WindowSystemHints
+{
+public:
+    virtual ~WindowSystemHints() = default;
+
+    // Whether a compositing manager runs, so that translucent windows show what lies behind.
+    virtual bool isCompositing() const = 0;
+    // The strips that panel windows reserve along the screen edges (their struts), in global
+    // logical coordinates; they hold even where no window manager turns them into a smaller
+    // available area.
+    virtual QList<QRect> reservedStrips() const = 0;
+
+    // The hints of the window system the application runs on; on one it cannot ask, hints that
+    // report no compositor and no strips.
+    static std::unique_ptr<WindowSystemHints> create();
+};
+
+} // namespace velmora
