@@ -164,14 +164,22 @@ DesktopSession::Outcome DesktopSession::start(Component component)
             if (auto ok = need(first); !ok)
                 return ok;
         }
-        return startProgram(component, {u"gtk-sni-tray-standalone"_s, u"--top"_s, u"--end"_s,
-                                        u"--size"_s, u"30"_s, u"--color"_s, u"#303030"_s});
+        return startProgram(component,
+                            {u"gtk-sni-tray-standalone"_s, u"--top"_s, u"--end"_s, u"--size"_s,
+                             u"30"_s, u"--color"_s, m_lightPanels ? u"#f0f0f0"_s : u"#303030"_s});
     case Component::XEmbedTray:
         if (auto ok = need(Component::Display); !ok)
             return ok;
-        return startProgram(component, {u"trayer"_s, u"--edge"_s, u"top"_s, u"--align"_s,
-                                        u"right"_s, u"--widthtype"_s, u"request"_s, u"--height"_s,
-                                        u"24"_s, u"--SetDockType"_s, u"true"_s});
+        // trayer draws black; a light panel is a pseudo-transparent one over a light wallpaper.
+        if (m_lightPanels && !setWallpaper(0xf0f0f0))
+            return Outcome::failed(u"cannot set a wallpaper"_s);
+        return startProgram(
+            component,
+            QStringList{u"trayer"_s, u"--edge"_s, u"top"_s, u"--align"_s, u"right"_s,
+                        u"--widthtype"_s, u"request"_s, u"--height"_s, u"24"_s, u"--SetDockType"_s,
+                        u"true"_s} +
+                (m_lightPanels ? QStringList{u"--transparent"_s, u"true"_s, u"--alpha"_s, u"255"_s}
+                               : QStringList()));
     case Component::GnomeShell:
     case Component::Xfce:
     case Component::Plasma:
@@ -212,6 +220,37 @@ DesktopSession::Outcome DesktopSession::startDisplay()
         return Outcome::failed(u"display %1 does not answer"_s.arg(m_display));
     }
     return {};
+}
+
+bool DesktopSession::setWallpaper(quint32 rgb) const
+{
+    // A root pixmap as wallpaper setters leave it: kept after this client leaves, named by
+    // _XROOTPMAP_ID for pseudo-transparent panels.
+    xcb_connection_t *connection = xcb_connect(m_display.toLocal8Bit().constData(), nullptr);
+    const bool ok = xcb_connection_has_error(connection) == 0;
+    if (ok) {
+        const xcb_screen_t *screen = xcb_setup_roots_iterator(xcb_get_setup(connection)).data;
+        const xcb_pixmap_t pixmap = xcb_generate_id(connection);
+        xcb_create_pixmap(connection, screen->root_depth, pixmap, screen->root,
+                          screen->width_in_pixels, screen->height_in_pixels);
+        const xcb_gcontext_t gc = xcb_generate_id(connection);
+        xcb_create_gc(connection, gc, pixmap, XCB_GC_FOREGROUND, &rgb);
+        const xcb_rectangle_t all{0, 0, screen->width_in_pixels, screen->height_in_pixels};
+        xcb_poly_fill_rectangle(connection, pixmap, gc, 1, &all);
+        const char name[] = "_XROOTPMAP_ID";
+        xcb_intern_atom_reply_t *atom = xcb_intern_atom_reply(
+            connection, xcb_intern_atom(connection, 0, sizeof name - 1, name), nullptr);
+        if (atom)
+            xcb_change_property(connection, XCB_PROP_MODE_REPLACE, screen->root, atom->atom,
+                                XCB_ATOM_PIXMAP, 32, 1, &pixmap);
+        std::free(atom);
+        xcb_change_window_attributes(connection, screen->root, XCB_CW_BACK_PIXMAP, &pixmap);
+        xcb_clear_area(connection, 0, screen->root, 0, 0, 0, 0);
+        xcb_set_close_down_mode(connection, XCB_CLOSE_DOWN_RETAIN_PERMANENT);
+        xcb_flush(connection);
+    }
+    xcb_disconnect(connection);
+    return ok;
 }
 
 DesktopSession::Outcome DesktopSession::startBus()
@@ -432,6 +471,13 @@ QProcessEnvironment DesktopSession::environment() const
     env.insert(u"GDK_BACKEND"_s, u"x11"_s);
     env.insert(u"QT_QPA_PLATFORM"_s, u"xcb"_s);
     env.insert(u"NO_AT_BRIDGE"_s, u"1"_s); // no accessibility bus to look for
+    // As the desktop's session manager would say.
+    for (const auto &[shell, name] :
+         {std::pair{Component::GnomeShell, u"GNOME"_s}, std::pair{Component::Xfce, u"XFCE"_s},
+          std::pair{Component::Plasma, u"KDE"_s}}) {
+        if (m_children.contains(shell))
+            env.insert(u"XDG_CURRENT_DESKTOP"_s, name);
+    }
     return env;
 }
 

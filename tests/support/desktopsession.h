@@ -66,6 +66,10 @@ public:
     // at once, as a crash would. Components that need it keep running.
     void stop(Component component, bool hard = false);
     bool isRunning(Component component) const;
+    // Panels started from now on are light (the default: dark where the program allows):
+    // gtk-sni-tray's colour, trayer's tint, Xfce's dark mode, Plasma's Breeze or Breeze Dark.
+    // GNOME's top bar is dark either way.
+    void setLightPanels(bool light) { m_lightPanels = light; }
 
     QString display() const;    // ":N", empty before the display starts
     QString busAddress() const; // empty before the bus starts
@@ -105,6 +109,7 @@ private:
                         const std::function<bool()> &ready);
     Outcome closeOverview();
     bool waitForStillScreen() const;
+    bool setWallpaper(quint32 rgb) const;
     bool shellReady(Component component) const;
     bool hasDockWindow() const;
     bool busHasNameStartingWith(const QString &prefix) const;
@@ -121,6 +126,7 @@ private:
     QString m_display;
     QString m_busAddress;
     QString m_skipReason;
+    bool m_lightPanels = false;
 };
 
 } // namespace velmora

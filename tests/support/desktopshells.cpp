@@ -85,6 +85,7 @@ constexpr char xfcePanelConfig[] = R"(<?xml version="1.0" encoding="UTF-8"?>
   <property name="configver" type="int" value="2"/>
   <property name="panels" type="array">
     <value type="int" value="1"/>
+    <property name="dark-mode" type="bool" value="DARK"/>
     <property name="panel-1" type="empty">
       <property name="position" type="string" value="p=6;x=0;y=0"/>
       <property name="length" type="uint" value="100"/>
@@ -160,8 +161,9 @@ DesktopSession::Outcome DesktopSession::startShell(Component component)
             return Outcome::missing(u"xfce4-panel or xfconf is not installed"_s);
         if (auto ok = start(Component::WindowManager); !ok)
             return ok;
-        if (!writeFile(config + u"/xfce4/xfconf/xfce-perchannel-xml/xfce4-panel.xml"_s,
-                       xfcePanelConfig))
+        if (!writeFile(
+                config + u"/xfce4/xfconf/xfce-perchannel-xml/xfce4-panel.xml"_s,
+                QByteArray(xfcePanelConfig).replace("DARK", m_lightPanels ? "false" : "true")))
             return Outcome::failed(u"cannot write the panel configuration"_s);
         if (auto ok = startHelper(helpers, {xfconfd},
                                   [this] { return busHasName(u"org.xfce.Xfconf"_s); });
@@ -180,6 +182,9 @@ DesktopSession::Outcome DesktopSession::startShell(Component component)
             return Outcome::missing(u"Plasma's private system bus needs root"_s);
         if (auto ok = start(Component::WindowManager); !ok)
             return ok;
+        if (!writeFile(config + u"/plasmarc"_s,
+                       m_lightPanels ? "[Theme]\nname=default\n" : "[Theme]\nname=breeze-dark\n"))
+            return Outcome::failed(u"cannot write the Plasma theme"_s);
         // Without the activity manager, plasmashell aborts and kded5's configuration update
         // hangs for 30 s.
         if (auto ok = startHelper(helpers, {activities},
