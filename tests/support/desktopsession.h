@@ -13,6 +13,9 @@
 #include <map>
 #include <vector>
 
+struct xcb_connection_t;
+struct xcb_screen_t;
+
 namespace velmora {
 
 // A private desktop for GUI, tray and end-to-end tests: an Xvfb display, a session bus of its
@@ -111,13 +114,17 @@ private:
     bool waitForStillScreen() const;
     bool setWallpaper(quint32 rgb) const;
     bool shellReady(Component component) const;
-    bool hasDockWindow() const;
     bool busHasNameStartingWith(const QString &prefix) const;
     QDBusConnection bus() const;
     // Waits until ready() or the deadline; false on timeout.
     static bool waitUntil(const std::function<bool()> &ready, std::chrono::milliseconds timeout);
     int spawn(const QStringList &command, const QString &logName, int inheritedFd) const;
-    bool ownsSelection(const QByteArray &selection) const;
+    bool ownsSelection(const char *selection) const;
+    // Runs use on a connection of its own to the display; false when there is none.
+    bool withX(const std::function<void(xcb_connection_t *, const xcb_screen_t *)> &use) const;
+    // Starts a program that announces itself with one line on a pipe; empty when it did not.
+    QByteArray startAnnouncing(Component component, const QStringList &command);
+    Outcome failedToStart(const QString &program) const;
     bool busHasName(const QString &name) const;
     bool hostRegistered() const;
 

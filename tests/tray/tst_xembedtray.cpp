@@ -115,19 +115,6 @@ private Q_SLOTS:
         DESKTOP_SESSION_START(*m_session, Bus);
     }
 
-    void docksAtFullWidth()
-    {
-        DESKTOP_SESSION_START(*m_session, XEmbedTray);
-        XEmbedTrayItem item;
-        QVERIFY(item.isTrayPresent());
-        item.setIcon(wideIcon());
-        item.setToolTip(u"Velmora"_s);
-        QTRY_VERIFY_WITH_TIMEOUT(item.isShown(), 5000);
-        QTRY_COMPARE_WITH_TIMEOUT(screenGeometry(item.windowId()).size(), QSize(110, 22), 5000);
-        QCOMPARE(item.rendering(), TrayRendering::Wide);
-        m_session->screenshot(u"xembed-tray"_s);
-    }
-
     // polybar squares every tray window: the item knows the tray and asks for a square.
     void knowsASquaringTray()
     {
@@ -187,47 +174,22 @@ private Q_SLOTS:
         QCOMPARE((button == 1 ? menu : activated).count(), 0);
     }
 
-    void docksAgainWhenTheTrayReturns()
+    // Docked at the picture's full width, and again when the tray returns.
+    void docksAtFullWidthAndAgain()
     {
         DESKTOP_SESSION_START(*m_session, XEmbedTray);
         XEmbedTrayItem item;
+        QVERIFY(item.isTrayPresent());
         item.setIcon(wideIcon());
         QTRY_VERIFY_WITH_TIMEOUT(item.isShown(), 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(screenGeometry(item.windowId()).size(), QSize(110, 22), 5000);
+        QCOMPARE(item.rendering(), TrayRendering::Wide);
+        m_session->screenshot(u"xembed-tray"_s);
         m_session->stop(Component::XEmbedTray, true);
         QTRY_VERIFY_WITH_TIMEOUT(!item.isShown() && !item.isTrayPresent(), 5000);
         DESKTOP_SESSION_START(*m_session, XEmbedTray);
         QTRY_VERIFY_WITH_TIMEOUT(item.isShown(), 5000);
         QTRY_COMPARE_WITH_TIMEOUT(screenGeometry(item.windowId()).size(), QSize(110, 22), 5000);
-    }
-
-    void choosesTheTrayThatIsThere_data()
-    {
-        QTest::addColumn<bool>("watcher");
-        QTest::addColumn<bool>("xembed");
-        QTest::addColumn<Carrier>("expected");
-        QTest::newRow("watcher and X tray") << true << true << Carrier::StatusNotifier;
-        QTest::newRow("X tray only") << false << true << Carrier::XEmbed;
-        QTest::newRow("watcher only") << true << false << Carrier::StatusNotifier;
-    }
-
-    void choosesTheTrayThatIsThere()
-    {
-        QFETCH(bool, watcher);
-        QFETCH(bool, xembed);
-        QFETCH(Carrier, expected);
-        for (const auto &[component, wanted] :
-             {std::pair{Component::Watcher, watcher}, std::pair{Component::XEmbedTray, xembed}}) {
-            if (wanted)
-                QVERIFY(m_session->start(component));
-            else
-                m_session->stop(component);
-        }
-        StderrCapture errors;
-        SystemTrayItem item(u"velmora"_s);
-        item.setIcon(wideIcon());
-        QCOMPARE(item.carrier(), expected);
-        QTRY_VERIFY_WITH_TIMEOUT(item.isShown(), 5000);
-        QCOMPARE(errors.text(), QString());
     }
 
     void waitsForATrayAndFollowsIt()
@@ -249,7 +211,12 @@ private Q_SLOTS:
         m_session->stop(Component::Watcher);
         QTRY_COMPARE_WITH_TIMEOUT(item.carrier(), Carrier::XEmbed, 5000);
         QTRY_VERIFY_WITH_TIMEOUT(item.isShown(), 5000);
+        // The watcher wins over the X tray, and needs none beside it.
         m_session->stop(Component::XEmbedTray);
+        DESKTOP_SESSION_START(*m_session, Watcher);
+        QTRY_COMPARE_WITH_TIMEOUT(item.carrier(), Carrier::StatusNotifier, 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(item.isShown(), 5000);
+        m_session->stop(Component::Watcher);
         QTRY_COMPARE_WITH_TIMEOUT(item.carrier(), Carrier::None, 5000);
         QVERIFY(!item.isShown());
 
