@@ -527,17 +527,28 @@ bool DesktopSession::busHasName(const QString &name) const
     return connection.isConnected() && connection.interface()->isServiceRegistered(name).value();
 }
 
-bool DesktopSession::hostRegistered() const
+QVariant DesktopSession::watcherProperty(const QString &name) const
 {
     if (!busHasName(QString::fromLatin1(watcherName)))
-        return false;
+        return {};
     QDBusMessage get = QDBusMessage::createMethodCall(
         QString::fromLatin1(watcherName), u"/StatusNotifierWatcher"_s,
         u"org.freedesktop.DBus.Properties"_s, u"Get"_s);
-    get << QString::fromLatin1(watcherName) << u"IsStatusNotifierHostRegistered"_s;
+    get << QString::fromLatin1(watcherName) << name;
     const QDBusMessage reply = bus().call(get, QDBus::Block, 2000);
-    return reply.type() == QDBusMessage::ReplyMessage && !reply.arguments().isEmpty() &&
-           reply.arguments().first().value<QDBusVariant>().variant().toBool();
+    return reply.type() == QDBusMessage::ReplyMessage && !reply.arguments().isEmpty()
+               ? reply.arguments().first().value<QDBusVariant>().variant()
+               : QVariant();
+}
+
+bool DesktopSession::hostRegistered() const
+{
+    return watcherProperty(u"IsStatusNotifierHostRegistered"_s).toBool();
+}
+
+QStringList DesktopSession::registeredItems() const
+{
+    return watcherProperty(u"RegisteredStatusNotifierItems"_s).toStringList();
 }
 
 bool DesktopSession::withX(

@@ -80,6 +80,8 @@ public:
     // The environment for programs run inside this desktop.
     QProcessEnvironment environment() const;
 
+    // The items the StatusNotifierWatcher lists; empty without a watcher.
+    QStringList registeredItems() const;
     // The screen as it is now; a null image when the display is not running.
     QImage grab() const;
     // Saves the screen as <name>.png in the directory VELMORA_ARTIFACTS names, when it is set
@@ -127,6 +129,7 @@ private:
     Outcome failedToStart(const QString &program) const;
     bool busHasName(const QString &name) const;
     bool hostRegistered() const;
+    QVariant watcherProperty(const QString &name) const;
 
     QTemporaryDir m_dir;
     std::map<Component, Child> m_children;

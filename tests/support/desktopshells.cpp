@@ -12,7 +12,6 @@
 #include <QFileInfo>
 #include <QStandardPaths>
 
-
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>

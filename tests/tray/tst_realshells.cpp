@@ -7,10 +7,6 @@
 #include "desktopsession.h"
 
 #include <QCoreApplication>
-#include <QDBusConnection>
-#include <QDBusMessage>
-#include <QDBusReply>
-#include <QDBusVariant>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -253,18 +249,6 @@ class TestRealShells : public QObject
     QProcess m_velmora;
     WiredTraffic m_traffic;
 
-    QStringList registeredItems() const
-    {
-        QDBusConnection bus = QDBusConnection::connectToBus(m_session->busAddress(), u"test"_s);
-        const QDBusReply<QDBusVariant> reply = bus.call(
-            QDBusMessage::createMethodCall(u"org.kde.StatusNotifierWatcher"_s,
-                                           u"/StatusNotifierWatcher"_s,
-                                           u"org.freedesktop.DBus.Properties"_s, u"Get"_s)
-                << u"org.kde.StatusNotifierWatcher"_s << u"RegisteredStatusNotifierItems"_s,
-            QDBus::Block, 2000);
-        return reply.isValid() ? reply.value().variant().toStringList() : QStringList();
-    }
-
     void startVelmora()
     {
         m_velmora.setProcessEnvironment(m_session->environment());
@@ -304,8 +288,6 @@ private Q_SLOTS:
         else
             QVERIFY2(m_traffic.start().isEmpty(), "no traffic for live rates");
     }
-
-    void cleanup() { QDBusConnection::disconnectFromBus(u"test"_s); }
 
     void itemOnThePanel_data()
     {
@@ -374,14 +356,14 @@ private Q_SLOTS:
         QRect item;
         const auto startShown = [&](bool last) {
             avoidMinuteTurn(last ? 10 : 4); // the last one is read after it settles
-            const QStringList itemsBefore = registeredItems();
+            const QStringList itemsBefore = session.registeredItems();
             before = panelAtRest();
             QElapsedTimer clock;
             clock.start();
             startVelmora();
             const bool shown = waitFor(
                 [&] {
-                    if (statusNotifier && registeredItems().size() <= itemsBefore.size())
+                    if (statusNotifier && session.registeredItems().size() <= itemsBefore.size())
                         return false;
                     after = session.grab();
                     item = newContent(before, after, strip);
@@ -395,7 +377,7 @@ private Q_SLOTS:
             if (last)
                 return;
             stopVelmora();
-            QVERIFY2(waitFor([&] { return registeredItems() == itemsBefore; }, 5s),
+            QVERIFY2(waitFor([&] { return session.registeredItems() == itemsBefore; }, 5s),
                      "the item stays registered after the program ended");
         };
         // Live rates come with the second traffic sample; drawn late parts (a label beside

@@ -184,20 +184,10 @@ class TestStatusNotifierItem : public QObject
         return m_host.call(call, QDBus::BlockWithGui, 5000);
     }
 
-    QStringList registeredItems() const
-    {
-        QDBusMessage call = QDBusMessage::createMethodCall(
-            u"org.kde.StatusNotifierWatcher"_s, u"/StatusNotifierWatcher"_s,
-            u"org.freedesktop.DBus.Properties"_s, u"Get"_s);
-        call << u"org.kde.StatusNotifierWatcher"_s << u"RegisteredStatusNotifierItems"_s;
-        const QDBusReply<QDBusVariant> reply = m_host.call(call, QDBus::Block, 5000);
-        return reply.isValid() ? reply.value().variant().toStringList() : QStringList();
-    }
-
     bool registered() const
     {
         const QString service = m_item->serviceName();
-        return !registeredItems().filter(service).isEmpty();
+        return !m_session->registeredItems().filter(service).isEmpty();
     }
 
 private Q_SLOTS:
@@ -504,7 +494,7 @@ private Q_SLOTS:
         const QString service = m_item->serviceName();
         m_view.reset();
         m_item.reset();
-        QTRY_VERIFY_WITH_TIMEOUT(registeredItems().filter(service).isEmpty(), 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(m_session->registeredItems().filter(service).isEmpty(), 5000);
     }
 };
 

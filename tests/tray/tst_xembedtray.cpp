@@ -1,10 +1,12 @@
 #include "desktopsession.h"
+#include "panelcolors.h"
 #include "systemtrayitem.h"
 #include "xembedtrayitem.h"
 
 #include <QGuiApplication>
 #include <QPainter>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QStandardPaths>
 #include <QTemporaryFile>
@@ -55,36 +57,13 @@ QRect screenGeometry(quintptr window)
 }
 
 // What this process writes to stderr while it lives.
-class StderrCapture
+struct StderrCapture
 {
-public:
-    StderrCapture()
-    {
-        m_file.open();
-        std::fflush(stderr);
-        m_saved = ::dup(STDERR_FILENO);
-        ::dup2(m_file.handle(), STDERR_FILENO);
-    }
-    ~StderrCapture() { restore(); }
-    QString text()
-    {
-        restore();
-        m_file.seek(0);
-        return QString::fromUtf8(m_file.readAll());
-    }
-
-private:
-    void restore()
-    {
-        if (m_saved < 0)
-            return;
-        std::fflush(stderr);
-        ::dup2(m_saved, STDERR_FILENO);
-        ::close(m_saved);
-        m_saved = -1;
-    }
-    QTemporaryFile m_file;
-    int m_saved = -1;
+    QTemporaryFile file;
+    int saved = (std::fflush(stderr), ::dup(STDERR_FILENO));
+    StderrCapture() { file.open() && ::dup2(file.handle(), STDERR_FILENO); }
+    ~StderrCapture() { std::fflush(stderr), ::dup2(saved, STDERR_FILENO), ::close(saved); }
+    QString text() { return std::fflush(stderr), file.seek(0), QString::fromUtf8(file.readAll()); }
 };
 
 } // namespace
@@ -190,6 +169,42 @@ private Q_SLOTS:
         DESKTOP_SESSION_START(*m_session, XEmbedTray);
         QTRY_VERIFY_WITH_TIMEOUT(item.isShown(), 5000);
         QTRY_COMPARE_WITH_TIMEOUT(screenGeometry(item.windowId()).size(), QSize(110, 22), 5000);
+    }
+
+    void standsOnTheXfcePanel_data()
+    {
+        QTest::addColumn<bool>("lightPanel");
+        QTest::newRow("dark panel") << false;
+        QTest::newRow("light panel") << true;
+    }
+
+    // Xfce's tray offers a visual with alpha: the item draws no box, so a clear picture shows
+    // the panel, and it knows the panel's colour.
+    void standsOnTheXfcePanel()
+    {
+        QFETCH(bool, lightPanel);
+        m_session->stop(Component::XEmbedTray);
+        m_session->stop(Component::Watcher);
+        m_session->setLightPanels(lightPanel);
+        DESKTOP_SESSION_START(*m_session, Xfce);
+        const auto leave = qScopeGuard([this] {
+            m_session->stop(Component::Xfce);
+            m_session->setLightPanels(false);
+        });
+        XEmbedTrayItem item;
+        QList<QImage> clear = wideIcon();
+        for (QImage &image : clear)
+            image.fill(Qt::transparent);
+        item.setIcon(clear);
+        QTRY_VERIFY_WITH_TIMEOUT(item.isShown(), 5000);
+        const QRect where = screenGeometry(item.windowId());
+        const QPoint beside(where.left() - 3, where.center().y());
+        QImage screen;
+        QTRY_VERIFY_WITH_TIMEOUT(
+            (screen = m_session->grab()).pixel(where.center()) == screen.pixel(beside), 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(item.panelBackground(), QColor(screen.pixel(beside)), 5000);
+        QCOMPARE(shadeOf(item.panelBackground()),
+                 lightPanel ? PanelShade::Light : PanelShade::Dark);
     }
 
     void waitsForATrayAndFollowsIt()
