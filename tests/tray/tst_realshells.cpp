@@ -354,9 +354,14 @@ private Q_SLOTS:
         };
         QImage before, after;
         QRect item;
+        const QStringList itemsBefore = session.registeredItems();
+        const auto stopGone = [&] {
+            stopVelmora();
+            QVERIFY2(waitFor([&] { return session.registeredItems() == itemsBefore; }, 5s),
+                     "the item stays registered after the program ended");
+        };
         const auto startShown = [&](bool last) {
             avoidMinuteTurn(last ? 10 : 4); // the last one is read after it settles
-            const QStringList itemsBefore = session.registeredItems();
             before = panelAtRest();
             QElapsedTimer clock;
             clock.start();
@@ -374,11 +379,8 @@ private Q_SLOTS:
                 session.screenshot(u"realshell-%1-not-shown"_s.arg(host));
             QVERIFY2(shown && clock.elapsed() <= 2000,
                      qPrintable(u"shown: %1, after %2 ms"_s.arg(shown).arg(clock.elapsed())));
-            if (last)
-                return;
-            stopVelmora();
-            QVERIFY2(waitFor([&] { return session.registeredItems() == itemsBefore; }, 5s),
-                     "the item stays registered after the program ended");
+            if (!last)
+                stopGone();
         };
         // Live rates come with the second traffic sample; drawn late parts (a label beside
         // the picture) settle before the panel is read.
@@ -463,7 +465,7 @@ private Q_SLOTS:
 
         // Velmora's own theme is no guide to the panel's colour. The pointer leaves, so that the
         // panel does not highlight the item under it.
-        stopVelmora();
+        stopGone();
         run(u"xdotool"_s, {u"mousemove"_s, u"640"_s, u"400"_s}, session.environment());
         setTheme(u"dark"_s);
         startShown(true);
