@@ -276,7 +276,7 @@ private:
                 all.insert(u"type"_s, u"separator"_s);
             else // a single underscore would mark the next letter as the access key
                 all.insert(u"label"_s, QString(entry.label).replace(u'_', u"__"_s));
-            all.insert(u"enabled"_s, entry.enabled);
+            all.insert(u"enabled"_s, true);
             all.insert(u"visible"_s, true);
         }
         if (names.isEmpty())
@@ -305,7 +305,7 @@ private:
         if (id == rootId || eventId != "clicked"_L1)
             return;
         const MenuEntry &entry = m_menu->m_entries.at(id - 1);
-        if (entry.separator || !entry.enabled)
+        if (entry.separator)
             return;
         // After the reply: whatever the click starts must not hold up the host.
         QTimer::singleShot(0, m_menu,

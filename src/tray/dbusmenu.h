@@ -14,7 +14,6 @@ struct MenuEntry
 {
     QString label{};
     bool separator = false;
-    bool enabled = true;
 
     friend bool operator==(const MenuEntry &, const MenuEntry &) = default;
 };
@@ -36,7 +35,7 @@ public:
     void setEntries(const QList<MenuEntry> &entries);
 
 Q_SIGNALS:
-    // The entry at index (0-based) was clicked; only enabled entries that are not separators.
+    // The entry at index (0-based) was clicked; separators are not.
     void triggered(int index);
 
 private:

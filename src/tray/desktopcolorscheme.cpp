@@ -3,13 +3,16 @@
 #include <QDBusAbstractInterface>
 #include <QDBusConnection>
 #include <QDBusMessage>
+#include <QDBusMetaType>
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
 #include <QDBusServiceWatcher>
 #include <QDBusVariant>
 #include <QEvent>
+#include <QFileSystemWatcher>
 #include <QGuiApplication>
 #include <QPalette>
+#include <QStandardPaths>
 
 using namespace Qt::StringLiterals;
 
@@ -22,6 +25,8 @@ constexpr auto portalPath = "/org/freedesktop/portal/desktop";
 constexpr auto settingsInterface = "org.freedesktop.portal.Settings";
 constexpr auto appearanceNamespace = "org.freedesktop.appearance";
 constexpr auto colorSchemeKey = "color-scheme";
+constexpr auto xfconfService = "org.xfce.Xfconf";
+constexpr auto xfconfPath = "/org/xfce/Xfconf";
 
 // The portal's Read wraps the value in one variant more than its signature says on some
 // versions; unwrap all of them.
@@ -32,13 +37,32 @@ QVariant unwrap(QVariant value)
     return value;
 }
 
-DesktopColorScheme::Preference preferenceFrom(const QVariant &value)
+// color-scheme: 1 prefers dark, 2 prefers light, 0 (or anything else) no preference.
+PanelShade shadeFromScheme(const QVariant &value)
 {
     bool ok = false;
     const uint code = unwrap(value).toUInt(&ok);
-    if (!ok || code > 2)
-        return DesktopColorScheme::Preference::None;
-    return DesktopColorScheme::Preference(code);
+    if (ok && code == 1)
+        return PanelShade::Dark;
+    if (ok && code == 2)
+        return PanelShade::Light;
+    return PanelShade::Unknown;
+}
+
+// The window colour of the palette the application has now.
+QColor paletteWindow()
+{
+    return QGuiApplication::palette().color(QPalette::Active, QPalette::Window);
+}
+
+QDBusMessage call(const char *service, const char *path, const char *interface,
+                  const QString &method, const QVariantList &arguments)
+{
+    QDBusMessage message =
+        QDBusMessage::createMethodCall(QString::fromLatin1(service), QString::fromLatin1(path),
+                                       QString::fromLatin1(interface), method);
+    message.setArguments(arguments);
+    return message;
 }
 
 } // namespace
@@ -60,13 +84,69 @@ Q_SIGNALS:
     void SettingChanged(const QString &nameSpace, const QString &key, const QDBusVariant &value);
 };
 
-DesktopColorScheme::DesktopColorScheme(QObject *parent)
-    : QObject(parent)
+// xfconf's change signal, for the same reason.
+class XfconfSettings : public QDBusAbstractInterface
 {
+    Q_OBJECT
+
+public:
+    XfconfSettings(const QDBusConnection &connection, QObject *parent)
+        : QDBusAbstractInterface(QString::fromLatin1(xfconfService),
+                                 QString::fromLatin1(xfconfPath), xfconfService, connection, parent)
+    {}
+
+Q_SIGNALS:
+    void PropertyChanged(const QString &channel, const QString &property,
+                         const QDBusVariant &value);
+};
+
+DesktopColorScheme::DesktopColorScheme(const QString &currentDesktop, QObject *parent)
+    : QObject(parent)
+    , m_rule(panelRuleFor(currentDesktop))
+    , m_paletteWindow(paletteWindow())
+{
+    switch (m_rule) {
+    case PanelRule::Dark:
+        m_desktop = PanelShade::Dark;
+        break;
+    case PanelRule::Light:
+        m_desktop = PanelShade::Light;
+        break;
+    case PanelRule::PlasmaTheme:
+        watchPlasma();
+        break;
+    case PanelRule::XfcePanel:
+        watchXfconf();
+        break;
+    case PanelRule::Unknown:
+        break;
+    }
+    m_color = panelTextColor();
     if (qGuiApp)
         qGuiApp->installEventFilter(this);
-    m_color = panelTextColor();
+    watchPortal();
+}
 
+QColor DesktopColorScheme::panelTextColor() const
+{
+    const PanelShade shade = panelShade(m_desktop, m_portal, m_paletteWindow);
+    return textColorFor(shade == PanelShade::Unknown ? PanelShade::Light : shade);
+}
+
+bool DesktopColorScheme::eventFilter(QObject *watched, QEvent *event)
+{
+    // Only a palette the platform hands over is the desktop's. One the program set itself
+    // (its theme) has roles resolved explicitly and says nothing about the panel.
+    if (watched == qGuiApp && event->type() == QEvent::ApplicationPaletteChange &&
+        QGuiApplication::palette().resolveMask() == 0) {
+        m_paletteWindow = paletteWindow();
+        update();
+    }
+    return QObject::eventFilter(watched, event);
+}
+
+void DesktopColorScheme::watchPortal()
+{
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected())
         return;
@@ -75,72 +155,125 @@ DesktopColorScheme::DesktopColorScheme(QObject *parent)
             [this](const QString &nameSpace, const QString &key, const QDBusVariant &value) {
                 if (nameSpace == QLatin1StringView(appearanceNamespace) &&
                     key == QLatin1StringView(colorSchemeKey))
-                    setPreference(preferenceFrom(value.variant()));
+                    setPortal(shadeFromScheme(value.variant()));
             });
     // A portal that starts (or restarts) after us is asked afresh.
     auto *watcher = new QDBusServiceWatcher(QString::fromLatin1(portalService), bus,
                                             QDBusServiceWatcher::WatchForOwnerChange, this);
     connect(watcher, &QDBusServiceWatcher::serviceOwnerChanged, this,
             [this](const QString &, const QString &, const QString &newOwner) {
-                if (newOwner.isEmpty()) {
-                    ++m_reads;
-                    setPreference(Preference::None);
-                } else {
-                    read();
-                }
+                ++m_portalReads;
+                if (newOwner.isEmpty())
+                    setPortal(PanelShade::Unknown);
+                else
+                    readPortal();
             });
-    read();
+    readPortal();
 }
 
-QColor DesktopColorScheme::panelTextColor() const
+void DesktopColorScheme::readPortal()
 {
-    switch (m_preference) {
-    case Preference::Dark:
-        return QColor(Qt::white);
-    case Preference::Light:
-        return QColor(Qt::black);
-    case Preference::None:
-        break;
-    }
-    return QGuiApplication::palette().color(QPalette::Active, QPalette::WindowText);
-}
-
-DesktopColorScheme::Preference DesktopColorScheme::preference() const
-{
-    return m_preference;
-}
-
-bool DesktopColorScheme::eventFilter(QObject *watched, QEvent *event)
-{
-    if (watched == qGuiApp && event->type() == QEvent::ApplicationPaletteChange)
-        update();
-    return QObject::eventFilter(watched, event);
-}
-
-void DesktopColorScheme::read()
-{
-    QDBusMessage call = QDBusMessage::createMethodCall(
-        QString::fromLatin1(portalService), QString::fromLatin1(portalPath),
-        QString::fromLatin1(settingsInterface), u"Read"_s);
-    call << QString::fromLatin1(appearanceNamespace) << QString::fromLatin1(colorSchemeKey);
-    const quint64 attempt = ++m_reads;
+    const QDBusMessage read =
+        call(portalService, portalPath, settingsInterface, u"Read"_s,
+             {QString::fromLatin1(appearanceNamespace), QString::fromLatin1(colorSchemeKey)});
+    const quint64 attempt = ++m_portalReads;
     auto *pending =
-        new QDBusPendingCallWatcher(QDBusConnection::sessionBus().asyncCall(call, 5000), this);
+        new QDBusPendingCallWatcher(QDBusConnection::sessionBus().asyncCall(read, 5000), this);
     connect(pending, &QDBusPendingCallWatcher::finished, this,
             [this, attempt](QDBusPendingCallWatcher *finished) {
                 finished->deleteLater();
-                if (attempt != m_reads)
+                if (attempt != m_portalReads)
                     return;
-                // No portal, or one without the setting: the palette decides, quietly.
+                // No portal, or one without the setting: the next source decides, quietly.
                 const QDBusPendingReply<QDBusVariant> reply = *finished;
-                setPreference(reply.isError() ? Preference::None
-                                              : preferenceFrom(reply.argumentAt(0)));
+                setPortal(reply.isError() ? PanelShade::Unknown
+                                          : shadeFromScheme(reply.argumentAt(0)));
             });
 }
 
-void DesktopColorScheme::setPreference(Preference preference)
+void DesktopColorScheme::watchPlasma()
 {
-    m_preference = preference;
+    // KDE replaces its files rather than writing into them: watch the directory.
+    m_files = new QFileSystemWatcher(this);
+    m_files->addPath(QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation));
+    connect(m_files, &QFileSystemWatcher::directoryChanged, this, &DesktopColorScheme::readPlasma);
+    readPlasma();
+}
+
+void DesktopColorScheme::readPlasma()
+{
+    const QColor panel =
+        plasmaPanelColor(QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation),
+                         QStandardPaths::standardLocations(QStandardPaths::GenericDataLocation));
+    setDesktop(shadeOf(panel));
+}
+
+void DesktopColorScheme::watchXfconf()
+{
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected())
+        return;
+    auto *settings = new XfconfSettings(bus, this);
+    connect(settings, &XfconfSettings::PropertyChanged, this,
+            [this](const QString &channel, const QString &property) {
+                if ((channel == "xfce4-panel"_L1 && property == "/panels/dark-mode"_L1) ||
+                    (channel == "xsettings"_L1 && property == "/Net/ThemeName"_L1))
+                    readXfconf();
+            });
+    auto *watcher = new QDBusServiceWatcher(QString::fromLatin1(xfconfService), bus,
+                                            QDBusServiceWatcher::WatchForOwnerChange, this);
+    connect(watcher, &QDBusServiceWatcher::serviceOwnerChanged, this,
+            &DesktopColorScheme::readXfconf);
+    readXfconf();
+}
+
+void DesktopColorScheme::readXfconf()
+{
+    // The panels' dark mode first; without it, the GTK theme they draw in.
+    const quint64 attempt = ++m_xfconfReads;
+    const auto ask = [this](const QString &method, const QString &channel,
+                            const QString &property) {
+        return new QDBusPendingCallWatcher(
+            QDBusConnection::sessionBus().asyncCall(
+                call(xfconfService, xfconfPath, xfconfService, method, {channel, property}), 5000),
+            this);
+    };
+    auto *panels = ask(u"GetAllProperties"_s, u"xfce4-panel"_s, u"/panels"_s);
+    connect(panels, &QDBusPendingCallWatcher::finished, this, [=, this] {
+        panels->deleteLater();
+        const QDBusMessage answer = panels->reply();
+        if (attempt != m_xfconfReads)
+            return;
+        if (answer.type() != QDBusMessage::ReplyMessage || answer.arguments().isEmpty())
+            return setDesktop(PanelShade::Unknown); // no xfconf: not an Xfce session after all
+        QVariantMap properties;
+        answer.arguments().first().value<QDBusArgument>() >> properties;
+        // Xfce 4.18 asks every panel for the theme's dark variant at once, by default.
+        if (unwrap(properties.value(u"/panels/dark-mode"_s)).toBool())
+            return setDesktop(PanelShade::Dark);
+        auto *theme = ask(u"GetProperty"_s, u"xsettings"_s, u"/Net/ThemeName"_s);
+        connect(theme, &QDBusPendingCallWatcher::finished, this, [this, attempt, theme] {
+            theme->deleteLater();
+            if (attempt != m_xfconfReads)
+                return;
+            // An unset theme is Xfce's default, a light one.
+            const QDBusPendingReply<QDBusVariant> name = *theme;
+            const QString gtkTheme =
+                name.isError() ? QString() : unwrap(name.argumentAt(0)).toString();
+            setDesktop(isDarkGtkTheme(gtkTheme) ? PanelShade::Dark : PanelShade::Light);
+        });
+    });
+}
+
+void DesktopColorScheme::setDesktop(PanelShade shade)
+{
+    m_desktop = shade;
+    update();
+}
+
+void DesktopColorScheme::setPortal(PanelShade shade)
+{
+    m_portal = shade;
     update();
 }
 

@@ -1,28 +1,32 @@
 #pragma once
 
+#include "panelcolors.h"
+
 #include <QColor>
 #include <QObject>
 
+class QFileSystemWatcher;
+
 namespace velmora {
 
-// The colour for text and glyphs drawn into tray pictures. Linux trays show pictures as they
-// are, so the picture must already contrast with the panel: light text when the desktop
-// prefers dark (the freedesktop appearance setting, read through the settings portal on the
-// session bus), dark text when it prefers light, else the application palette's text colour.
-// Follows changes of the setting and of the palette.
+// The colour for text and glyphs drawn into tray pictures on StatusNotifierItem hosts, which
+// show pictures as they are and never tell what panel they sit on. Decided, in this order, by
+// what the desktop publishes about its panel (panelRuleFor), by the freedesktop colour-scheme
+// setting of the settings portal, and by the desktop's own palette as it was before the
+// program applied its theme. Never by the program's own theme. Follows changes of each.
 class DesktopColorScheme : public QObject
 {
     Q_OBJECT
 
 public:
-    enum class Preference { None = 0, Dark = 1, Light = 2 };
-    Q_ENUM(Preference)
-
-    explicit DesktopColorScheme(QObject *parent = nullptr);
+    // Takes the application palette as the desktop's: construct it before the program
+    // applies a theme of its own. currentDesktop is XDG_CURRENT_DESKTOP.
+    explicit DesktopColorScheme(const QString &currentDesktop, QObject *parent = nullptr);
 
     QColor panelTextColor() const;
-    // The desktop's preference as the portal last told it; None without a portal.
-    Preference preference() const;
+    // What each source says now; Unknown where it says nothing.
+    PanelShade desktopShade() const { return m_desktop; }
+    PanelShade portalShade() const { return m_portal; }
 
 Q_SIGNALS:
     // panelTextColor() changed.
@@ -32,13 +36,24 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
-    void read();
-    void setPreference(Preference preference);
+    void watchPortal();
+    void readPortal();
+    void watchPlasma();
+    void readPlasma();
+    void watchXfconf();
+    void readXfconf();
+    void setDesktop(PanelShade shade);
+    void setPortal(PanelShade shade);
     void update();
 
-    Preference m_preference = Preference::None;
+    PanelRule m_rule;
+    PanelShade m_desktop = PanelShade::Unknown;
+    PanelShade m_portal = PanelShade::Unknown;
+    QColor m_paletteWindow;
     QColor m_color;
-    quint64 m_reads = 0;
+    quint64 m_portalReads = 0;
+    quint64 m_xfconfReads = 0;
+    QFileSystemWatcher *m_files = nullptr;
 };
 
 } // namespace velmora

@@ -71,6 +71,11 @@ TrayRendering SystemTrayItem::rendering() const
     return m_rendering;
 }
 
+QColor SystemTrayItem::panelBackground() const
+{
+    return m_carrier == Carrier::XEmbed ? m_xembed->panelBackground() : QColor();
+}
+
 SystemTrayItem::Carrier SystemTrayItem::carrier() const
 {
     return m_carrier;
@@ -92,8 +97,10 @@ void SystemTrayItem::choose()
     }
     const bool changed = next != m_carrier;
     m_carrier = next;
-    if (changed)
+    if (changed) {
         Q_EMIT carrierChanged(next);
+        Q_EMIT panelBackgroundChanged();
+    }
     updateRendering();
     updateShown();
 }
@@ -128,6 +135,7 @@ void SystemTrayItem::forward(TrayItem *item)
     connect(item, &TrayItem::shownChanged, this, &SystemTrayItem::updateShown);
     connect(item, &TrayItem::renderingChanged, this, &SystemTrayItem::updateRendering);
     connect(item, &TrayItem::menuActionTriggered, this, &TrayItem::menuActionTriggered);
+    connect(item, &TrayItem::panelBackgroundChanged, this, &TrayItem::panelBackgroundChanged);
 }
 
 } // namespace velmora

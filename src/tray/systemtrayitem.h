@@ -28,6 +28,8 @@ public:
     bool isShown() const override;
     // The rendering of whichever tray carries the item now.
     TrayRendering rendering() const override;
+    // That of whichever tray carries the item now.
+    QColor panelBackground() const override;
 
     // Which tray protocol carries the item now.
     Carrier carrier() const;

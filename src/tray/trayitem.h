@@ -2,6 +2,7 @@
 
 #include "trayhosts.h"
 
+#include <QColor>
 #include <QImage>
 #include <QList>
 #include <QObject>
@@ -31,6 +32,9 @@ public:
     virtual bool isShown() const = 0;
     // What the tray the item sits in does with pictures and labels.
     virtual TrayRendering rendering() const = 0;
+    // The colour the tray shows behind the item, where the item can see it (a docked X11
+    // window samples it); invalid where the tray keeps it to itself.
+    virtual QColor panelBackground() const { return {}; }
 
     // The entries of the item's menu, for hosts that open a menu instead of clicking.
     enum class MenuAction { ShowPopover, ShowSettings, Quit };
@@ -44,6 +48,7 @@ Q_SIGNALS:
     void contextMenuRequested(const QRect &anchor);
     void shownChanged(bool shown);
     void renderingChanged(velmora::TrayRendering rendering);
+    void panelBackgroundChanged();
     void menuActionTriggered(velmora::TrayItem::MenuAction action);
 };
 

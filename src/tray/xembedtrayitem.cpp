@@ -1,5 +1,7 @@
 #include "xembedtrayitem.h"
 
+#include "panelcolors.h"
+
 #include <QFile>
 #include <QGuiApplication>
 #include <QMouseEvent>
@@ -8,6 +10,7 @@
 
 #include <xcb/xcb.h>
 
+#include <cmath>
 #include <cstdlib>
 #include <functional>
 
@@ -66,23 +69,71 @@ QImage imageFor(const QList<QImage> &images, int height, qreal ratio)
     return best;
 }
 
+// A drawable's pixels in area; null unless it has the screen's depth of 24, whose pixels come
+// as 32-bit words in QImage::Format_RGB32's layout.
+QImage pixelsOf(xcb_window_t drawable, const QRect &area)
+{
+    auto *connection = qGuiApp->nativeInterface<QNativeInterface::QX11Application>()->connection();
+    xcb_get_image_reply_t *reply = xcb_get_image_reply(
+        connection,
+        xcb_get_image(connection, XCB_IMAGE_FORMAT_Z_PIXMAP, drawable, int16_t(area.x()),
+                      int16_t(area.y()), uint16_t(area.width()), uint16_t(area.height()), ~0u),
+        nullptr);
+    QImage image;
+    if (reply && reply->depth == 24 &&
+        xcb_get_image_data_length(reply) >= area.width() * area.height() * 4)
+        image = QImage(xcb_get_image_data(reply), area.width(), area.height(), QImage::Format_RGB32)
+                    .copy();
+    std::free(reply);
+    return image;
+}
+
+QRect screenRect(xcb_window_t root)
+{
+    auto *connection = qGuiApp->nativeInterface<QNativeInterface::QX11Application>()->connection();
+    for (auto screens = xcb_setup_roots_iterator(xcb_get_setup(connection)); screens.rem;
+         xcb_screen_next(&screens)) {
+        if (screens.data->root == root)
+            return QRect(0, 0, screens.data->width_in_pixels, screens.data->height_in_pixels);
+    }
+    return {};
+}
+
+bool similar(const QColor &a, const QColor &b)
+{
+    return std::abs(a.red() - b.red()) <= 24 && std::abs(a.green() - b.green()) <= 24 &&
+           std::abs(a.blue() - b.blue()) <= 24;
+}
+
 } // namespace
 
 // The window the tray embeds. It stays hidden for Qt until the tray has taken it, so that it
-// never flashes on the desktop, and bypasses the window manager, which must not frame it.
+// never flashes on the desktop, and bypasses the window manager, which must not frame it. It
+// draws no box of its own: the picture stands on whatever the tray shows behind it.
 class XEmbedIconWindow : public QWidget
 {
 public:
     using ClickHandler = std::function<void(Qt::MouseButton, const QRect &)>;
 
-    explicit XEmbedIconWindow(ClickHandler onClick)
+    // With argb, the window gets a visual with alpha and stays transparent where the picture
+    // is, for trays that offer such a visual and blend what their icons draw. Without, it
+    // takes its parent's background (ParentRelative) and paints that under the picture.
+    XEmbedIconWindow(xcb_connection_t *connection, bool argb, ClickHandler onClick)
         : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint | Qt::BypassWindowManagerHint |
                                Qt::WindowDoesNotAcceptFocus)
+        , m_connection(connection)
+        , m_argb(argb)
         , m_onClick(std::move(onClick))
     {
         setAttribute(Qt::WA_AlwaysShowToolTips);
         setAttribute(Qt::WA_X11DoNotAcceptFocus);
+        setAttribute(Qt::WA_TranslucentBackground, argb);
         setWindowTitle(u"Velmora"_s);
+        if (!argb) {
+            const quint32 parentRelative = XCB_BACK_PIXMAP_PARENT_RELATIVE;
+            xcb_change_window_attributes(m_connection, xcb_window_t(winId()), XCB_CW_BACK_PIXMAP,
+                                         &parentRelative);
+        }
     }
 
     void setImages(const QList<QImage> &images)
@@ -94,12 +145,64 @@ public:
         update();
     }
 
+    // The colour the tray shows behind the item, as last sampled; invalid before.
+    QColor background() const { return m_background; }
+
+    // Reads what the tray shows behind the item again; true when its colour changed.
+    bool sampleBackground()
+    {
+        const auto window = xcb_window_t(winId());
+        xcb_get_geometry_reply_t *geometry =
+            xcb_get_geometry_reply(m_connection, xcb_get_geometry(m_connection, window), nullptr);
+        xcb_translate_coordinates_reply_t *origin =
+            geometry ? xcb_translate_coordinates_reply(
+                           m_connection,
+                           xcb_translate_coordinates(m_connection, window, geometry->root, 0, 0),
+                           nullptr)
+                     : nullptr;
+        const QRect onScreen =
+            origin ? QRect(origin->dst_x, origin->dst_y, geometry->width, geometry->height)
+                   : QRect();
+        const xcb_window_t root = geometry ? geometry->root : 0;
+        std::free(origin);
+        std::free(geometry);
+        if (onScreen.isEmpty())
+            return false;
+        // The panel around the slot, as the screen shows it: never our own drawing.
+        const QRect ring = onScreen.adjusted(-3, -3, 3, 3) & screenRect(root);
+        const QColor around =
+            dominantColor(pixelsOf(root, ring), onScreen.translated(-ring.topLeft()));
+        QColor background = around;
+        if (!m_argb) {
+            // Our own pixels hide the parent's: let the server paint its background again.
+            // Pseudo-transparent trays set it to the wallpaper behind the slot; others leave
+            // it at a colour of their toolkit's that the panel itself need not show.
+            xcb_clear_area(m_connection, 0, window, 0, 0, 0, 0);
+            m_behind = pixelsOf(window, QRect(QPoint(0, 0), onScreen.size()));
+            const QColor parent = dominantColor(m_behind);
+            if (!around.isValid() || (parent.isValid() && similar(parent, around)))
+                background = parent;
+            else
+                m_behind.fill(around);
+        }
+        update();
+        if (!background.isValid() || background == m_background)
+            return false;
+        m_background = background;
+        return true;
+    }
+
 protected:
     void paintEvent(QPaintEvent *) override
     {
-        // Trays here offer no transparent visual, so the panel's own colour stands behind.
         QPainter painter(this);
-        painter.fillRect(rect(), palette().window());
+        if (m_argb) {
+            painter.setCompositionMode(QPainter::CompositionMode_Source);
+            painter.fillRect(rect(), Qt::transparent);
+            painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
+        } else if (!m_behind.isNull()) {
+            painter.drawImage(QPoint(0, 0), m_behind);
+        }
         const QImage image = imageFor(m_images, height(), devicePixelRatioF());
         if (image.isNull())
             return;
@@ -125,8 +228,12 @@ protected:
     }
 
 private:
+    xcb_connection_t *m_connection;
+    bool m_argb;
     ClickHandler m_onClick;
     QList<QImage> m_images;
+    QImage m_behind; // the parent's background, for ParentRelative windows
+    QColor m_background;
 };
 
 XEmbedTrayItem::XEmbedTrayItem(QObject *parent)
@@ -146,13 +253,16 @@ XEmbedTrayItem::XEmbedTrayItem(QObject *parent)
     m_managerAtom = internAtom(m_connection, "MANAGER");
     m_opcode = internAtom(m_connection, "_NET_SYSTEM_TRAY_OPCODE");
     m_xembedInfo = internAtom(m_connection, "_XEMBED_INFO");
+    m_trayVisual = internAtom(m_connection, "_NET_SYSTEM_TRAY_VISUAL");
+    m_rootPixmap = internAtom(m_connection, "_XROOTPMAP_ID");
 
-    // A starting tray announces itself to the root window's structure listeners. The event
+    // A starting tray announces itself to the root window's structure listeners; a new
+    // wallpaper (which pseudo-transparent trays show) is a property change there. The event
     // mask is per client, so Qt's own selection on the root window is kept.
     xcb_get_window_attributes_reply_t *attributes = xcb_get_window_attributes_reply(
         m_connection, xcb_get_window_attributes(m_connection, m_root), nullptr);
-    const quint32 mask =
-        (attributes ? attributes->your_event_mask : 0) | XCB_EVENT_MASK_STRUCTURE_NOTIFY;
+    const quint32 mask = (attributes ? attributes->your_event_mask : 0) |
+                         XCB_EVENT_MASK_STRUCTURE_NOTIFY | XCB_EVENT_MASK_PROPERTY_CHANGE;
     std::free(attributes);
     xcb_change_window_attributes(m_connection, m_root, XCB_CW_EVENT_MASK, &mask);
     qGuiApp->installNativeEventFilter(this);
@@ -196,6 +306,44 @@ bool XEmbedTrayItem::isShown() const
 TrayRendering XEmbedTrayItem::rendering() const
 {
     return m_rendering;
+}
+
+QColor XEmbedTrayItem::panelBackground() const
+{
+    return m_window && m_shown ? m_window->background() : QColor();
+}
+
+bool XEmbedTrayItem::trayOffersArgb() const
+{
+    xcb_get_property_reply_t *reply = xcb_get_property_reply(
+        m_connection,
+        xcb_get_property(m_connection, 0, m_manager, m_trayVisual, XCB_ATOM_VISUALID, 0, 1),
+        nullptr);
+    const xcb_visualid_t visual =
+        reply && xcb_get_property_value_length(reply) == 4
+            ? *static_cast<const xcb_visualid_t *>(xcb_get_property_value(reply))
+            : 0;
+    std::free(reply);
+    if (visual == 0)
+        return false;
+    for (auto screens = xcb_setup_roots_iterator(xcb_get_setup(m_connection)); screens.rem;
+         xcb_screen_next(&screens)) {
+        for (auto depths = xcb_screen_allowed_depths_iterator(screens.data); depths.rem;
+             xcb_depth_next(&depths)) {
+            for (auto visuals = xcb_depth_visuals_iterator(depths.data); visuals.rem;
+                 xcb_visualtype_next(&visuals)) {
+                if (visuals.data->visual_id == visual)
+                    return depths.data->depth == 32;
+            }
+        }
+    }
+    return false;
+}
+
+void XEmbedTrayItem::sampleBackground()
+{
+    if (m_window && m_shown && m_window->sampleBackground())
+        Q_EMIT panelBackgroundChanged();
 }
 
 QStringList XEmbedTrayItem::windowNames(quint32 window) const
@@ -289,8 +437,8 @@ void XEmbedTrayItem::dock()
 {
     if (!m_enabled || m_manager == XCB_WINDOW_NONE || m_window || m_images.isEmpty())
         return;
-    m_window =
-        std::make_unique<XEmbedIconWindow>([this](Qt::MouseButton button, const QRect &anchor) {
+    m_window = std::make_unique<XEmbedIconWindow>(
+        m_connection, trayOffersArgb(), [this](Qt::MouseButton button, const QRect &anchor) {
             if (button == Qt::LeftButton)
                 Q_EMIT activated(anchor);
             else if (button == Qt::RightButton)
@@ -318,8 +466,11 @@ void XEmbedTrayItem::dock()
 void XEmbedTrayItem::undock()
 {
     // Destroying the window is how an embedded client leaves: the tray drops its slot.
+    const bool hadBackground = panelBackground().isValid();
     m_window.reset();
     setShown(false);
+    if (hadBackground)
+        Q_EMIT panelBackgroundChanged();
 }
 
 void XEmbedTrayItem::setManager(quint32 window)
@@ -391,6 +542,26 @@ bool XEmbedTrayItem::nativeEventFilter(const QByteArray &eventType, void *messag
             undock();
             return true;
         }
+        break;
+    }
+    // What the tray shows behind the item changes when it moves or resizes the slot, repaints
+    // it, or gets a new wallpaper: each time, look again.
+    case XCB_EXPOSE:
+        if (m_window &&
+            static_cast<const xcb_expose_event_t *>(message)->window ==
+                xcb_window_t(m_window->winId()) &&
+            static_cast<const xcb_expose_event_t *>(message)->count == 0)
+            sampleBackground();
+        break;
+    case XCB_CONFIGURE_NOTIFY:
+        if (m_window && static_cast<const xcb_configure_notify_event_t *>(message)->window ==
+                            xcb_window_t(m_window->winId()))
+            sampleBackground();
+        break;
+    case XCB_PROPERTY_NOTIFY: {
+        const auto *property = static_cast<const xcb_property_notify_event_t *>(message);
+        if (property->window == m_root && property->atom == m_rootPixmap)
+            sampleBackground();
         break;
     }
     default:

@@ -31,6 +31,8 @@ public:
     bool isShown() const override;
     // Decided by which tray program owns the tray selection.
     TrayRendering rendering() const override;
+    // The colour the tray shows behind the docked window, sampled from the screen.
+    QColor panelBackground() const override;
 
     // Whether the application runs on an X11 display at all.
     bool isAvailable() const;
@@ -52,6 +54,9 @@ private:
     void undock();
     void setManager(quint32 window);
     void setShown(bool shown);
+    // Whether the tray asks for icons with an alpha channel (_NET_SYSTEM_TRAY_VISUAL).
+    bool trayOffersArgb() const;
+    void sampleBackground();
     // WM_CLASS names and process name of a window.
     QStringList windowNames(quint32 window) const;
     // Those of the tray whose manager window this is.
@@ -63,6 +68,8 @@ private:
     quint32 m_managerAtom = 0; // MANAGER
     quint32 m_opcode = 0;      // _NET_SYSTEM_TRAY_OPCODE
     quint32 m_xembedInfo = 0;  // _XEMBED_INFO
+    quint32 m_trayVisual = 0;  // _NET_SYSTEM_TRAY_VISUAL
+    quint32 m_rootPixmap = 0;  // _XROOTPMAP_ID, the wallpaper
     quint32 m_manager = 0;     // the tray's window
     std::unique_ptr<XEmbedIconWindow> m_window;
     QList<QImage> m_images;

@@ -25,7 +25,9 @@ StatusBarController::StatusBarController(AppModel &model, Preferences &prefs, Tr
     , m_model(model)
     , m_prefs(prefs)
     , m_tray(tray)
-    , m_colorScheme(std::make_unique<DesktopColorScheme>())
+    // Before the theme below: the scheme keeps the desktop's palette, not the program's.
+    , m_colorScheme(
+          std::make_unique<DesktopColorScheme>(qEnvironmentVariable("XDG_CURRENT_DESKTOP")))
 {
     connect(&m_tray, &TrayItem::activated, this, [this](const QRect &anchor) {
         if (isPopoverShown()) {
@@ -100,6 +102,7 @@ void StatusBarController::observe()
     }
     connect(m_colorScheme.get(), &DesktopColorScheme::changed, this, redraw);
     connect(&m_tray, &TrayItem::renderingChanged, this, redraw);
+    connect(&m_tray, &TrayItem::panelBackgroundChanged, this, redraw);
 }
 
 void StatusBarController::scheduleRedraw()
@@ -130,13 +133,16 @@ void StatusBarController::updateStatusItem()
     const double download = m_model.downloadRate();
     const double upload = m_model.uploadRate();
     m_ratesShown = live;
+    // A tray that shows what is behind the item beats any guess about the panel.
+    const QColor behind = m_tray.panelBackground();
 
     Picture picture{.rendering = rendering,
                     .title = m_model.menuBarLabel(),
                     .rows = {},
                     .columnWidth = 0,
                     .customColors = live && settings.customColors,
-                    .textColor = m_colorScheme->panelTextColor()};
+                    .textColor = behind.isValid() ? textColorFor(shadeOf(behind))
+                                                  : m_colorScheme->panelTextColor()};
     std::optional<SpeedImageLayout> speed;
     QString label;
     QString guide;

@@ -88,6 +88,15 @@ QByteArray readLine(int fd, std::chrono::milliseconds timeout)
     return line.left(line.indexOf('\n')).trimmed();
 }
 
+xcb_atom_t atom(xcb_connection_t *connection, const char *name)
+{
+    xcb_intern_atom_reply_t *reply = xcb_intern_atom_reply(
+        connection, xcb_intern_atom(connection, 0, uint16_t(std::strlen(name)), name), nullptr);
+    const xcb_atom_t value = reply ? reply->atom : xcb_atom_t(XCB_NONE);
+    std::free(reply);
+    return value;
+}
+
 bool alive(int pid)
 {
     return pid > 0 && ::waitpid(pid, nullptr, WNOHANG) == 0;
@@ -165,14 +174,22 @@ DesktopSession::Outcome DesktopSession::start(Component component)
             if (auto ok = need(first); !ok)
                 return ok;
         }
-        return startProgram(component, {u"gtk-sni-tray-standalone"_s, u"--top"_s, u"--end"_s,
-                                        u"--size"_s, u"30"_s, u"--color"_s, u"#303030"_s});
+        return startProgram(component,
+                            {u"gtk-sni-tray-standalone"_s, u"--top"_s, u"--end"_s, u"--size"_s,
+                             u"30"_s, u"--color"_s, m_lightPanels ? u"#f0f0f0"_s : u"#303030"_s});
     case Component::XEmbedTray:
         if (auto ok = need(Component::Display); !ok)
             return ok;
-        return startProgram(component, {u"trayer"_s, u"--edge"_s, u"top"_s, u"--align"_s,
-                                        u"right"_s, u"--widthtype"_s, u"request"_s, u"--height"_s,
-                                        u"24"_s, u"--SetDockType"_s, u"true"_s});
+        // trayer draws black; a light panel is a pseudo-transparent one over a light wallpaper.
+        if (m_lightPanels && !setWallpaper(0xf0f0f0))
+            return Outcome::failed(u"cannot set a wallpaper"_s);
+        return startProgram(
+            component,
+            QStringList{u"trayer"_s, u"--edge"_s, u"top"_s, u"--align"_s, u"right"_s,
+                        u"--widthtype"_s, u"request"_s, u"--height"_s, u"24"_s, u"--SetDockType"_s,
+                        u"true"_s} +
+                (m_lightPanels ? QStringList{u"--transparent"_s, u"true"_s, u"--alpha"_s, u"255"_s}
+                               : QStringList()));
     case Component::Compositor:
         if (auto ok = need(Component::Display); !ok)
             return ok;
@@ -185,44 +202,63 @@ DesktopSession::Outcome DesktopSession::start(Component component)
     return Outcome::failed(u"unknown component"_s);
 }
 
+QByteArray DesktopSession::startAnnouncing(Component component, const QStringList &command)
+{
+    // The program writes one line to the descriptor that "FD" stands for in its arguments.
+    int fds[2];
+    if (QStandardPaths::findExecutable(command.first()).isEmpty() || ::pipe2(fds, O_CLOEXEC) != 0)
+        return {};
+    QStringList arguments = command;
+    arguments.replaceInStrings(u"FD"_s, QString::number(fds[1]));
+    const int pid = spawn(arguments, command.first(), fds[1]);
+    ::close(fds[1]);
+    const QByteArray line = pid > 0 ? readLine(fds[0], readyTimeout) : QByteArray();
+    ::close(fds[0]);
+    m_children[component] = {pid};
+    if (line.isEmpty())
+        stop(component, true);
+    return line;
+}
+
 DesktopSession::Outcome DesktopSession::startDisplay()
 {
-    if (QStandardPaths::findExecutable(u"Xvfb"_s).isEmpty())
-        return notInstalled(u"Xvfb"_s);
-    int fds[2];
-    if (::pipe2(fds, O_CLOEXEC) != 0)
-        return Outcome::failed(u"pipe: %1"_s.arg(QString::fromLocal8Bit(std::strerror(errno))));
-    // Xvfb picks a free display number and writes it to the pipe once it accepts clients.
-    const int pid = spawn({u"Xvfb"_s, u"-displayfd"_s, QString::number(fds[1]), u"-screen"_s,
-                           u"0"_s, u"1280x800x24"_s, u"-nolisten"_s, u"tcp"_s, u"-noreset"_s},
-                          u"Xvfb"_s, fds[1]);
-    ::close(fds[1]);
-    const QByteArray number = pid > 0 ? readLine(fds[0], readyTimeout) : QByteArray();
-    ::close(fds[0]);
-    m_children[Component::Display] = {pid};
-    bool isNumber = false;
-    number.toInt(&isNumber);
-    if (!isNumber) {
-        stop(Component::Display, true);
-        return Outcome::failed(
-            u"Xvfb did not start: %1"_s.arg(logTail(m_dir.filePath(u"logs/Xvfb.log"_s))));
-    }
+    // Xvfb picks a free display number and writes it once it accepts clients.
+    const QByteArray number = startAnnouncing(
+        Component::Display, {u"Xvfb"_s, u"-displayfd"_s, u"FD"_s, u"-screen"_s, u"0"_s,
+                             u"1280x800x24"_s, u"-nolisten"_s, u"tcp"_s, u"-noreset"_s});
+    if (number.isEmpty())
+        return failedToStart(u"Xvfb"_s);
     m_display = u":"_s + QString::fromLatin1(number);
-    int screen = 0;
-    xcb_connection_t *connection = xcb_connect(m_display.toLocal8Bit().constData(), &screen);
-    const bool answers = xcb_connection_has_error(connection) == 0;
-    xcb_disconnect(connection);
-    if (!answers) {
+    if (!withX([](xcb_connection_t *, const xcb_screen_t *) {})) {
         stop(Component::Display, true);
         return Outcome::failed(u"display %1 does not answer"_s.arg(m_display));
     }
     return {};
 }
 
+bool DesktopSession::setWallpaper(quint32 rgb) const
+{
+    // A root pixmap as wallpaper setters leave it: kept after this client leaves, named by
+    // _XROOTPMAP_ID for pseudo-transparent panels.
+    return withX([rgb](xcb_connection_t *connection, const xcb_screen_t *screen) {
+        const xcb_pixmap_t pixmap = xcb_generate_id(connection);
+        xcb_create_pixmap(connection, screen->root_depth, pixmap, screen->root,
+                          screen->width_in_pixels, screen->height_in_pixels);
+        const xcb_gcontext_t gc = xcb_generate_id(connection);
+        xcb_create_gc(connection, gc, pixmap, XCB_GC_FOREGROUND, &rgb);
+        const xcb_rectangle_t all{0, 0, screen->width_in_pixels, screen->height_in_pixels};
+        xcb_poly_fill_rectangle(connection, pixmap, gc, 1, &all);
+        xcb_change_property(connection, XCB_PROP_MODE_REPLACE, screen->root,
+                            atom(connection, "_XROOTPMAP_ID"), XCB_ATOM_PIXMAP, 32, 1, &pixmap);
+        xcb_change_window_attributes(connection, screen->root, XCB_CW_BACK_PIXMAP, &pixmap);
+        xcb_clear_area(connection, 0, screen->root, 0, 0, 0, 0);
+        xcb_set_close_down_mode(connection, XCB_CLOSE_DOWN_RETAIN_PERMANENT);
+        xcb_flush(connection);
+    });
+}
+
 DesktopSession::Outcome DesktopSession::startBus()
 {
-    if (QStandardPaths::findExecutable(u"dbus-daemon"_s).isEmpty())
-        return notInstalled(u"dbus-daemon"_s);
     // A configuration of our own: the system's session configuration would activate whatever
     // services are installed (a real portal, say) on this bus.
     const QString config = m_dir.filePath(u"bus.conf"_s);
@@ -238,23 +274,18 @@ DesktopSession::Outcome DesktopSession::startBus()
         "<allow own=\"*\"/></policy></busconfig>\n"_s.arg(m_dir.filePath(u"runtime"_s))
             .toUtf8());
     file.close();
-    int fds[2];
-    if (::pipe2(fds, O_CLOEXEC) != 0)
-        return Outcome::failed(u"pipe: %1"_s.arg(QString::fromLocal8Bit(std::strerror(errno))));
-    const int pid = spawn({u"dbus-daemon"_s, u"--config-file="_s + config, u"--nofork"_s,
-                           u"--print-address=%1"_s.arg(fds[1])},
-                          u"dbus-daemon"_s, fds[1]);
-    ::close(fds[1]);
-    const QByteArray address = pid > 0 ? readLine(fds[0], readyTimeout) : QByteArray();
-    ::close(fds[0]);
-    m_children[Component::Bus] = {pid};
-    if (address.isEmpty()) {
-        stop(Component::Bus, true);
-        return Outcome::failed(u"dbus-daemon did not start: %1"_s.arg(
-            logTail(m_dir.filePath(u"logs/dbus-daemon.log"_s))));
-    }
-    m_busAddress = QString::fromLocal8Bit(address);
-    return {};
+    m_busAddress = QString::fromLocal8Bit(
+        startAnnouncing(Component::Bus, {u"dbus-daemon"_s, u"--config-file="_s + config,
+                                         u"--nofork"_s, u"--print-address=FD"_s}));
+    return m_busAddress.isEmpty() ? failedToStart(u"dbus-daemon"_s) : Outcome{};
+}
+
+DesktopSession::Outcome DesktopSession::failedToStart(const QString &program) const
+{
+    if (QStandardPaths::findExecutable(program).isEmpty())
+        return notInstalled(program);
+    return Outcome::failed(u"%1 did not start: %2"_s.arg(
+        program, logTail(m_dir.filePath(u"logs/%1.log"_s.arg(program)))));
 }
 
 DesktopSession::Outcome DesktopSession::startProgram(Component component,
@@ -440,6 +471,13 @@ QProcessEnvironment DesktopSession::environment() const
     env.insert(u"GDK_BACKEND"_s, u"x11"_s);
     env.insert(u"QT_QPA_PLATFORM"_s, u"xcb"_s);
     env.insert(u"NO_AT_BRIDGE"_s, u"1"_s); // no accessibility bus to look for
+    // As the desktop's session manager would say.
+    for (const auto &[shell, name] :
+         {std::pair{Component::GnomeShell, u"GNOME"_s}, std::pair{Component::Xfce, u"XFCE"_s},
+          std::pair{Component::Plasma, u"KDE"_s}}) {
+        if (m_children.contains(shell))
+            env.insert(u"XDG_CURRENT_DESKTOP"_s, name);
+    }
     return env;
 }
 
@@ -497,17 +535,72 @@ bool DesktopSession::busHasName(const QString &name) const
     return connection.isConnected() && connection.interface()->isServiceRegistered(name).value();
 }
 
-bool DesktopSession::hostRegistered() const
+QVariant DesktopSession::watcherProperty(const QString &name) const
 {
     if (!busHasName(QString::fromLatin1(watcherName)))
-        return false;
+        return {};
     QDBusMessage get = QDBusMessage::createMethodCall(
         QString::fromLatin1(watcherName), u"/StatusNotifierWatcher"_s,
         u"org.freedesktop.DBus.Properties"_s, u"Get"_s);
-    get << QString::fromLatin1(watcherName) << u"IsStatusNotifierHostRegistered"_s;
+    get << QString::fromLatin1(watcherName) << name;
     const QDBusMessage reply = bus().call(get, QDBus::Block, 2000);
-    return reply.type() == QDBusMessage::ReplyMessage && !reply.arguments().isEmpty() &&
-           reply.arguments().first().value<QDBusVariant>().variant().toBool();
+    return reply.type() == QDBusMessage::ReplyMessage && !reply.arguments().isEmpty()
+               ? reply.arguments().first().value<QDBusVariant>().variant()
+               : QVariant();
+}
+
+bool DesktopSession::hostRegistered() const
+{
+    return watcherProperty(u"IsStatusNotifierHostRegistered"_s).toBool();
+}
+
+QStringList DesktopSession::registeredItems() const
+{
+    return watcherProperty(u"RegisteredStatusNotifierItems"_s).toStringList();
+}
+
+bool DesktopSession::withX(
+    const std::function<void(xcb_connection_t *, const xcb_screen_t *)> &use) const
+{
+    if (m_display.isEmpty())
+        return false;
+    xcb_connection_t *connection = xcb_connect(m_display.toLocal8Bit().constData(), nullptr);
+    const bool ok = xcb_connection_has_error(connection) == 0;
+    if (ok)
+        use(connection, xcb_setup_roots_iterator(xcb_get_setup(connection)).data);
+    xcb_disconnect(connection);
+    return ok;
+}
+
+QImage DesktopSession::grab() const
+{
+    QImage image;
+    withX([&image](xcb_connection_t *connection, const xcb_screen_t *screen) {
+        xcb_get_image_reply_t *reply = xcb_get_image_reply(
+            connection,
+            xcb_get_image(connection, XCB_IMAGE_FORMAT_Z_PIXMAP, screen->root, 0, 0,
+                          screen->width_in_pixels, screen->height_in_pixels, ~0u),
+            nullptr);
+        // A 24-bit display hands out 32-bit pixels, the layout of QImage::Format_RGB32.
+        if (reply && reply->depth == 24)
+            image = QImage(xcb_get_image_data(reply), screen->width_in_pixels,
+                           screen->height_in_pixels, QImage::Format_RGB32)
+                        .copy();
+        std::free(reply);
+    });
+    return image;
+}
+
+bool DesktopSession::ownsSelection(const char *selection) const
+{
+    bool owned = false;
+    withX([&](xcb_connection_t *connection, const xcb_screen_t *) {
+        xcb_get_selection_owner_reply_t *owner = xcb_get_selection_owner_reply(
+            connection, xcb_get_selection_owner(connection, atom(connection, selection)), nullptr);
+        owned = owner && owner->owner != XCB_NONE;
+        std::free(owner);
+    });
+    return owned;
 }
 
 } // namespace velmora

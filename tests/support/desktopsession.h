@@ -13,6 +13,9 @@
 #include <map>
 #include <vector>
 
+struct xcb_connection_t;
+struct xcb_screen_t;
+
 namespace velmora {
 
 // A private desktop for GUI, tray and end-to-end tests: an Xvfb display, a session bus of its
@@ -67,6 +70,10 @@ public:
     // at once, as a crash would. Components that need it keep running.
     void stop(Component component, bool hard = false);
     bool isRunning(Component component) const;
+    // Panels started from now on are light (the default: dark where the program allows):
+    // gtk-sni-tray's colour, trayer's tint, Xfce's dark mode, Plasma's Breeze or Breeze Dark.
+    // GNOME's top bar is dark either way.
+    void setLightPanels(bool light) { m_lightPanels = light; }
 
     QString display() const;    // ":N", empty before the display starts
     QString busAddress() const; // empty before the bus starts
@@ -74,6 +81,8 @@ public:
     // The environment for programs run inside this desktop.
     QProcessEnvironment environment() const;
 
+    // The items the StatusNotifierWatcher lists; empty without a watcher.
+    QStringList registeredItems() const;
     // The screen as it is now; a null image when the display is not running.
     QImage grab() const;
     // Saves the screen as <name>.png in the directory VELMORA_ARTIFACTS names, when it is set
@@ -106,22 +115,29 @@ private:
                         const std::function<bool()> &ready);
     Outcome closeOverview();
     bool waitForStillScreen() const;
+    bool setWallpaper(quint32 rgb) const;
     bool shellReady(Component component) const;
-    bool hasDockWindow() const;
     bool busHasNameStartingWith(const QString &prefix) const;
     QDBusConnection bus() const;
     // Waits until ready() or the deadline; false on timeout.
     static bool waitUntil(const std::function<bool()> &ready, std::chrono::milliseconds timeout);
     int spawn(const QStringList &command, const QString &logName, int inheritedFd) const;
-    bool ownsSelection(const QByteArray &selection) const;
+    bool ownsSelection(const char *selection) const;
+    // Runs use on a connection of its own to the display; false when there is none.
+    bool withX(const std::function<void(xcb_connection_t *, const xcb_screen_t *)> &use) const;
+    // Starts a program that announces itself with one line on a pipe; empty when it did not.
+    QByteArray startAnnouncing(Component component, const QStringList &command);
+    Outcome failedToStart(const QString &program) const;
     bool busHasName(const QString &name) const;
     bool hostRegistered() const;
+    QVariant watcherProperty(const QString &name) const;
 
     QTemporaryDir m_dir;
     std::map<Component, Child> m_children;
     QString m_display;
     QString m_busAddress;
     QString m_skipReason;
+    bool m_lightPanels = false;
 };
 
 } // namespace velmora

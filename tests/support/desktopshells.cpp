@@ -12,15 +12,11 @@
 #include <QFileInfo>
 #include <QStandardPaths>
 
-#include <xcb/xcb.h>
-
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <cstdlib>
-#include <cstring>
 
 using namespace Qt::StringLiterals;
 using namespace std::chrono_literals;
@@ -85,6 +81,7 @@ constexpr char xfcePanelConfig[] = R"(<?xml version="1.0" encoding="UTF-8"?>
   <property name="configver" type="int" value="2"/>
   <property name="panels" type="array">
     <value type="int" value="1"/>
+    <property name="dark-mode" type="bool" value="DARK"/>
     <property name="panel-1" type="empty">
       <property name="position" type="string" value="p=6;x=0;y=0"/>
       <property name="length" type="uint" value="100"/>
@@ -106,15 +103,6 @@ constexpr char xfcePanelConfig[] = R"(<?xml version="1.0" encoding="UTF-8"?>
   </property>
 </channel>
 )";
-
-xcb_atom_t atom(xcb_connection_t *connection, const char *name)
-{
-    xcb_intern_atom_reply_t *reply = xcb_intern_atom_reply(
-        connection, xcb_intern_atom(connection, 0, uint16_t(std::strlen(name)), name), nullptr);
-    const xcb_atom_t value = reply ? reply->atom : xcb_atom_t(XCB_NONE);
-    std::free(reply);
-    return value;
-}
 
 } // namespace
 
@@ -160,8 +148,9 @@ DesktopSession::Outcome DesktopSession::startShell(Component component)
             return Outcome::missing(u"xfce4-panel or xfconf is not installed"_s);
         if (auto ok = start(Component::WindowManager); !ok)
             return ok;
-        if (!writeFile(config + u"/xfce4/xfconf/xfce-perchannel-xml/xfce4-panel.xml"_s,
-                       xfcePanelConfig))
+        if (!writeFile(
+                config + u"/xfce4/xfconf/xfce-perchannel-xml/xfce4-panel.xml"_s,
+                QByteArray(xfcePanelConfig).replace("DARK", m_lightPanels ? "false" : "true")))
             return Outcome::failed(u"cannot write the panel configuration"_s);
         if (auto ok = startHelper(helpers, {xfconfd},
                                   [this] { return busHasName(u"org.xfce.Xfconf"_s); });
@@ -180,6 +169,9 @@ DesktopSession::Outcome DesktopSession::startShell(Component component)
             return Outcome::missing(u"Plasma's private system bus needs root"_s);
         if (auto ok = start(Component::WindowManager); !ok)
             return ok;
+        if (!writeFile(config + u"/plasmarc"_s,
+                       m_lightPanels ? "[Theme]\nname=default\n" : "[Theme]\nname=breeze-dark\n"))
+            return Outcome::failed(u"cannot write the Plasma theme"_s);
         // Without the activity manager, plasmashell aborts and kded5's configuration update
         // hangs for 30 s.
         if (auto ok = startHelper(helpers, {activities},
@@ -293,10 +285,10 @@ bool DesktopSession::shellReady(Component component) const
     case Component::GnomeShell:
         return hostRegistered();
     case Component::Xfce:
-        return hostRegistered() && hasDockWindow();
+        return hostRegistered();
     case Component::Plasma:
         // kded5's watcher reports a host as soon as it runs; the panel's own name counts.
-        return busHasNameStartingWith(u"org.kde.StatusNotifierHost-"_s) && hasDockWindow();
+        return busHasNameStartingWith(u"org.kde.StatusNotifierHost-"_s);
     default:
         return false;
     }
@@ -310,99 +302,6 @@ bool DesktopSession::busHasNameStartingWith(const QString &prefix) const
     return names.isValid() && std::ranges::any_of(names.value(), [&](const QString &name) {
                return name.startsWith(prefix);
            });
-}
-
-bool DesktopSession::hasDockWindow() const
-{
-    if (m_display.isEmpty())
-        return false;
-    xcb_connection_t *connection = xcb_connect(m_display.toLocal8Bit().constData(), nullptr);
-    if (xcb_connection_has_error(connection) != 0) {
-        xcb_disconnect(connection);
-        return false;
-    }
-    const xcb_atom_t type = atom(connection, "_NET_WM_WINDOW_TYPE");
-    const xcb_atom_t dock = atom(connection, "_NET_WM_WINDOW_TYPE_DOCK");
-    const auto isDock = [&](xcb_window_t window) {
-        xcb_get_property_reply_t *property = xcb_get_property_reply(
-            connection, xcb_get_property(connection, 0, window, type, XCB_ATOM_ATOM, 0, 16),
-            nullptr);
-        const auto *types =
-            property ? static_cast<const xcb_atom_t *>(xcb_get_property_value(property)) : nullptr;
-        const int length = property ? xcb_get_property_value_length(property) / 4 : 0;
-        const bool found = std::find(types, types + length, dock) != types + length;
-        std::free(property);
-        return found;
-    };
-    // A window manager may have framed the panel: look one level below the root's children.
-    const std::function<bool(xcb_window_t, int)> search = [&](xcb_window_t parent, int depth) {
-        xcb_query_tree_reply_t *tree =
-            xcb_query_tree_reply(connection, xcb_query_tree(connection, parent), nullptr);
-        const int count = tree ? xcb_query_tree_children_length(tree) : 0;
-        const xcb_window_t *children = tree ? xcb_query_tree_children(tree) : nullptr;
-        bool found = false;
-        for (int i = 0; i < count && !found; ++i) {
-            xcb_get_window_attributes_reply_t *attributes = xcb_get_window_attributes_reply(
-                connection, xcb_get_window_attributes(connection, children[i]), nullptr);
-            if (attributes && attributes->map_state == XCB_MAP_STATE_VIEWABLE)
-                found = isDock(children[i]) || (depth > 0 && search(children[i], depth - 1));
-            std::free(attributes);
-        }
-        std::free(tree);
-        return found;
-    };
-    const bool found = search(xcb_setup_roots_iterator(xcb_get_setup(connection)).data->root, 1);
-    xcb_disconnect(connection);
-    return found;
-}
-
-QImage DesktopSession::grab() const
-{
-    if (m_display.isEmpty())
-        return {};
-    int screenNumber = 0;
-    xcb_connection_t *connection = xcb_connect(m_display.toLocal8Bit().constData(), &screenNumber);
-    QImage image;
-    if (xcb_connection_has_error(connection) == 0) {
-        const xcb_screen_t *screen = xcb_setup_roots_iterator(xcb_get_setup(connection)).data;
-        xcb_get_image_reply_t *reply = xcb_get_image_reply(
-            connection,
-            xcb_get_image(connection, XCB_IMAGE_FORMAT_Z_PIXMAP, screen->root, 0, 0,
-                          screen->width_in_pixels, screen->height_in_pixels, ~0u),
-            nullptr);
-        // A 24-bit display hands out 32-bit pixels, the layout of QImage::Format_RGB32.
-        if (reply && reply->depth == 24) {
-            image = QImage(xcb_get_image_data(reply), screen->width_in_pixels,
-                           screen->height_in_pixels, QImage::Format_RGB32)
-                        .copy();
-        }
-        std::free(reply);
-    }
-    xcb_disconnect(connection);
-    return image;
-}
-
-bool DesktopSession::ownsSelection(const QByteArray &selection) const
-{
-    if (m_display.isEmpty())
-        return false;
-    xcb_connection_t *connection = xcb_connect(m_display.toLocal8Bit().constData(), nullptr);
-    bool owned = false;
-    if (xcb_connection_has_error(connection) == 0) {
-        xcb_intern_atom_reply_t *atom = xcb_intern_atom_reply(
-            connection,
-            xcb_intern_atom(connection, 0, uint16_t(selection.size()), selection.constData()),
-            nullptr);
-        if (atom) {
-            xcb_get_selection_owner_reply_t *owner = xcb_get_selection_owner_reply(
-                connection, xcb_get_selection_owner(connection, atom->atom), nullptr);
-            owned = owner && owner->owner != XCB_NONE;
-            std::free(owner);
-        }
-        std::free(atom);
-    }
-    xcb_disconnect(connection);
-    return owned;
 }
 
 } // namespace velmora

@@ -5,17 +5,18 @@
 #include <QDBusContext>
 #include <QDBusMessage>
 #include <QDBusVariant>
+#include <QDir>
+#include <QFileInfo>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 
-#include <memory>
+#include <cmath>
 #include <optional>
 
 using namespace velmora;
 using namespace Qt::StringLiterals;
 
 namespace {
-
-constexpr auto portalService = "org.freedesktop.portal.Desktop";
 
 // A settings portal served by the test on the private bus: a real peer for the scheme.
 class Portal : public QObject, protected QDBusContext
@@ -36,7 +37,7 @@ public:
     }
     ~Portal() override { QDBusConnection::disconnectFromBus(u"test-portal"_s); }
 
-    bool start() { return m_connection.registerService(QString::fromLatin1(portalService)); }
+    bool start() { return m_connection.registerService(u"org.freedesktop.portal.Desktop"_s); }
 
     void change(uint value)
     {
@@ -63,7 +64,21 @@ private:
     QDBusConnection m_connection;
 };
 
-const QColor paletteText(0x33, 0x66, 0x99);
+const QColor white(Qt::white), black(Qt::black);
+
+void setPaletteWindow(const QColor &color)
+{
+    QPalette palette = QGuiApplication::palette();
+    palette.setColor(QPalette::Window, color);
+    QGuiApplication::setPalette(palette);
+}
+
+bool writeFile(const QString &path, const QByteArray &contents)
+{
+    QFile file(path);
+    return QDir().mkpath(QFileInfo(path).path()) && file.open(QIODevice::WriteOnly) &&
+           file.write(contents) == contents.size();
+}
 
 } // namespace
 
@@ -78,27 +93,53 @@ private Q_SLOTS:
     {
         DESKTOP_SESSION_REQUIRE();
         m_session = DesktopSession::current();
-        QPalette palette = QGuiApplication::palette();
-        palette.setColor(QPalette::WindowText, paletteText);
-        QGuiApplication::setPalette(palette);
+        setPaletteWindow(QColor(0x30, 0x30, 0x30)); // a dark desktop palette
     }
 
-    void readsThePortalsPreference_data()
+    // Whatever the background, one of the two text colours reads at 4.5:1 and is chosen.
+    void textReadsOnAnyPanel()
     {
+        for (int grey = 0; grey < 256; grey += 5) {
+            for (const QColor &panel : {QColor(grey, grey, grey), QColor(grey, 255 - grey, 0)}) {
+                const QColor text = textColorFor(shadeOf(panel));
+                const auto l = [](const QColor &c) {
+                    const auto lin = [](double v) {
+                        return v <= 0.04045 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
+                    };
+                    return 0.2126 * lin(c.redF()) + 0.7152 * lin(c.greenF()) +
+                           0.0722 * lin(c.blueF());
+                };
+                const double a = l(text), b = l(panel);
+                QVERIFY2((std::max(a, b) + 0.05) / (std::min(a, b) + 0.05) >= 4.5,
+                         qPrintable(panel.name()));
+            }
+        }
+    }
+
+    void decidesFromTheDesktopThenThePortal_data()
+    {
+        QTest::addColumn<QString>("desktop");
         QTest::addColumn<std::optional<uint>>("scheme");
         QTest::addColumn<bool>("wrapTwice");
         QTest::addColumn<QColor>("expected");
-        QTest::newRow("prefers dark") << std::optional<uint>(1) << false << QColor(Qt::white);
-        QTest::newRow("prefers light") << std::optional<uint>(2) << false << QColor(Qt::black);
-        QTest::newRow("prefers dark, older portal")
-            << std::optional<uint>(1) << true << QColor(Qt::white);
-        QTest::newRow("no preference") << std::optional<uint>(0) << false << paletteText;
-        QTest::newRow("unknown value") << std::optional<uint>(7) << false << paletteText;
-        QTest::newRow("setting absent") << std::optional<uint>() << false << paletteText;
+        const std::optional<uint> absent, none(0), dark(1), light(2), unknown(7);
+        // The desktop's own panel beats its colour scheme: GNOME's bar is dark in light mode.
+        QTest::newRow("GNOME, prefers light") << u"ubuntu:GNOME"_s << light << false << white;
+        QTest::newRow("GNOME Classic") << u"GNOME-Classic:GNOME"_s << dark << false << black;
+        QTest::newRow("Budgie on GNOME") << u"Budgie:GNOME"_s << light << false << white;
+        QTest::newRow("MATE, prefers light") << u"MATE"_s << light << false << black;
+        QTest::newRow("prefers dark") << u"sway"_s << dark << false << white;
+        QTest::newRow("prefers light") << QString() << light << false << black;
+        QTest::newRow("prefers dark, older portal") << QString() << dark << true << white;
+        // Then the desktop's palette, dark here.
+        QTest::newRow("no preference") << QString() << none << false << white;
+        QTest::newRow("unknown value") << QString() << unknown << false << white;
+        QTest::newRow("setting absent") << QString() << absent << false << white;
     }
 
-    void readsThePortalsPreference()
+    void decidesFromTheDesktopThenThePortal()
     {
+        QFETCH(QString, desktop);
         QFETCH(std::optional<uint>, scheme);
         QFETCH(bool, wrapTwice);
         QFETCH(QColor, expected);
@@ -106,37 +147,59 @@ private Q_SLOTS:
         portal.scheme = scheme;
         portal.wrapTwice = wrapTwice;
         QVERIFY(portal.start());
-        DesktopColorScheme colors;
-        QSignalSpy changed(&colors, &DesktopColorScheme::changed);
+        DesktopColorScheme colors(desktop);
         QTRY_COMPARE_WITH_TIMEOUT(colors.panelTextColor(), expected, 5000);
         QTest::qWait(100);
-        QCOMPARE(changed.count(), expected == paletteText ? 0 : 1);
+        QCOMPARE(colors.panelTextColor(), expected);
     }
 
-    void followsTheDesktop()
+    // The program's own theme changes the application palette; the panel stays as it was.
+    void followsTheDesktopNotTheProgramsTheme()
     {
         QTest::failOnWarning(QRegularExpression(u".*"_s));
-        DesktopColorScheme colors;
+        DesktopColorScheme colors{QString()};
         QSignalSpy changed(&colors, &DesktopColorScheme::changed);
+        setPaletteWindow(QColor(0xf0, 0xf0, 0xf0));
         QTest::qWait(200);
-        QCOMPARE(colors.panelTextColor(), paletteText); // no portal yet: quietly the palette
+        QCOMPARE(colors.panelTextColor(), white); // no portal yet: the palette it started with
 
         Portal portal(m_session->busAddress());
-        portal.scheme = 1;
+        portal.scheme = 2;
         QVERIFY(portal.start());
-        QTRY_COMPARE_WITH_TIMEOUT(colors.panelTextColor(), QColor(Qt::white), 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(colors.panelTextColor(), black, 5000);
+        portal.change(1);
+        QTRY_COMPARE_WITH_TIMEOUT(colors.panelTextColor(), white, 5000);
         portal.change(2);
-        QTRY_COMPARE_WITH_TIMEOUT(colors.panelTextColor(), QColor(Qt::black), 5000);
-        portal.change(0);
-        QTRY_COMPARE_WITH_TIMEOUT(colors.panelTextColor(), paletteText, 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(colors.panelTextColor(), black, 5000);
+        QCOMPARE(changed.count(), 3);
+        setPaletteWindow(QColor(0x30, 0x30, 0x30));
+    }
 
-        QPalette palette = QGuiApplication::palette();
-        palette.setColor(QPalette::WindowText, Qt::darkRed);
-        QGuiApplication::setPalette(palette);
-        QCOMPARE(colors.panelTextColor(), QColor(Qt::darkRed));
-        QCOMPARE(changed.count(), 4);
-        palette.setColor(QPalette::WindowText, paletteText);
-        QGuiApplication::setPalette(palette);
+    void readsThePlasmaTheme_data()
+    {
+        QTest::addColumn<QByteArray>("plasmarc");
+        QTest::addColumn<QByteArray>("kdeglobals");
+        QTest::addColumn<PanelShade>("expected");
+        const QByteArray darkScheme = "[Colors:Window]\nBackgroundNormal=42,46,50\n";
+        QTest::newRow("nothing set: Breeze") << QByteArray() << QByteArray() << PanelShade::Light;
+        QTest::newRow("Breeze follows the scheme")
+            << QByteArray("[Theme]\nname=default\n") << darkScheme << PanelShade::Dark;
+        QTest::newRow("a theme's own colours win")
+            << QByteArray("[Theme]\nname=mine\n") << darkScheme << PanelShade::Light;
+    }
+
+    void readsThePlasmaTheme()
+    {
+        QFETCH(QByteArray, plasmarc);
+        QFETCH(QByteArray, kdeglobals);
+        QFETCH(PanelShade, expected);
+        QTemporaryDir dir;
+        QVERIFY(writeFile(dir.filePath(u"config/plasmarc"_s), plasmarc));
+        QVERIFY(writeFile(dir.filePath(u"config/kdeglobals"_s), kdeglobals));
+        QVERIFY(writeFile(dir.filePath(u"data/plasma/desktoptheme/mine/colors"_s),
+                          "[Colors:Window]\nBackgroundNormal=250,250,250\n"));
+        QCOMPARE(shadeOf(plasmaPanelColor(dir.filePath(u"config"_s), {dir.filePath(u"data"_s)})),
+                 expected);
     }
 };
 

@@ -5,6 +5,7 @@
 #include <QDBusArgument>
 #include <QDBusConnection>
 #include <QDBusMessage>
+#include <QDBusMetaType>
 #include <QDBusObjectPath>
 #include <QDBusReply>
 #include <QDBusVariant>
@@ -105,7 +106,64 @@ bool samePixels(const QByteArray &bytes, const QImage &image)
     return true;
 }
 
+constexpr auto menuInterface = "com.canonical.dbusmenu";
+
+// A host's event, marshalled as the protocol's (isvu).
+struct HostEvent
+{
+    int id = 0;
+    QString name{};
+};
+
+QDBusArgument &operator<<(QDBusArgument &argument, const HostEvent &event)
+{
+    argument.beginStructure();
+    argument << event.id << event.name << QDBusVariant(0) << 0u;
+    argument.endStructure();
+    return argument;
+}
+
+const QDBusArgument &operator>>(const QDBusArgument &argument, HostEvent &event)
+{
+    QDBusVariant data;
+    uint timestamp = 0;
+    argument.beginStructure();
+    argument >> event.id >> event.name >> data >> timestamp;
+    argument.endStructure();
+    return argument;
+}
+
+// Demarshalled by hand, so that a wrong signature shows up as a failed read:
+// "id{name=value,...}[children]", texts quoted, so a text "true" is no Boolean.
+QString describe(const QDBusArgument &argument, bool withChildren)
+{
+    int id = -1;
+    QVariantMap properties;
+    argument.beginStructure();
+    argument >> id >> properties;
+    QStringList parts, children;
+    for (auto it = properties.cbegin(); it != properties.cend(); ++it) {
+        const bool text = it->typeId() == QMetaType::QString;
+        parts.append(it.key() + (text ? u"='%1'"_s : u"=%1"_s).arg(it->toString()));
+    }
+    if (withChildren) {
+        argument.beginArray();
+        while (!argument.atEnd()) {
+            const auto child = qdbus_cast<QDBusVariant>(argument).variant().value<QDBusArgument>();
+            children.append(child.currentSignature() == "(ia{sv}av)"_L1
+                                ? describe(child, true)
+                                : u"wrong signature "_s + child.currentSignature());
+        }
+        argument.endArray();
+    }
+    argument.endStructure();
+    const QString item = u"%1{%2}"_s.arg(id).arg(parts.join(u','));
+    return children.isEmpty() ? item : item + u'[' + children.join(u',') + u']';
+}
+
 } // namespace
+
+Q_DECLARE_METATYPE(HostEvent)
 
 class TestStatusNotifierItem : public QObject
 {
@@ -116,20 +174,20 @@ class TestStatusNotifierItem : public QObject
     std::unique_ptr<StatusNotifierItem> m_item;
     std::unique_ptr<ItemView> m_view;
 
-    QStringList registeredItems() const
+    // The menu answers from this thread, so the wait must keep the event loop turning.
+    QDBusMessage ask(const QString &method, const QVariantList &arguments,
+                     const char *interfaceName = menuInterface)
     {
         QDBusMessage call = QDBusMessage::createMethodCall(
-            u"org.kde.StatusNotifierWatcher"_s, u"/StatusNotifierWatcher"_s,
-            u"org.freedesktop.DBus.Properties"_s, u"Get"_s);
-        call << u"org.kde.StatusNotifierWatcher"_s << u"RegisteredStatusNotifierItems"_s;
-        const QDBusReply<QDBusVariant> reply = m_host.call(call, QDBus::Block, 5000);
-        return reply.isValid() ? reply.value().variant().toStringList() : QStringList();
+            m_item->serviceName(), u"/MenuBar"_s, QString::fromLatin1(interfaceName), method);
+        call.setArguments(arguments);
+        return m_host.call(call, QDBus::BlockWithGui, 5000);
     }
 
     bool registered() const
     {
         const QString service = m_item->serviceName();
-        return !registeredItems().filter(service).isEmpty();
+        return !m_session->registeredItems().filter(service).isEmpty();
     }
 
 private Q_SLOTS:
@@ -145,6 +203,8 @@ private Q_SLOTS:
         QVERIFY(m_item->serviceName().startsWith(
             u"org.kde.StatusNotifierItem-%1-"_s.arg(QCoreApplication::applicationPid())));
         m_view = std::make_unique<ItemView>(m_item->serviceName(), m_host);
+        qDBusRegisterMetaType<HostEvent>();
+        qDBusRegisterMetaType<QList<HostEvent>>();
     }
 
     void cleanupTestCase()
@@ -274,23 +334,6 @@ private Q_SLOTS:
         QCOMPARE(newLabel.count(), 1);
     }
 
-    // The menu's entries, clicked the way a host does it, reach the program.
-    void menuEntriesAreActions()
-    {
-        QSignalSpy chosen(m_item.get(), &TrayItem::menuActionTriggered);
-        for (const int id : {3, 4}) {
-            QDBusMessage event = QDBusMessage::createMethodCall(
-                m_item->serviceName(), u"/MenuBar"_s, u"com.canonical.dbusmenu"_s, u"Event"_s);
-            event << id << u"clicked"_s << QVariant::fromValue(QDBusVariant(0)) << 0u;
-            QVERIFY(m_host.call(event, QDBus::BlockWithGui, 5000).type() ==
-                    QDBusMessage::ReplyMessage);
-        }
-        QTRY_COMPARE_WITH_TIMEOUT(chosen.count(), 2, 5000);
-        QCOMPARE(chosen.at(0).first().value<TrayItem::MenuAction>(),
-                 TrayItem::MenuAction::ShowSettings);
-        QCOMPARE(chosen.at(1).first().value<TrayItem::MenuAction>(), TrayItem::MenuAction::Quit);
-    }
-
     void clicksCarryTheirPosition_data()
     {
         QTest::addColumn<QString>("method");
@@ -313,13 +356,145 @@ private Q_SLOTS:
         QCOMPARE((secondary ? activated : menu).count(), 0);
     }
 
+    void servesTheLayout_data()
+    {
+        QTest::addColumn<int>("parent");
+        QTest::addColumn<int>("depth");
+        QTest::addColumn<QStringList>("names");
+        QTest::addColumn<QString>("expected");
+        const QString wholeMenu = u"0{children-display='submenu'}["
+                                  "1{enabled=true,label='Open Velmora',visible=true},"
+                                  "2{enabled=true,type='separator',visible=true},"
+                                  "3{enabled=true,label='Settings\u2026',visible=true},"
+                                  "4{enabled=true,label='Quit',visible=true}]"_s;
+        QTest::newRow("whole menu") << 0 << -1 << QStringList{} << wholeMenu;
+        QTest::newRow("root alone")
+            << 0 << 0 << QStringList{} << u"0{children-display='submenu'}"_s;
+        QTest::newRow("one level, two properties")
+            << 0 << 1 << QStringList{u"type"_s, u"enabled"_s}
+            << u"0{}[1{enabled=true},2{enabled=true,type='separator'},3{enabled=true},"
+               "4{enabled=true}]"_s;
+        QTest::newRow("one entry") << 4 << -1 << QStringList{u"label"_s} << u"4{label='Quit'}"_s;
+    }
+
+    void servesTheLayout()
+    {
+        QFETCH(int, parent);
+        QFETCH(int, depth);
+        QFETCH(QStringList, names);
+        QFETCH(QString, expected);
+        const QDBusMessage reply = ask(u"GetLayout"_s, {parent, depth, names});
+        QCOMPARE(reply.signature(), u"u(ia{sv}av)"_s);
+        QCOMPARE(describe(reply.arguments().at(1).value<QDBusArgument>(), true), expected);
+    }
+
+    void servesGroupProperties()
+    {
+        const QDBusMessage reply =
+            ask(u"GetGroupProperties"_s,
+                {QVariant::fromValue(QList<int>{4, 99, 2}), QStringList{u"label"_s, u"type"_s}});
+        QCOMPARE(reply.signature(), u"a(ia{sv})"_s);
+        const auto argument = reply.arguments().at(0).value<QDBusArgument>();
+        QStringList items;
+        argument.beginArray();
+        while (!argument.atEnd())
+            items.append(describe(argument, false));
+        argument.endArray();
+        QCOMPARE(items, QStringList({u"4{label='Quit'}"_s, u"2{type='separator'}"_s}));
+    }
+
+    void answersSingleQuestions_data()
+    {
+        QTest::addColumn<QString>("method");
+        QTest::addColumn<QVariantList>("arguments");
+        QTest::addColumn<QVariant>("expected"); // none: the call is refused
+        const QVariantList version{QString::fromLatin1(menuInterface), u"Version"_s};
+        const QVariantList themePath{QString::fromLatin1(menuInterface), u"IconThemePath"_s};
+        const QVariant noData = QVariant::fromValue(QDBusVariant(0));
+        QTest::newRow("Version") << u"Get"_s << version << QVariant(3u);
+        QTest::newRow("IconThemePath") << u"Get"_s << themePath << QVariant(QStringList{});
+        QTest::newRow("label") << u"GetProperty"_s << QVariantList{1, u"label"_s}
+                               << QVariant(u"Open Velmora"_s);
+        QTest::newRow("AboutToShow") << u"AboutToShow"_s << QVariantList{0} << QVariant(false);
+        QTest::newRow("property") << u"GetProperty"_s << QVariantList{5, u"label"_s} << QVariant();
+        QTest::newRow("event") << u"Event"_s << QVariantList{5, u"clicked"_s, noData, 0u}
+                               << QVariant();
+    }
+
+    void answersSingleQuestions()
+    {
+        QFETCH(QString, method);
+        QFETCH(QVariantList, arguments);
+        QFETCH(QVariant, expected);
+        const QDBusMessage reply = method == "Get"_L1
+                                       ? ask(method, arguments, "org.freedesktop.DBus.Properties")
+                                       : ask(method, arguments);
+        if (!expected.isValid()) { // refused by the menu, not by a dispatch failure
+            QCOMPARE(reply.errorName(), u"org.freedesktop.DBus.Error.InvalidArgs"_s);
+            return;
+        }
+        QCOMPARE(reply.type(), QDBusMessage::ReplyMessage);
+        QVariant value = reply.arguments().value(0);
+        if (value.metaType() == QMetaType::fromType<QDBusVariant>())
+            value = value.value<QDBusVariant>().variant();
+        QCOMPARE(value.metaType(), expected.metaType());
+        QCOMPARE(value, expected);
+    }
+
+    // The entries, clicked the way a host does it, reach the program as its actions.
+    void menuEntriesAreActions_data()
+    {
+        using Action = TrayItem::MenuAction;
+        QTest::addColumn<QList<HostEvent>>("events");
+        QTest::addColumn<QList<Action>>("triggered");
+        QTest::addColumn<QList<int>>("idErrors"); // for a group of events
+        const auto row = [](const char *name, int id, const QString &event,
+                            QList<Action> triggered) {
+            QTest::newRow(name) << QList<HostEvent>{{id, event}} << triggered << QList<int>{};
+        };
+        row("open", 1, u"clicked"_s, {Action::ShowPopover});
+        row("settings", 3, u"clicked"_s, {Action::ShowSettings});
+        row("separator", 2, u"clicked"_s, {});
+        row("hovered", 1, u"hovered"_s, {});
+        row("root opened", 0, u"opened"_s, {});
+        QTest::newRow("group with unknown id")
+            << QList<HostEvent>{{1, u"clicked"_s}, {7, u"clicked"_s}, {3, u"clicked"_s}}
+            << QList<Action>{Action::ShowPopover, Action::ShowSettings} << QList<int>{7};
+    }
+
+    void menuEntriesAreActions()
+    {
+        using Action = TrayItem::MenuAction;
+        QFETCH(QList<HostEvent>, events);
+        QFETCH(QList<Action>, triggered);
+        QFETCH(QList<int>, idErrors);
+        QSignalSpy spy(m_item.get(), &TrayItem::menuActionTriggered);
+        const auto send = [this](const HostEvent &event) {
+            return ask(u"Event"_s,
+                       {event.id, event.name, QVariant::fromValue(QDBusVariant(0)), 0u});
+        };
+        if (events.size() == 1) {
+            QCOMPARE(send(events.first()).type(), QDBusMessage::ReplyMessage);
+        } else {
+            const QDBusMessage reply = ask(u"EventGroup"_s, {QVariant::fromValue(events)});
+            QCOMPARE(reply.signature(), u"ai"_s);
+            QCOMPARE(qdbus_cast<QList<int>>(reply.arguments().at(0)), idErrors);
+        }
+        // A later click on Quit marks the point by which earlier ones have arrived.
+        send({4, u"clicked"_s});
+        triggered.append(Action::Quit);
+        QTRY_COMPARE_WITH_TIMEOUT(spy.count(), triggered.size(), 5000);
+        for (qsizetype i = 0; i < triggered.size(); ++i)
+            QCOMPARE(spy.at(i).at(0).value<Action>(), triggered.at(i));
+    }
+
     void leavesTheWatcherWhenDestroyed()
     {
         QTRY_VERIFY_WITH_TIMEOUT(registered(), 5000);
         const QString service = m_item->serviceName();
         m_view.reset();
         m_item.reset();
-        QTRY_VERIFY_WITH_TIMEOUT(registeredItems().filter(service).isEmpty(), 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(m_session->registeredItems().filter(service).isEmpty(), 5000);
     }
 };
 

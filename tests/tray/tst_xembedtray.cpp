@@ -1,10 +1,12 @@
 #include "desktopsession.h"
+#include "panelcolors.h"
 #include "systemtrayitem.h"
 #include "xembedtrayitem.h"
 
 #include <QGuiApplication>
 #include <QPainter>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QStandardPaths>
 #include <QTemporaryFile>
@@ -55,36 +57,13 @@ QRect screenGeometry(quintptr window)
 }
 
 // What this process writes to stderr while it lives.
-class StderrCapture
+struct StderrCapture
 {
-public:
-    StderrCapture()
-    {
-        m_file.open();
-        std::fflush(stderr);
-        m_saved = ::dup(STDERR_FILENO);
-        ::dup2(m_file.handle(), STDERR_FILENO);
-    }
-    ~StderrCapture() { restore(); }
-    QString text()
-    {
-        restore();
-        m_file.seek(0);
-        return QString::fromUtf8(m_file.readAll());
-    }
-
-private:
-    void restore()
-    {
-        if (m_saved < 0)
-            return;
-        std::fflush(stderr);
-        ::dup2(m_saved, STDERR_FILENO);
-        ::close(m_saved);
-        m_saved = -1;
-    }
-    QTemporaryFile m_file;
-    int m_saved = -1;
+    QTemporaryFile file;
+    int saved = (std::fflush(stderr), ::dup(STDERR_FILENO));
+    StderrCapture() { file.open() && ::dup2(file.handle(), STDERR_FILENO); }
+    ~StderrCapture() { std::fflush(stderr), ::dup2(saved, STDERR_FILENO), ::close(saved); }
+    QString text() { return std::fflush(stderr), file.seek(0), QString::fromUtf8(file.readAll()); }
 };
 
 } // namespace
@@ -113,19 +92,6 @@ private Q_SLOTS:
         DESKTOP_SESSION_REQUIRE();
         m_session = DesktopSession::current();
         DESKTOP_SESSION_START(*m_session, Bus);
-    }
-
-    void docksAtFullWidth()
-    {
-        DESKTOP_SESSION_START(*m_session, XEmbedTray);
-        XEmbedTrayItem item;
-        QVERIFY(item.isTrayPresent());
-        item.setIcon(wideIcon());
-        item.setToolTip(u"Velmora"_s);
-        QTRY_VERIFY_WITH_TIMEOUT(item.isShown(), 5000);
-        QTRY_COMPARE_WITH_TIMEOUT(screenGeometry(item.windowId()).size(), QSize(110, 22), 5000);
-        QCOMPARE(item.rendering(), TrayRendering::Wide);
-        m_session->screenshot(u"xembed-tray"_s);
     }
 
     // polybar squares every tray window: the item knows the tray and asks for a square.
@@ -187,12 +153,17 @@ private Q_SLOTS:
         QCOMPARE((button == 1 ? menu : activated).count(), 0);
     }
 
-    void docksAgainWhenTheTrayReturns()
+    // Docked at the picture's full width, and again when the tray returns.
+    void docksAtFullWidthAndAgain()
     {
         DESKTOP_SESSION_START(*m_session, XEmbedTray);
         XEmbedTrayItem item;
+        QVERIFY(item.isTrayPresent());
         item.setIcon(wideIcon());
         QTRY_VERIFY_WITH_TIMEOUT(item.isShown(), 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(screenGeometry(item.windowId()).size(), QSize(110, 22), 5000);
+        QCOMPARE(item.rendering(), TrayRendering::Wide);
+        m_session->screenshot(u"xembed-tray"_s);
         m_session->stop(Component::XEmbedTray, true);
         QTRY_VERIFY_WITH_TIMEOUT(!item.isShown() && !item.isTrayPresent(), 5000);
         DESKTOP_SESSION_START(*m_session, XEmbedTray);
@@ -200,34 +171,40 @@ private Q_SLOTS:
         QTRY_COMPARE_WITH_TIMEOUT(screenGeometry(item.windowId()).size(), QSize(110, 22), 5000);
     }
 
-    void choosesTheTrayThatIsThere_data()
+    void standsOnTheXfcePanel_data()
     {
-        QTest::addColumn<bool>("watcher");
-        QTest::addColumn<bool>("xembed");
-        QTest::addColumn<Carrier>("expected");
-        QTest::newRow("watcher and X tray") << true << true << Carrier::StatusNotifier;
-        QTest::newRow("X tray only") << false << true << Carrier::XEmbed;
-        QTest::newRow("watcher only") << true << false << Carrier::StatusNotifier;
+        QTest::addColumn<bool>("lightPanel");
+        QTest::newRow("dark panel") << false;
+        QTest::newRow("light panel") << true;
     }
 
-    void choosesTheTrayThatIsThere()
+    // Xfce's tray offers a visual with alpha: the item draws no box, so a clear picture shows
+    // the panel, and it knows the panel's colour.
+    void standsOnTheXfcePanel()
     {
-        QFETCH(bool, watcher);
-        QFETCH(bool, xembed);
-        QFETCH(Carrier, expected);
-        for (const auto &[component, wanted] :
-             {std::pair{Component::Watcher, watcher}, std::pair{Component::XEmbedTray, xembed}}) {
-            if (wanted)
-                QVERIFY(m_session->start(component));
-            else
-                m_session->stop(component);
-        }
-        StderrCapture errors;
-        SystemTrayItem item(u"velmora"_s);
-        item.setIcon(wideIcon());
-        QCOMPARE(item.carrier(), expected);
+        QFETCH(bool, lightPanel);
+        m_session->stop(Component::XEmbedTray);
+        m_session->stop(Component::Watcher);
+        m_session->setLightPanels(lightPanel);
+        DESKTOP_SESSION_START(*m_session, Xfce);
+        const auto leave = qScopeGuard([this] {
+            m_session->stop(Component::Xfce);
+            m_session->setLightPanels(false);
+        });
+        XEmbedTrayItem item;
+        QList<QImage> clear = wideIcon();
+        for (QImage &image : clear)
+            image.fill(Qt::transparent);
+        item.setIcon(clear);
         QTRY_VERIFY_WITH_TIMEOUT(item.isShown(), 5000);
-        QCOMPARE(errors.text(), QString());
+        const QRect where = screenGeometry(item.windowId());
+        const QPoint beside(where.left() - 3, where.center().y());
+        QImage screen;
+        QTRY_VERIFY_WITH_TIMEOUT(
+            (screen = m_session->grab()).pixel(where.center()) == screen.pixel(beside), 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(item.panelBackground(), QColor(screen.pixel(beside)), 5000);
+        QCOMPARE(shadeOf(item.panelBackground()),
+                 lightPanel ? PanelShade::Light : PanelShade::Dark);
     }
 
     void waitsForATrayAndFollowsIt()
@@ -249,7 +226,12 @@ private Q_SLOTS:
         m_session->stop(Component::Watcher);
         QTRY_COMPARE_WITH_TIMEOUT(item.carrier(), Carrier::XEmbed, 5000);
         QTRY_VERIFY_WITH_TIMEOUT(item.isShown(), 5000);
+        // The watcher wins over the X tray, and needs none beside it.
         m_session->stop(Component::XEmbedTray);
+        DESKTOP_SESSION_START(*m_session, Watcher);
+        QTRY_COMPARE_WITH_TIMEOUT(item.carrier(), Carrier::StatusNotifier, 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(item.isShown(), 5000);
+        m_session->stop(Component::Watcher);
         QTRY_COMPARE_WITH_TIMEOUT(item.carrier(), Carrier::None, 5000);
         QVERIFY(!item.isShown());
 
