@@ -123,13 +123,13 @@ class TestPopoverView : public QObject
 private Q_SLOTS:
     void initTestCase() { QLocale::setDefault(QLocale::c()); }
 
-    // One record's life on screen: the placeholders, a failed first lookup, a refresh, a copy,
-    // and a failed refresh that keeps the record.
+    // A record's way onto the screen: the placeholders, a failed first lookup, a refresh and a
+    // copy. (A failed refresh, which keeps the record, is in the screenshots.)
     void geoJourney()
     {
         Setup s;
         s.rig.lookups->delay = 1s; // well past the window showing
-        s.rig.lookups->addresses = {QString(), address, QString()};
+        s.rig.lookups->addresses = {QString(), address};
         s.start();
 
         QVERIFY(s.model->isRefreshing());
@@ -156,15 +156,9 @@ private Q_SLOTS:
         s.rig.lookups->delay = 20ms;
         s.click(u"refreshButton"_s);
         QVERIFY(s.waitUntilIdle());
-        QCOMPARE(s.rig.lookups->lookups, 2);
         QTRY_VERIFY(s.view->height() < withNotice);
         QCOMPARE(s.view->height(), s.view->sizeHint().height());
-        const QString shown = Flag::emoji(u"DE"_s) +
-                              u"|Germany|Berlin|203.0.113.1|Deutsche Telekom AG \u00B7 AS3320|"
-                              "Europe/Berlin"_s;
-        const QStringList geoLabels{u"flag"_s,     u"title"_s, u"subtitle"_s,
-                                    u"publicIP"_s, u"isp"_s,   u"timezone"_s};
-        QCOMPARE(s.texts(geoLabels), shown);
+        QVERIFY(!s.shown(u"geoNotice"_s));
 
         s.click(u"copyButton"_s);
         QCOMPARE(s.rig.clipboard->m_text, address);
@@ -172,15 +166,6 @@ private Q_SLOTS:
         QCOMPARE(s.find<SymbolImage>(u"copySymbol"_s)->symbol(), u"checkmark"_s);
         QTRY_COMPARE_WITH_TIMEOUT(s.text(u"publicIP"_s), address, 3000);
         QCOMPARE(s.find<SymbolImage>(u"copySymbol"_s)->symbol(), u"doc.on.doc"_s);
-
-        s.click(u"refreshButton"_s);
-        QVERIFY(s.waitUntilIdle());
-        QVERIFY(s.shown(u"geoNotice"_s));
-        const auto top = [&s](const QString &name) {
-            return s.find(name)->mapTo(s.view.get(), QPoint()).y();
-        };
-        QVERIFY(top(u"geoNotice"_s) < top(u"copyButton"_s));
-        QCOMPARE(s.texts(geoLabels), shown);
     }
 
     // The Run test button needs the network; the card shows each step of a run, its figures
@@ -265,8 +250,16 @@ private Q_SLOTS:
         QTest::qWait(20); // the last layout request
         pixels::saveArtifact(s.view.get(), u"popover-%1.png"_s.arg(Preferences::rawValue(theme)));
 
-        QCOMPARE(s.texts({u"localIP"_s, u"connection"_s, u"dns"_s}),
-                 u"192.168.1.20|Ethernet|192.0.2.1\n2001:db8::53\n192.0.2.3"_s);
+        QCOMPARE(s.texts({u"flag"_s, u"title"_s, u"subtitle"_s, u"publicIP"_s, u"isp"_s,
+                          u"timezone"_s, u"localIP"_s, u"connection"_s, u"dns"_s}),
+                 Flag::emoji(u"DE"_s) +
+                     u"|Germany|Berlin|203.0.113.1|Deutsche Telekom AG \u00B7 AS3320|Europe/"
+                     "Berlin|192.168.1.20|Ethernet|192.0.2.1\n2001:db8::53\n192.0.2.3"_s);
+        const auto top = [&s](const QString &name) {
+            return s.find(name)->mapTo(s.view.get(), QPoint()).y();
+        };
+        QVERIFY(s.shown(u"geoNotice"_s));
+        QVERIFY(top(u"geoNotice"_s) < top(u"copyButton"_s));
         QCOMPARE(s.find<QLabel>(u"dns"_s)->text(), s.text(u"dns"_s)); // three lines fit
         QVERIFY(s.shown(u"vpnBadge"_s));
         QVERIFY(s.find(u"vpnBadge"_s)->geometry().right() <
