@@ -44,13 +44,11 @@ struct RecordingAppearance final : Appearance
 // A view over real preferences in a temporary settings file and a model on scripted pieces.
 struct Setup
 {
-    explicit Setup(const QJsonObject &stored = {},
-                   LoginItem::Status login = LoginItem::Status::notRegistered)
+    explicit Setup(const QJsonObject &stored = {})
     {
         for (auto entry = stored.begin(); entry != stored.end(); ++entry)
             store.setValue(entry.key(), entry.value());
         prefs = std::make_unique<Preferences>(store, &appearance);
-        rig.loginItem->m_status = login;
         model = std::make_unique<AppModel>(rig.services({.refreshInterval = 3'600s}));
         view = std::make_unique<SettingsView>(*model, *prefs);
         view->show();
@@ -249,78 +247,8 @@ private Q_SLOTS:
         QCOMPARE(setup.swatchColor(u"uploadColor"_s), QColor(0x80, 0x40, 0xFF));
     }
 
-    void launchAtLogin_data()
-    {
-        QTest::addColumn<LoginItem::Status>("initial");
-        QTest::addColumn<QString>("failure");
-
-        QTest::newRow("register refused")
-            << LoginItem::Status::notRegistered << u"Read-only file system"_s;
-        QTest::newRow("removal refused") << LoginItem::Status::enabled << u"Permission denied"_s;
-    }
-
-    void launchAtLogin()
-    {
-        QFETCH(LoginItem::Status, initial);
-        QFETCH(QString, failure);
-        const bool wasOn = initial == LoginItem::Status::enabled;
-
-        Setup setup({}, initial);
-        QVERIFY(QTest::qWaitForWindowExposed(setup.view.get()));
-        auto &toggle = setup.get<QAbstractButton>(u"launchAtLogin"_s);
-        auto &error = setup.get<QLabel>(u"launchAtLoginError"_s);
-        QCOMPARE(toggle.isChecked(), wasOn);
-        QVERIFY(!error.isVisible());
-        // As the window that hosts the view does.
-        setup.view->setFixedSize(setup.view->sizeHint());
-        const int plainHeight = setup.view->height();
-
-        setup.rig.loginItem->m_nextError = failure;
-        toggle.click();
-        QCOMPARE(toggle.isChecked(), wasOn);
-        QVERIFY(error.isVisible());
-        QCOMPARE(error.text(), failure);
-        QVERIFY(error.font().pointSizeF() < toggle.font().pointSizeF());
-        // The window grows to show the text without squeezing the rows.
-        QVERIFY(setup.view->height() > plainHeight);
-        QCOMPARE(setup.view->height(), setup.view->sizeHint().height());
-
-        toggle.click();
-        QCOMPARE(toggle.isChecked(), !wasOn);
-        QCOMPARE(setup.model->launchAtLogin(), !wasOn);
-        QVERIFY(!error.isVisible());
-        QCOMPARE(setup.view->height(), plainHeight);
-
-        setup.model->setLaunchAtLogin(wasOn); // from elsewhere
-        QCOMPARE(toggle.isChecked(), wasOn);
-    }
-
-    // A setting that cannot be saved springs back, a toggle as a segment, and the window says
-    // why until the next save that works.
-    void writeFailure()
-    {
-        Setup setup;
-        auto &line = setup.get<QLabel>(u"writeError"_s);
-        setup.blockWrites();
-        for (const QString &name : {u"customColors"_s, u"themeDark"_s}) {
-            QTest::ignoreMessage(QtWarningMsg, QRegularExpression(u"Could not save"_s));
-            setup.get<QAbstractButton>(name).click();
-            QVERIFY2(!setup.get<QAbstractButton>(name).isChecked(), qPrintable(name));
-        }
-        QVERIFY(!setup.prefs->customColors());
-        QCOMPARE(setup.prefs->theme(), Theme::system);
-        QVERIFY(line.isVisible());
-        QCOMPARE(line.text(),
-                 u"Settings could not be saved: cannot create the folder "_s + setup.folder);
-
-        QVERIFY(QFile::remove(setup.folder));
-        setup.get<QAbstractButton>(u"customColors"_s).click();
-        QVERIFY(setup.prefs->customColors());
-        QVERIFY(!line.isVisible());
-    }
-
-    // The window as a user sees it in each theme: screenshots, and what can be read back from
-    // the pixels.
+    // The window as a user sees it in each theme, with both error lines: screenshots, what can
+    // be read back from the pixels, and how the lines come and go.
     void looksRight_data()
     {
         QTest::addColumn<Theme>("theme");
@@ -336,12 +264,32 @@ private Q_SLOTS:
         const auto restore = qScopeGuard([&] { appearance.apply(Theme::system); });
         Setup setup({{u"theme"_s, Preferences::rawValue(theme)}});
         QVERIFY(QTest::qWaitForWindowExposed(setup.view.get()));
-        setup.view->setFixedSize(setup.view->sizeHint());
+        setup.view->setFixedSize(setup.view->sizeHint()); // as the window that hosts the view does
+        const int plainHeight = setup.view->height();
+        auto &toggle = setup.get<QCheckBox>(u"launchAtLogin"_s);
+        auto &loginError = setup.get<QLabel>(u"launchAtLoginError"_s);
+        auto &writeError = setup.get<QLabel>(u"writeError"_s);
+        QVERIFY(!loginError.isVisible() && !writeError.isVisible());
+
+        // A refused login item springs the toggle back and says why, in a taller window.
         setup.rig.loginItem->m_nextError = u"Read-only file system"_s;
-        setup.get<QAbstractButton>(u"launchAtLogin"_s).click();
+        toggle.click();
+        QVERIFY(!toggle.isChecked());
+        QCOMPARE(loginError.text(), u"Read-only file system"_s);
+        QVERIFY(loginError.font().pointSizeF() < toggle.font().pointSizeF());
+        QVERIFY(setup.view->height() > plainHeight);
+        QCOMPARE(setup.view->height(), setup.view->sizeHint().height());
+        // A setting that cannot be saved springs back too, a toggle as a segment.
         setup.blockWrites();
-        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(u"Could not save"_s));
-        setup.get<QAbstractButton>(u"uploadOnTop"_s).click();
+        for (const QString &name : {u"uploadOnTop"_s, u"themeSystem"_s}) {
+            QTest::ignoreMessage(QtWarningMsg, QRegularExpression(u"Could not save"_s));
+            setup.get<QAbstractButton>(name).click();
+            QVERIFY2(!setup.get<QAbstractButton>(name).isChecked(), qPrintable(name));
+        }
+        QVERIFY(!setup.prefs->uploadOnTop());
+        QCOMPARE(setup.prefs->theme(), theme);
+        QCOMPARE(writeError.text(),
+                 u"Settings could not be saved: cannot create the folder "_s + setup.folder);
         pixels::saveArtifact(setup.view.get(),
                              u"settings-%1.png"_s.arg(Preferences::rawValue(theme)));
         const QRgb window = setup.view->palette().color(QPalette::Window).rgb();
@@ -398,23 +346,27 @@ private Q_SLOTS:
         QCOMPARE(fieldColumn.count(fieldColumn.first()), 4);
 
         // Both error lines read 4.5:1; the login error starts under its toggle's text.
-        for (const QString &name : {u"launchAtLoginError"_s, u"writeError"_s}) {
-            QWidget &line = setup.get(name);
-            QVERIFY(line.isVisible());
-            QVERIFY2(pixels::bestContrast(pixels::grab(&line), line.rect(), window) >= 4.5,
-                     qPrintable(name));
-        }
-        const auto inkLeft = [&](QWidget *widget) {
-            const QImage image = pixels::grab(widget);
-            return left(setup, widget) + pixels::inkBounds(image, window).left();
-        };
-        auto &toggle = setup.get<QCheckBox>(u"launchAtLogin"_s);
+        for (QLabel *line : {&loginError, &writeError})
+            QVERIFY2(pixels::bestContrast(pixels::grab(line), line->rect(), window) >= 4.5,
+                     qPrintable(line->objectName()));
         QStyleOptionButton option;
         option.initFrom(&toggle);
         const int toggleText =
             left(setup, &toggle) +
             toggle.style()->subElementRect(QStyle::SE_CheckBoxContents, &option, &toggle).left();
-        QVERIFY(qAbs(inkLeft(&setup.get(u"launchAtLoginError"_s)) - toggleText) <= 2);
+        const int errorInk =
+            left(setup, &loginError) + pixels::inkBounds(pixels::grab(&loginError), window).left();
+        QVERIFY(qAbs(errorInk - toggleText) <= 2);
+
+        // Both lines go once the next attempt works, and the window is as before.
+        QVERIFY(QFile::remove(setup.folder));
+        toggle.click();
+        setup.get<QAbstractButton>(u"uploadOnTop"_s).click();
+        QVERIFY(toggle.isChecked() && setup.model->launchAtLogin() && setup.prefs->uploadOnTop());
+        QVERIFY(!loginError.isVisible() && !writeError.isVisible());
+        QCOMPARE(setup.view->height(), plainHeight);
+        setup.model->setLaunchAtLogin(false); // from elsewhere
+        QVERIFY(!toggle.isChecked());
     }
 };
 
