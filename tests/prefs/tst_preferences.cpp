@@ -26,8 +26,7 @@ QJsonObject readObject(const QString &path)
 void writeObject(const QString &path, const QJsonObject &object)
 {
     QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    file.write(QJsonDocument(object).toJson());
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(QJsonDocument(object).toJson()) > 0);
 }
 
 // Records each theme handed to it and what the file held for "theme" at that moment.
@@ -103,7 +102,6 @@ private Q_SLOTS:
         row("speedUnit", "number", 1, Preferences::SpeedUnit::bits);
         row("buttonStyle", "SingleLine", u"SingleLine"_s, Preferences::ButtonStyle::doubleLine);
         row("bandwidthData", "Upload", u"Upload"_s, Preferences::BandwidthData::both);
-        row("showLiveSpeed", "text false", u"false"_s, true);
         row("showLiveSpeed", "2", 2, true);
         row("popoverClosesAutomatically", "null", QJsonValue::Null, true);
         row("showIPChangeToast", "0", 0, false);

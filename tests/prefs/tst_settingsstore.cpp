@@ -43,7 +43,6 @@ private Q_SLOTS:
 
         QTest::newRow("not JSON") << "theme = dark\n"_ba;
         QTest::newRow("array") << R"(["theme", "dark"])"_ba;
-        QTest::newRow("empty") << ""_ba;
     }
 
     void unusableFileIsKeptAside()

@@ -57,8 +57,6 @@ private Q_SLOTS:
             << QList{Theme::dark, Theme::light} << fusion << FusionAppearance::lightPalette();
         QTest::newRow("dark, then system")
             << QList{Theme::dark, Theme::system} << m_desktopStyle << m_desktopPalette;
-        QTest::newRow("light, then system")
-            << QList{Theme::light, Theme::system} << m_desktopStyle << m_desktopPalette;
     }
 
     void apply()

