@@ -1,5 +1,6 @@
 #include "colorcode.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace velmora {
@@ -73,6 +74,19 @@ QString hexString(const QColor &color)
         .arg(to255(rgb.green()), 2, 16, QLatin1Char('0'))
         .arg(to255(rgb.blue()), 2, 16, QLatin1Char('0'))
         .toUpper();
+}
+
+double contrastRatio(const QColor &a, const QColor &b)
+{
+    const auto luminance = [](const QColor &color) {
+        const auto channel = [](double c) {
+            return c <= 0.04045 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4);
+        };
+        return 0.2126 * channel(color.redF()) + 0.7152 * channel(color.greenF()) +
+               0.0722 * channel(color.blueF());
+    };
+    const double la = luminance(a), lb = luminance(b);
+    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
 }
 
 } // namespace velmora

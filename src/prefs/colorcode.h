@@ -17,4 +17,7 @@ std::optional<QColor> colorFromHex(QStringView code);
 // zero; alpha is ignored. An invalid colour gives "#FFFFFF".
 QString hexString(const QColor &color);
 
+// The WCAG 2 contrast ratio of two opaque colours, 1 to 21.
+double contrastRatio(const QColor &a, const QColor &b);
+
 } // namespace velmora

@@ -1,11 +1,12 @@
 #include "panelcolors.h"
 
+#include "colorcode.h"
+
 #include <QDir>
 #include <QFile>
 #include <QTextStream>
 
 #include <algorithm>
-#include <cmath>
 #include <map>
 
 using namespace Qt::StringLiterals;
@@ -52,16 +53,6 @@ constexpr DesktopRow desktopRows[] = {
     {"LXQt"_L1, PanelRule::Unknown},
 };
 
-// WCAG 2 relative luminance.
-double luminance(const QColor &color)
-{
-    const auto linear = [](double c) {
-        return c <= 0.04045 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4);
-    };
-    return 0.2126 * linear(color.redF()) + 0.7152 * linear(color.greenF()) +
-           0.0722 * linear(color.blueF());
-}
-
 // The value of key in [group] of an INI-style file such as kdeglobals; empty when absent.
 QString iniValue(const QString &path, const QString &group, const QString &key)
 {
@@ -105,9 +96,9 @@ PanelRule panelRuleFor(const QString &currentDesktop)
 
 PanelShade shadeOf(const QColor &background)
 {
-    const double l = luminance(background);
-    // White's contrast (1.05 / (l + 0.05)) against black's ((l + 0.05) / 0.05).
-    return 1.05 / (l + 0.05) > (l + 0.05) / 0.05 ? PanelShade::Dark : PanelShade::Light;
+    return contrastRatio(Qt::white, background) > contrastRatio(Qt::black, background)
+               ? PanelShade::Dark
+               : PanelShade::Light;
 }
 
 QColor textColorFor(PanelShade shade)

@@ -8,7 +8,6 @@
 #include <QWidget>
 
 #include <algorithm>
-#include <cmath>
 
 namespace velmora {
 
@@ -159,19 +158,6 @@ QColor controlFrameColor(const QPalette &palette, QPalette::ColorGroup group)
     return QColor::fromRgbF((text.redF() + window.redF()) / 2,
                             (text.greenF() + window.greenF()) / 2,
                             (text.blueF() + window.blueF()) / 2);
-}
-
-double contrastRatio(const QColor &a, const QColor &b)
-{
-    const auto luminance = [](const QColor &color) {
-        const auto channel = [](double c) {
-            return c <= 0.03928 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4);
-        };
-        return 0.2126 * channel(color.redF()) + 0.7152 * channel(color.greenF()) +
-               0.0722 * channel(color.blueF());
-    };
-    const double la = luminance(a), lb = luminance(b);
-    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
 }
 
 void setTint(QWidget *widget, Tint tint)

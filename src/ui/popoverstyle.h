@@ -34,8 +34,6 @@ QColor separatorColor(const QPalette &palette);
 // The frame of a control (check box, radio button, segmented control): halfway between text
 // and window, so that it stands out 3:1 or more against the window in light and dark.
 QColor controlFrameColor(const QPalette &palette, QPalette::ColorGroup group = QPalette::Active);
-// The WCAG 2 contrast ratio of two opaque colours, 1 to 21.
-double contrastRatio(const QColor &a, const QColor &b);
 
 // Gives widget's text (and its children's, which inherit it) the tint's colour, now and
 // again whenever the palette it inherits changes, for instance on a switch to dark.

@@ -1,5 +1,6 @@
 #include "segmentedcontrol.h"
 
+#include "colorcode.h"
 #include "popoverstyle.h"
 
 #include <QAbstractButton>
