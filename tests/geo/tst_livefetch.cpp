@@ -1,26 +1,21 @@
 #include "geoclient.h"
 #include "testcertificates.h"
+#include "testhelpers.h"
 #include "testserver.h"
 
 #include <QElapsedTimer>
-#include <QNetworkAccessManager>
-#include <QNetworkReply>
 #include <QRegularExpression>
-#include <QSignalSpy>
-#include <QTcpServer>
-#include <QTest>
 
-#include <QCoro/QCoroTask>
-
-#include <memory>
 #include <numeric>
-#include <optional>
 
 using namespace std::chrono_literals;
 using namespace Qt::StringLiterals;
 using namespace velmora;
 
-Q_DECLARE_METATYPE(velmora::TestServer::Response)
+using Response = TestServer::Response;
+using test::Peer;
+Q_DECLARE_METATYPE(Response)
+Q_DECLARE_METATYPE(velmora::test::Peer)
 
 namespace velmora {
 // Lets QCOMPARE show what failed.
@@ -32,30 +27,9 @@ char *toString(const GeoError &error)
 
 namespace {
 
-using Response = TestServer::Response;
-
-// liveFetch run to its end, or nothing when it has not ended within bound.
-std::optional<FetchResult> fetch(const QUrl &url, std::chrono::milliseconds bound = 10s)
+std::optional<FetchResult> fetch(const QUrl &url, int boundMs = 10'000)
 {
-    // Shared, so a fetch still running after a failed test has somewhere valid to write.
-    const auto outcome = std::make_shared<std::optional<FetchResult>>();
-    [[maybe_unused]] const QCoro::Task<> running = [](QUrl url, auto outcome) -> QCoro::Task<> {
-        *outcome = co_await GeoClient::liveFetch(std::move(url));
-    }(url, outcome);
-    if (!QTest::qWaitFor([&] { return outcome->has_value(); }, int(bound.count())))
-        return std::nullopt;
-    return std::move(*outcome);
-}
-
-// What Qt itself reports for a GET of url, to compare transport failures with.
-std::pair<QNetworkReply::NetworkError, QString> qtFailure(const QUrl &url)
-{
-    QNetworkAccessManager manager;
-    std::unique_ptr<QNetworkReply> reply(manager.get(QNetworkRequest(url)));
-    QSignalSpy finished(reply.get(), &QNetworkReply::finished);
-    if (!finished.wait(10'000))
-        return {QNetworkReply::UnknownNetworkError, u"no answer within 10 s"_s};
-    return {reply->error(), reply->errorString()};
+    return test::awaitWithin(GeoClient::liveFetch(url), boundMs);
 }
 
 // For QVERIFY2, which builds its message whether or not the check fails.
@@ -80,55 +54,54 @@ private Q_SLOTS:
         m_certificates->trustInThisProcess();
     }
 
-    void init()
-    {
-        // Qt warns, for one, when an aborted reply is read.
-        QTest::failOnWarning(QRegularExpression(u"."_s));
-    }
+    // Qt warns, for one, when an aborted reply is read.
+    void init() { QTest::failOnWarning(QRegularExpression(u"."_s)); }
 
     void answer_data()
     {
         QTest::addColumn<Response>("response");
+        QTest::addColumn<Peer>("peer");
         QTest::addColumn<QByteArray>("body");
-        QTest::addColumn<QString>("error"); // a part of the badResponse text; empty for success
+        // A part of the badResponse text; "qt": Qt's own transport text; empty for success.
+        QTest::addColumn<QString>("error");
 
         QByteArray everyByte(256, '\0');
         std::iota(everyByte.begin(), everyByte.end(), '\0');
         const qint64 bound = GeoClient::maxBodyBytes;
         const QString tooLarge = u"from 127.0.0.1 is larger than"_s;
-        QTest::newRow("every byte value") << Response{.body = everyByte} << everyByte << QString();
-        QTest::newRow("204 empty") << Response{.status = 204} << QByteArray() << QString();
-        QTest::newRow("299") << Response{.status = 299, .body = "edge"} << "edge"_ba << QString();
-        QTest::newRow("exactly the bound")
-            << Response{.zeros = bound} << QByteArray(bound, '\0') << QString();
-        QTest::newRow("one byte over") << Response{.zeros = bound + 1} << QByteArray() << tooLarge;
-        QTest::newRow("far over") << Response{.zeros = 256 * bound} << QByteArray() << tooLarge;
-        QTest::newRow("endless") << Response{.endless = true} << QByteArray() << tooLarge;
-
-        const auto failing = [](const char *tag, const Response &response) {
-            QTest::newRow(tag) << response << QByteArray()
-                               << u"HTTP %1 from 127.0.0.1"_s.arg(response.status);
+        const auto row = [](const char *tag, const Response &response, const QByteArray &body,
+                            const QString &error, Peer peer = Peer::plain) {
+            QTest::newRow(tag) << response << peer << body << error;
         };
-        failing("300", {.status = 300});
-        failing("301 without Location", {.status = 301});
-        failing("304 unasked", {.status = 304});
-        failing("404", {.status = 404, .body = "not here"});
+        row("every byte value", {.body = everyByte}, everyByte, {});
+        row("299", {.status = 299, .body = "edge"}, "edge", {});
+        row("exactly the bound", {.zeros = bound}, QByteArray(bound, '\0'), {});
+        row("one byte over", {.zeros = bound + 1}, {}, tooLarge);
+        row("endless", {.endless = true}, {}, tooLarge);
+        row("300", {.status = 300}, {}, u"HTTP 300 from 127.0.0.1"_s);
+        row("404", {.status = 404, .body = "not here"}, {}, u"HTTP 404 from 127.0.0.1"_s);
         // The status is the reason, not the size of the error page that came with it.
-        failing("404 with an endless body", {.status = 404, .endless = true});
+        row("404 with an endless body", {.status = 404, .endless = true}, {},
+            u"HTTP 404 from 127.0.0.1"_s);
+        row("trusted authority", {.body = "secure"}, "secure", {}, Peer::tls);
+        row("untrusted certificate", {}, {}, u"qt"_s, Peer::untrusted);
+        row("connection refused", {}, {}, u"qt"_s, Peer::nobody);
     }
 
     void answer()
     {
         QFETCH(Response, response);
+        QFETCH(Peer, peer);
         QFETCH(QByteArray, body);
         QFETCH(QString, error);
 
-        TestServer server;
+        TestServer server(test::tlsFor(peer, *m_certificates));
         QVERIFY2(server.isListening(), qPrintable(server.errorString()));
         server.respond("/", response);
+        const QUrl url = peer == Peer::nobody ? test::unusedLocalUrl() : server.url();
 
         // Well within the inactivity timeout: cut off answers must not wait for it.
-        const auto result = fetch(server.url(), 4s);
+        const auto result = fetch(url, 4000);
         QVERIFY(result);
         if (error.isEmpty()) {
             QVERIFY2(result->hasValue(), qPrintable(failureOf(*result)));
@@ -136,10 +109,17 @@ private Q_SLOTS:
             return;
         }
         QVERIFY(!result->hasValue());
+        if (error == u"qt") { // transport failures keep Qt's text
+            const auto [qtError, text] = test::qtFailure(url);
+            QVERIFY(qtError != QNetworkReply::NoError);
+            QCOMPARE(result->error(), GeoError::transport(text));
+            QVERIFY(server.requests().isEmpty());
+            return;
+        }
         QCOMPARE(result->error().kind(), GeoError::Kind::badResponse);
         QVERIFY2(result->error().errorDescription().contains(error),
                  qPrintable(result->error().errorDescription()));
-        if (!response.endless && response.zeros.value_or(0) < 2 * GeoClient::maxBodyBytes)
+        if (!response.endless)
             return; // all of it may have arrived before the cut, on a connection kept for reuse
 
         // The rest is not read on in the background: the connection closes at once, and the server
@@ -152,7 +132,6 @@ private Q_SLOTS:
     void requestIsPlainAndUncached()
     {
         TestServer server;
-        QVERIFY2(server.isListening(), qPrintable(server.errorString()));
         server.respond("/json/", {.headers = {{"Cache-Control", "public, max-age=3600"},
                                               {"ETag", "\"v1\""},
                                               {"Last-Modified", "Mon, 01 Jan 2024 00:00:00 GMT"}},
@@ -167,8 +146,7 @@ private Q_SLOTS:
         const QList<TestServer::Request> requests = server.requests();
         QCOMPARE(requests.size(), 2);
         for (const TestServer::Request &request : requests) {
-            QCOMPARE(request.method, "GET");
-            QCOMPARE(request.path, "/json/?fields=ip,country");
+            QCOMPARE(request.method + ' ' + request.path, "GET /json/?fields=ip,country");
             QCOMPARE(request.header("User-Agent"), "Velmora/1.0");
             QCOMPARE(request.bodyBytes, qint64(0));
         }
@@ -179,78 +157,35 @@ private Q_SLOTS:
     // A silent server is dropped after the inactivity timeout, a dripping one at the deadline.
     void slowServersTimeOut_data()
     {
-        QTest::addColumn<TestServer::Response>("response");
+        QTest::addColumn<Response>("response");
         QTest::addColumn<QString>("error");
         QTest::addColumn<int>("seconds");
-        QTest::newRow("silent") << TestServer::Response{.stall = true}
+        QTest::newRow("silent") << Response{.stall = true}
                                 << u"Timed out: no data from 127.0.0.1 for 8 seconds"_s << 8;
         QTest::newRow("dripping")
-            << TestServer::Response{.zeros = 1000, .sendRate = 2}
+            << Response{.zeros = 1000, .sendRate = 2}
             << u"Timed out: no complete answer from 127.0.0.1 within 15 seconds"_s << 15;
     }
 
     void slowServersTimeOut()
     {
-        QFETCH(TestServer::Response, response);
+        QFETCH(Response, response);
         QFETCH(QString, error);
         QFETCH(int, seconds);
         TestServer server;
-        QVERIFY2(server.isListening(), qPrintable(server.errorString()));
         server.respond("/", response);
 
         QElapsedTimer elapsed;
         elapsed.start();
-        const auto result = fetch(server.url(), 30s);
+        const auto result = fetch(server.url(), 30'000);
         const qint64 msecs = elapsed.elapsed();
 
         QVERIFY2(result, "liveFetch did not give up within 30 s");
-        QVERIFY(!result->hasValue());
-        QCOMPARE(result->error(), GeoError::transport(error));
+        QCOMPARE(failureOf(*result), error);
+        QCOMPARE(result->error().kind(), GeoError::Kind::transport);
         QVERIFY2(msecs >= seconds * 1000 - 500 && msecs <= seconds * 1000 + 4000,
                  qPrintable(u"took %1 ms"_s.arg(msecs)));
         QCOMPARE(server.requests().size(), 1);
-    }
-
-    void transport_data()
-    {
-        QTest::addColumn<QNetworkReply::NetworkError>("qtError"); // NoError: the fetch succeeds
-        QTest::newRow("trusted authority") << QNetworkReply::NoError;
-        QTest::newRow("untrusted certificate") << QNetworkReply::SslHandshakeFailedError;
-        QTest::newRow("connection refused") << QNetworkReply::ConnectionRefusedError;
-    }
-
-    // Transport failures keep Qt's text.
-    void transport()
-    {
-        QFETCH(QNetworkReply::NetworkError, qtError);
-
-        // A loopback port that was free a moment ago and that nothing listens on now.
-        QTcpServer probe;
-        QVERIFY(probe.listen(QHostAddress::LocalHost));
-        QUrl url(u"http://127.0.0.1:%1/"_s.arg(probe.serverPort()));
-        probe.close();
-        std::optional<TestServer> server;
-        if (qtError != QNetworkReply::ConnectionRefusedError) {
-            server.emplace(qtError == QNetworkReply::NoError
-                               ? m_certificates->serverConfiguration()
-                               : m_certificates->untrustedServerConfiguration());
-            QVERIFY2(server->isListening(), qPrintable(server->errorString()));
-            server->respond("/", {.body = "secure"});
-            url = server->url();
-        }
-
-        const auto result = fetch(url);
-        QVERIFY(result);
-        if (qtError == QNetworkReply::NoError) {
-            QVERIFY2(result->hasValue(), qPrintable(failureOf(*result)));
-            QCOMPARE(**result, "secure");
-            return;
-        }
-        const auto [error, text] = qtFailure(url);
-        QCOMPARE(error, qtError);
-        QVERIFY(!result->hasValue());
-        QCOMPARE(result->error(), GeoError::transport(text));
-        QVERIFY(!server || server->requests().isEmpty());
     }
 };
 

@@ -50,8 +50,7 @@ private Q_SLOTS:
         QTest::newRow("primary refuses; fallback answers")
             << FetchResult(R"({"success":false,"message":"Reserved range"})"_ba)
             << FetchResult(fallbackBody) << u"198.51.100.7"_s << 2;
-        QTest::newRow("primary rate-limited; fallback answers")
-            << rateLimited << FetchResult(fallbackBody) << u"198.51.100.7"_s << 2;
+        // The primary failing in transport: the self-test's fallback check.
         QTest::newRow("both fail: texts in order")
             << rateLimited << FetchResult(R"({"error":true})"_ba)
             << u"Lookup failed: ipwho.is: HTTP 429 from ipwho.is; ipapi.co: ipapi.co reported failure"_s

@@ -51,12 +51,10 @@ public:
     Status m_status = Status::notRegistered;
     Status m_statusAfterRegister = Status::enabled;
     std::optional<QString> m_nextError;
-    int m_calls = 0;
 
 private:
     std::optional<QString> change(Status to)
     {
-        ++m_calls;
         if (m_nextError)
             return std::exchange(m_nextError, std::nullopt);
         m_status = to;

@@ -1,33 +1,14 @@
 #include "platform/loginitem_linux.h"
+#include "testhelpers.h"
 
-#include <QDir>
-#include <QFile>
 #include <QScopeGuard>
 #include <QTemporaryDir>
-#include <QTest>
 
 using namespace velmora;
+using namespace velmora::test;
 using namespace Qt::StringLiterals;
 
 using Status = LoginItem::Status;
-
-namespace {
-
-QByteArray readFile(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-bool writeFile(const QString &path, const QByteArray &content, bool executable = false)
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(content) == content.size() &&
-           (!executable || file.setPermissions(QFile::ReadOwner | QFile::ExeOwner));
-}
-
-} // namespace
 
 class TestAutostart : public QObject
 {

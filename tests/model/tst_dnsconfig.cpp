@@ -1,8 +1,7 @@
 #include "platform/dnsconfig_linux.h"
+#include "testhelpers.h"
 
-#include <QFile>
 #include <QTemporaryDir>
-#include <QTest>
 
 using namespace velmora;
 using namespace Qt::StringLiterals;
@@ -56,11 +55,8 @@ private Q_SLOTS:
         QFETCH(QStringList, servers);
         QTemporaryDir dir;
         const QString paths[] = {dir.filePath(u"resolv.conf"_s), dir.filePath(u"upstream"_s)};
-        for (const auto &[path, content] :
-             {std::pair{paths[0], resolvConf}, {paths[1], upstream}}) {
-            QFile file(path);
-            QVERIFY(content.isNull() || (file.open(QIODevice::WriteOnly) && file.write(content)));
-        }
+        QVERIFY(resolvConf.isNull() || test::writeFile(paths[0], resolvConf));
+        QVERIFY(upstream.isNull() || test::writeFile(paths[1], upstream));
         QCOMPARE(ResolvConfDnsConfig(paths[0], paths[1]).servers(), servers);
     }
 

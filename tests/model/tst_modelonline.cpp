@@ -8,6 +8,7 @@
 #include "platform/interfacetable_linux.h"
 #include "platform/pathmonitor_linux.h"
 #include "privatenetwork.h"
+#include "testhelpers.h"
 #include "testserver.h"
 
 #include <QCoreApplication>
@@ -36,27 +37,14 @@ class TestModelOnline : public QObject
 {
     Q_OBJECT
 
-public:
-    explicit TestModelOnline(QString noNamespace)
-        : m_noNamespace(std::move(noNamespace))
-    {}
-
-private:
-    QString m_noNamespace;
-
 private Q_SLOTS:
     void followsTheNetwork()
     {
-        if (!m_noNamespace.isEmpty())
-            QSKIP(qPrintable(m_noNamespace));
-        QCOMPARE(test::ip(uR"(link set lo up
-link add eth0 type veth peer name peer0
-link set eth0 up
-link set peer0 up
-addr add 10.99.0.2/24 dev eth0
-addr add 10.99.0.1/24 dev peer0
-)"_s),
-                 QString());
+        if (!test::noPrivateNetwork.isEmpty())
+            QSKIP(qPrintable(test::noPrivateNetwork));
+        VERIFY_IP(
+            u"link set lo up\nlink add eth0 type veth peer name peer0\nlink set eth0 up\n"
+            "link set peer0 up\naddr add 10.99.0.2/24 dev eth0\naddr add 10.99.0.1/24 dev peer0\n"_s);
 
         // What the providers say: the public address, or nothing reachable (503).
         std::atomic<int> phase = 0;
@@ -77,23 +65,19 @@ addr add 10.99.0.1/24 dev peer0
         QVERIFY(server.isListening());
 
         QTemporaryDir etc;
-        QFile resolv(etc.filePath(u"resolv.conf"_s));
-        QVERIFY(resolv.open(QIODevice::WriteOnly));
-        resolv.write("nameserver 192.0.2.53\nnameserver 2001:db8::53\n");
-        resolv.close();
+        const QString resolv = etc.filePath(u"resolv.conf"_s);
+        QVERIFY(test::writeFile(resolv, "nameserver 192.0.2.53\nnameserver 2001:db8::53\n"));
 
         fakes::Rig fakes; // for what this test does not exercise; the real pieces replace the rest
-        NetlinkPathMonitor::Options monitorOptions;
-        monitorOptions.settleDelay = 100ms;
         AppModel::Services services = fakes.services({.refreshInterval = 3'600s,
                                                       .trafficInterval = 1s,
                                                       .pathSettle = 500ms,
                                                       .copiedFor = 1s});
         services.client = GeoClient(towards(server));
-        services.monitor = std::make_unique<NetlinkPathMonitor>(monitorOptions);
+        services.monitor =
+            std::make_unique<NetlinkPathMonitor>(NetlinkPathMonitor::Options{.settleDelay = 100ms});
         services.interfaces = std::make_unique<GetifaddrsInterfaceTable>();
-        services.dns =
-            std::make_unique<ResolvConfDnsConfig>(resolv.fileName(), etc.filePath(u"none"_s));
+        services.dns = std::make_unique<ResolvConfDnsConfig>(resolv, etc.filePath(u"none"_s));
 
         AppModel model(std::move(services));
         QStringList changes;
@@ -112,7 +96,7 @@ addr add 10.99.0.1/24 dev peer0
         // Online over Ethernet; the address has changed meanwhile.
         phase = 1;
         QTRY_VERIFY_WITH_TIMEOUT(!model.isRefreshing(), 5000);
-        QCOMPARE(test::ip(u"route add default via 10.99.0.1 dev eth0\n"_s), QString());
+        VERIFY_IP(u"route add default via 10.99.0.1 dev eth0\n"_s);
         QTRY_VERIFY_WITH_TIMEOUT(model.isOnline(), 3000);
         QCOMPARE(model.connectionType(), u"Ethernet"_s);
         QTRY_COMPARE_WITH_TIMEOUT(model.lastGeo()->ip, u"198.51.100.2"_s, 5000);
@@ -121,7 +105,7 @@ addr add 10.99.0.1/24 dev peer0
 
         // The peer goes away: the route stays, but leads nowhere; the lookup that follows says so.
         phase = 2;
-        QCOMPARE(test::ip(u"link set peer0 down\n"_s), QString());
+        VERIFY_IP(u"link set peer0 down\n"_s);
         QTRY_VERIFY_WITH_TIMEOUT(!model.isOnline(), 5000);
         QCOMPARE(model.connectionType(), u"Ethernet"_s);
         QTRY_COMPARE_WITH_TIMEOUT(model.geoState().kind(), GeoState::Kind::failed, 5000);
@@ -130,17 +114,10 @@ addr add 10.99.0.1/24 dev peer0
         QCOMPARE(model.menuBarLabel(), Flag::offline());
         QCOMPARE(changes.size(), 1);
 
-        QCOMPARE(test::ip(u"route del default\n"_s), QString());
+        VERIFY_IP(u"route del default\n"_s);
         QTRY_COMPARE_WITH_TIMEOUT(model.connectionType(), u"Offline"_s, 5000);
     }
 };
 
-int main(int argc, char **argv)
-{
-    const QString noNamespace = velmora::test::enterPrivateNetwork();
-    QCoreApplication app(argc, argv);
-    TestModelOnline test(noNamespace);
-    return QTest::qExec(&test, argc, argv);
-}
-
+PRIVATE_NETWORK_TEST_MAIN(TestModelOnline)
 #include "tst_modelonline.moc"

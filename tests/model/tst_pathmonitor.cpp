@@ -1,13 +1,10 @@
 #include "platform/pathmonitor_linux.h"
 #include "privatenetwork.h"
+#include "testhelpers.h"
 
 #include <QCoreApplication>
-#include <QDir>
 #include <QElapsedTimer>
-#include <QFile>
-#include <QSignalSpy>
 #include <QTemporaryDir>
-#include <QTest>
 
 using namespace velmora;
 using namespace Qt::StringLiterals;
@@ -51,19 +48,10 @@ std::unique_ptr<NetlinkPathMonitor> startMonitor(NetlinkPathMonitor::Options opt
     return monitor;
 }
 
-bool writeFile(const QString &path, const QByteArray &content)
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(content) == content.size();
-}
-
 quint64 netlinkDrops() // the most any netlink socket of the namespace has dropped
 {
-    QFile file(u"/proc/net/netlink"_s);
     quint64 drops = 0;
-    for (const QByteArray &line :
-         file.open(QIODevice::ReadOnly) ? file.readAll().split('\n') : QList<QByteArray>())
+    for (const QByteArray &line : test::readFile(u"/proc/net/netlink"_s).split('\n'))
         drops = std::max(drops, line.simplified().split(' ').value(8).toULongLong());
     return drops;
 }
@@ -80,8 +68,8 @@ private Q_SLOTS:
         QTemporaryDir dir;
         const QString root = dir.filePath(u"net"_s);
         QVERIFY(QDir().mkpath(root + u"/wl/wireless"_s)); // phy80211, uevent: kindsFromSysfsRoot
-        QVERIFY(writeFile(root + u"/tun/type"_s, "65534\n"));
-        QVERIFY(writeFile(dir.filePath(u"x/type"_s), "1\n")); // outside the root
+        QVERIFY(test::writeFile(root + u"/tun/type"_s, "65534\n"));
+        QVERIFY(test::writeFile(dir.filePath(u"x/type"_s), "1\n")); // outside the root
         QCOMPARE(NetlinkPathMonitor::interfaceKind(root, u"wl"_s), Kind::wifi);
         QCOMPARE(NetlinkPathMonitor::interfaceKind(root, u"tun"_s), Kind::other);
         QCOMPARE(NetlinkPathMonitor::interfaceKind(root, u"../x"_s), Kind::other);
@@ -172,8 +160,8 @@ private Q_SLOTS:
     {
         QTemporaryDir sysfs; // describes real links as Wi-Fi, modem and Ethernet
         QVERIFY(QDir().mkpath(sysfs.filePath(u"wlan0/phy80211"_s)));
-        QVERIFY(writeFile(sysfs.filePath(u"wwan0/uevent"_s), "DEVTYPE=wwan\n"));
-        QVERIFY(writeFile(sysfs.filePath(u"en0/type"_s), "1\n"));
+        QVERIFY(test::writeFile(sysfs.filePath(u"wwan0/uevent"_s), "DEVTYPE=wwan\n"));
+        QVERIFY(test::writeFile(sysfs.filePath(u"en0/type"_s), "1\n"));
         VERIFY_IP(
             en0 +
             u"link add wlan0 type veth peer name wlan0p\nlink set wlan0p up\n"

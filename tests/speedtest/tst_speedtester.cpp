@@ -1,24 +1,15 @@
 #include "speedtester.h"
 #include "testcertificates.h"
+#include "testhelpers.h"
 #include "testserver.h"
 #include "throughput.h"
 
 #include <QElapsedTimer>
-#include <QFile>
-#include <QNetworkAccessManager>
-#include <QNetworkReply>
 #include <QRegularExpression>
-#include <QSignalSpy>
-#include <QTcpServer>
-#include <QTest>
 #include <QThread>
-
-#include <QCoro/QCoroTask>
 
 #include <algorithm>
 #include <atomic>
-#include <memory>
-#include <optional>
 
 using namespace std::chrono_literals;
 using namespace velmora;
@@ -27,7 +18,7 @@ namespace {
 
 using Response = TestServer::Response;
 using Method = QCoro::Task<SpeedOutcome> (SpeedMeasurements::*)();
-enum class Peer { plain, tls, untrusted, nobody };
+using test::Peer;
 
 struct Finished
 {
@@ -35,33 +26,24 @@ struct Finished
     double seconds = 0; // as the awaiting side saw it
     QThread *resumedOn = nullptr;
 };
-using Slot = std::shared_ptr<std::optional<Finished>>;
 
 // The tester is touched only before the first suspension: a caller may destroy it meanwhile.
-QCoro::Task<> measureInto(SpeedTester *tester, Method method, Slot slot)
+QCoro::Task<Finished> timed(SpeedTester *tester, Method method)
 {
     QElapsedTimer clock;
     clock.start();
     SpeedOutcome outcome = co_await (tester->*method)();
-    *slot =
-        Finished{std::move(outcome), double(clock.nsecsElapsed()) / 1e9, QThread::currentThread()};
-}
-
-Slot start(SpeedTester &tester, Method method)
-{
-    auto slot = std::make_shared<std::optional<Finished>>();
-    [[maybe_unused]] QCoro::Task<> running = measureInto(&tester, method, slot);
-    return slot;
+    co_return Finished{std::move(outcome), double(clock.nsecsElapsed()) / 1e9,
+                       QThread::currentThread()};
 }
 
 // The measurement run to its end, resumed on this thread; nothing when it did not end in time.
 std::optional<Finished> measure(SpeedTester &tester, Method method)
 {
-    const Slot slot = start(tester, method);
-    if (!QTest::qWaitFor([&] { return slot->has_value(); }, 20'000) ||
-        (*slot)->resumedOn != QThread::currentThread())
+    std::optional<Finished> finished = test::awaitWithin(timed(&tester, method), 20'000);
+    if (finished && finished->resumedOn != QThread::currentThread())
         return std::nullopt;
-    return std::move(*slot);
+    return finished;
 }
 
 QString failureOf(const SpeedOutcome &outcome)
@@ -69,26 +51,12 @@ QString failureOf(const SpeedOutcome &outcome)
     return outcome ? QStringLiteral("a figure: %1").arg(*outcome) : outcome.error();
 }
 
-// What Qt itself reports for a GET of url.
-QString qtFailureText(const QUrl &url)
-{
-    QNetworkAccessManager manager;
-    std::unique_ptr<QNetworkReply> reply(manager.get(QNetworkRequest(url)));
-    QSignalSpy finished(reply.get(), &QNetworkReply::finished);
-    return finished.wait(10'000) ? reply->errorString() : QStringLiteral("no answer within 10 s");
-}
-
 // VmHWM, the process's peak resident memory so far, in kB.
 qint64 peakResidentKb()
 {
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (status.open(QIODevice::ReadOnly)) {
-        for (const QByteArray &line : status.readAll().split('\n')) {
-            if (line.startsWith("VmHWM:"))
-                return line.mid(6).trimmed().split(' ').first().toLongLong();
-        }
-    }
-    return -1;
+    const QByteArray status = test::readFile(QStringLiteral("/proc/self/status"));
+    const qsizetype at = status.indexOf("VmHWM:");
+    return at < 0 ? -1 : status.mid(at + 6).trimmed().split(' ').first().toLongLong();
 }
 
 // Answers the requests in turn as listed; the last entry answers every later one.
@@ -100,29 +68,16 @@ TestServer::Handler inTurn(QList<Response> responses)
     };
 }
 
-TestServer::Handler always(const Response &response)
-{
-    return [response](const TestServer::Request &) { return response; };
-}
-
-// A local server and a tester pointed at it; with Peer::nobody, at a port nothing listens on.
+// A local server answering in turn (see inTurn) and a tester pointed at it.
 struct Rig
 {
-    Rig(const TestCertificates &certificates, TestServer::Handler handler,
+    Rig(const TestCertificates &certificates, const QList<Response> &responses,
         std::chrono::milliseconds cap = SpeedTester::defaultCap, Peer peer = Peer::plain)
-        : server(peer == Peer::tls ? new TestServer(certificates.serverConfiguration())
-                 : peer == Peer::untrusted
-                     ? new TestServer(certificates.untrustedServerConfiguration())
-                     : new TestServer)
+        : server(std::make_unique<TestServer>(test::tlsFor(peer, certificates)))
+        , tester(std::make_unique<SpeedTester>(
+              peer == Peer::nobody ? test::unusedLocalUrl() : server->url(), cap))
     {
-        server->setHandler(std::move(handler));
-        QUrl base = server->url();
-        if (peer == Peer::nobody) {
-            QTcpServer probe; // free a moment ago, closed again
-            probe.listen(QHostAddress::LocalHost);
-            base.setPort(probe.serverPort());
-        }
-        tester = std::make_unique<SpeedTester>(base, cap);
+        server->setHandler(inTurn(responses));
     }
 
     std::unique_ptr<TestServer> server;
@@ -145,7 +100,7 @@ bool transferEnded(const TestServer &server)
 
 Q_DECLARE_METATYPE(Method)
 Q_DECLARE_METATYPE(velmora::TestServer::Response)
-Q_DECLARE_METATYPE(Peer)
+Q_DECLARE_METATYPE(velmora::test::Peer)
 
 class TestSpeedTester : public QObject
 {
@@ -167,7 +122,7 @@ private Q_SLOTS:
 #if defined(__SANITIZE_ADDRESS__)
         QSKIP("freed memory stays in AddressSanitizer's quarantine, so the peak says nothing");
 #endif
-        Rig rig(m_certificates, always({.zeros = SpeedTester::downloadBytes}), 20s);
+        Rig rig(m_certificates, {{.zeros = SpeedTester::downloadBytes}}, 20s);
         const qint64 before = peakResidentKb();
         const auto result = measure(*rig.tester, &SpeedMeasurements::download);
         QVERIFY(result && result->outcome);
@@ -207,7 +162,7 @@ private Q_SLOTS:
         QFETCH(Peer, peer);
         QFETCH(qint64, bytes);
 
-        Rig rig(m_certificates, always(response), 20s, peer);
+        Rig rig(m_certificates, {response}, 20s, peer);
         const auto result = measure(*rig.tester, method);
         QVERIFY(result);
         QVERIFY2(result->outcome, qPrintable(failureOf(result->outcome)));
@@ -261,7 +216,7 @@ private Q_SLOTS:
         QFETCH(double, highMbps);
         QFETCH(QString, error);
 
-        Rig rig(m_certificates, always(response), 800ms);
+        Rig rig(m_certificates, {response}, 800ms);
         const auto result = measure(*rig.tester, method);
         QVERIFY(result);
         QVERIFY2(result->seconds >= 0.8 && result->seconds < 1.5,
@@ -296,7 +251,7 @@ private Q_SLOTS:
         QFETCH(Peer, peer);
         QFETCH(QString, error);
 
-        Rig rig(m_certificates, always(response), SpeedTester::defaultCap, peer);
+        Rig rig(m_certificates, {response}, SpeedTester::defaultCap, peer);
         const auto result = measure(*rig.tester, &SpeedMeasurements::download);
         QVERIFY(result);
         if (error.isEmpty()) {
@@ -305,7 +260,7 @@ private Q_SLOTS:
             return;
         }
         if (error == u"qt")
-            error = qtFailureText(rig.tester->base());
+            error = test::qtFailure(rig.tester->base()).second;
         QCOMPARE(failureOf(result->outcome), error);
     }
 
@@ -338,7 +293,7 @@ private Q_SLOTS:
         QFETCH(double, median);
         QFETCH(QString, error);
 
-        Rig rig(m_certificates, inTurn(responses));
+        Rig rig(m_certificates, responses);
         const auto result = measure(*rig.tester, &SpeedMeasurements::latency);
         QVERIFY(result);
         if (error.isEmpty()) {
@@ -354,7 +309,7 @@ private Q_SLOTS:
             return;
         }
         if (error == u"qt")
-            error = qtFailureText(rig.server->url());
+            error = test::qtFailure(rig.server->url()).second;
         QCOMPARE(failureOf(result->outcome), error);
     }
 
@@ -372,15 +327,16 @@ private Q_SLOTS:
     {
         QFETCH(Method, method);
 
-        Rig rig(m_certificates, always({.stall = true, .bodyReadRate = 4'000'000}));
-        const Slot slot = start(*rig.tester, method);
+        Rig rig(m_certificates, {{.stall = true, .bodyReadRate = 4'000'000}});
+        QCoro::Task<Finished> running = timed(rig.tester.get(), method);
         QVERIFY(QTest::qWaitFor([&] { return rig.server->openConnections() > 0; }, 5000));
         QTest::qWait(100);
-        QVERIFY(!slot->has_value());
+        QVERIFY(!running.isReady());
 
         rig.tester.reset();
-        QVERIFY(QTest::qWaitFor([&] { return slot->has_value(); }, 2000));
-        QCOMPARE((*slot)->resumedOn, QThread::currentThread());
+        const std::optional<Finished> finished = test::awaitWithin(std::move(running), 2000);
+        QVERIFY(finished);
+        QCOMPARE(finished->resumedOn, QThread::currentThread());
         QVERIFY(transferEnded(*rig.server));
     }
 

@@ -75,8 +75,8 @@ public:
 
     // Plain HTTP. Port 0 lets the system pick a free one.
     explicit TestServer(const QHostAddress &address = QHostAddress::LocalHost, quint16 port = 0);
-    // TLS with tls as the server side's configuration (its certificate and key).
-    explicit TestServer(const QSslConfiguration &tls,
+    // TLS with tls as the server side's configuration (its certificate and key); plain without.
+    explicit TestServer(std::optional<QSslConfiguration> tls,
                         const QHostAddress &address = QHostAddress::LocalHost, quint16 port = 0);
     // Closes every connection and stops the thread.
     ~TestServer();
@@ -108,8 +108,6 @@ public:
     int openConnections() const;
 
 private:
-    TestServer(std::optional<QSslConfiguration> tls, const QHostAddress &address, quint16 port);
-
     std::shared_ptr<detail::TestServerState> m_state;
     std::unique_ptr<QThread> m_thread;
     bool m_tls = false;
