@@ -18,13 +18,4 @@ QString rawValue(SpeedPhase phase)
     return rawValues.at(std::size_t(phase));
 }
 
-std::optional<SpeedPhase> speedPhaseFromRawValue(QStringView raw)
-{
-    for (std::size_t i = 0; i < rawValues.size(); ++i) {
-        if (rawValues[i] == raw)
-            return SpeedPhase(i);
-    }
-    return std::nullopt;
-}
-
 } // namespace velmora

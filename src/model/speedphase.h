@@ -1,9 +1,6 @@
 #pragma once
 
 #include <QString>
-#include <QStringView>
-
-#include <optional>
 
 namespace velmora {
 
@@ -12,7 +9,5 @@ namespace velmora {
 enum class SpeedPhase : quint8 { idle, latency, download, upload };
 
 QString rawValue(SpeedPhase phase);
-// The phase whose raw value is exactly raw; the empty text gives idle.
-std::optional<SpeedPhase> speedPhaseFromRawValue(QStringView raw);
 
 } // namespace velmora

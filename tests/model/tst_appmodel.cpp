@@ -394,15 +394,6 @@ private Q_SLOTS:
         QCOMPARE(model.downloadRate(), 0.0);
     }
 
-    // The texts themselves are the popover's (tst_popoverview); here, that each reads back.
-    void speedPhaseRawValues()
-    {
-        for (const SpeedPhase phase :
-             {SpeedPhase::idle, SpeedPhase::latency, SpeedPhase::download, SpeedPhase::upload})
-            QVERIFY(speedPhaseFromRawValue(rawValue(phase)) == phase);
-        QVERIFY(!speedPhaseFromRawValue(u"Testing upload..."_s));
-    }
-
     void modelMayGoAwayWithWorkPending()
     {
         fakes::Rig rig;
