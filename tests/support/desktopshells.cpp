@@ -204,7 +204,11 @@ DesktopSession::Outcome DesktopSession::startShell(Component component)
         stop(component, true);
         return Outcome::failed(u"cannot start %1"_s.arg(log));
     }
-    auto outcome = waitReady(component);
+    // Plasma's kded5 watcher reports a host as soon as it runs; the panel's own name counts.
+    auto outcome = waitReady(component, [this, component] {
+        return component == Component::Plasma ? busHasName(u"org.kde.StatusNotifierHost-"_s, true)
+                                              : hostRegistered();
+    });
     if (outcome && component == Component::GnomeShell)
         outcome = closeOverview();
     if (outcome && !waitForStillScreen())
@@ -277,31 +281,6 @@ bool DesktopSession::waitForStillScreen() const
                                [first](QRgb pixel) { return pixel != first; });
         },
         readyTimeout);
-}
-
-bool DesktopSession::shellReady(Component component) const
-{
-    switch (component) {
-    case Component::GnomeShell:
-        return hostRegistered();
-    case Component::Xfce:
-        return hostRegistered();
-    case Component::Plasma:
-        // kded5's watcher reports a host as soon as it runs; the panel's own name counts.
-        return busHasNameStartingWith(u"org.kde.StatusNotifierHost-"_s);
-    default:
-        return false;
-    }
-}
-
-bool DesktopSession::busHasNameStartingWith(const QString &prefix) const
-{
-    if (m_busAddress.isEmpty())
-        return false;
-    const QDBusReply<QStringList> names = bus().interface()->registeredServiceNames();
-    return names.isValid() && std::ranges::any_of(names.value(), [&](const QString &name) {
-               return name.startsWith(prefix);
-           });
 }
 
 } // namespace velmora
