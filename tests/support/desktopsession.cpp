@@ -409,21 +409,6 @@ bool DesktopSession::isRunning(Component component) const
     return found != m_children.end() && alive(found->second.pid);
 }
 
-QString DesktopSession::display() const
-{
-    return m_display;
-}
-
-QString DesktopSession::busAddress() const
-{
-    return m_busAddress;
-}
-
-QString DesktopSession::path() const
-{
-    return m_dir.path();
-}
-
 QProcessEnvironment DesktopSession::environment() const
 {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -524,11 +509,6 @@ void DesktopSession::enterFromMain()
 DesktopSession *DesktopSession::current()
 {
     return g_current;
-}
-
-QString DesktopSession::skipReason() const
-{
-    return m_skipReason;
 }
 
 QDBusConnection DesktopSession::bus() const

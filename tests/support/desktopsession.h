@@ -76,9 +76,9 @@ public:
     // GNOME's top bar is dark either way.
     void setLightPanels(bool light) { m_lightPanels = light; }
 
-    QString display() const;    // ":N", empty before the display starts
-    QString busAddress() const; // empty before the bus starts
-    QString path() const;       // the session's temporary directory
+    QString display() const { return m_display; }       // ":N", empty before the display starts
+    QString busAddress() const { return m_busAddress; } // empty before the bus starts
+    QString path() const { return m_dir.path(); }       // the session's temporary directory
     // The environment for programs run inside this desktop.
     QProcessEnvironment environment() const;
 
@@ -108,7 +108,7 @@ public:
     void enterFromMain();
     // The session set up by DESKTOP_SESSION_TEST_MAIN, or nullptr.
     static DesktopSession *current();
-    QString skipReason() const;
+    QString skipReason() const { return m_skipReason; }
 
 private:
     struct Child

@@ -61,18 +61,9 @@ constexpr char systemBusConfig[] =
 // namespace's processes all die with it.
 QStringList withPrivateSystemBus(const QString &busConfig, const QString &shellCommand)
 {
-    return {u"unshare"_s,
-            u"--mount"_s,
-            u"--propagation"_s,
-            u"private"_s,
-            u"--pid"_s,
-            u"--fork"_s,
-            u"--kill-child"_s,
-            u"--"_s,
-            u"sh"_s,
-            u"-c"_s,
-            u"mount -t tmpfs tmpfs /run/dbus && mount -t tmpfs tmpfs /run/systemd && "
-            "dbus-daemon --config-file='%1' --fork && exec %2"_s.arg(busConfig, shellCommand)};
+    return u"unshare --mount --propagation private --pid --fork --kill-child -- sh -c"_s.split(u' ')
+           << u"mount -t tmpfs tmpfs /run/dbus && mount -t tmpfs tmpfs /run/systemd && "
+              "dbus-daemon --config-file='%1' --fork && exec %2"_s.arg(busConfig, shellCommand);
 }
 
 // One panel across the top with the tray and a clock, so no first-run dialog asks for one.
