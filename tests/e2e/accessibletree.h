@@ -10,6 +10,7 @@
 #include <QDBusReply>
 #include <QDBusVariant>
 
+#include <functional>
 #include <memory>
 
 namespace velmora::test {
@@ -102,26 +103,23 @@ private:
         return reply.isValid() ? reply.value().variant().toString() : QString();
     }
 
+    // Every node of application, depth first.
     QList<Node> nodes(const QString &application) const
     {
         QList<Node> found;
-        for (Node app :
+        const std::function<void(Node, int)> walk = [&](Node node, int depth) {
+            node.name = name(node);
+            found.append(node);
+            // Widget trees here are a dozen levels deep; a cycle must not hang the test.
+            for (const Node &child : depth < 40 ? children(node) : QList<Node>())
+                walk(child, depth + 1);
+        };
+        for (const Node &app :
              children({u"org.a11y.atspi.Registry"_qs, u"/org/a11y/atspi/accessible/root"_qs})) {
             if (name(app) == application)
-                walk(app, found, 0);
+                walk(app, 0);
         }
         return found;
-    }
-
-    void walk(Node node, QList<Node> &found, int depth) const
-    {
-        // Widget trees here are a dozen levels deep; a cycle must not hang the test.
-        if (depth > 40)
-            return;
-        node.name = name(node);
-        found.append(node);
-        for (const Node &child : children(node))
-            walk(child, found, depth + 1);
     }
 
     std::unique_ptr<QDBusConnection> m_bus;

@@ -14,7 +14,6 @@
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QProcess>
 #include <QSaveFile>
 #include <QTest>
 #include <QUrlQuery>
@@ -33,13 +32,9 @@ const QByteArray standInAnswer = R"({"success":true,"ip":"203.0.113.42","country
     "country_code":"DE","city":"Berlin","connection":{"asn":3320,"isp":"Deutsche Telekom AG"},
     "timezone":{"id":"Europe/Berlin"}})";
 
-// Waits, serving events, until condition holds or timeout passes.
 bool waitFor(const std::function<bool()> &condition, std::chrono::milliseconds timeout = 20s)
 {
-    for (QDeadlineTimer deadline(timeout); !condition(); QTest::qWait(100))
-        if (deadline.hasExpired())
-            return false;
-    return true;
+    return DesktopSession::waitUntil(condition, timeout);
 }
 
 // The file's path, or empty when it could not be written.
@@ -54,21 +49,6 @@ bool bindOver(const QString &source, const char *target)
 {
     return !source.isEmpty() &&
            mount(QFile::encodeName(source).constData(), target, nullptr, MS_BIND, nullptr) == 0;
-}
-
-QString run(const QString &program, const QStringList &arguments,
-            const QProcessEnvironment &environment, int *exitCode = nullptr)
-{
-    QProcess process;
-    process.setProcessEnvironment(environment);
-    process.start(program, arguments);
-    if (!process.waitForFinished(15'000)) {
-        process.kill();
-        process.waitForFinished();
-    }
-    if (exitCode)
-        *exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-    return QString::fromUtf8(process.readAllStandardOutput()).trimmed();
 }
 
 // The rectangle the panel item is drawn in: whatever differs from the panel's colour in the
@@ -129,27 +109,11 @@ class TestEndToEnd : public QObject
 
     QString xdotool(const QStringList &arguments) const
     {
-        return run(u"xdotool"_s, arguments, m_session->environment());
-    }
-
-    void click(const QPoint &at) const
-    {
-        xdotool(
-            {u"mousemove"_s, QString::number(at.x()), QString::number(at.y()), u"click"_s, u"1"_s});
+        return m_session->run(QStringList{u"xdotool"_s} + arguments);
     }
 
     // The popover's window as the X server has it; null while none is shown.
-    QRect popover() const
-    {
-        QMap<QString, int> geometry;
-        const QString shell = xdotool({u"search"_s, u"--onlyvisible"_s, u"--name"_s, u"^Velmora$"_s,
-                                       u"getwindowgeometry"_s, u"--shell"_s});
-        for (const QString &line : shell.split(u'\n'))
-            geometry.insert(line.section(u'=', 0, 0), line.section(u'=', 1).toInt());
-        return geometry.contains(u"WIDTH"_s) ? QRect(geometry[u"X"_s], geometry[u"Y"_s],
-                                                     geometry[u"WIDTH"_s], geometry[u"HEIGHT"_s])
-                                             : QRect();
-    }
+    QRect popover() const { return m_session->windowGeometry({u"--name"_s, u"^Velmora$"_s}); }
 
     bool showsAll(const QStringList &texts) const
     {
@@ -182,7 +146,7 @@ class TestEndToEnd : public QObject
         if (byKey)
             xdotool({u"key"_s, u"Escape"_s});
         else
-            click({100, m_item.center().y()});
+            m_session->click({100, m_item.center().y()});
         return waitFor([this] { return popover().isNull(); });
     }
 
@@ -265,7 +229,7 @@ private Q_SLOTS:
             return m_item.width() > 2 * m_item.height() && m_server->requests().size() >= 1;
         }));
         m_session->screenshot(u"desktop-tray"_s);
-        click(m_item.center());
+        m_session->click(m_item.center());
         QVERIFY(waitFor([this] { return !popover().isNull(); }));
         QVERIFY2(waitFor([this] {
                      return showsAll({u"Germany"_s, u"Berlin"_s, address,
@@ -275,10 +239,7 @@ private Q_SLOTS:
                  qPrintable(m_tree->names(u"velmora"_s).join(u" | "_s)));
         const QRect shown = popover();
         QVERIFY2(!shown.intersects(m_item) && m_session->grab().rect().contains(shown),
-                 qPrintable(u"popover %1,%2 %3×%4"_s.arg(shown.x())
-                                .arg(shown.y())
-                                .arg(shown.width())
-                                .arg(shown.height())));
+                 qPrintable(describe(shown)));
         m_session->screenshot(u"desktop-popover-light"_s);
     }
 
@@ -286,8 +247,8 @@ private Q_SLOTS:
     {
         QVERIFY(m_tree->press(u"velmora"_s, address));
         QVERIFY(waitFor([this] {
-            return run(u"xclip"_s, {u"-o"_s, u"-selection"_s, u"clipboard"_s},
-                       m_session->environment()) == address;
+            return m_session->run({u"xclip"_s, u"-o"_s, u"-selection"_s, u"clipboard"_s}) ==
+                   address;
         }));
     }
 
@@ -313,7 +274,7 @@ private Q_SLOTS:
             if (round == 1)
                 env.remove(u"DISPLAY"_s);
             int exitCode = -1;
-            run(QStringLiteral(VELMORA_BINARY), {u"velmora://open"_s}, env, &exitCode);
+            m_session->run({QStringLiteral(VELMORA_BINARY), u"velmora://open"_s}, &exitCode, env);
             QCOMPARE(exitCode, 0);
             QVERIFY(waitFor([this] { return !popover().isNull(); }));
             QVERIFY(closePopover(round == 1));
@@ -323,21 +284,21 @@ private Q_SLOTS:
 
     void settingsChangeIsStored()
     {
-        click(m_item.center());
+        m_session->click(m_item.center());
         QVERIFY(waitFor([this] { return m_tree->press(u"velmora"_s, u"Settings…"_s); }));
         QVERIFY(waitFor([this] { return showsAll({u"Launch at Login"_s, u"Dark"_s}); }));
         // The title as the window manager shows it (_NET_WM_NAME), exactly.
         const QString window = xdotool({u"search"_s, u"--name"_s, u"^Velmora Settings"_s});
-        QCOMPARE(run(u"xprop"_s, {u"-id"_s, window.section(u'\n', 0, 0), u"_NET_WM_NAME"_s},
-                     m_session->environment()),
-                 u"_NET_WM_NAME(UTF8_STRING) = \"Velmora Settings\""_s);
+        QCOMPARE(
+            m_session->run({u"xprop"_s, u"-id"_s, window.section(u'\n', 0, 0), u"_NET_WM_NAME"_s}),
+            u"_NET_WM_NAME(UTF8_STRING) = \"Velmora Settings\""_s);
         m_session->screenshot(u"desktop-settings"_s);
         QVERIFY(m_tree->press(u"velmora"_s, u"Dark"_s));
         QVERIFY(waitFor([this] { return storedSettings().value(u"theme"_s) == u"dark"_s; }));
         QVERIFY(m_tree->press(u"velmora"_s, u"MB/s"_s));
         QVERIFY(waitFor([this] { return storedSettings().value(u"speedUnit"_s) == u"bytes"_s; }));
         int exitCode = -1;
-        run(QStringLiteral(VELMORA_BINARY), {}, environment(), &exitCode);
+        m_session->run({QStringLiteral(VELMORA_BINARY)}, &exitCode, environment());
         QCOMPARE(exitCode, 0);
         QVERIFY(waitFor([this] { return !popover().isNull(); }));
         QVERIFY(
@@ -359,7 +320,7 @@ private Q_SLOTS:
         xdotool(away);
         QImage before, after;
         QVERIFY(waitFor([&] { return still(before); }));
-        click(m_item.center());
+        m_session->click(m_item.center());
         xdotool(away);
         QRect window;
         QVERIFY(waitFor([&] { return !(window = popover()).isNull() && still(after); }));
@@ -370,7 +331,7 @@ private Q_SLOTS:
         // A faint border may blend into the background.
         QVERIFY2(std::abs(drawn.width() - square.width()) <= 2 &&
                      std::abs(drawn.height() - square.height()) <= 2,
-                 qPrintable(u"drawn %1×%2"_s.arg(drawn.width()).arg(drawn.height())));
+                 qPrintable(describe(drawn)));
         QVERIFY(!drawn.intersects(m_item));
         for (const QPoint corner : {drawn.topLeft(), drawn.topRight(), drawn.bottomLeft()})
             QVERIFY(!differs(before.pixel(corner), after.pixel(corner), 150));

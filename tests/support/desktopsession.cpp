@@ -4,10 +4,12 @@
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
+#include <QDBusReply>
 #include <QDBusVariant>
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QStandardPaths>
 #include <QThread>
 
@@ -155,31 +157,34 @@ DesktopSession::Outcome DesktopSession::start(Component component)
         return {};
     if (!m_dir.isValid())
         return Outcome::failed(u"no temporary directory"_s);
-    const auto need = [this](Component first) { return start(first); };
-    switch (component) {
-    case Component::Display:
+    if (component == Component::Display)
         return startDisplay();
-    case Component::Bus:
+    if (component == Component::Bus)
         return startBus();
+    if (component >= Component::GnomeShell)
+        return startShell(component);
+    // What each program needs first: the watcher a bus, the others a display, the host a watcher.
+    const Component first = component == Component::Watcher ? Component::Bus : Component::Display;
+    for (const Component need :
+         {first, component == Component::SniHost ? Component::Watcher : first}) {
+        if (auto ok = start(need); !ok)
+            return ok;
+    }
+    const auto owner = [this](const char *selection) {
+        return [this, selection] { return ownsSelection(selection); };
+    };
+    switch (component) {
     case Component::WindowManager:
-        if (auto ok = need(Component::Display); !ok)
-            return ok;
-        return startProgram(component, {u"openbox"_s, u"--sm-disable"_s});
+        return startProgram(component, {u"openbox"_s, u"--sm-disable"_s}, owner("WM_S0"));
     case Component::Watcher:
-        if (auto ok = need(Component::Bus); !ok)
-            return ok;
-        return startProgram(component, {u"status-notifier-watcher"_s});
+        return startProgram(component, {u"status-notifier-watcher"_s},
+                            [this] { return busHasName(QString::fromLatin1(watcherName)); });
     case Component::SniHost:
-        for (const Component first : {Component::Display, Component::Watcher}) {
-            if (auto ok = need(first); !ok)
-                return ok;
-        }
         return startProgram(component,
                             {u"gtk-sni-tray-standalone"_s, u"--top"_s, u"--end"_s, u"--size"_s,
-                             u"30"_s, u"--color"_s, m_lightPanels ? u"#f0f0f0"_s : u"#303030"_s});
+                             u"30"_s, u"--color"_s, m_lightPanels ? u"#f0f0f0"_s : u"#303030"_s},
+                            [this] { return hostRegistered(); });
     case Component::XEmbedTray:
-        if (auto ok = need(Component::Display); !ok)
-            return ok;
         // trayer draws black; a light panel is a pseudo-transparent one over a light wallpaper.
         if (m_lightPanels && !setWallpaper(0xf0f0f0))
             return Outcome::failed(u"cannot set a wallpaper"_s);
@@ -189,17 +194,11 @@ DesktopSession::Outcome DesktopSession::start(Component component)
                         u"--widthtype"_s, u"request"_s, u"--height"_s, u"24"_s, u"--SetDockType"_s,
                         u"true"_s} +
                 (m_lightPanels ? QStringList{u"--transparent"_s, u"true"_s, u"--alpha"_s, u"255"_s}
-                               : QStringList()));
-    case Component::Compositor:
-        if (auto ok = need(Component::Display); !ok)
-            return ok;
-        return startProgram(component, {u"xcompmgr"_s});
-    case Component::GnomeShell:
-    case Component::Xfce:
-    case Component::Plasma:
-        return startShell(component);
+                               : QStringList()),
+            owner("_NET_SYSTEM_TRAY_S0"));
+    default:
+        return startProgram(component, {u"xcompmgr"_s}, owner("_NET_WM_CM_S0"));
     }
-    return Outcome::failed(u"unknown component"_s);
 }
 
 QByteArray DesktopSession::startAnnouncing(Component component, const QStringList &command)
@@ -289,7 +288,8 @@ DesktopSession::Outcome DesktopSession::failedToStart(const QString &program) co
 }
 
 DesktopSession::Outcome DesktopSession::startProgram(Component component,
-                                                     const QStringList &command)
+                                                     const QStringList &command,
+                                                     const std::function<bool()> &ready)
 {
     if (QStandardPaths::findExecutable(command.first()).isEmpty())
         return notInstalled(command.first());
@@ -297,37 +297,12 @@ DesktopSession::Outcome DesktopSession::startProgram(Component component,
     m_children[component] = {pid};
     if (pid <= 0)
         return Outcome::failed(u"cannot start %1"_s.arg(command.first()));
-    return waitReady(component);
+    return waitReady(component, ready);
 }
 
-DesktopSession::Outcome DesktopSession::waitReady(Component component)
+DesktopSession::Outcome DesktopSession::waitReady(Component component,
+                                                  const std::function<bool()> &ready)
 {
-    std::function<bool()> ready;
-    switch (component) {
-    case Component::WindowManager:
-        ready = [this] { return ownsSelection("WM_S0"); };
-        break;
-    case Component::Watcher:
-        ready = [this] { return busHasName(QString::fromLatin1(watcherName)); };
-        break;
-    case Component::SniHost:
-        ready = [this] { return hostRegistered(); };
-        break;
-    case Component::XEmbedTray:
-        ready = [this] { return ownsSelection("_NET_SYSTEM_TRAY_S0"); };
-        break;
-    case Component::Compositor:
-        ready = [this] { return ownsSelection("_NET_WM_CM_S0"); };
-        break;
-    case Component::GnomeShell:
-    case Component::Xfce:
-    case Component::Plasma:
-        ready = [this, component] { return shellReady(component); };
-        break;
-    case Component::Display:
-    case Component::Bus:
-        return {};
-    }
     const int pid = m_children[component].pid;
     bool died = false;
     const bool ok = waitUntil(
@@ -434,21 +409,6 @@ bool DesktopSession::isRunning(Component component) const
     return found != m_children.end() && alive(found->second.pid);
 }
 
-QString DesktopSession::display() const
-{
-    return m_display;
-}
-
-QString DesktopSession::busAddress() const
-{
-    return m_busAddress;
-}
-
-QString DesktopSession::path() const
-{
-    return m_dir.path();
-}
-
 QProcessEnvironment DesktopSession::environment() const
 {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -491,6 +451,41 @@ QString DesktopSession::screenshot(const QString &name) const
     return !image.isNull() && image.save(file) ? file : QString();
 }
 
+QString DesktopSession::run(const QStringList &command, int *exitCode,
+                            QProcessEnvironment env) const
+{
+    QProcess process;
+    process.setProcessEnvironment(env.isEmpty() ? environment() : env);
+    process.start(command.first(), command.mid(1));
+    if (!process.waitForFinished(15'000)) {
+        process.kill();
+        process.waitForFinished();
+    }
+    if (exitCode)
+        *exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    return QString::fromUtf8(process.readAllStandardOutput()).trimmed();
+}
+
+void DesktopSession::click(const QPoint &at, int button) const
+{
+    // --sync waits for the pointer to move, so it must start elsewhere: a pixel off.
+    run({u"xdotool"_s, u"mousemove"_s, QString::number(at.x() + 1), QString::number(at.y() + 1),
+         u"mousemove"_s, u"--sync"_s, QString::number(at.x()), QString::number(at.y()), u"click"_s,
+         QString::number(button)});
+}
+
+QRect DesktopSession::windowGeometry(const QStringList &search) const
+{
+    QMap<QString, int> geometry;
+    const QString shell = run(QStringList{u"xdotool"_s, u"search"_s, u"--onlyvisible"_s} + search +
+                              QStringList{u"getwindowgeometry"_s, u"--shell"_s});
+    for (const QString &line : shell.split(u'\n'))
+        geometry.insert(line.section(u'=', 0, 0), line.section(u'=', 1).toInt());
+    return geometry.contains(u"WIDTH"_s) ? QRect(geometry[u"X"_s], geometry[u"Y"_s],
+                                                 geometry[u"WIDTH"_s], geometry[u"HEIGHT"_s])
+                                         : QRect();
+}
+
 void DesktopSession::enterFromMain()
 {
     g_current = this;
@@ -516,23 +511,20 @@ DesktopSession *DesktopSession::current()
     return g_current;
 }
 
-QString DesktopSession::skipReason() const
-{
-    return m_skipReason;
-}
-
 QDBusConnection DesktopSession::bus() const
 {
     return QDBusConnection::connectToBus(m_busAddress,
                                          u"velmora-desktop-session-%1"_s.arg(quintptr(this)));
 }
 
-bool DesktopSession::busHasName(const QString &name) const
+bool DesktopSession::busHasName(const QString &name, bool prefix) const
 {
     if (m_busAddress.isEmpty())
         return false;
-    const QDBusConnection connection = bus();
-    return connection.isConnected() && connection.interface()->isServiceRegistered(name).value();
+    const QDBusReply<QStringList> names = bus().interface()->registeredServiceNames();
+    return names.isValid() && std::ranges::any_of(names.value(), [&](const QString &owned) {
+               return prefix ? owned.startsWith(name) : owned == name;
+           });
 }
 
 QVariant DesktopSession::watcherProperty(const QString &name) const

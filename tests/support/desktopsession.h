@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QDBusConnection>
+#include <QDebug>
 #include <QImage>
 #include <QProcessEnvironment>
 #include <QString>
@@ -75,9 +76,9 @@ public:
     // GNOME's top bar is dark either way.
     void setLightPanels(bool light) { m_lightPanels = light; }
 
-    QString display() const;    // ":N", empty before the display starts
-    QString busAddress() const; // empty before the bus starts
-    QString path() const;       // the session's temporary directory
+    QString display() const { return m_display; }       // ":N", empty before the display starts
+    QString busAddress() const { return m_busAddress; } // empty before the bus starts
+    QString path() const { return m_dir.path(); }       // the session's temporary directory
     // The environment for programs run inside this desktop.
     QProcessEnvironment environment() const;
 
@@ -88,6 +89,17 @@ public:
     // Saves the screen as <name>.png in the directory VELMORA_ARTIFACTS names, when it is set
     // and the display runs; returns the file's path, else an empty string.
     QString screenshot(const QString &name) const;
+    // Runs a program in this desktop (env, or environment() when empty) to its end, 15 s at most:
+    // what it wrote to standard output.
+    QString run(const QStringList &command, int *exitCode = nullptr,
+                QProcessEnvironment env = {}) const;
+    // A real click: the pointer moves there and the button goes down and up.
+    void click(const QPoint &at, int button = 1) const;
+    // The first visible window xdotool finds with these search arguments; null when none.
+    QRect windowGeometry(const QStringList &search) const;
+    // Waits until ready() or the deadline, serving events; false on timeout.
+    static bool waitUntil(const std::function<bool()> &ready,
+                          std::chrono::milliseconds timeout = std::chrono::seconds(20));
 
     // For DESKTOP_SESSION_TEST_MAIN: starts display and bus and points this process at them
     // (QT_QPA_PLATFORM=xcb, DISPLAY, DBUS_SESSION_BUS_ADDRESS, XDG directories). Must run
@@ -96,7 +108,7 @@ public:
     void enterFromMain();
     // The session set up by DESKTOP_SESSION_TEST_MAIN, or nullptr.
     static DesktopSession *current();
-    QString skipReason() const;
+    QString skipReason() const { return m_skipReason; }
 
 private:
     struct Child
@@ -107,8 +119,9 @@ private:
 
     Outcome startDisplay();
     Outcome startBus();
-    Outcome startProgram(Component component, const QStringList &command);
-    Outcome waitReady(Component component);
+    Outcome startProgram(Component component, const QStringList &command,
+                         const std::function<bool()> &ready);
+    Outcome waitReady(Component component, const std::function<bool()> &ready);
     // The desktop shells and what they need (desktopshells.cpp).
     Outcome startShell(Component component);
     Outcome startHelper(std::vector<int> &helpers, const QStringList &command,
@@ -116,11 +129,7 @@ private:
     Outcome closeOverview();
     bool waitForStillScreen() const;
     bool setWallpaper(quint32 rgb) const;
-    bool shellReady(Component component) const;
-    bool busHasNameStartingWith(const QString &prefix) const;
     QDBusConnection bus() const;
-    // Waits until ready() or the deadline; false on timeout.
-    static bool waitUntil(const std::function<bool()> &ready, std::chrono::milliseconds timeout);
     int spawn(const QStringList &command, const QString &logName, int inheritedFd) const;
     bool ownsSelection(const char *selection) const;
     // Runs use on a connection of its own to the display; false when there is none.
@@ -128,7 +137,7 @@ private:
     // Starts a program that announces itself with one line on a pipe; empty when it did not.
     QByteArray startAnnouncing(Component component, const QStringList &command);
     Outcome failedToStart(const QString &program) const;
-    bool busHasName(const QString &name) const;
+    bool busHasName(const QString &name, bool prefix = false) const;
     bool hostRegistered() const;
     QVariant watcherProperty(const QString &name) const;
 
@@ -139,6 +148,14 @@ private:
     QString m_skipReason;
     bool m_lightPanels = false;
 };
+
+// "x,y w×h" and the like, for failure messages.
+template<typename T> QString describe(const T &value)
+{
+    QString text;
+    QDebug(&text).nospace().noquote() << value;
+    return text;
+}
 
 } // namespace velmora
 

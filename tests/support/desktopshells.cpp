@@ -61,18 +61,9 @@ constexpr char systemBusConfig[] =
 // namespace's processes all die with it.
 QStringList withPrivateSystemBus(const QString &busConfig, const QString &shellCommand)
 {
-    return {u"unshare"_s,
-            u"--mount"_s,
-            u"--propagation"_s,
-            u"private"_s,
-            u"--pid"_s,
-            u"--fork"_s,
-            u"--kill-child"_s,
-            u"--"_s,
-            u"sh"_s,
-            u"-c"_s,
-            u"mount -t tmpfs tmpfs /run/dbus && mount -t tmpfs tmpfs /run/systemd && "
-            "dbus-daemon --config-file='%1' --fork && exec %2"_s.arg(busConfig, shellCommand)};
+    return u"unshare --mount --propagation private --pid --fork --kill-child -- sh -c"_s.split(u' ')
+           << u"mount -t tmpfs tmpfs /run/dbus && mount -t tmpfs tmpfs /run/systemd && "
+              "dbus-daemon --config-file='%1' --fork && exec %2"_s.arg(busConfig, shellCommand);
 }
 
 // One panel across the top with the tray and a clock, so no first-run dialog asks for one.
@@ -204,7 +195,11 @@ DesktopSession::Outcome DesktopSession::startShell(Component component)
         stop(component, true);
         return Outcome::failed(u"cannot start %1"_s.arg(log));
     }
-    auto outcome = waitReady(component);
+    // Plasma's kded5 watcher reports a host as soon as it runs; the panel's own name counts.
+    auto outcome = waitReady(component, [this, component] {
+        return component == Component::Plasma ? busHasName(u"org.kde.StatusNotifierHost-"_s, true)
+                                              : hostRegistered();
+    });
     if (outcome && component == Component::GnomeShell)
         outcome = closeOverview();
     if (outcome && !waitForStillScreen())
@@ -277,31 +272,6 @@ bool DesktopSession::waitForStillScreen() const
                                [first](QRgb pixel) { return pixel != first; });
         },
         readyTimeout);
-}
-
-bool DesktopSession::shellReady(Component component) const
-{
-    switch (component) {
-    case Component::GnomeShell:
-        return hostRegistered();
-    case Component::Xfce:
-        return hostRegistered();
-    case Component::Plasma:
-        // kded5's watcher reports a host as soon as it runs; the panel's own name counts.
-        return busHasNameStartingWith(u"org.kde.StatusNotifierHost-"_s);
-    default:
-        return false;
-    }
-}
-
-bool DesktopSession::busHasNameStartingWith(const QString &prefix) const
-{
-    if (m_busAddress.isEmpty())
-        return false;
-    const QDBusReply<QStringList> names = bus().interface()->registeredServiceNames();
-    return names.isValid() && std::ranges::any_of(names.value(), [&](const QString &name) {
-               return name.startsWith(prefix);
-           });
 }
 
 } // namespace velmora

@@ -1,3 +1,4 @@
+#include "../ui/pixels.h"
 #include "desktopcolorscheme.h"
 #include "desktopsession.h"
 
@@ -10,7 +11,6 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 
-#include <cmath>
 #include <optional>
 
 using namespace velmora;
@@ -102,15 +102,7 @@ private Q_SLOTS:
         for (int grey = 0; grey < 256; grey += 5) {
             for (const QColor &panel : {QColor(grey, grey, grey), QColor(grey, 255 - grey, 0)}) {
                 const QColor text = textColorFor(shadeOf(panel));
-                const auto l = [](const QColor &c) {
-                    const auto lin = [](double v) {
-                        return v <= 0.04045 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
-                    };
-                    return 0.2126 * lin(c.redF()) + 0.7152 * lin(c.greenF()) +
-                           0.0722 * lin(c.blueF());
-                };
-                const double a = l(text), b = l(panel);
-                QVERIFY2((std::max(a, b) + 0.05) / (std::min(a, b) + 0.05) >= 4.5,
+                QVERIFY2(pixels::contrast(text.rgb(), panel.rgb()) >= 4.5,
                          qPrintable(panel.name()));
             }
         }

@@ -4,6 +4,7 @@
 // it live rates to show.
 
 #include "../model/privatenetwork.h"
+#include "../ui/pixels.h"
 #include "desktopsession.h"
 
 #include <QCoreApplication>
@@ -34,23 +35,6 @@ using namespace std::chrono_literals;
 namespace {
 
 using Component = DesktopSession::Component;
-
-// WCAG 2 relative luminance and contrast ratio.
-double luminance(QRgb colour)
-{
-    const auto linear = [](int channel) {
-        const double c = channel / 255.0;
-        return c <= 0.04045 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4);
-    };
-    return 0.2126 * linear(qRed(colour)) + 0.7152 * linear(qGreen(colour)) +
-           0.0722 * linear(qBlue(colour));
-}
-
-double contrast(QRgb a, QRgb b)
-{
-    const double la = luminance(a), lb = luminance(b);
-    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
-}
 
 // The most frequent colour in area: a panel's background.
 QRgb dominantColour(const QImage &image, const QRect &area)
@@ -141,7 +125,7 @@ Legibility legibility(const QImage &image, const QRect &area, QRgb background)
 {
     Legibility result;
     const auto ink = [&](int x, int y) {
-        const double ratio = contrast(image.pixel(x, y), background);
+        const double ratio = pixels::contrast(image.pixel(x, y), background);
         result.bestContrast = std::max(result.bestContrast, ratio);
         return ratio >= 4.5;
     };
@@ -170,24 +154,7 @@ Legibility legibility(const QImage &image, const QRect &area, QRgb background)
 
 bool waitFor(const std::function<bool()> &condition, std::chrono::milliseconds timeout)
 {
-    QDeadlineTimer deadline(timeout);
-    while (!condition()) {
-        if (deadline.hasExpired())
-            return false;
-        QTest::qWait(25);
-    }
-    return true;
-}
-
-QString run(const QString &program, const QStringList &arguments, const QProcessEnvironment &env)
-{
-    QProcess process;
-    process.setProcessEnvironment(env);
-    process.start(program, arguments);
-    if (!process.waitForFinished(10'000))
-        process.kill();
-    process.waitForFinished();
-    return QString::fromUtf8(process.readAllStandardOutput()).trimmed();
+    return DesktopSession::waitUntil(condition, timeout);
 }
 
 // Frames put straight onto one end of a veth pair named like Ethernet: the program counts
@@ -395,13 +362,8 @@ private Q_SLOTS:
             // Inset: a tray's own frame around the slot is no text.
             const Legibility read = legibility(after, item.adjusted(2, 2, -2, -2), background);
             QVERIFY2(read.lineHeight >= 7 && dominantColour(after, item) == background,
-                     qPrintable(u"theme %1: item %2,%3 %4×%5 on #%6: best contrast %7:1, text "
-                                "ink %8 px high"_s.arg(theme)
-                                    .arg(item.x())
-                                    .arg(item.y())
-                                    .arg(item.width())
-                                    .arg(item.height())
-                                    .arg(background & 0xffffff, 6, 16, QChar(u'0'))
+                     qPrintable(u"theme %1: item %2 on %3: best contrast %4:1, text ink %5 px "
+                                "high"_s.arg(theme, describe(item), QColor(background).name())
                                     .arg(read.bestContrast, 0, 'f', 1)
                                     .arg(read.lineHeight)));
         };
@@ -417,34 +379,29 @@ private Q_SLOTS:
             return;
 
         // A real click opens the popover, below a top panel, above a bottom one.
-        run(u"xdotool"_s,
-            {u"mousemove"_s, QString::number(item.center().x()), QString::number(item.center().y()),
-             u"click"_s, u"1"_s},
-            session.environment());
-        QString window;
-        QVERIFY2(waitFor(
-                     [&] {
-                         window = run(u"xdotool"_s,
-                                      {u"search"_s, u"--onlyvisible"_s, u"--pid"_s,
-                                       QString::number(m_velmora.processId())},
-                                      session.environment())
-                                      .section(u'\n', 0, 0);
-                         return !window.isEmpty();
-                     },
-                     5s),
-                 qPrintable(u"no popover after a click at %1,%2"_s.arg(item.center().x())
-                                .arg(item.center().y())));
-        QMap<QString, int> geometry;
-        const QString shellGeometry = run(
-            u"xdotool"_s, {u"getwindowgeometry"_s, u"--shell"_s, window}, session.environment());
-        for (const QString &line : shellGeometry.split(u'\n'))
-            geometry[line.section(u'=', 0, 0)] = line.section(u'=', 1).toInt();
-        const QRect popover(geometry[u"X"_s], geometry[u"Y"_s], geometry[u"WIDTH"_s],
-                            geometry[u"HEIGHT"_s]);
-        const QString where = u"popover at %1,%2 %3×%4"_s.arg(popover.x())
-                                  .arg(popover.y())
-                                  .arg(popover.width())
-                                  .arg(popover.height());
+        session.run({u"xdotool"_s, u"mousemove"_s, QString::number(item.center().x()),
+                     QString::number(item.center().y()), u"click"_s, u"1"_s});
+        QRect popover;
+        QVERIFY2(
+            waitFor(
+                [&] {
+                    const QString window =
+                        session
+                            .run({u"xdotool"_s, u"search"_s, u"--onlyvisible"_s, u"--pid"_s,
+                                  QString::number(m_velmora.processId())})
+                            .section(u'\n', 0, 0);
+                    QMap<QString, int> geometry;
+                    for (const QString &line :
+                         session.run({u"xdotool"_s, u"getwindowgeometry"_s, u"--shell"_s, window})
+                             .split(u'\n'))
+                        geometry[line.section(u'=', 0, 0)] = line.section(u'=', 1).toInt();
+                    popover = QRect(geometry[u"X"_s], geometry[u"Y"_s], geometry[u"WIDTH"_s],
+                                    geometry[u"HEIGHT"_s]);
+                    return !window.isEmpty();
+                },
+                5s),
+            qPrintable(u"no popover after a click at "_s + describe(item.center())));
+        const QString where = u"popover at "_s + describe(popover);
         QVERIFY2(topPanel ? popover.top() >= strip.bottom() - 1
                           : popover.bottom() <= strip.top() + 1,
                  qPrintable(where));
@@ -466,7 +423,7 @@ private Q_SLOTS:
         // Velmora's own theme is no guide to the panel's colour. The pointer leaves, so that the
         // panel does not highlight the item under it.
         stopGone();
-        run(u"xdotool"_s, {u"mousemove"_s, u"640"_s, u"400"_s}, session.environment());
+        session.run({u"xdotool"_s, u"mousemove"_s, u"640"_s, u"400"_s});
         setTheme(u"dark"_s);
         startShown(true);
         if (!QTest::currentTestFailed())

@@ -176,10 +176,11 @@ class TestStatusNotifierItem : public QObject
 
     // The menu answers from this thread, so the wait must keep the event loop turning.
     QDBusMessage ask(const QString &method, const QVariantList &arguments,
-                     const char *interfaceName = menuInterface)
+                     const char *interfaceName = menuInterface, const char *path = "/MenuBar")
     {
-        QDBusMessage call = QDBusMessage::createMethodCall(
-            m_item->serviceName(), u"/MenuBar"_s, QString::fromLatin1(interfaceName), method);
+        QDBusMessage call =
+            QDBusMessage::createMethodCall(m_item->serviceName(), QString::fromLatin1(path),
+                                           QString::fromLatin1(interfaceName), method);
         call.setArguments(arguments);
         return m_host.call(call, QDBus::BlockWithGui, 5000);
     }
@@ -214,25 +215,11 @@ private Q_SLOTS:
         QDBusConnection::disconnectFromBus(u"test-host"_s);
     }
 
-    void registersWithTheWatcher()
-    {
-        QTRY_VERIFY_WITH_TIMEOUT(m_item->isShown(), 5000);
-        QTRY_VERIFY_WITH_TIMEOUT(registered(), 5000);
-    }
-
-    void registersAgainWhenTheWatcherReturns_data()
-    {
-        QTest::addColumn<bool>("crash");
-        QTest::newRow("watcher crashes") << true;
-        QTest::newRow("watcher quits") << false;
-    }
-
     void registersAgainWhenTheWatcherReturns()
     {
-        QFETCH(bool, crash);
-        QTRY_VERIFY_WITH_TIMEOUT(m_item->isShown(), 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(m_item->isShown() && registered(), 5000);
         QSignalSpy shown(m_item.get(), &TrayItem::shownChanged);
-        m_session->stop(DesktopSession::Component::Watcher, crash);
+        m_session->stop(DesktopSession::Component::Watcher, true);
         QTRY_VERIFY_WITH_TIMEOUT(!m_item->isShown(), 5000);
         QVERIFY(!m_item->isWatcherPresent());
         DESKTOP_SESSION_START(*m_session, Watcher);
@@ -295,29 +282,6 @@ private Q_SLOTS:
         QCOMPARE(title, text);
         QTest::qWait(200);
         QCOMPARE(newToolTip.count(), 1);
-    }
-
-    void describesItself_data()
-    {
-        QTest::addColumn<QString>("property");
-        QTest::addColumn<QVariant>("expected");
-        QTest::newRow("Id") << u"Id"_s << QVariant(u"velmora"_s);
-        QTest::newRow("Category") << u"Category"_s << QVariant(u"ApplicationStatus"_s);
-        QTest::newRow("Status") << u"Status"_s << QVariant(u"Active"_s);
-        QTest::newRow("ItemIsMenu") << u"ItemIsMenu"_s << QVariant(false);
-        QTest::newRow("Menu") << u"Menu"_s << QVariant::fromValue(QDBusObjectPath(u"/MenuBar"_s));
-        // Hosts give up on an item that lacks any of these.
-        QTest::newRow("IconThemePath") << u"IconThemePath"_s << QVariant(QString());
-        QTest::newRow("AttentionAccessibleDesc")
-            << u"AttentionAccessibleDesc"_s << QVariant(QString());
-        QTest::newRow("WindowId") << u"WindowId"_s << QVariant(0);
-    }
-
-    void describesItself()
-    {
-        QFETCH(QString, property);
-        QFETCH(QVariant, expected);
-        QCOMPARE(m_view->get(property), expected);
     }
 
     void labelReachesTheHost()
@@ -411,6 +375,21 @@ private Q_SLOTS:
         const QVariantList version{QString::fromLatin1(menuInterface), u"Version"_s};
         const QVariantList themePath{QString::fromLatin1(menuInterface), u"IconThemePath"_s};
         const QVariant noData = QVariant::fromValue(QDBusVariant(0));
+        const auto item = [](const char *name, const QVariant &expected) {
+            QTest::newRow(name) << u"Get"_s
+                                << QVariantList{u"org.kde.StatusNotifierItem"_s,
+                                                QString::fromLatin1(name)}
+                                << expected;
+        };
+        item("Id", u"velmora"_s);
+        item("Category", u"ApplicationStatus"_s);
+        item("Status", u"Active"_s);
+        item("ItemIsMenu", false);
+        item("Menu", QVariant::fromValue(QDBusObjectPath(u"/MenuBar"_s)));
+        // Hosts give up on an item that lacks any of these.
+        item("IconThemePath", QString());
+        item("AttentionAccessibleDesc", QString());
+        item("WindowId", 0);
         QTest::newRow("Version") << u"Get"_s << version << QVariant(3u);
         QTest::newRow("IconThemePath") << u"Get"_s << themePath << QVariant(QStringList{});
         QTest::newRow("label") << u"GetProperty"_s << QVariantList{1, u"label"_s}
@@ -426,8 +405,10 @@ private Q_SLOTS:
         QFETCH(QString, method);
         QFETCH(QVariantList, arguments);
         QFETCH(QVariant, expected);
+        const bool ofItem = arguments.value(0) == "org.kde.StatusNotifierItem"_L1;
         const QDBusMessage reply = method == "Get"_L1
-                                       ? ask(method, arguments, "org.freedesktop.DBus.Properties")
+                                       ? ask(method, arguments, "org.freedesktop.DBus.Properties",
+                                             ofItem ? "/StatusNotifierItem" : "/MenuBar")
                                        : ask(method, arguments);
         if (!expected.isValid()) { // refused by the menu, not by a dispatch failure
             QCOMPARE(reply.errorName(), u"org.freedesktop.DBus.Error.InvalidArgs"_s);

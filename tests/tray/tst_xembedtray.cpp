@@ -74,18 +74,6 @@ class TestXEmbedTray : public QObject
 
     DesktopSession *m_session = nullptr;
 
-    void click(const QPoint &at, int button)
-    {
-        QProcess xdotool;
-        xdotool.setProcessEnvironment(m_session->environment());
-        // --sync waits for the pointer to move, so it must start elsewhere.
-        xdotool.start(u"xdotool"_s, {u"mousemove"_s, u"1"_s, u"1"_s, u"mousemove"_s, u"--sync"_s,
-                                     QString::number(at.x()), QString::number(at.y()), u"click"_s,
-                                     QString::number(button)});
-        QVERIFY(xdotool.waitForFinished(5000));
-        QCOMPARE(xdotool.exitCode(), 0);
-    }
-
 private Q_SLOTS:
     void initTestCase()
     {
@@ -146,7 +134,7 @@ private Q_SLOTS:
         QSignalSpy menu(&item, &TrayItem::contextMenuRequested);
         QRect where;
         QTRY_VERIFY_WITH_TIMEOUT((where = screenGeometry(item.windowId())).width() == 110, 5000);
-        click(where.center(), button);
+        m_session->click(where.center(), button);
         QSignalSpy &expected = button == 1 ? activated : menu;
         QTRY_COMPARE_WITH_TIMEOUT(expected.count(), 1, 5000);
         QCOMPARE(expected.first().first().toRect(), where);
