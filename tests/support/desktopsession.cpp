@@ -558,8 +558,11 @@ bool DesktopSession::withX(
         return false;
     xcb_connection_t *connection = xcb_connect(m_display.toLocal8Bit().constData(), nullptr);
     const bool ok = xcb_connection_has_error(connection) == 0;
-    if (ok)
+    if (ok) {
         use(connection, xcb_setup_roots_iterator(xcb_get_setup(connection)).data);
+        // A round trip: the server may drop requests still unread when the connection ends.
+        std::free(xcb_get_input_focus_reply(connection, xcb_get_input_focus(connection), nullptr));
+    }
     xcb_disconnect(connection);
     return ok;
 }

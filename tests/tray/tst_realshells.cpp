@@ -361,6 +361,10 @@ private Q_SLOTS:
             const QRgb background = dominantColour(before, item);
             // Inset: a tray's own frame around the slot is no text.
             const Legibility read = legibility(after, item.adjusted(2, 2, -2, -2), background);
+            // The panel is the one asked for: a dark one that stayed dark would prove nothing.
+            QCOMPARE(pixels::contrast(background, qRgb(0, 0, 0)) >
+                         pixels::contrast(background, qRgb(255, 255, 255)),
+                     lightPanel);
             QVERIFY2(read.lineHeight >= 7 && dominantColour(after, item) == background,
                      qPrintable(u"theme %1: item %2 on %3: best contrast %4:1, text ink %5 px "
                                 "high"_s.arg(theme, describe(item), QColor(background).name())
