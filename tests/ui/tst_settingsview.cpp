@@ -1,11 +1,9 @@
-#include "../model/fakeservices.h"
-#include "appearance.h"
 #include "colorwell.h"
 #include "fusionappearance.h"
 #include "pixels.h"
-#include "preferences.h"
 #include "settingsstore.h"
 #include "settingsview.h"
+#include "viewsetup.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -14,16 +12,12 @@
 #include <QDir>
 #include <QFile>
 #include <QFormLayout>
-#include <QJsonObject>
 #include <QKeySequence>
 #include <QLabel>
 #include <QRegularExpression>
 #include <QScopeGuard>
 #include <QStyleOptionButton>
-#include <QTemporaryDir>
 #include <QTest>
-
-#include <memory>
 
 using namespace velmora;
 using namespace Qt::StringLiterals;
@@ -35,38 +29,15 @@ using Style = Preferences::ButtonStyle;
 
 namespace {
 
-struct RecordingAppearance final : Appearance
+struct Setup : fakes::ViewSetup<SettingsView>
 {
-    void apply(Theme theme) override { applied.append(theme); }
-    QList<Theme> applied;
-};
-
-// A view over real preferences in a temporary settings file and a model on scripted pieces.
-struct Setup
-{
-    explicit Setup(const QJsonObject &stored = {})
-    {
-        for (auto entry = stored.begin(); entry != stored.end(); ++entry)
-            store.setValue(entry.key(), entry.value());
-        prefs = std::make_unique<Preferences>(store, &appearance);
-        model = std::make_unique<AppModel>(rig.services({.refreshInterval = 3'600s}));
-        view = std::make_unique<SettingsView>(*model, *prefs);
-        view->show();
-    }
-
-    // A lookup left suspended would leak its coroutine frames at exit.
-    ~Setup() { std::ignore = fakes::waitUntilIdle(*model); }
-
-    template<typename T = QWidget> T &get(const QString &name) const
-    {
-        T *found = view->findChild<T *>(name);
-        if (!found)
-            qFatal("no %s named %s", T::staticMetaObject.className(), qPrintable(name));
-        return *found;
-    }
+    void start() { ViewSetup::start(rig.services({.refreshInterval = 3'600s})); }
 
     // What the file holds now.
-    QJsonValue stored(const QString &key) const { return SettingsStore(path).value(key); }
+    QJsonValue stored(const QString &key) const
+    {
+        return SettingsStore(folder + u"/settings.json"_s).value(key);
+    }
 
     // A file where the settings folder should be: no write can succeed, even as root.
     void blockWrites()
@@ -81,16 +52,6 @@ struct Setup
         const QImage image = get<ColorWell>(well).findChild<QAbstractButton *>()->grab().toImage();
         return image.pixelColor(image.rect().center());
     }
-
-    QTemporaryDir dir;
-    const QString folder = dir.filePath(u"config"_s);
-    const QString path = folder + u"/settings.json"_s;
-    RecordingAppearance appearance;
-    SettingsStore store{path};
-    std::unique_ptr<Preferences> prefs;
-    fakes::Rig rig;
-    std::unique_ptr<AppModel> model;
-    std::unique_ptr<SettingsView> view;
 };
 
 // What a control shows: checked or not, or the chosen item.
@@ -122,18 +83,18 @@ private Q_SLOTS:
         QTest::addColumn<Data>("data");
         QTest::addColumn<Style>("style");
         QTest::addColumn<bool>("custom");
-        QTest::addColumn<bool>("onTopEnabled");
-        QTest::addColumn<bool>("wellsEnabled");
+        // Of the live speed toggle, bandwidth, style, custom colours, upload on top and wells.
+        QTest::addColumn<QString>("enabled");
 
         const auto row = [](const char *name, bool live, Data data, Style style, bool custom,
-                            bool onTop, bool wells) {
-            QTest::newRow(name) << live << data << style << custom << onTop << wells;
+                            const QString &enabled) {
+            QTest::newRow(name) << live << data << style << custom << enabled;
         };
-        row("both, double", true, Data::both, Style::doubleLine, true, true, true);
-        row("both, single", true, Data::both, Style::singleLine, true, false, true);
-        row("download, double", true, Data::download, Style::doubleLine, true, false, true);
-        row("custom colours off", true, Data::both, Style::doubleLine, false, true, false);
-        row("live speed off", false, Data::both, Style::doubleLine, true, false, false);
+        row("both, double", true, Data::both, Style::doubleLine, true, u"1111111"_s);
+        row("both, single", true, Data::both, Style::singleLine, true, u"1111011"_s);
+        row("download, double", true, Data::download, Style::doubleLine, true, u"1111011"_s);
+        row("custom colours off", true, Data::both, Style::doubleLine, false, u"1111100"_s);
+        row("live speed off", false, Data::both, Style::doubleLine, true, u"1000000"_s);
     }
 
     void enabling()
@@ -142,24 +103,22 @@ private Q_SLOTS:
         QFETCH(Data, data);
         QFETCH(Style, style);
         QFETCH(bool, custom);
-        QFETCH(bool, onTopEnabled);
-        QFETCH(bool, wellsEnabled);
+        QFETCH(QString, enabled);
 
         // Start from the opposite of each rule so that every setting has to be followed.
-        Setup setup({{u"showLiveSpeed"_s, !live},
-                     {u"customColors"_s, !custom},
-                     {u"bandwidthData"_s, data == Data::both ? u"upload"_s : u"both"_s}});
-        setup.prefs->setShowLiveSpeed(live);
-        setup.prefs->setBandwidthData(data);
-        setup.prefs->setButtonStyle(style);
-        setup.prefs->setCustomColors(custom);
-
-        QVERIFY(setup.get(u"showLiveSpeed"_s).isEnabled());
-        for (const QString &name : {u"bandwidthData"_s, u"styleSingle"_s, u"customColors"_s})
-            QCOMPARE(setup.get(name).isEnabled(), live);
-        QCOMPARE(setup.get(u"uploadOnTop"_s).isEnabled(), onTopEnabled);
-        QCOMPARE(setup.get(u"downloadColor"_s).isEnabled(), wellsEnabled);
-        QCOMPARE(setup.get(u"uploadColor"_s).isEnabled(), wellsEnabled);
+        Setup setup;
+        setup.prefs.setShowLiveSpeed(!live);
+        setup.prefs.setCustomColors(!custom);
+        setup.prefs.setBandwidthData(data == Data::both ? Data::upload : Data::both);
+        setup.start();
+        setup.prefs.setShowLiveSpeed(live);
+        setup.prefs.setBandwidthData(data);
+        setup.prefs.setButtonStyle(style);
+        setup.prefs.setCustomColors(custom);
+        QCOMPARE(setup.enabled({u"showLiveSpeed"_s, u"bandwidthData"_s, u"styleSingle"_s,
+                                u"customColors"_s, u"uploadOnTop"_s, u"downloadColor"_s,
+                                u"uploadColor"_s}),
+                 enabled);
     }
 
     void controlStoresAndFollows_data()
@@ -192,9 +151,10 @@ private Q_SLOTS:
         QFETCH(QJsonValue, stored);
 
         Setup setup;
+        setup.start();
         QWidget &widget = setup.get(control);
         const QVariant before = shown(widget);
-        const QVariant defaultValue = setup.prefs->property(qPrintable(key));
+        const QVariant defaultValue = setup.prefs.property(qPrintable(key));
         if (auto *combo = qobject_cast<QComboBox *>(&widget))
             combo->setCurrentIndex(combo->findText(u"Download only"_s));
         else
@@ -205,7 +165,7 @@ private Q_SLOTS:
             QCOMPARE(setup.appearance.applied, QList<Theme>{Theme::dark});
 
         setup.appearance.applied.clear();
-        setup.prefs->setProperty(qPrintable(key), defaultValue);
+        setup.prefs.setProperty(qPrintable(key), defaultValue);
         QCOMPARE(shown(widget), before);
         QCOMPARE(setup.appearance.applied.size(), key == u"theme"_s ? 1 : 0);
     }
@@ -214,12 +174,14 @@ private Q_SLOTS:
     // in a chooser that blocks nothing else.
     void colorWells()
     {
-        Setup setup({{u"customColors"_s, true},
-                     {u"downloadColorHex"_s, u"#1a2B3c"_s},
-                     {u"uploadColorHex"_s, u"green"_s}});
+        Setup setup;
+        setup.prefs.setCustomColors(true);
+        setup.prefs.setDownloadColorHex(u"#1a2B3c"_s);
+        setup.prefs.setUploadColorHex(u"green"_s);
+        setup.start();
         QCOMPARE(setup.swatchColor(u"downloadColor"_s), QColor(0x1A, 0x2B, 0x3C));
         QCOMPARE(setup.swatchColor(u"uploadColor"_s), QColor(Qt::white));
-        setup.prefs->setDownloadColorHex(u"#0a0B0c"_s); // from elsewhere
+        setup.prefs.setDownloadColorHex(u"#0a0B0c"_s); // from elsewhere
         QCOMPARE(setup.swatchColor(u"downloadColor"_s), QColor(0x0A, 0x0B, 0x0C));
 
         auto &well = setup.get<ColorWell>(u"uploadColor"_s);
@@ -239,11 +201,11 @@ private Q_SLOTS:
         // dims the wells, which still show their colours.
         well.openDialog();
         QVERIFY(well.dialog());
-        setup.prefs->setCustomColors(false);
+        setup.prefs.setCustomColors(false);
         QVERIFY(!well.dialog());
         well.openDialog();
         QVERIFY(!well.dialog());
-        QCOMPARE(setup.prefs->uploadColorHex(), u"#8040FF"_s);
+        QCOMPARE(setup.prefs.uploadColorHex(), u"#8040FF"_s);
         QCOMPARE(setup.swatchColor(u"uploadColor"_s), QColor(0x80, 0x40, 0xFF));
     }
 
@@ -262,8 +224,9 @@ private Q_SLOTS:
         FusionAppearance appearance;
         appearance.apply(theme);
         const auto restore = qScopeGuard([&] { appearance.apply(Theme::system); });
-        Setup setup({{u"theme"_s, Preferences::rawValue(theme)}});
-        QVERIFY(QTest::qWaitForWindowExposed(setup.view.get()));
+        Setup setup;
+        setup.prefs.setTheme(theme);
+        setup.start();
         setup.view->setFixedSize(setup.view->sizeHint()); // as the window that hosts the view does
         const int plainHeight = setup.view->height();
         auto &toggle = setup.get<QCheckBox>(u"launchAtLogin"_s);
@@ -286,8 +249,8 @@ private Q_SLOTS:
             setup.get<QAbstractButton>(name).click();
             QVERIFY2(!setup.get<QAbstractButton>(name).isChecked(), qPrintable(name));
         }
-        QVERIFY(!setup.prefs->uploadOnTop());
-        QCOMPARE(setup.prefs->theme(), theme);
+        QVERIFY(!setup.prefs.uploadOnTop());
+        QCOMPARE(setup.prefs.theme(), theme);
         QCOMPARE(writeError.text(),
                  u"Settings could not be saved: cannot create the folder "_s + setup.folder);
         pixels::saveArtifact(setup.view.get(),
@@ -362,7 +325,7 @@ private Q_SLOTS:
         QVERIFY(QFile::remove(setup.folder));
         toggle.click();
         setup.get<QAbstractButton>(u"uploadOnTop"_s).click();
-        QVERIFY(toggle.isChecked() && setup.model->launchAtLogin() && setup.prefs->uploadOnTop());
+        QVERIFY(toggle.isChecked() && setup.model->launchAtLogin() && setup.prefs.uploadOnTop());
         QVERIFY(!loginError.isVisible() && !writeError.isVisible());
         QCOMPARE(setup.view->height(), plainHeight);
         setup.model->setLaunchAtLogin(false); // from elsewhere
