@@ -60,7 +60,7 @@ private Q_SLOTS:
         m_path = m_dir->filePath(u"settings.json"_s);
     }
 
-    // (Defaults are covered by load, where unusable values give them.)
+    // (The other defaults are in setting, where unusable values give them.)
     void coloursAndTheme()
     {
         SettingsStore store(m_path);
@@ -68,6 +68,8 @@ private Q_SLOTS:
         Preferences preferences(store, &appearance);
         QVERIFY(!QFile::exists(m_path));
         QVERIFY(appearance.applied.isEmpty());
+        QCOMPARE(preferences.downloadColorHex() + preferences.uploadColorHex(),
+                 u"#34C759#0A84FF"_s);
 
         preferences.setDownloadColorHex(u"#0000FF"_s);
         preferences.setUploadColorHex(u"#34C75"_s);
