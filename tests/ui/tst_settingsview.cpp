@@ -62,8 +62,16 @@ QVariant shown(QWidget &control)
     return qobject_cast<QAbstractButton *>(&control)->isChecked();
 }
 
+// Where the style puts part of a button, in the button's coordinates.
+QRect styleRect(QAbstractButton &button, QStyle::SubElement element)
+{
+    QStyleOptionButton option;
+    option.initFrom(&button);
+    return button.style()->subElementRect(element, &option, &button);
+}
+
 // A control's left edge in the view.
-int left(const Setup &setup, QWidget *widget)
+int left(const Setup &setup, const QWidget *widget)
 {
     return widget->mapTo(setup.view.get(), QPoint()).x();
 }
@@ -263,12 +271,9 @@ private Q_SLOTS:
         // Unchecked boxes and radio buttons stand out 3:1 from the window.
         for (const QString &name : {u"uploadOnTop"_s, u"unitBytes"_s}) {
             auto &button = setup.get<QAbstractButton>(name);
-            QStyleOptionButton option;
-            option.initFrom(&button);
-            const bool box = qobject_cast<QCheckBox *>(&button);
-            const QRect indicator = button.style()->subElementRect(
-                box ? QStyle::SE_CheckBoxIndicator : QStyle::SE_RadioButtonIndicator, &option,
-                &button);
+            const QRect indicator = styleRect(button, qobject_cast<QCheckBox *>(&button)
+                                                          ? QStyle::SE_CheckBoxIndicator
+                                                          : QStyle::SE_RadioButtonIndicator);
             QVERIFY(!button.isChecked());
             QVERIFY2(pixels::bestContrast(pixels::grab(&button), indicator, window) >= 3,
                      qPrintable(name));
@@ -297,26 +302,20 @@ private Q_SLOTS:
                 QLayoutItem *field = form->itemAt(row, QFormLayout::FieldRole);
                 if (!label || !field)
                     continue;
-                const QWidget *text = label->widget();
-                const int textEnd =
-                    left(setup, label->widget()) + text->fontMetrics().horizontalAdvance(
-                                                       qobject_cast<const QLabel *>(text)->text());
+                const auto *text = qobject_cast<const QLabel *>(label->widget());
                 fieldColumn << left(setup, field->widget());
-                QVERIFY(textEnd < fieldColumn.last());
+                QVERIFY(left(setup, text) + text->fontMetrics().horizontalAdvance(text->text()) <
+                        fieldColumn.last());
             }
         }
-        QCOMPARE(fieldColumn.size(), 4);
-        QCOMPARE(fieldColumn.count(fieldColumn.first()), 4);
+        QCOMPARE(fieldColumn, QList<int>(4, fieldColumn.first()));
 
         // Both error lines read 4.5:1; the login error starts under its toggle's text.
         for (QLabel *line : {&loginError, &writeError})
             QVERIFY2(pixels::bestContrast(pixels::grab(line), line->rect(), window) >= 4.5,
                      qPrintable(line->objectName()));
-        QStyleOptionButton option;
-        option.initFrom(&toggle);
         const int toggleText =
-            left(setup, &toggle) +
-            toggle.style()->subElementRect(QStyle::SE_CheckBoxContents, &option, &toggle).left();
+            left(setup, &toggle) + styleRect(toggle, QStyle::SE_CheckBoxContents).left();
         const int errorInk =
             left(setup, &loginError) + pixels::inkBounds(pixels::grab(&loginError), window).left();
         QVERIFY(qAbs(errorInk - toggleText) <= 2);
