@@ -119,9 +119,7 @@ private Q_SLOTS:
         paintSpeedImage(painter, layout, panelRed);
         painter.end();
         const QRect bounds = ink(canvas).bounds;
-        QVERIFY(!bounds.isEmpty());
-        const QRect inside(QPoint(10, 10), layout.size);
-        QCOMPARE(inside.united(bounds), inside);
+        QVERIFY(!bounds.isEmpty() && QRect(QPoint(10, 10), layout.size).contains(bounds));
     }
 
     // Rows are centred from the top: ascent 8 and descent 2 make lines of 10.
