@@ -1,7 +1,8 @@
 #pragma once
 
-// What the view tests stand a view on: a model on scripted pieces and real preferences in a
-// settings file of their own. Set up rig and prefs, then start().
+// What the view tests stand a view (or the status bar controller) on: a model on scripted
+// pieces and real preferences in a settings file of their own. Set up rig and prefs, then
+// start().
 
 #include "../model/fakeservices.h"
 #include "appearance.h"
@@ -46,8 +47,10 @@ template<typename View> struct ViewSetup
     {
         model = std::make_unique<AppModel>(std::move(services));
         view = std::make_unique<View>(*model, prefs, std::forward<Args>(args)...);
-        view->show();
-        QVERIFY(QTest::qWaitForWindowExposed(view.get()));
+        if constexpr (std::is_base_of_v<QWidget, View>) {
+            view->show();
+            QVERIFY(QTest::qWaitForWindowExposed(view.get()));
+        }
     }
 
     template<typename T = QWidget> T &get(const QString &name) const
