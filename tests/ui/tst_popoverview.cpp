@@ -99,9 +99,9 @@ private Q_SLOTS:
         QVERIFY(s.model->isRefreshing());
         QCOMPARE(s.texts({u"flag"_s, u"title"_s, u"publicIP"_s}),
                  Flag::loading() + u"|Locating\u2026|"_s + emDash);
-        QCOMPARE(s.enabled({u"refreshButton"_s}), u"0"_s);
         QVERIFY(s.get<Spinner>(u"refreshSpinner"_s).isSpinning());
-        QCOMPARE(s.shown({u"geoNotice"_s, u"vpnBadge"_s}), u"00"_s);
+        QCOMPARE(s.enabled({u"refreshButton"_s}) + s.shown({u"geoNotice"_s, u"vpnBadge"_s}),
+                 u"000"_s);
         s.click(u"copyButton"_s); // no record yet: nothing to copy
         QVERIFY(s.rig.clipboard->m_text.isEmpty());
         const int heightBefore = s.view->height();
@@ -289,9 +289,8 @@ private Q_SLOTS:
         label.setMaximumLines(maximumLines);
         label.setFullText(text);
         const QString shown = label.text();
-        QVERIFY2(shown.count(u'\n') + 1 >= lines, qPrintable(shown));
-        if (maximumLines > 0)
-            QVERIFY2(shown.count(u'\n') + 1 <= maximumLines, qPrintable(shown));
+        const qsizetype count = shown.count(u'\n') + 1;
+        QVERIFY2(count >= lines && (maximumLines == 0 || count <= maximumLines), qPrintable(shown));
         QCOMPARE(shown.endsWith(u'\u2026'), cut);
         if (!cut) { // nothing lost but the spaces and line feeds where lines break
             const QRegularExpression space(u"\\s"_s);
