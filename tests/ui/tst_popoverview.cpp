@@ -212,11 +212,9 @@ private Q_SLOTS:
                  Flag::emoji(u"DE"_s) +
                      u"|Germany|Berlin|203.0.113.1|Deutsche Telekom AG \u00B7 AS3320|Europe/"
                      "Berlin|192.168.1.20|Ethernet|192.0.2.1\n2001:db8::53\n192.0.2.3"_s);
-        const auto top = [&s](const QString &name) {
-            return s.get(name).mapTo(s.view.get(), QPoint()).y();
-        };
         QCOMPARE(s.shown({u"geoNotice"_s, u"vpnBadge"_s}), u"11"_s);
-        QVERIFY(top(u"geoNotice"_s) < top(u"copyButton"_s));
+        QVERIFY(s.get(u"geoNotice"_s).mapToGlobal(QPoint()).y() <
+                s.get(u"copyButton"_s).mapToGlobal(QPoint()).y());
         QCOMPARE(s.get<QLabel>(u"dns"_s).text(), s.text(u"dns"_s)); // three lines fit
         QVERIFY(s.get(u"vpnBadge"_s).geometry().right() < s.get(u"connection"_s).geometry().left());
         // Each row's label sits on the first baseline of its value, whatever the value's font.
