@@ -60,7 +60,7 @@ private Q_SLOTS:
         m_path = m_dir->filePath(u"settings.json"_s);
     }
 
-    // (Defaults are covered by load, where unusable values give them.)
+    // (The other defaults are in setting, where unusable values give them.)
     void coloursAndTheme()
     {
         SettingsStore store(m_path);
@@ -68,6 +68,8 @@ private Q_SLOTS:
         Preferences preferences(store, &appearance);
         QVERIFY(!QFile::exists(m_path));
         QVERIFY(appearance.applied.isEmpty());
+        QCOMPARE(preferences.downloadColorHex() + preferences.uploadColorHex(),
+                 u"#34C759#0A84FF"_s);
 
         preferences.setDownloadColorHex(u"#0000FF"_s);
         preferences.setUploadColorHex(u"#34C75"_s);
@@ -87,86 +89,60 @@ private Q_SLOTS:
         QCOMPARE(storedAtSignal, QStringList({u"dark"_s, u"system"_s}));
     }
 
-    void load_data()
+    void setting_data()
     {
-        QTest::addColumn<QString>("key");
-        QTest::addColumn<QJsonValue>("stored");
-        QTest::addColumn<QVariant>("expected");
-
-        const auto row = [](const char *key, const char *what, const QJsonValue &stored,
-                            auto expected) {
-            QTest::addRow("%s %s", key, what)
-                << QString::fromLatin1(key) << stored << QVariant::fromValue(expected);
-        };
-        row("theme", "Dark", u"Dark"_s, Theme::system);
-        row("speedUnit", "number", 1, Preferences::SpeedUnit::bits);
-        row("buttonStyle", "SingleLine", u"SingleLine"_s, Preferences::ButtonStyle::doubleLine);
-        row("bandwidthData", "Upload", u"Upload"_s, Preferences::BandwidthData::both);
-        row("showLiveSpeed", "2", 2, true);
-        row("popoverClosesAutomatically", "null", QJsonValue::Null, true);
-        row("showIPChangeToast", "0", 0, false);
-        row("uploadOnTop", "1", 1, true);
-        row("customColors", "text true", u"true"_s, false);
-        row("downloadColorHex", "five digits", u"#34C75"_s, u"#34C75"_s);
-        row("uploadColorHex", "number", 123456, u"#0A84FF"_s);
-    }
-
-    // Besides the stored forms assignments write (see assignment), 0 and 1 are taken for
-    // Booleans; anything else gives the default, and the entry stays as it is until this
-    // setting is assigned.
-    void load()
-    {
-        QFETCH(QString, key);
-        QFETCH(QJsonValue, stored);
-        QFETCH(QVariant, expected);
-        writeObject(m_path, {{key, stored}});
-        SettingsStore store(m_path);
-        Preferences preferences(store);
-        QCOMPARE(preferences.property(qPrintable(key)), expected);
-
-        // Assigning another setting leaves the entry as it is.
-        preferences.setProperty(key == u"uploadOnTop"_s ? "showLiveSpeed" : "uploadOnTop", false);
-        QCOMPARE(readObject(m_path).value(key), stored);
-    }
-
-    void assignment_data()
-    {
+        QTest::addColumn<QJsonValue>("found");
+        QTest::addColumn<QVariant>("loaded");
         QTest::addColumn<QVariant>("value");
         QTest::addColumn<QJsonValue>("stored");
 
-        const auto row = [](const char *key, auto value, const QJsonValue &stored) {
-            QTest::newRow(key) << QVariant::fromValue(value) << stored;
+        const auto row = [](const char *key, const QJsonValue &found, auto loaded, auto value,
+                            const QJsonValue &stored) {
+            QTest::newRow(key) << found << QVariant::fromValue(loaded) << QVariant::fromValue(value)
+                               << stored;
         };
-        row("theme", Theme::dark, u"dark"_s);
-        row("speedUnit", Preferences::SpeedUnit::bytes, u"bytes"_s);
-        row("popoverClosesAutomatically", false, false);
-        row("showIPChangeToast", false, false);
-        row("showLiveSpeed", false, false);
-        row("buttonStyle", Preferences::ButtonStyle::singleLine, u"singleLine"_s);
-        row("bandwidthData", Preferences::BandwidthData::download, u"download"_s);
-        row("uploadOnTop", true, true);
-        row("customColors", true, true);
-        row("downloadColorHex", u"#FF0000"_s, u"#FF0000"_s);
-        row("uploadColorHex", u"#00FF00"_s, u"#00FF00"_s);
+        row("theme", u"Dark"_s, Theme::system, Theme::dark, u"dark"_s);
+        row("speedUnit", 1, Preferences::SpeedUnit::bits, Preferences::SpeedUnit::bytes,
+            u"bytes"_s);
+        row("buttonStyle", u"SingleLine"_s, Preferences::ButtonStyle::doubleLine,
+            Preferences::ButtonStyle::singleLine, u"singleLine"_s);
+        row("bandwidthData", u"Upload"_s, Preferences::BandwidthData::both,
+            Preferences::BandwidthData::download, u"download"_s);
+        row("showLiveSpeed", 2, true, false, false);
+        row("popoverClosesAutomatically", QJsonValue::Null, true, false, false);
+        row("showIPChangeToast", 0, false, true, true);
+        row("uploadOnTop", 1, true, false, false);
+        row("customColors", u"true"_s, false, true, true);
+        row("downloadColorHex", u"#34C75"_s, u"#34C75"_s, u"#FF0000"_s, u"#FF0000"_s);
+        row("uploadColorHex", 123456, u"#0A84FF"_s, u"#00FF00"_s, u"#00FF00"_s);
     }
 
-    // Every assignment writes; only a change notifies.
-    void assignment()
+    // Loading: the stored forms assignments write, and 0 and 1 for Booleans; anything else
+    // gives the default, and the entry stays as it is until this setting is assigned. Every
+    // assignment writes; only a change notifies.
+    void setting()
     {
+        QFETCH(QJsonValue, found);
+        QFETCH(QVariant, loaded);
         QFETCH(QVariant, value);
         QFETCH(QJsonValue, stored);
         const QString key = QString::fromLatin1(QTest::currentDataTag());
-        writeObject(m_path, {{u"unknown"_s, 42}});
+        writeObject(m_path, {{u"unknown"_s, 42}, {key, found}});
         SettingsStore store(m_path);
         Preferences preferences(store);
         const QMetaObject *meta = preferences.metaObject();
         const QMetaProperty setting = meta->property(meta->indexOfProperty(qPrintable(key)));
-        QSignalSpy spy(&preferences, setting.notifySignal());
+        QCOMPARE(setting.read(&preferences), loaded);
+        const QString other = key == u"uploadOnTop"_s ? u"showLiveSpeed"_s : u"uploadOnTop"_s;
+        preferences.setProperty(qPrintable(other), false);
+        QCOMPARE(readObject(m_path).value(key), found);
 
+        QSignalSpy spy(&preferences, setting.notifySignal());
         QVERIFY(setting.write(&preferences, value));
         QCOMPARE(setting.read(&preferences), value);
         QCOMPARE(spy.count(), 1);
-        QCOMPARE(readObject(m_path), QJsonObject({{u"unknown"_s, 42}, {key, stored}}));
+        QCOMPARE(readObject(m_path),
+                 QJsonObject({{u"unknown"_s, 42}, {other, false}, {key, stored}}));
         SettingsStore reloaded(m_path);
         QCOMPARE(Preferences(reloaded).property(qPrintable(key)), value);
 

@@ -20,36 +20,30 @@ private Q_SLOTS:
 
         // 1280×800 screens; a popover of 320×400 kept 6 px inside, 4 px off the item.
         const QRect screen(0, 0, 1280, 800);
-        const auto with = [&](const QRect &available) {
-            return QList{ScreenArea{screen, available}};
+        const auto row = [&](const char *name, const QRect &available, const QList<QRect> &reserved,
+                             const QRect &anchor, QPoint expected) {
+            QTest::newRow(name) << QList{ScreenArea{screen, available}} << reserved << anchor
+                                << expected;
         };
         const auto click = [](int x, int y) { return QRect(x, y, 1, 1); };
-        QTest::newRow("top panel of the available area: below it, pushed left")
-            << with(QRect(0, 30, 1280, 770)) << QList<QRect>() << click(1200, 12)
-            << QPoint(954, 36);
-        QTest::newRow("bottom panel of the available area: above it")
-            << with(QRect(0, 0, 1280, 770)) << QList<QRect>() << click(600, 785)
-            << QPoint(440, 364);
-        QTest::newRow("left panel: beside it")
-            << with(QRect(40, 0, 1240, 800)) << QList<QRect>() << click(20, 400) << QPoint(46, 200);
-        QTest::newRow("right panel, near the bottom: pushed up")
-            << with(QRect(0, 0, 1240, 800)) << QList<QRect>() << click(1260, 780)
-            << QPoint(914, 394);
+        row("top panel of the available area: below it, pushed left", QRect(0, 30, 1280, 770), {},
+            click(1200, 12), {954, 36});
+        row("bottom panel of the available area: above it", QRect(0, 0, 1280, 770), {},
+            click(600, 785), {440, 364});
+        row("left panel: beside it", QRect(40, 0, 1240, 800), {}, click(20, 400), {46, 200});
+        row("right panel, near the bottom: pushed up", QRect(0, 0, 1240, 800), {}, click(1260, 780),
+            {914, 394});
         // No window manager sets the available area; the panel's strut still tells its extent.
-        QTest::newRow("top strut, whole screen available")
-            << with(screen) << QList{QRect(0, 0, 1280, 30)} << click(640, 10) << QPoint(480, 34);
-        QTest::newRow("item rectangle in a bottom strut")
-            << with(screen) << QList{QRect(0, 776, 1280, 24)} << QRect(700, 778, 24, 20)
-            << QPoint(551, 372);
+        row("top strut, whole screen available", screen, {QRect(0, 0, 1280, 30)}, click(640, 10),
+            {480, 34});
+        row("item rectangle in a bottom strut", screen, {QRect(0, 776, 1280, 24)},
+            QRect(700, 778, 24, 20), {551, 372});
         // Nothing known of the panel: an item's extent assumed beyond the click.
-        QTest::newRow("bare click near the top")
-            << with(screen) << QList<QRect>() << click(700, 5) << QPoint(540, 42);
-        QTest::newRow("bare click near the bottom")
-            << with(screen) << QList<QRect>() << click(700, 795) << QPoint(540, 359);
-        QTest::newRow("bare click near the right edge")
-            << with(screen) << QList<QRect>() << click(1275, 400) << QPoint(919, 200);
-        QTest::newRow("item rectangle in the top right corner")
-            << with(screen) << QList<QRect>() << QRect(1256, 0, 24, 24) << QPoint(954, 28);
+        row("bare click near the top", screen, {}, click(700, 5), {540, 42});
+        row("bare click near the bottom", screen, {}, click(700, 795), {540, 359});
+        row("bare click near the right edge", screen, {}, click(1275, 400), {919, 200});
+        row("item rectangle in the top right corner", screen, {}, QRect(1256, 0, 24, 24),
+            {954, 28});
         const QRect second(1280, 0, 1920, 1080);
         QTest::newRow("second screen, bottom panel")
             << QList{ScreenArea{screen, QRect(0, 30, 1280, 770)},

@@ -1,9 +1,13 @@
 #include "popovertexts.h"
 #include "preferences.h"
 #include "settingsstore.h"
+#include "squarerates.h"
+#include "statustooltip.h"
 
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <cmath>
 
 using namespace velmora;
 using namespace Qt::StringLiterals;
@@ -38,7 +42,8 @@ SpeedResult speed(std::optional<double> latency, std::optional<double> download 
 
 } // namespace
 
-// The popover's texts, each checked here once; tst_popoverview checks only where they go.
+// The popover's and the tray item's texts, each checked here once;
+// tst_popoverview checks only where the popover's go.
 class TestPopoverTexts : public QObject
 {
     Q_OBJECT
@@ -110,6 +115,22 @@ private Q_SLOTS:
             u"Testing download\u2026"_s);
         row("last run in another locale", lastRun(speed(1), QLocale(u"fi_FI"_s)),
             u"Last run 14.05"_s);
+
+        // The tray item's: the compact rates of its square picture, and its tool
+        // tip.
+        row("not a number", compactRate(std::nan(""), Unit::bits), u"0K"_s);
+        row("one decimal below ten", compactRate(512, Unit::bits), u"4.1K"_s);
+        row("rounds up to ten", compactRate(1246, Unit::bits), u"10K"_s);
+        row("hundreds", compactRate(57'000, Unit::bits), u"456K"_s);
+        row("rounds up to the next prefix", compactRate(124'995, Unit::bits), u"1.0M"_s);
+        row("mega, bytes", compactRate(12'300'000, Unit::bytes), u"12M"_s);
+        row("tera caps", compactRate(5e15, Unit::bytes), u"5000T"_s);
+
+        GeoInfo located{.ip = u"203.0.113.42"_s, .country = u"Germany"_s};
+        row("tool tip", statusToolTip(located), u"Germany · 203.0.113.42"_s);
+        row("tool tip without a record", statusToolTip({}), u"Velmora"_s);
+        located.country.clear();
+        row("tool tip without a country", statusToolTip(located), u"203.0.113.42"_s);
     }
 
     void texts()

@@ -1,11 +1,9 @@
-#include "../model/fakeservices.h"
-#include "appearance.h"
 #include "colorwell.h"
 #include "fusionappearance.h"
 #include "pixels.h"
-#include "preferences.h"
 #include "settingsstore.h"
 #include "settingsview.h"
+#include "viewsetup.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -14,16 +12,12 @@
 #include <QDir>
 #include <QFile>
 #include <QFormLayout>
-#include <QJsonObject>
 #include <QKeySequence>
 #include <QLabel>
 #include <QRegularExpression>
 #include <QScopeGuard>
 #include <QStyleOptionButton>
-#include <QTemporaryDir>
 #include <QTest>
-
-#include <memory>
 
 using namespace velmora;
 using namespace Qt::StringLiterals;
@@ -35,38 +29,15 @@ using Style = Preferences::ButtonStyle;
 
 namespace {
 
-struct RecordingAppearance final : Appearance
+struct Setup : fakes::ViewSetup<SettingsView>
 {
-    void apply(Theme theme) override { applied.append(theme); }
-    QList<Theme> applied;
-};
-
-// A view over real preferences in a temporary settings file and a model on scripted pieces.
-struct Setup
-{
-    explicit Setup(const QJsonObject &stored = {})
-    {
-        for (auto entry = stored.begin(); entry != stored.end(); ++entry)
-            store.setValue(entry.key(), entry.value());
-        prefs = std::make_unique<Preferences>(store, &appearance);
-        model = std::make_unique<AppModel>(rig.services({.refreshInterval = 3'600s}));
-        view = std::make_unique<SettingsView>(*model, *prefs);
-        view->show();
-    }
-
-    // A lookup left suspended would leak its coroutine frames at exit.
-    ~Setup() { std::ignore = fakes::waitUntilIdle(*model); }
-
-    template<typename T = QWidget> T &get(const QString &name) const
-    {
-        T *found = view->findChild<T *>(name);
-        if (!found)
-            qFatal("no %s named %s", T::staticMetaObject.className(), qPrintable(name));
-        return *found;
-    }
+    void start() { ViewSetup::start(rig.services({.refreshInterval = 3'600s})); }
 
     // What the file holds now.
-    QJsonValue stored(const QString &key) const { return SettingsStore(path).value(key); }
+    QJsonValue stored(const QString &key) const
+    {
+        return SettingsStore(folder + u"/settings.json"_s).value(key);
+    }
 
     // A file where the settings folder should be: no write can succeed, even as root.
     void blockWrites()
@@ -81,16 +52,6 @@ struct Setup
         const QImage image = get<ColorWell>(well).findChild<QAbstractButton *>()->grab().toImage();
         return image.pixelColor(image.rect().center());
     }
-
-    QTemporaryDir dir;
-    const QString folder = dir.filePath(u"config"_s);
-    const QString path = folder + u"/settings.json"_s;
-    RecordingAppearance appearance;
-    SettingsStore store{path};
-    std::unique_ptr<Preferences> prefs;
-    fakes::Rig rig;
-    std::unique_ptr<AppModel> model;
-    std::unique_ptr<SettingsView> view;
 };
 
 // What a control shows: checked or not, or the chosen item.
@@ -101,8 +62,16 @@ QVariant shown(QWidget &control)
     return qobject_cast<QAbstractButton *>(&control)->isChecked();
 }
 
+// Where the style puts part of a button, in the button's coordinates.
+QRect styleRect(QAbstractButton &button, QStyle::SubElement element)
+{
+    QStyleOptionButton option;
+    option.initFrom(&button);
+    return button.style()->subElementRect(element, &option, &button);
+}
+
 // A control's left edge in the view.
-int left(const Setup &setup, QWidget *widget)
+int left(const Setup &setup, const QWidget *widget)
 {
     return widget->mapTo(setup.view.get(), QPoint()).x();
 }
@@ -122,18 +91,18 @@ private Q_SLOTS:
         QTest::addColumn<Data>("data");
         QTest::addColumn<Style>("style");
         QTest::addColumn<bool>("custom");
-        QTest::addColumn<bool>("onTopEnabled");
-        QTest::addColumn<bool>("wellsEnabled");
+        // Of the live speed toggle, bandwidth, style, custom colours, upload on top and wells.
+        QTest::addColumn<QString>("enabled");
 
         const auto row = [](const char *name, bool live, Data data, Style style, bool custom,
-                            bool onTop, bool wells) {
-            QTest::newRow(name) << live << data << style << custom << onTop << wells;
+                            const QString &enabled) {
+            QTest::newRow(name) << live << data << style << custom << enabled;
         };
-        row("both, double", true, Data::both, Style::doubleLine, true, true, true);
-        row("both, single", true, Data::both, Style::singleLine, true, false, true);
-        row("download, double", true, Data::download, Style::doubleLine, true, false, true);
-        row("custom colours off", true, Data::both, Style::doubleLine, false, true, false);
-        row("live speed off", false, Data::both, Style::doubleLine, true, false, false);
+        row("both, double", true, Data::both, Style::doubleLine, true, u"1111111"_s);
+        row("both, single", true, Data::both, Style::singleLine, true, u"1111011"_s);
+        row("download, double", true, Data::download, Style::doubleLine, true, u"1111011"_s);
+        row("custom colours off", true, Data::both, Style::doubleLine, false, u"1111100"_s);
+        row("live speed off", false, Data::both, Style::doubleLine, true, u"1000000"_s);
     }
 
     void enabling()
@@ -142,24 +111,22 @@ private Q_SLOTS:
         QFETCH(Data, data);
         QFETCH(Style, style);
         QFETCH(bool, custom);
-        QFETCH(bool, onTopEnabled);
-        QFETCH(bool, wellsEnabled);
+        QFETCH(QString, enabled);
 
         // Start from the opposite of each rule so that every setting has to be followed.
-        Setup setup({{u"showLiveSpeed"_s, !live},
-                     {u"customColors"_s, !custom},
-                     {u"bandwidthData"_s, data == Data::both ? u"upload"_s : u"both"_s}});
-        setup.prefs->setShowLiveSpeed(live);
-        setup.prefs->setBandwidthData(data);
-        setup.prefs->setButtonStyle(style);
-        setup.prefs->setCustomColors(custom);
-
-        QVERIFY(setup.get(u"showLiveSpeed"_s).isEnabled());
-        for (const QString &name : {u"bandwidthData"_s, u"styleSingle"_s, u"customColors"_s})
-            QCOMPARE(setup.get(name).isEnabled(), live);
-        QCOMPARE(setup.get(u"uploadOnTop"_s).isEnabled(), onTopEnabled);
-        QCOMPARE(setup.get(u"downloadColor"_s).isEnabled(), wellsEnabled);
-        QCOMPARE(setup.get(u"uploadColor"_s).isEnabled(), wellsEnabled);
+        Setup setup;
+        setup.prefs.setShowLiveSpeed(!live);
+        setup.prefs.setCustomColors(!custom);
+        setup.prefs.setBandwidthData(data == Data::both ? Data::upload : Data::both);
+        setup.start();
+        setup.prefs.setShowLiveSpeed(live);
+        setup.prefs.setBandwidthData(data);
+        setup.prefs.setButtonStyle(style);
+        setup.prefs.setCustomColors(custom);
+        QCOMPARE(setup.enabled({u"showLiveSpeed"_s, u"bandwidthData"_s, u"styleSingle"_s,
+                                u"customColors"_s, u"uploadOnTop"_s, u"downloadColor"_s,
+                                u"uploadColor"_s}),
+                 enabled);
     }
 
     void controlStoresAndFollows_data()
@@ -192,9 +159,10 @@ private Q_SLOTS:
         QFETCH(QJsonValue, stored);
 
         Setup setup;
+        setup.start();
         QWidget &widget = setup.get(control);
         const QVariant before = shown(widget);
-        const QVariant defaultValue = setup.prefs->property(qPrintable(key));
+        const QVariant defaultValue = setup.prefs.property(qPrintable(key));
         if (auto *combo = qobject_cast<QComboBox *>(&widget))
             combo->setCurrentIndex(combo->findText(u"Download only"_s));
         else
@@ -205,7 +173,7 @@ private Q_SLOTS:
             QCOMPARE(setup.appearance.applied, QList<Theme>{Theme::dark});
 
         setup.appearance.applied.clear();
-        setup.prefs->setProperty(qPrintable(key), defaultValue);
+        setup.prefs.setProperty(qPrintable(key), defaultValue);
         QCOMPARE(shown(widget), before);
         QCOMPARE(setup.appearance.applied.size(), key == u"theme"_s ? 1 : 0);
     }
@@ -214,12 +182,14 @@ private Q_SLOTS:
     // in a chooser that blocks nothing else.
     void colorWells()
     {
-        Setup setup({{u"customColors"_s, true},
-                     {u"downloadColorHex"_s, u"#1a2B3c"_s},
-                     {u"uploadColorHex"_s, u"green"_s}});
+        Setup setup;
+        setup.prefs.setCustomColors(true);
+        setup.prefs.setDownloadColorHex(u"#1a2B3c"_s);
+        setup.prefs.setUploadColorHex(u"green"_s);
+        setup.start();
         QCOMPARE(setup.swatchColor(u"downloadColor"_s), QColor(0x1A, 0x2B, 0x3C));
         QCOMPARE(setup.swatchColor(u"uploadColor"_s), QColor(Qt::white));
-        setup.prefs->setDownloadColorHex(u"#0a0B0c"_s); // from elsewhere
+        setup.prefs.setDownloadColorHex(u"#0a0B0c"_s); // from elsewhere
         QCOMPARE(setup.swatchColor(u"downloadColor"_s), QColor(0x0A, 0x0B, 0x0C));
 
         auto &well = setup.get<ColorWell>(u"uploadColor"_s);
@@ -239,11 +209,11 @@ private Q_SLOTS:
         // dims the wells, which still show their colours.
         well.openDialog();
         QVERIFY(well.dialog());
-        setup.prefs->setCustomColors(false);
+        setup.prefs.setCustomColors(false);
         QVERIFY(!well.dialog());
         well.openDialog();
         QVERIFY(!well.dialog());
-        QCOMPARE(setup.prefs->uploadColorHex(), u"#8040FF"_s);
+        QCOMPARE(setup.prefs.uploadColorHex(), u"#8040FF"_s);
         QCOMPARE(setup.swatchColor(u"uploadColor"_s), QColor(0x80, 0x40, 0xFF));
     }
 
@@ -262,8 +232,9 @@ private Q_SLOTS:
         FusionAppearance appearance;
         appearance.apply(theme);
         const auto restore = qScopeGuard([&] { appearance.apply(Theme::system); });
-        Setup setup({{u"theme"_s, Preferences::rawValue(theme)}});
-        QVERIFY(QTest::qWaitForWindowExposed(setup.view.get()));
+        Setup setup;
+        setup.prefs.setTheme(theme);
+        setup.start();
         setup.view->setFixedSize(setup.view->sizeHint()); // as the window that hosts the view does
         const int plainHeight = setup.view->height();
         auto &toggle = setup.get<QCheckBox>(u"launchAtLogin"_s);
@@ -286,8 +257,8 @@ private Q_SLOTS:
             setup.get<QAbstractButton>(name).click();
             QVERIFY2(!setup.get<QAbstractButton>(name).isChecked(), qPrintable(name));
         }
-        QVERIFY(!setup.prefs->uploadOnTop());
-        QCOMPARE(setup.prefs->theme(), theme);
+        QVERIFY(!setup.prefs.uploadOnTop());
+        QCOMPARE(setup.prefs.theme(), theme);
         QCOMPARE(writeError.text(),
                  u"Settings could not be saved: cannot create the folder "_s + setup.folder);
         pixels::saveArtifact(setup.view.get(),
@@ -297,19 +268,17 @@ private Q_SLOTS:
         QCOMPARE(QKeySequence::mnemonic(setup.get<QAbstractButton>(u"showLiveSpeed"_s).text()),
                  QKeySequence());
 
-        // Unchecked boxes and radio buttons stand out 3:1 from the window.
-        for (const QString &name : {u"uploadOnTop"_s, u"unitBytes"_s}) {
-            auto &button = setup.get<QAbstractButton>(name);
-            QStyleOptionButton option;
-            option.initFrom(&button);
-            const bool box = qobject_cast<QCheckBox *>(&button);
-            const QRect indicator = button.style()->subElementRect(
-                box ? QStyle::SE_CheckBoxIndicator : QStyle::SE_RadioButtonIndicator, &option,
-                &button);
-            QVERIFY(!button.isChecked());
-            QVERIFY2(pixels::bestContrast(pixels::grab(&button), indicator, window) >= 3,
-                     qPrintable(name));
-        }
+        // Unchecked boxes and radio buttons stand out 3:1 from the window, error lines 4.5:1.
+        auto &box = setup.get<QAbstractButton>(u"uploadOnTop"_s);
+        auto &radio = setup.get<QAbstractButton>(u"unitBytes"_s);
+        QVERIFY(!box.isChecked() && !radio.isChecked());
+        const auto contrast = [window](QWidget *widget, const QRect &area) {
+            return pixels::bestContrast(pixels::grab(widget), area, window);
+        };
+        QVERIFY(contrast(&box, styleRect(box, QStyle::SE_CheckBoxIndicator)) >= 3);
+        QVERIFY(contrast(&radio, styleRect(radio, QStyle::SE_RadioButtonIndicator)) >= 3);
+        QVERIFY(contrast(&loginError, loginError.rect()) >= 4.5);
+        QVERIFY(contrast(&writeError, writeError.rect()) >= 4.5);
 
         // The Theme segments: one frame along the whole top edge, the chosen one filled so
         // that it stands out 3:1 from the others, its text 4.5:1 on that.
@@ -334,26 +303,17 @@ private Q_SLOTS:
                 QLayoutItem *field = form->itemAt(row, QFormLayout::FieldRole);
                 if (!label || !field)
                     continue;
-                const QWidget *text = label->widget();
-                const int textEnd =
-                    left(setup, label->widget()) + text->fontMetrics().horizontalAdvance(
-                                                       qobject_cast<const QLabel *>(text)->text());
+                const auto *text = qobject_cast<const QLabel *>(label->widget());
                 fieldColumn << left(setup, field->widget());
-                QVERIFY(textEnd < fieldColumn.last());
+                QVERIFY(left(setup, text) + text->fontMetrics().horizontalAdvance(text->text()) <
+                        fieldColumn.last());
             }
         }
-        QCOMPARE(fieldColumn.size(), 4);
-        QCOMPARE(fieldColumn.count(fieldColumn.first()), 4);
+        QCOMPARE(fieldColumn, QList<int>(4, fieldColumn.first()));
 
-        // Both error lines read 4.5:1; the login error starts under its toggle's text.
-        for (QLabel *line : {&loginError, &writeError})
-            QVERIFY2(pixels::bestContrast(pixels::grab(line), line->rect(), window) >= 4.5,
-                     qPrintable(line->objectName()));
-        QStyleOptionButton option;
-        option.initFrom(&toggle);
+        // The login error starts under its toggle's text.
         const int toggleText =
-            left(setup, &toggle) +
-            toggle.style()->subElementRect(QStyle::SE_CheckBoxContents, &option, &toggle).left();
+            left(setup, &toggle) + styleRect(toggle, QStyle::SE_CheckBoxContents).left();
         const int errorInk =
             left(setup, &loginError) + pixels::inkBounds(pixels::grab(&loginError), window).left();
         QVERIFY(qAbs(errorInk - toggleText) <= 2);
@@ -362,7 +322,7 @@ private Q_SLOTS:
         QVERIFY(QFile::remove(setup.folder));
         toggle.click();
         setup.get<QAbstractButton>(u"uploadOnTop"_s).click();
-        QVERIFY(toggle.isChecked() && setup.model->launchAtLogin() && setup.prefs->uploadOnTop());
+        QVERIFY(toggle.isChecked() && setup.model->launchAtLogin() && setup.prefs.uploadOnTop());
         QVERIFY(!loginError.isVisible() && !writeError.isVisible());
         QCOMPARE(setup.view->height(), plainHeight);
         setup.model->setLaunchAtLogin(false); // from elsewhere

@@ -1,0 +1,87 @@
+#pragma once
+
+// What the view tests stand a view (or the status bar controller) on: a model on scripted
+// pieces and real preferences in a settings file of their own. Set up rig and prefs, then
+// start().
+
+#include "../model/fakeservices.h"
+#include "appearance.h"
+#include "preferences.h"
+#include "row.h"
+#include "settingsstore.h"
+
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <memory>
+
+namespace velmora::fakes {
+
+// Keeps each theme handed to it.
+struct RecordingAppearance final : Appearance
+{
+    void apply(Preferences::Theme theme) override { applied.append(theme); }
+    QList<Preferences::Theme> applied;
+};
+
+template<typename View> struct ViewSetup
+{
+    Rig rig;
+    QTemporaryDir dir;
+    // Inside a folder of its own, so that a test can stand a file in the folder's way.
+    const QString folder = dir.filePath(QStringLiteral("config"));
+    SettingsStore store{folder + QStringLiteral("/settings.json")};
+    RecordingAppearance appearance;
+    Preferences prefs{store, &appearance};
+    std::unique_ptr<AppModel> model;
+    std::unique_ptr<View> view;
+
+    // A lookup left suspended when the test ends would never finish, and its frame would leak.
+    ~ViewSetup()
+    {
+        if (model)
+            std::ignore = waitUntilIdle(*model);
+    }
+
+    template<typename... Args> void start(AppModel::Services services, Args &&...args)
+    {
+        model = std::make_unique<AppModel>(std::move(services));
+        view = std::make_unique<View>(*model, prefs, std::forward<Args>(args)...);
+        if constexpr (std::is_base_of_v<QWidget, View>) {
+            view->show();
+            QVERIFY(QTest::qWaitForWindowExposed(view.get()));
+        }
+    }
+
+    template<typename T = QWidget> T &get(const QString &name) const
+    {
+        T *found = view->template findChild<T *>(name);
+        if (!found)
+            qFatal("no %s named %s", T::staticMetaObject.className(), qPrintable(name));
+        return *found;
+    }
+    // The whole texts of labels, however they are wrapped on screen, joined with '|'.
+    QString texts(const QStringList &names) const
+    {
+        QStringList all;
+        for (const QString &name : names) {
+            const auto *wrapping = qobject_cast<const WrappingLabel *>(&get(name));
+            all << (wrapping ? wrapping->fullText() : get<QLabel>(name).text());
+        }
+        return all.join(u'|');
+    }
+    QString text(const QString &name) const { return texts({name}); }
+    // For each widget named, 1 where state holds, else 0.
+    QString states(const QStringList &names, bool (QWidget::*state)() const) const
+    {
+        QString all;
+        for (const QString &name : names)
+            all += (get(name).*state)() ? u'1' : u'0';
+        return all;
+    }
+    QString shown(const QStringList &names) const { return states(names, &QWidget::isVisible); }
+    QString enabled(const QStringList &names) const { return states(names, &QWidget::isEnabled); }
+    void click(const QString &name) const { QTest::mouseClick(&get(name), Qt::LeftButton); }
+};
+
+} // namespace velmora::fakes
