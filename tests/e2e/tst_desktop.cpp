@@ -610,16 +610,28 @@ private Q_SLOTS:
             return;
 
         // A real click opens the popover, below a top panel, above a bottom one.
-        session.click(item.center());
+        session.run({u"xdotool"_s, u"mousemove"_s, QString::number(item.center().x()),
+                     QString::number(item.center().y()), u"click"_s, u"1"_s});
         QRect popover;
-        QVERIFY2(waitFor(
-                     [&] {
-                         popover = session.windowGeometry(
-                             {u"--pid"_s, QString::number(m_velmora.processId())});
-                         return !popover.isNull();
-                     },
-                     5s),
-                 qPrintable(u"no popover after a click at "_s + describe(item.center())));
+        QVERIFY2(
+            waitFor(
+                [&] {
+                    const QString window =
+                        session
+                            .run({u"xdotool"_s, u"search"_s, u"--onlyvisible"_s, u"--pid"_s,
+                                  QString::number(m_velmora.processId())})
+                            .section(u'\n', 0, 0);
+                    QMap<QString, int> geometry;
+                    for (const QString &line :
+                         session.run({u"xdotool"_s, u"getwindowgeometry"_s, u"--shell"_s, window})
+                             .split(u'\n'))
+                        geometry[line.section(u'=', 0, 0)] = line.section(u'=', 1).toInt();
+                    popover = QRect(geometry[u"X"_s], geometry[u"Y"_s], geometry[u"WIDTH"_s],
+                                    geometry[u"HEIGHT"_s]);
+                    return !window.isEmpty();
+                },
+                5s),
+            qPrintable(u"no popover after a click at "_s + describe(item.center())));
         const QString where = u"popover at "_s + describe(popover);
         QVERIFY2(topPanel ? popover.top() >= strip.bottom() - 1
                           : popover.bottom() <= strip.top() + 1,
