@@ -8,6 +8,7 @@
 #include <QDBusVariant>
 #include <QDeadlineTimer>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 #include <QStandardPaths>
@@ -439,6 +440,24 @@ QProcessEnvironment DesktopSession::environment() const
             env.insert(u"XDG_CURRENT_DESKTOP"_s, name);
     }
     return env;
+}
+
+QImage DesktopSession::stillScreen(std::chrono::milliseconds still,
+                                   std::chrono::milliseconds timeout, const QRect &area) const
+{
+    QImage now, last;
+    QElapsedTimer held;
+    const bool ok = waitUntil(
+        [&] {
+            now = grab();
+            const QImage part = area.isNull() ? now : now.copy(area);
+            if (part != last || !held.isValid())
+                held.start();
+            last = part;
+            return held.elapsed() >= still.count();
+        },
+        timeout);
+    return ok ? now : QImage();
 }
 
 QString DesktopSession::screenshot(const QString &name) const

@@ -76,7 +76,6 @@ public:
     // GNOME's top bar is dark either way.
     void setLightPanels(bool light) { m_lightPanels = light; }
 
-    QString display() const { return m_display; }       // ":N", empty before the display starts
     QString busAddress() const { return m_busAddress; } // empty before the bus starts
     QString path() const { return m_dir.path(); }       // the session's temporary directory
     // The environment for programs run inside this desktop.
@@ -86,6 +85,11 @@ public:
     QStringList registeredItems() const;
     // The screen as it is now; a null image when the display is not running.
     QImage grab() const;
+    // The screen once area (all of it when null) has held still for that long; null if it does
+    // not within the timeout.
+    QImage stillScreen(std::chrono::milliseconds still,
+                       std::chrono::milliseconds timeout = std::chrono::seconds(20),
+                       const QRect &area = {}) const;
     // Saves the screen as <name>.png in the directory VELMORA_ARTIFACTS names, when it is set
     // and the display runs; returns the file's path, else an empty string.
     QString screenshot(const QString &name) const;
@@ -127,7 +131,6 @@ private:
     Outcome startHelper(std::vector<int> &helpers, const QStringList &command,
                         const std::function<bool()> &ready);
     Outcome closeOverview();
-    bool waitForStillScreen() const;
     bool setWallpaper(quint32 rgb) const;
     QDBusConnection bus() const;
     int spawn(const QStringList &command, const QString &logName, int inheritedFd) const;

@@ -7,7 +7,6 @@
 #include <QDBusReply>
 #include <QDBusVariant>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QStandardPaths>
@@ -15,8 +14,6 @@
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-#include <algorithm>
 
 using namespace Qt::StringLiterals;
 using namespace std::chrono_literals;
@@ -202,7 +199,15 @@ DesktopSession::Outcome DesktopSession::startShell(Component component)
     });
     if (outcome && component == Component::GnomeShell)
         outcome = closeOverview();
-    if (outcome && !waitForStillScreen())
+    // Shells paint their panels (and fade in) after they are ready on the bus: wait for a
+    // picture that has held still for a second and is more than a blank screen.
+    const auto painted = [this] {
+        const QImage screen = stillScreen(1s, readyTimeout);
+        QImage blank(screen.size(), screen.format());
+        blank.fill(screen.isNull() ? 0 : screen.pixel(0, 0));
+        return !screen.isNull() && screen != blank;
+    };
+    if (outcome && !waitUntil(painted, readyTimeout))
         outcome = Outcome::failed(u"%1 does not finish painting"_s.arg(log));
     if (!outcome)
         stop(component, true);
@@ -249,29 +254,6 @@ DesktopSession::Outcome DesktopSession::closeOverview()
     if (!waitUntil([&] { return !overviewActive(); }, readyTimeout))
         return Outcome::failed(u"GNOME Shell's overview does not close"_s);
     return {};
-}
-
-bool DesktopSession::waitForStillScreen() const
-{
-    // Shells paint their panels (and fade in) after they are ready on the bus: wait for a
-    // picture that has held still for a second and is more than a blank screen.
-    QImage last;
-    QElapsedTimer still;
-    return waitUntil(
-        [&] {
-            const QImage now = grab();
-            if (now != last) {
-                last = now;
-                still.start();
-                return false;
-            }
-            const QRgb first = now.pixel(0, 0);
-            const auto *pixels = reinterpret_cast<const QRgb *>(now.constBits());
-            return still.elapsed() >= 1000 &&
-                   std::any_of(pixels, pixels + now.width() * now.height(),
-                               [first](QRgb pixel) { return pixel != first; });
-        },
-        readyTimeout);
 }
 
 } // namespace velmora
