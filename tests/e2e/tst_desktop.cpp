@@ -694,6 +694,7 @@ private:
         });
 
         DESKTOP_SESSION_START(*m_session, WindowManager);
+        DESKTOP_SESSION_START(*m_session, Portal); // a desktop that prefers dark, as its panel is
         DESKTOP_SESSION_START(*m_session, SniHost);
 
         m_accessibilityBus.setProcessEnvironment(m_session->environment());
@@ -723,6 +724,16 @@ private Q_SLOTS:
             m_item = drawnItem(m_session->grab(), qRgb(0x30, 0x30, 0x30));
             return m_item.width() > 2 * m_item.height() && m_server->requests().size() >= 1;
         }));
+        // The rates (the item's right half; the flag is on the left) read on the dark panel:
+        // the desktop's portal says it prefers dark.
+        Legibility rates;
+        QVERIFY2(waitFor([&] {
+                     rates =
+                         legibility(m_session->grab(), m_item.adjusted(m_item.width() / 2, 0, 0, 0),
+                                    qRgb(0x30, 0x30, 0x30));
+                     return rates.lineHeight >= 7;
+                 }),
+                 qPrintable(QString::number(rates.bestContrast)));
         m_session->screenshot(u"desktop-tray"_s);
         m_session->click(m_item.center());
         QVERIFY(waitFor([this] { return !popover().isNull(); }));

@@ -53,6 +53,8 @@ constexpr std::pair<Component, const char *> allComponents[] = {
     {Component::SniHost, "gtk-sni-tray-standalone"},
     {Component::XEmbedTray, "trayer"},
     {Component::Compositor, "xcompmgr"},
+    {Component::PortalBackend, "xdg-desktop-portal-gtk"},
+    {Component::Portal, "xdg-desktop-portal"},
     {Component::GnomeShell, "gnome-shell"},
     {Component::Xfce, "xfce4-panel"},
     {Component::Plasma, "plasmashell"},
@@ -164,10 +166,14 @@ DesktopSession::Outcome DesktopSession::start(Component component)
         return startBus();
     if (component >= Component::GnomeShell)
         return startShell(component);
-    // What each program needs first: the watcher a bus, the others a display, the host a watcher.
+    // What each program needs first: the watcher a bus, the others a display, the host a
+    // watcher, the portal its backend, which needs a bus too.
     const Component first = component == Component::Watcher ? Component::Bus : Component::Display;
-    for (const Component need :
-         {first, component == Component::SniHost ? Component::Watcher : first}) {
+    const Component second = component == Component::SniHost         ? Component::Watcher
+                             : component == Component::Portal        ? Component::PortalBackend
+                             : component == Component::PortalBackend ? Component::Bus
+                                                                     : first;
+    for (const Component need : {first, second}) {
         if (auto ok = start(need); !ok)
             return ok;
     }
@@ -197,6 +203,20 @@ DesktopSession::Outcome DesktopSession::start(Component component)
                 (m_lightPanels ? QStringList{u"--transparent"_s, u"true"_s, u"--alpha"_s, u"255"_s}
                                : QStringList()),
             owner("_NET_SYSTEM_TRAY_S0"));
+    case Component::PortalBackend: {
+        QFile keyfile(m_dir.filePath(u"config/glib-2.0/settings/keyfile"_s));
+        const QByteArray scheme = "\n[org/gnome/desktop/interface]\ncolor-scheme='prefer-" +
+                                  QByteArray(m_lightPanels ? "light" : "dark") + "'\n";
+        if (!QDir().mkpath(QFileInfo(keyfile).path()) || !keyfile.open(QIODevice::Append) ||
+            keyfile.write(scheme) != scheme.size())
+            return Outcome::failed(u"cannot write the portal's settings"_s);
+        return startProgram(component, {u"/usr/libexec/xdg-desktop-portal-gtk"_s}, [this] {
+            return busHasName(u"org.freedesktop.impl.portal.desktop.gtk"_s);
+        });
+    }
+    case Component::Portal:
+        return startProgram(component, {u"/usr/libexec/xdg-desktop-portal"_s},
+                            [this] { return busHasName(u"org.freedesktop.portal.Desktop"_s); });
     default:
         return startProgram(component, {u"xcompmgr"_s}, owner("_NET_WM_CM_S0"));
     }
@@ -432,6 +452,8 @@ QProcessEnvironment DesktopSession::environment() const
     env.insert(u"GDK_BACKEND"_s, u"x11"_s);
     env.insert(u"QT_QPA_PLATFORM"_s, u"xcb"_s);
     env.insert(u"NO_AT_BRIDGE"_s, u"1"_s); // no accessibility bus to look for
+    // The private bus activates nothing, so no dconf: GSettings come from a key file.
+    env.insert(u"GSETTINGS_BACKEND"_s, u"keyfile"_s);
     // As the desktop's session manager would say.
     for (const auto &[shell, name] :
          {std::pair{Component::GnomeShell, u"GNOME"_s}, std::pair{Component::Xfce, u"XFCE"_s},

@@ -37,9 +37,11 @@ public:
         SniHost,       // gtk-sni-tray-standalone, a panel at the top of the screen
         XEmbedTray,    // trayer, at the top right
         Compositor,    // xcompmgr, so that windows with an alpha channel show what is behind them
-                    // Real desktop shells, each its own window manager or beside openbox, watcher
-                    // and host (desktopshells.cpp). GNOME and Plasma get a system bus of their own
-                    // in a private mount namespace, so they need root and report Missing without.
+        PortalBackend, // xdg-desktop-portal-gtk, reading GSettings from a key file
+        Portal,        // xdg-desktop-portal: prefers dark, or light with light panels
+        // Real desktop shells, each its own window manager or beside openbox, watcher and host
+        // (desktopshells.cpp). GNOME and Plasma get a system bus of their own in a private mount
+        // namespace, so they need root and report Missing without.
         GnomeShell, // GNOME Shell 43 on X11 with the AppIndicator extension, panel at the top
         Xfce,       // xfce4-panel with its systray plugin, panel at the top
         Plasma,     // plasmashell beside openbox, kded5's watcher, panel at the bottom

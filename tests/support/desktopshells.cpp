@@ -118,15 +118,13 @@ DesktopSession::Outcome DesktopSession::startShell(Component component)
             return Outcome::missing(u"gnome-shell-extension-appindicator is not installed"_s);
         if (!root)
             return Outcome::missing(u"GNOME Shell's private system bus needs root"_s);
-        // The private bus activates nothing, so no dconf: settings come from a key file.
         if (!writeFile(config + u"/glib-2.0/settings/keyfile"_s,
                        "[org/gnome/shell]\n"
                        "enabled-extensions=['ubuntu-appindicators@ubuntu.com']\n"
                        "disable-user-extensions=false\n"
                        "welcome-dialog-last-shown-version='43.0'\n"))
             return Outcome::failed(u"cannot write the GNOME settings"_s);
-        command = withPrivateSystemBus(
-            busConfig, u"env GSETTINGS_BACKEND=keyfile gnome-shell --x11 --replace"_s);
+        command = withPrivateSystemBus(busConfig, u"gnome-shell --x11 --replace"_s);
         log = u"gnome-shell"_s;
         break;
     }
