@@ -359,7 +359,7 @@ private Q_SLOTS:
         rig.interfaces->m_counters = {{u"eth0"_s, {0, 0}}, {u"lo"_s, {0, 0}}};
         AppModel model(rig.services(fakes::quickTimings()));
         model.setTrafficMonitoring(true);
-        // The arithmetic is the rules' (tst_interfacerules); here, that the model divides by
+        // The arithmetic is the rules' (tst_modelrules); here, that the model divides by
         // the elapsed time and leaves out loopback. Nothing ticks while the test does not yield,
         // so the clock and the counters move together; later ticks see no time pass.
         rig.clockSeconds += 2;
