@@ -33,8 +33,7 @@ public:
         static constexpr qsizetype bodyPrefixLimit = 4096;
 
         QByteArray method{};
-        QByteArray path{}; // as sent, query included
-        QByteArray version{};
+        QByteArray path{};       // as sent, query included
         QList<Header> headers{}; // in order, names as sent
         qint64 bodyBytes = 0;    // request body bytes read
         QByteArray bodyPrefix{}; // the first bodyPrefixLimit of them
