@@ -6,6 +6,7 @@
 #include <QHash>
 #include <QMutex>
 #include <QMutexLocker>
+#include <QSslServer>
 #include <QSslSocket>
 #include <QTcpServer>
 #include <QThread>
@@ -287,40 +288,6 @@ private:
 };
 } // namespace detail
 
-namespace {
-
-class Listener : public QTcpServer
-{
-public:
-    Listener(detail::TestServerState &state, const std::optional<QSslConfiguration> &tls)
-        : m_state(state)
-        , m_tls(tls)
-    {}
-
-protected:
-    void incomingConnection(qintptr descriptor) override
-    {
-        QTcpSocket *socket = m_tls ? new QSslSocket : new QTcpSocket;
-        if (!socket->setSocketDescriptor(descriptor)) {
-            delete socket;
-            return;
-        }
-        socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
-        if (m_tls) {
-            auto *ssl = static_cast<QSslSocket *>(socket);
-            ssl->setSslConfiguration(*m_tls);
-            ssl->startServerEncryption();
-        }
-        new detail::TestServerConnection(socket, m_state, this);
-    }
-
-private:
-    detail::TestServerState &m_state;
-    std::optional<QSslConfiguration> m_tls;
-};
-
-} // namespace
-
 QByteArray TestServer::Request::header(QByteArrayView name) const
 {
     for (const auto &[key, value] : headers) {
@@ -345,11 +312,21 @@ TestServer::TestServer(std::optional<QSslConfiguration> tls, const QHostAddress 
     auto started = listening.get_future();
     m_thread.reset(QThread::create([state = m_state, tls = std::move(tls), address, port,
                                     listening = std::move(listening)]() mutable {
-        Listener listener(*state, tls);
-        const bool ok = listener.listen(address, port);
+        // A TLS connection is handed over once its handshake is done.
+        const auto ssl = tls ? new QSslServer : nullptr;
+        const std::unique_ptr<QTcpServer> listener(ssl ? ssl : new QTcpServer);
+        if (ssl)
+            ssl->setSslConfiguration(*tls);
+        QObject::connect(listener.get(), &QTcpServer::pendingConnectionAvailable, [&] {
+            while (QTcpSocket *socket = listener->nextPendingConnection()) {
+                socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+                new detail::TestServerConnection(socket, *state, listener.get());
+            }
+        });
+        const bool ok = listener->listen(address, port);
         listening.set_value(
-            {listener.serverPort(),
-             ok ? QString() : QStringLiteral("Not listening: ") + listener.errorString()});
+            {listener->serverPort(),
+             ok ? QString() : QStringLiteral("Not listening: ") + listener->errorString()});
         if (ok)
             QEventLoop().exec();
     }));
