@@ -63,16 +63,8 @@ qint64 peakResidentKb()
     return at < 0 ? -1 : status.mid(at + 6).trimmed().split(' ').first().toLongLong();
 }
 
-// Answers the requests in turn as listed; the last entry answers every later one.
-TestServer::Handler inTurn(QList<Response> responses)
-{
-    auto next = std::make_shared<std::atomic<int>>(0);
-    return [responses, next](const TestServer::Request &) {
-        return responses.value(std::min<int>((*next)++, int(responses.size()) - 1));
-    };
-}
-
-// A local server answering in turn (see inTurn) and a tester pointed at it.
+// A local server answering the requests in turn as listed, the last entry every later one, and a
+// tester pointed at it.
 struct Rig
 {
     Rig(const TestCertificates &certificates, const QList<Response> &responses,
@@ -81,7 +73,9 @@ struct Rig
         , tester(std::make_unique<SpeedTester>(
               peer == Peer::nobody ? test::unusedLocalUrl() : server->url(), cap))
     {
-        server->setHandler(inTurn(responses));
+        server->setHandler([responses, next = std::make_shared<std::atomic<int>>(0)](auto &) {
+            return responses.value(std::min<int>((*next)++, int(responses.size()) - 1));
+        });
     }
 
     std::unique_ptr<TestServer> server;

@@ -220,7 +220,6 @@ private:
         m_close = m_close || response.endless;
         m_sendLeft = response.endless ? std::numeric_limits<qint64>::max()
                                       : response.zeros.value_or(response.body.size());
-        m_sent = 0;
         m_phase = Phase::sending;
 
         // Clients read no reason phrase, so every status has the same.
@@ -260,8 +259,7 @@ private:
             if (generated)
                 m_socket->write(count == chunkBytes ? zeroChunk() : zeroChunk().first(count));
             else
-                m_socket->write(m_response.body.mid(m_sent, count));
-            m_sent += count;
+                m_socket->write(m_response.body.mid(m_response.body.size() - m_sendLeft, count));
             m_sendLeft -= count;
         }
         m_tick.stop();
@@ -282,7 +280,6 @@ private:
     bool m_close = false;
     qint64 m_bodyLeft = 0;
     qint64 m_sendLeft = 0; // endless: the largest qint64
-    qint64 m_sent = 0;
     Pace m_readPace;
     Pace m_sendPace;
 };

@@ -85,7 +85,6 @@ public:
     bool isListening() const { return m_error.isEmpty(); }
     // Why listening failed; empty when it did not.
     QString errorString() const { return m_error; }
-    quint16 port() const { return m_port; }
     // The URL of pathAndQuery on this server, e.g. http://127.0.0.1:PORT/path. With TLS on
     // 127.0.0.1 the host is "localhost", the name the test certificates carry.
     QUrl url(QByteArrayView pathAndQuery = "/") const;
