@@ -53,12 +53,3 @@ inline QString ip(const QString &commands)
         const QString ipError = velmora::test::ip(commands);                                       \
         QVERIFY2(ipError.isEmpty(), qPrintable(ipError));                                          \
     } while (false)
-
-#define PRIVATE_NETWORK_TEST_MAIN(TestObject)                                                      \
-    int main(int argc, char **argv)                                                                \
-    {                                                                                              \
-        velmora::test::enterPrivateNetwork();                                                      \
-        QCoreApplication app(argc, argv);                                                          \
-        TestObject test;                                                                           \
-        return QTest::qExec(&test, argc, argv);                                                    \
-    }

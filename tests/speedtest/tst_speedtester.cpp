@@ -3,6 +3,7 @@
 #include "testhelpers.h"
 #include "testserver.h"
 #include "throughput.h"
+#include "transfermeter.h"
 
 #include <QElapsedTimer>
 #include <QRegularExpression>
@@ -10,6 +11,9 @@
 
 #include <algorithm>
 #include <atomic>
+#include <latch>
+#include <thread>
+#include <vector>
 
 using namespace std::chrono_literals;
 using namespace velmora;
@@ -59,16 +63,8 @@ qint64 peakResidentKb()
     return at < 0 ? -1 : status.mid(at + 6).trimmed().split(' ').first().toLongLong();
 }
 
-// Answers the requests in turn as listed; the last entry answers every later one.
-TestServer::Handler inTurn(QList<Response> responses)
-{
-    auto next = std::make_shared<std::atomic<int>>(0);
-    return [responses, next](const TestServer::Request &) {
-        return responses.value(std::min<int>((*next)++, int(responses.size()) - 1));
-    };
-}
-
-// A local server answering in turn (see inTurn) and a tester pointed at it.
+// A local server answering the requests in turn as listed, the last entry every later one, and a
+// tester pointed at it.
 struct Rig
 {
     Rig(const TestCertificates &certificates, const QList<Response> &responses,
@@ -77,7 +73,9 @@ struct Rig
         , tester(std::make_unique<SpeedTester>(
               peer == Peer::nobody ? test::unusedLocalUrl() : server->url(), cap))
     {
-        server->setHandler(inTurn(responses));
+        server->setHandler([responses, next = std::make_shared<std::atomic<int>>(0)](auto &) {
+            return responses.value(std::min<int>((*next)++, int(responses.size()) - 1));
+        });
     }
 
     std::unique_ptr<TestServer> server;
@@ -93,6 +91,23 @@ bool transferEnded(const TestServer &server)
     const QList<TestServer::Request> requests = server.requests();
     return std::ranges::none_of(requests, [](const TestServer::Request &request) {
         return request.bodyBytes >= SpeedTester::uploadBytes;
+    });
+}
+
+constexpr qint64 racedBodyBytes = 16 * 1024;
+
+struct Resolutions
+{
+    std::atomic<int> count = 0;
+    std::optional<TransferOutcome> first;
+};
+
+// Counts how often the future resolves, keeping the first outcome.
+void watch(QFuture<TransferOutcome> future, const std::shared_ptr<Resolutions> &resolutions)
+{
+    future.then([resolutions](const TransferOutcome &outcome) {
+        if (resolutions->count++ == 0)
+            resolutions->first = outcome;
     });
 }
 
@@ -338,6 +353,72 @@ private Q_SLOTS:
         QVERIFY(finished);
         QCOMPARE(finished->resumedOn, QThread::currentThread());
         QVERIFY(transferEnded(*rig.server));
+    }
+
+    // The answer arrives around the time the cap fires; whichever wins, the measurement
+    // resolves once, with figures that belong to the winner.
+    void completionRacesCap()
+    {
+        TestServer server;
+        QVERIFY2(server.isListening(), qPrintable(server.errorString()));
+        server.respond("/", {.body = QByteArray(racedBodyBytes, 'x'), .delay = 10ms});
+        QNetworkAccessManager access;
+
+        int capWon = 0;
+        for (int round = 0; round < 150; ++round) {
+            const auto cap = std::chrono::milliseconds(6 + round % 10);
+            TransferMeter meter;
+            const auto resolutions = std::make_shared<Resolutions>();
+            const QFuture<TransferOutcome> future =
+                meter.run([&] { return access.get(QNetworkRequest(server.url())); }, cap);
+            watch(future, resolutions);
+            QVERIFY(QTest::qWaitFor([&] { return future.isFinished(); }, 5000));
+            QTest::qWait(20); // the loser's turn
+            QCOMPARE(resolutions->count.load(), 1);
+            QCOMPARE(future.resultCount(), 1);
+            // The cap with nothing counted is a time-out.
+            const TransferOutcome &outcome = *resolutions->first;
+            if (!outcome || outcome->bytes < racedBodyBytes)
+                ++capWon;
+            if (!outcome) {
+                QVERIFY2(outcome.error().startsWith(u"Timed out"), qPrintable(outcome.error()));
+                continue;
+            }
+            QVERIFY(outcome->bytes > 0 && outcome->bytes <= racedBodyBytes);
+            QVERIFY(outcome->seconds > 0 && outcome->seconds < 1);
+            if (outcome->bytes < racedBodyBytes)
+                QVERIFY2(outcome->seconds >= double(cap.count()) / 1000,
+                         qPrintable(QString::number(outcome->seconds)));
+        }
+        qInfo("the cap won %d of 150 rounds", capWon);
+    }
+
+    // finish() from several threads at once, while the transfer itself ends here.
+    void finishFromManyThreads()
+    {
+        TestServer server;
+        QVERIFY2(server.isListening(), qPrintable(server.errorString()));
+        server.respond("/", {.stall = true});
+        QNetworkAccessManager access;
+
+        for (int round = 0; round < 100; ++round) {
+            TransferMeter meter;
+            const auto resolutions = std::make_shared<Resolutions>();
+            watch(meter.run([&] { return access.get(QNetworkRequest(server.url())); }, 10s),
+                  resolutions);
+            std::latch go(5);
+            std::vector<std::jthread> threads;
+            for (int i = 0; i < 4; ++i)
+                threads.emplace_back([&] {
+                    go.arrive_and_wait();
+                    meter.finish(QStringLiteral("from a thread"));
+                });
+            go.arrive_and_wait();
+            meter.abort(QStringLiteral("from here"));
+            threads.clear();
+            QCOMPARE(resolutions->count.load(), 1);
+            QVERIFY(!*resolutions->first); // nothing was counted, so the error stands
+        }
     }
 
 private:

@@ -33,8 +33,7 @@ public:
         static constexpr qsizetype bodyPrefixLimit = 4096;
 
         QByteArray method{};
-        QByteArray path{}; // as sent, query included
-        QByteArray version{};
+        QByteArray path{};       // as sent, query included
         QList<Header> headers{}; // in order, names as sent
         qint64 bodyBytes = 0;    // request body bytes read
         QByteArray bodyPrefix{}; // the first bodyPrefixLimit of them
@@ -86,7 +85,6 @@ public:
     bool isListening() const { return m_error.isEmpty(); }
     // Why listening failed; empty when it did not.
     QString errorString() const { return m_error; }
-    quint16 port() const { return m_port; }
     // The URL of pathAndQuery on this server, e.g. http://127.0.0.1:PORT/path. With TLS on
     // 127.0.0.1 the host is "localhost", the name the test certificates carry.
     QUrl url(QByteArrayView pathAndQuery = "/") const;

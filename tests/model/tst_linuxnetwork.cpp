@@ -1,0 +1,381 @@
+// The model's Linux pieces on a real kernel, in a private network namespace where the tests
+// make links and routes: the interface table, the path monitor, and the whole model unattended
+// with the geolocation providers stood in for by a local server.
+
+#include "appmodel.h"
+#include "fakeservices.h"
+#include "flag.h"
+#include "interfacerules.h"
+#include "platform/dnsconfig_linux.h"
+#include "platform/interfacetable_linux.h"
+#include "platform/pathmonitor_linux.h"
+#include "privatenetwork.h"
+#include "testhelpers.h"
+#include "testserver.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QHostAddress>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QUdpSocket>
+
+#include <atomic>
+
+Q_DECLARE_METATYPE(velmora::InterfaceAddress)
+
+using namespace velmora;
+using namespace Qt::StringLiterals;
+using namespace std::chrono_literals;
+
+using Addresses = QList<InterfaceAddress>;
+using Kind = NetlinkPathMonitor::InterfaceKind;
+
+namespace velmora {
+char *toString(const NetworkPath &p)
+{
+    return QTest::toString(u"{satisfied %1, wifi %2, wired %3, cellular %4, [%5]}"_s.arg(
+        QString::number(p.satisfied), QString::number(p.usesWifi),
+        QString::number(p.usesWiredEthernet), QString::number(p.usesCellular),
+        p.interfaces.join(u", "_s)));
+}
+} // namespace velmora
+
+namespace {
+
+// peer0 is the far end of en0: downing it takes en0's carrier.
+const QString en0 = u"link add en0 type veth peer name peer0\nlink set en0 up\nlink set peer0 up\n"
+                    "addr add 10.1.0.1/24 dev en0\n"_s;
+constexpr auto settle = 100ms;
+constexpr int boundMs = 3000; // on every wait for a report that must come
+
+NetworkPath wired(bool satisfied, const QStringList &interfaces = {})
+{
+    return {satisfied, false, !interfaces.isEmpty(), false, interfaces};
+}
+
+NetworkPath lastReport(const QSignalSpy &spy)
+{
+    return spy.isEmpty() ? NetworkPath{} : spy.last().at(0).value<NetworkPath>();
+}
+
+std::unique_ptr<NetlinkPathMonitor> startMonitor(NetlinkPathMonitor::Options options = {
+                                                     .settleDelay = settle})
+{
+    auto monitor = std::make_unique<NetlinkPathMonitor>(std::move(options));
+    monitor->start();
+    return monitor;
+}
+
+quint64 netlinkDrops() // the most any netlink socket of the namespace has dropped
+{
+    quint64 drops = 0;
+    for (const QByteArray &line : test::readFile(u"/proc/net/netlink"_s).split('\n'))
+        drops = std::max(drops, line.simplified().split(' ').value(8).toULongLong());
+    return drops;
+}
+
+// eth0 holds no address: frames for its neighbour entry cross the pair and go no further.
+const QString veth = u"link add en0 type veth peer name eth0\nlink set lo up\nlink set en0 up\n"
+                     "link set eth0 up\naddr add 10.1.0.1/24 dev en0\n"_s;
+
+const QString em = u"\u2014"_s;
+
+// Both providers' requests go to the local stand-in, through the real live fetch.
+Fetch towards(const TestServer &server)
+{
+    return [&server](QUrl url) { return GeoClient::liveFetch(server.url(url.path().toUtf8())); };
+}
+
+} // namespace
+
+class TestLinuxNetwork : public QObject
+{
+    Q_OBJECT
+
+    GetifaddrsInterfaceTable m_table;
+
+private Q_SLOTS:
+    void interfaceKind()
+    {
+        QTemporaryDir dir;
+        const QString root = dir.filePath(u"net"_s);
+        QVERIFY(QDir().mkpath(root + u"/wl/wireless"_s)); // phy80211, uevent: kindsFromSysfsRoot
+        QVERIFY(test::writeFile(root + u"/tun/type"_s, "65534\n"));
+        QVERIFY(test::writeFile(dir.filePath(u"x/type"_s), "1\n")); // outside the root
+        QCOMPARE(NetlinkPathMonitor::interfaceKind(root, u"wl"_s), Kind::wifi);
+        QCOMPARE(NetlinkPathMonitor::interfaceKind(root, u"tun"_s), Kind::other);
+        QCOMPARE(NetlinkPathMonitor::interfaceKind(root, u"../x"_s), Kind::other);
+    }
+
+    void init()
+    {
+        if (!test::noPrivateNetwork.isEmpty() &&
+            qstrcmp(QTest::currentTestFunction(), "interfaceKind") != 0)
+            QSKIP(qPrintable(test::noPrivateNetwork));
+    }
+
+    void cleanup()
+    {
+        test::ip(
+            u"link del en0\nlink del en1\nlink del eth0\nlink del wg0\nlink del tun0\n"
+            "link del wlan0\nlink del wwan0\nroute flush table 100\nroute del unreachable ::/0\n"_s);
+    }
+
+    void firstReportShowsState_data()
+    {
+        QTest::addColumn<QString>("setup");
+        QTest::addColumn<NetworkPath>("expected");
+        const QStringList onEn0{u"en0"_s};
+        QTest::newRow("no default route") << en0 << wired(false);
+        QTest::newRow("IPv4 default")
+            << en0 + u"route add default via 10.1.0.2\n"_s << wired(true, onEn0);
+        QTest::newRow("IPv6 default") << en0 + u"route add ::/0 dev en0\n"_s << wired(true, onEn0);
+        QTest::newRow("other table")
+            << en0 + u"route add default dev en0 table 100\n"_s << wired(false);
+        QTest::newRow("unreachable") << en0 + u"route add unreachable ::/0\n"_s << wired(false);
+        // As Wi-Fi before authentication: carrier and an unflagged route, but not running.
+        QTest::newRow("dormant") << QString(en0).replace(u"en0 up"_s, u"en0 mode dormant up"_s) +
+                                        u"route add default dev en0\n"_s
+                                 << wired(false, onEn0);
+        QTest::newRow("multipath, one leg down")
+            << en0 + u"link add en1 type veth peer name peer1\nlink set en1 up\n"
+                     "route add default nexthop dev en0 nexthop dev en1\n"_s
+            << wired(true, {u"en0"_s, u"en1"_s});
+    }
+
+    void firstReportShowsState()
+    {
+        QFETCH(QString, setup);
+        QFETCH(NetworkPath, expected);
+        VERIFY_IP(setup);
+        // Carrier changes reach flags and routes through the kernel's link watcher, later.
+        QVERIFY(QTest::qWaitFor(
+            [&] { return NetlinkPathMonitor::readPath(u"/sys/class/net"_s) == expected; },
+            boundMs));
+        const auto monitor = startMonitor();
+        QSignalSpy reports(monitor.get(), &PathMonitor::pathChanged);
+        QVERIFY(reports.isEmpty()); // never from within start()
+        QVERIFY(reports.wait(boundMs));
+        QCOMPARE(lastReport(reports), expected);
+    }
+
+    void reportsChangesOnly()
+    {
+        VERIFY_IP(en0);
+        const auto monitor = startMonitor();
+        QSignalSpy reports(monitor.get(), &PathMonitor::pathChanged);
+        QVERIFY(reports.wait(boundMs));
+        const std::pair<QString, std::optional<NetworkPath>> steps[] = {
+            {u"addr add 10.5.0.1/24 dev en0\nroute add 10.9.0.0/16 via 10.1.0.9\n"_s, std::nullopt},
+            // A burst: the path flips twice within the settling delay, one report.
+            {u"route add ::/0 dev en0\nroute del ::/0\nroute add default via 10.1.0.2\n"_s,
+             wired(true, {u"en0"_s})},
+            {u"link set peer0 down\n"_s, wired(false, {u"en0"_s})},
+            {u"link set peer0 up\n"_s, wired(true, {u"en0"_s})},
+            {u"link set en0 down\n"_s, wired(false)}, // the route goes without notification
+            {u"link set en0 up\n"_s, std::nullopt},
+        };
+        for (const auto &[change, expected] : steps) {
+            QElapsedTimer sinceChange;
+            sinceChange.start();
+            VERIFY_IP(change);
+            QVERIFY2(reports.wait(expected ? boundMs : 4 * int(settle.count())) ==
+                         expected.has_value(),
+                     qPrintable(change));
+            if (expected) // coarse timers fire up to 5 % early
+                QCOMPARE_GE(sinceChange.elapsed(), settle.count() * 95 / 100);
+            QCOMPARE(lastReport(reports), expected.value_or(lastReport(reports)));
+        }
+        QCOMPARE(reports.size(), 5);
+    }
+
+    void kindsFromSysfsRoot()
+    {
+        QTemporaryDir sysfs; // describes real links as Wi-Fi, modem and Ethernet
+        QVERIFY(QDir().mkpath(sysfs.filePath(u"wlan0/phy80211"_s)));
+        QVERIFY(test::writeFile(sysfs.filePath(u"wwan0/uevent"_s), "DEVTYPE=wwan\n"));
+        QVERIFY(test::writeFile(sysfs.filePath(u"en0/type"_s), "1\n"));
+        VERIFY_IP(
+            en0 +
+            u"link add wlan0 type veth peer name wlan0p\nlink set wlan0p up\n"
+            "link add wwan0 type veth peer name wwan0p\nlink set wwan0p up\nlink set wlan0 up\n"
+            "link set wwan0 up\nroute add default dev wlan0 metric 1\n"
+            "route add default dev wwan0 metric 2\nroute add default dev en0 metric 3\n"_s);
+        const auto monitor = startMonitor({.settleDelay = settle, .sysfsNetRoot = sysfs.path()});
+        QSignalSpy reports(monitor.get(), &PathMonitor::pathChanged);
+        const NetworkPath expected{true, true, true, true, {u"en0"_s, u"wlan0"_s, u"wwan0"_s}};
+        QTRY_COMPARE_WITH_TIMEOUT(lastReport(reports), expected, boundMs);
+    }
+
+    void overflowIsNotSilence()
+    {
+        VERIFY_IP(en0);
+        const auto monitor =
+            startMonitor({.settleDelay = settle, .receiveBufferBytes = 1}); // the least allowed
+        QSignalSpy reports(monitor.get(), &PathMonitor::pathChanged);
+        QVERIFY(reports.wait(boundMs));
+        const quint64 dropsBefore = netlinkDrops();
+        // Notifications pile up while the event loop waits for ip, and are lost.
+        QString storm;
+        for (int i = 1; i <= 200; ++i)
+            storm += u"addr add 10.7.0.%1/32 dev en0\n"_s.arg(i);
+        VERIFY_IP(storm + u"route add default via 10.1.0.2\n"_s);
+        QVERIFY(reports.wait(boundMs));
+        QVERIFY2(netlinkDrops() > dropsBefore, "the notification socket did not overflow");
+        QCOMPARE(lastReport(reports), wired(true, {u"en0"_s}));
+        VERIFY_IP(u"route del default\n"_s);
+        QVERIFY(reports.wait(boundMs)); // still listening
+        QCOMPARE(lastReport(reports), wired(false));
+    }
+
+    void modelFollowsTheNetwork()
+    {
+        VERIFY_IP(
+            u"link set lo up\nlink add eth0 type veth peer name peer0\nlink set eth0 up\n"
+            "link set peer0 up\naddr add 10.99.0.2/24 dev eth0\naddr add 10.99.0.1/24 dev peer0\n"_s);
+
+        // What the providers say: the public address, or nothing reachable (503).
+        std::atomic<int> phase = 0;
+        TestServer server;
+        server.setHandler([&phase](const TestServer::Request &request) {
+            TestServer::Response response;
+            if (phase == 2) {
+                response.status = 503;
+                return response;
+            }
+            const bool primary = request.path == "/";
+            response.body = primary
+                                ? (phase == 0 ? R"({"ip":"203.0.113.1","country_code":"DE"})"_ba
+                                              : R"({"ip":"198.51.100.2","country_code":"TR"})"_ba)
+                                : R"({"error":true})"_ba;
+            return response;
+        });
+        QVERIFY(server.isListening());
+
+        QTemporaryDir etc;
+        const QString resolv = etc.filePath(u"resolv.conf"_s);
+        QVERIFY(test::writeFile(resolv, "nameserver 192.0.2.53\nnameserver 2001:db8::53\n"));
+
+        fakes::Rig fakes; // for what this test does not exercise; the real pieces replace the rest
+        AppModel::Services services = fakes.services({.refreshInterval = 3'600s,
+                                                      .trafficInterval = 1s,
+                                                      .pathSettle = 500ms,
+                                                      .copiedFor = 1s});
+        services.client = GeoClient(towards(server));
+        services.monitor =
+            std::make_unique<NetlinkPathMonitor>(NetlinkPathMonitor::Options{.settleDelay = 100ms});
+        services.interfaces = std::make_unique<GetifaddrsInterfaceTable>();
+        services.dns = std::make_unique<ResolvConfDnsConfig>(resolv, etc.filePath(u"none"_s));
+
+        AppModel model(std::move(services));
+        QStringList changes;
+        model.setOnIPChange(
+            [&](const GeoInfo &old, const GeoInfo &now) { changes << old.ip + u'>' + now.ip; });
+        QCOMPARE(model.connectionType(), em);
+
+        // No default route yet.
+        QTRY_COMPARE_WITH_TIMEOUT(model.connectionType(), u"Offline"_s, 3000);
+        QVERIFY(!model.isOnline());
+        QCOMPARE(model.localIP(), u"10.99.0.2"_s);
+        QCOMPARE(model.dnsServers(), (QStringList{u"192.0.2.53"_s, u"2001:db8::53"_s}));
+        QTRY_COMPARE_WITH_TIMEOUT(model.geoState().kind(), GeoState::Kind::loaded, 5000);
+        QCOMPARE(model.lastGeo()->ip, u"203.0.113.1"_s);
+
+        // Online over Ethernet; the address has changed meanwhile.
+        phase = 1;
+        QTRY_VERIFY_WITH_TIMEOUT(!model.isRefreshing(), 5000);
+        VERIFY_IP(u"route add default via 10.99.0.1 dev eth0\n"_s);
+        QTRY_VERIFY_WITH_TIMEOUT(model.isOnline(), 3000);
+        QCOMPARE(model.connectionType(), u"Ethernet"_s);
+        QTRY_COMPARE_WITH_TIMEOUT(model.lastGeo()->ip, u"198.51.100.2"_s, 5000);
+        QCOMPARE(changes, QStringList{u"203.0.113.1>198.51.100.2"_s});
+        QCOMPARE(model.menuBarLabel(), Flag::emoji(u"TR"_s));
+
+        // The peer goes away: the route stays, but leads nowhere; the lookup that follows says so.
+        phase = 2;
+        VERIFY_IP(u"link set peer0 down\n"_s);
+        QTRY_VERIFY_WITH_TIMEOUT(!model.isOnline(), 5000);
+        QCOMPARE(model.connectionType(), u"Ethernet"_s);
+        QTRY_COMPARE_WITH_TIMEOUT(model.geoState().kind(), GeoState::Kind::failed, 5000);
+        QCOMPARE(model.geoState().message(), u"No network connection"_s);
+        QCOMPARE(model.lastGeo()->ip, u"198.51.100.2"_s);
+        QCOMPARE(model.menuBarLabel(), Flag::offline());
+        QCOMPARE(changes.size(), 1);
+
+        VERIFY_IP(u"route del default\n"_s);
+        QTRY_COMPARE_WITH_TIMEOUT(model.connectionType(), u"Offline"_s, 5000);
+    }
+
+    void upIPv4Addresses_data()
+    {
+        QTest::addColumn<QString>("setup");
+        QTest::addColumn<Addresses>("addresses");
+        const InterfaceAddress lo{u"lo"_s, u"127.0.0.1"_s};
+        QTest::newRow("lo, wg0, en0 twice")
+            << u"link add wg0 type veth peer name wg0p\nlink set wg0 up\naddr add 10.8.0.2/32 dev wg0\n"_s +
+                   veth + u"addr add 10.2.0.1/24 dev en0 label en0:1\n"_s
+            << Addresses{lo,
+                         {u"wg0"_s, u"10.8.0.2"_s},
+                         {u"en0"_s, u"10.1.0.1"_s},
+                         {u"en0:1"_s, u"10.2.0.1"_s}};
+        QTest::newRow("en0 down") << veth + u"link set en0 down\n"_s << Addresses{lo};
+    }
+
+    void upIPv4Addresses()
+    {
+        QFETCH(QString, setup);
+        QFETCH(Addresses, addresses);
+        VERIFY_IP(setup);
+        QCOMPARE(m_table.upIPv4Addresses(), addresses);
+    }
+
+    // Last: it turns IPv6 off for every link made after it.
+    void countersFollowRealTraffic()
+    {
+        // Nothing but the test's frames on the pair: no IPv6 chatter, no address resolution.
+        QFile noIPv6(u"/proc/sys/net/ipv6/conf/default/disable_ipv6"_s);
+        QVERIFY(noIPv6.open(QIODevice::WriteOnly) && noIPv6.write("1") == 1);
+        noIPv6.close();
+        VERIFY_IP(veth + u"tuntap add tun0 mode tun\n"_s); // no hardware address, no ifa_addr
+        QFile mac(u"/sys/class/net/eth0/address"_s);
+        QVERIFY(mac.open(QIODevice::ReadOnly));
+        VERIFY_IP(u"neigh add 10.1.0.2 lladdr %1 dev en0 nud permanent\n"_s.arg(
+            QString::fromLatin1(mac.readAll().trimmed())));
+
+        const InterfaceCounters before = m_table.counters();
+        QStringList names = before.keys();
+        names.sort();
+        QCOMPARE(names, (QStringList{u"en0"_s, u"eth0"_s, u"lo"_s, u"tun0"_s}));
+        constexpr int count = 50;
+        const QByteArray payload(1000, 'v');
+        QUdpSocket out;
+        QUdpSocket loopback; // real traffic, but never counted
+        QVERIFY(out.bind(QHostAddress(u"10.1.0.1"_s)) && loopback.bind(QHostAddress::LocalHost));
+        for (int i = 0; i < count; ++i) {
+            QCOMPARE(out.writeDatagram(payload, QHostAddress(u"10.1.0.2"_s), 9), payload.size());
+            QCOMPARE(loopback.writeDatagram(payload, QHostAddress::LocalHost, loopback.localPort()),
+                     payload.size());
+        }
+        // Ethernet, IPv4 and UDP headers on each frame; loopback has no Ethernet header.
+        const quint64 bytes = count * quint64(14 + 20 + 8 + payload.size());
+        InterfaceCounters after;
+        QTRY_VERIFY_WITH_TIMEOUT(
+            (after = m_table.counters(), after[u"eth0"_s].rx - before[u"eth0"_s].rx >= bytes),
+            5000);
+        QVERIFY(after[u"lo"_s].tx - before[u"lo"_s].tx >= bytes - count * 14);
+        const TrafficDelta delta = trafficDelta(trafficCounters(before), trafficCounters(after));
+        QCOMPARE(delta.sent, bytes);
+        QCOMPARE(delta.received, bytes);
+    }
+};
+
+int main(int argc, char **argv)
+{
+    test::enterPrivateNetwork(); // before any thread exists
+    QCoreApplication app(argc, argv);
+    TestLinuxNetwork test;
+    return QTest::qExec(&test, argc, argv);
+}
+#include "tst_linuxnetwork.moc"

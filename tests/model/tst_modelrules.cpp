@@ -1,0 +1,265 @@
+#include "interfacerules.h"
+#include "platform/dnsconfig_linux.h"
+#include "platform/loginitem_linux.h"
+#include "testhelpers.h"
+
+#include <QScopeGuard>
+#include <QTemporaryDir>
+
+Q_DECLARE_METATYPE(velmora::CounterPair)
+Q_DECLARE_METATYPE(velmora::InterfaceAddress)
+
+using namespace velmora;
+using namespace Qt::StringLiterals;
+
+using Addresses = QList<InterfaceAddress>;
+using Status = LoginItem::Status;
+
+// The model's rules and files: which interfaces count, their address and traffic, the DNS
+// servers as the system's files name them, and the autostart entry for launch at login.
+class TestModelRules : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::optional<QTemporaryDir> m_dir;
+    QString m_configHome;
+    QString m_program;
+
+    XdgAutostartLoginItem item() const
+    {
+        return XdgAutostartLoginItem({.programPath = m_program, .configHome = m_configHome});
+    }
+    QString entryPath() const { return m_configHome + u"/autostart/velmora.desktop"_s; }
+
+private Q_SLOTS:
+    // A fresh folder for the autostart entry and the program it starts.
+    void init()
+    {
+        m_dir.emplace();
+        m_configHome = m_dir->filePath(u"config"_s);
+        m_program = m_dir->filePath(u"bin/velmora"_s);
+        QVERIFY(test::writeFile(m_program, "#!/bin/sh\n", true));
+    }
+
+    void countsTraffic()
+    {
+        for (const char *name : {"en0", "enp3s0", "pdp_ip0", "eth0", "wlp2s0", "wwan0"})
+            QVERIFY2(velmora::countsTraffic(QString::fromLatin1(name)), name);
+        for (const char *name :
+             {"lo", "utun0", "tun0", "wg0", "bridge100", "veth1", "pdp_i", "EN0"})
+            QVERIFY2(!velmora::countsTraffic(QString::fromLatin1(name)), name);
+        QCOMPARE(trafficCounters({{u"en0"_s, {1, 2}}, {u"lo"_s, {3, 4}}}).keys(),
+                 QStringList{u"en0"_s});
+    }
+
+    void localAddressAndVpn_data()
+    {
+        QTest::addColumn<Addresses>("addresses");
+        QTest::addColumn<QString>("localIP");
+        QTest::addColumn<bool>("vpn");
+        const InterfaceAddress lo0{u"lo0"_s, u"127.0.0.1"_s},
+            bridge{u"bridge100"_s, u"192.168.2.1"_s};
+        QTest::newRow("lo0, utun2")
+            << Addresses{lo0, {u"utun2"_s, u"10.8.0.3"_s}} << u"—"_s << true;
+        QTest::newRow("lo0, bridge100") << Addresses{lo0, bridge} << bridge.address << false;
+        for (const char *name : {"en0", "eth0", "wlp2s0"}) // preferred wherever listed
+            QTest::addRow("bridge100, %s", name)
+                << Addresses{bridge, {QString::fromLatin1(name), u"10.0.0.7"_s}} << u"10.0.0.7"_s
+                << false;
+        QTest::newRow("wg0, tun0, tap0, ppp0") << Addresses{{u"wg0"_s, u"10.9.0.2"_s},
+                                                            {u"tun0"_s, u"10.1.0.2"_s},
+                                                            {u"tap0"_s, u"10.1.1.2"_s},
+                                                            {u"ppp0"_s, u"100.64.0.9"_s}}
+                                               << u"100.64.0.9"_s << true;
+    }
+
+    void localAddressAndVpn()
+    {
+        QFETCH(Addresses, addresses);
+        QFETCH(QString, localIP);
+        QFETCH(bool, vpn);
+        QCOMPARE(chooseLocalIP(addresses), localIP);
+        QCOMPARE(vpnLikely(addresses), vpn);
+    }
+
+    void trafficDelta_data()
+    {
+        QTest::addColumn<InterfaceCounters>("previous");
+        QTest::addColumn<InterfaceCounters>("current");
+        QTest::addColumn<quint64>("received");
+        QTest::addColumn<quint64>("sent");
+        constexpr quint32 top = 0xFFFF'FFFF;
+        QTest::newRow("wrapped: 2^32 - 296 to 500")
+            << InterfaceCounters{{u"en0"_s, {top - 295, top}}}
+            << InterfaceCounters{{u"en0"_s, {500, 0}}} << 796ULL << 1ULL;
+        QTest::newRow("sum past 32 bits, names in one sample only")
+            << InterfaceCounters{{u"en0"_s, {0, 0}}, {u"wlan0"_s, {10, 0}}, {u"en5"_s, {1, 1}}}
+            << InterfaceCounters{{u"en0"_s, {top, 3}}, {u"wlan0"_s, {9, 4}}, {u"en6"_s, {9, 9}}}
+            << 2ULL * top << 7ULL;
+    }
+
+    void trafficDelta()
+    {
+        QFETCH(InterfaceCounters, previous);
+        QFETCH(InterfaceCounters, current);
+        QFETCH(quint64, received);
+        QFETCH(quint64, sent);
+        const TrafficDelta delta = velmora::trafficDelta(previous, current);
+        QCOMPARE(delta.received, received);
+        QCOMPARE(delta.sent, sent);
+    }
+    void dnsServers_data()
+    {
+        QTest::addColumn<QByteArray>("resolvConf"); // null: no file
+        QTest::addColumn<QByteArray>("upstream");
+        QTest::addColumn<QStringList>("servers");
+        const QByteArray upstream = "nameserver 192.168.1.1\nnameserver 2001:db8::1\n"_ba;
+
+        QTest::newRow("order and duplicates kept")
+            << "nameserver 10.0.0.1\nnameserver 9.9.9.9\nnameserver 10.0.0.1\n"_ba << upstream
+            << QStringList{u"10.0.0.1"_s, u"9.9.9.9"_s, u"10.0.0.1"_s};
+        QTest::newRow("comments, other keywords, tabs, CRLF, zones, trailing text")
+            << "# nameserver 1.1.1.1\n; nameserver 1.0.0.1\nsearch "
+               "lan\nnameserver\t2001:db8::53\r\n"
+               "nameserver fe80::1%wlp2s0  # link\n"_ba
+            << upstream << QStringList{u"2001:db8::53"_s, u"fe80::1%wlp2s0"_s};
+        // As the C library reads them, none of these names a server.
+        QTest::newRow("not nameserver lines")
+            << " nameserver 10.0.0.5\nnameservers 10.0.0.6\nnameserver10.0.0.7\n"
+               "nameserver dns.example\nnameserver 300.1.1.1\nnameserver 1.2.3\n"
+               "nameserver fe80::1%a/b\nnameserver <b>1.1.1.1</b>\n"_ba
+            << upstream << QStringList();
+        QTest::newRow("both stubs") << "nameserver 127.0.0.53\nnameserver 127.0.0.54\n"_ba
+                                    << upstream << QStringList{u"192.168.1.1"_s, u"2001:db8::1"_s};
+        QTest::newRow("stub and another")
+            << "nameserver 127.0.0.53\nnameserver 10.0.0.1\n"_ba << upstream
+            << QStringList{u"127.0.0.53"_s, u"10.0.0.1"_s};
+        QTest::newRow("stub, upstream missing")
+            << "nameserver 127.0.0.53\n"_ba << QByteArray() << QStringList();
+        QTest::newRow("missing") << QByteArray() << upstream << QStringList();
+        QTest::newRow("binary garbage") << "\x7f"
+                                           "ELF\x02\x01\0\0\nnameserver 10.0.0.1\n\xff"_ba
+                                        << upstream << QStringList();
+        QTest::newRow("too large")
+            << "nameserver 10.0.0.1\n"_ba + QByteArray(ResolvConfDnsConfig::maxFileBytes, '#')
+            << upstream << QStringList();
+    }
+
+    void dnsServers()
+    {
+        QFETCH(QByteArray, resolvConf);
+        QFETCH(QByteArray, upstream);
+        QFETCH(QStringList, servers);
+        QTemporaryDir dir;
+        const QString paths[] = {dir.filePath(u"resolv.conf"_s), dir.filePath(u"upstream"_s)};
+        QVERIFY(resolvConf.isNull() || test::writeFile(paths[0], resolvConf));
+        QVERIFY(upstream.isNull() || test::writeFile(paths[1], upstream));
+        QCOMPARE(ResolvConfDnsConfig(paths[0], paths[1]).servers(), servers);
+    }
+
+    void dnsConfigOnEndlessDevice() // read as a file, it would never end
+    {
+        QCOMPARE(ResolvConfDnsConfig(u"/dev/zero"_s, u"/dev/zero"_s).servers(), QStringList());
+    }
+    void autostartConfigHome()
+    {
+        const QByteArray saved = qgetenv("XDG_CONFIG_HOME");
+        const auto restore = qScopeGuard([&] { qputenv("XDG_CONFIG_HOME", saved); });
+        qputenv("XDG_CONFIG_HOME", m_configHome.toUtf8());
+        XdgAutostartLoginItem autostart({.programPath = m_program, .configHome = std::nullopt});
+        QCOMPARE(autostart.entryPath(), entryPath());
+        qputenv("XDG_CONFIG_HOME", "relative"); // to be ignored
+        QCOMPARE(autostart.entryPath(), QDir::homePath() + u"/.config/autostart/velmora.desktop"_s);
+    }
+
+    void existingAutostartEntry_data()
+    {
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<Status>("status");
+        QTest::addColumn<bool>("ours"); // removed by unregistering
+        const QByteArray entry = "[Desktop Entry]\nType=Application\nExec=@\n";
+        QTest::newRow("none") << QByteArray() << Status::notRegistered << true;
+        QTest::newRow("hidden") << entry + "Hidden=true\n" << Status::requiresApproval << true;
+        QTest::newRow("GNOME switched off") << entry + "X-GNOME-Autostart-enabled=false\n"
+                                            << Status::requiresApproval << true;
+        QTest::newRow("spaces, arguments, key of another group")
+            << "[Desktop Entry]\nExec = @ --hidden %u\n[Desktop Action quit]\nHidden=true\n"_ba
+            << Status::enabled << true;
+        QTest::newRow("found on PATH")
+            << "[Desktop Entry]\nExec=velmora\n"_ba << Status::enabled << true;
+        QTest::newRow("another program")
+            << "[Desktop Entry]\nExec=/usr/bin/other\n"_ba << Status::notRegistered << false;
+    }
+
+    void existingAutostartEntry()
+    {
+        QFETCH(QByteArray, content);
+        QFETCH(Status, status);
+        QFETCH(bool, ours);
+        const QByteArray savedPath = qgetenv("PATH");
+        const auto restore = qScopeGuard([&] { qputenv("PATH", savedPath); });
+        qputenv("PATH", QFileInfo(m_program).absolutePath().toUtf8());
+        QVERIFY(content.isNull() ||
+                test::writeFile(entryPath(), content.replace('@', m_program.toUtf8())));
+
+        XdgAutostartLoginItem autostart = item();
+        QCOMPARE(autostart.status(), status);
+        QCOMPARE(autostart.unregisterItem(), std::nullopt);
+        QCOMPARE(test::readFile(entryPath()), ours ? QByteArray() : content);
+        QCOMPARE(autostart.registerItem(), std::nullopt); // a fresh entry, whatever was there
+        QCOMPARE(autostart.status(), Status::enabled);
+        QVERIFY(test::readFile(entryPath()).startsWith("[Desktop Entry]\nType=Application\n"));
+        QCOMPARE(autostart.unregisterItem(), std::nullopt);
+        QVERIFY(!QFile::exists(entryPath()));
+    }
+
+    void autostartAwkwardProgramPath_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("line"); // string escapes, then quoting, then field codes
+        QTest::newRow("space") << u"my apps/velmora"_s << u"Exec=\"@/my apps/velmora\""_s;
+        QTest::newRow("quote, dollar, backslash, percent")
+            << u"a\"b$c\\d%u/velmora"_s << u"Exec=\"@/a\\\\\"b\\\\$c\\\\\\\\d%%u/velmora\""_s;
+    }
+
+    void autostartAwkwardProgramPath()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, line);
+        const QString folder = QFileInfo(m_program).absolutePath();
+        m_program = folder + u'/' + name;
+        QVERIFY(test::writeFile(m_program, "#!/bin/sh\n", true));
+        QCOMPARE(item().registerItem(), std::nullopt);
+        const QStringList lines = QString::fromUtf8(test::readFile(entryPath())).split(u'\n');
+        QVERIFY2(lines.contains(line.replace(u'@', folder)), qPrintable(lines.join(u'\n')));
+        QCOMPARE(item().status(), Status::enabled);
+    }
+
+    void autostartProgramNotFound()
+    {
+        const QByteArray entry = "[Desktop Entry]\nExec=" + m_program.toUtf8() + '\n';
+        QVERIFY(test::writeFile(entryPath(), entry) && QFile::remove(m_program));
+        XdgAutostartLoginItem autostart = item();
+        QCOMPARE(autostart.status(), Status::notFound);
+        QVERIFY(!autostart.registerItem().value_or(QString()).isEmpty());
+        QVERIFY(!autostart.unregisterItem().value_or(QString()).isEmpty());
+        QCOMPARE(test::readFile(entryPath()), entry);
+    }
+
+    void autostartUnwritable()
+    {
+        // Files where folders must be: that stops even root.
+        for (const QString &blocker : {m_configHome, entryPath() + u"/inside"_s}) {
+            QVERIFY(test::writeFile(blocker, "not a folder"));
+            const std::optional<QString> error = item().registerItem();
+            QVERIFY(error.has_value());
+            QVERIFY2(error->contains(m_configHome), qPrintable(*error));
+            QCOMPARE(item().status(), Status::notRegistered);
+            QFile::remove(m_configHome); // the first blocker, out of the second's way
+        }
+    }
+};
+
+QTEST_GUILESS_MAIN(TestModelRules)
+#include "tst_modelrules.moc"
