@@ -114,15 +114,17 @@ private Q_SLOTS:
         QTest::addColumn<std::optional<uint>>("scheme");
         QTest::addColumn<bool>("wrapTwice");
         QTest::addColumn<QColor>("expected");
-        const std::optional<uint> absent, none(0), dark(1), light(2);
+        const std::optional<uint> absent, none(0), dark(1), light(2), unknown(7);
         // The desktop's own panel beats its colour scheme: GNOME's bar is dark in light mode.
         QTest::newRow("GNOME, prefers light") << u"ubuntu:GNOME"_s << light << false << white;
         QTest::newRow("GNOME Classic") << u"GNOME-Classic:GNOME"_s << dark << false << black;
+        QTest::newRow("Budgie on GNOME") << u"Budgie:GNOME"_s << light << false << white;
         QTest::newRow("MATE, prefers light") << u"MATE"_s << light << false << black;
         QTest::newRow("prefers dark") << u"sway"_s << dark << false << white;
         QTest::newRow("prefers dark, older portal") << QString() << dark << true << white;
         // Then the desktop's palette, dark here.
         QTest::newRow("no preference") << QString() << none << false << white;
+        QTest::newRow("unknown value") << QString() << unknown << false << white;
         QTest::newRow("setting absent") << QString() << absent << false << white;
     }
 
