@@ -133,11 +133,11 @@ private Q_SLOTS:
         QSignalSpy menu(&item, &TrayItem::contextMenuRequested);
         const QRect where = screenGeometry(item.windowId());
         m_session->click(where.center(), 1);
-        QTRY_COMPARE_WITH_TIMEOUT(activated.count() + menu.count(), 1, 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(QList<QVariantList>(activated), QList<QVariantList>{{where}},
+                                  5000);
         m_session->click(where.center(), 3);
-        QTRY_COMPARE_WITH_TIMEOUT(activated.count() + menu.count(), 2, 5000);
-        QCOMPARE(QList<QVariantList>(activated), QList<QVariantList>{{where}});
-        QCOMPARE(QList<QVariantList>(menu), QList<QVariantList>{{where}});
+        QTRY_COMPARE_WITH_TIMEOUT(QList<QVariantList>(menu), QList<QVariantList>{{where}}, 5000);
+        QCOMPARE(activated.count(), 1);
 
         m_session->stop(Component::XEmbedTray, true);
         QTRY_VERIFY_WITH_TIMEOUT(!item.isShown() && !item.isTrayPresent(), 5000);
