@@ -142,7 +142,9 @@ bool carries(const QVariant &value, const QList<QImage> &images)
             }
         }
     }
-    return argument.atEnd();
+    const bool all = argument.atEnd();
+    argument.endArray(); // which also frees what reading the array took
+    return all;
 }
 
 // A host's event, marshalled as the protocol's (isvu).
