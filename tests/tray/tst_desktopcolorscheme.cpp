@@ -121,8 +121,7 @@ private Q_SLOTS:
         QTest::newRow("Budgie on GNOME") << u"Budgie:GNOME"_s << light << false << white;
         QTest::newRow("MATE, prefers light") << u"MATE"_s << light << false << black;
         QTest::newRow("prefers dark") << u"sway"_s << dark << false << white;
-        QTest::newRow("prefers light") << QString() << light << false << black;
-        QTest::newRow("prefers dark, older portal") << QString() << dark << true << white;
+        QTest::newRow("prefers light, older portal") << QString() << light << true << black;
         // Then the desktop's palette, dark here.
         QTest::newRow("no preference") << QString() << none << false << white;
         QTest::newRow("unknown value") << QString() << unknown << false << white;
