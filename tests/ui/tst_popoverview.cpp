@@ -1,5 +1,4 @@
 #include "flag.h"
-#include "fusionappearance.h"
 #include "pixels.h"
 #include "popoverview.h"
 #include "spinner.h"
@@ -8,7 +7,6 @@
 
 #include <QLabel>
 #include <QRegularExpression>
-#include <QScopeGuard>
 #include <QTest>
 
 using namespace velmora;
@@ -179,19 +177,12 @@ private Q_SLOTS:
 
     // The popover as a user sees it in each theme: screenshots, and what can be read back from
     // the pixels.
-    void looksRight_data()
-    {
-        QTest::addColumn<Theme>("theme");
-        QTest::newRow("light") << Theme::light;
-        QTest::newRow("dark") << Theme::dark;
-    }
+    void looksRight_data() { fakes::addThemeRows(); }
 
     void looksRight()
     {
         QFETCH(Theme, theme);
-        FusionAppearance appearance;
-        appearance.apply(theme);
-        const auto restore = qScopeGuard([&] { appearance.apply(Theme::system); });
+        const fakes::ThemedApplication themed(theme);
         Setup s;
         s.rig.lookups->addresses = {address, QString()};
         s.rig.interfaces->m_addresses = {{u"eth0"_s, u"192.168.1.20"_s}, {u"wg0"_s, u"10.8.0.2"_s}};

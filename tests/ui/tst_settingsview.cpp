@@ -1,5 +1,4 @@
 #include "colorwell.h"
-#include "fusionappearance.h"
 #include "pixels.h"
 #include "settingsstore.h"
 #include "settingsview.h"
@@ -15,7 +14,6 @@
 #include <QKeySequence>
 #include <QLabel>
 #include <QRegularExpression>
-#include <QScopeGuard>
 #include <QStyleOptionButton>
 #include <QTest>
 
@@ -219,19 +217,12 @@ private Q_SLOTS:
 
     // The window as a user sees it in each theme, with both error lines: screenshots, what can
     // be read back from the pixels, and how the lines come and go.
-    void looksRight_data()
-    {
-        QTest::addColumn<Theme>("theme");
-        QTest::newRow("light") << Theme::light;
-        QTest::newRow("dark") << Theme::dark;
-    }
+    void looksRight_data() { fakes::addThemeRows(); }
 
     void looksRight()
     {
         QFETCH(Theme, theme);
-        FusionAppearance appearance;
-        appearance.apply(theme);
-        const auto restore = qScopeGuard([&] { appearance.apply(Theme::system); });
+        const fakes::ThemedApplication themed(theme);
         Setup setup;
         setup.prefs.setTheme(theme);
         setup.start();

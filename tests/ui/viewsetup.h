@@ -6,6 +6,7 @@
 
 #include "../model/fakeservices.h"
 #include "appearance.h"
+#include "fusionappearance.h"
 #include "preferences.h"
 #include "row.h"
 #include "settingsstore.h"
@@ -22,6 +23,22 @@ struct RecordingAppearance final : Appearance
 {
     void apply(Preferences::Theme theme) override { applied.append(theme); }
     QList<Preferences::Theme> applied;
+};
+
+// Both themes as rows, for the tests that look at a view as a user sees it.
+inline void addThemeRows()
+{
+    QTest::addColumn<Preferences::Theme>("theme");
+    QTest::newRow("light") << Preferences::Theme::light;
+    QTest::newRow("dark") << Preferences::Theme::dark;
+}
+
+// The application in a theme until the end of the scope.
+struct ThemedApplication
+{
+    explicit ThemedApplication(Preferences::Theme theme) { appearance.apply(theme); }
+    ~ThemedApplication() { appearance.apply(Preferences::Theme::system); }
+    FusionAppearance appearance;
 };
 
 template<typename View> struct ViewSetup
