@@ -153,6 +153,8 @@ private Q_SLOTS:
         QTest::addColumn<QColor>("color");
         QTest::addColumn<QString>("expected");
 
+        // Rounded from Qt's 16 bits a component, not truncated.
+        QTest::newRow("components") << QColor::fromRgbF(0.2f, 0.78f, 0.35f) << u"#33C759"_s;
         QTest::newRow("two digits, upper case") << QColor(1, 0xCD, 0xEF) << u"#01CDEF"_s;
         QTest::newRow("alpha ignored") << QColor(0x34, 0xC7, 0x59, 0x10) << u"#34C759"_s;
         QTest::newRow("invalid") << QColor() << u"#FFFFFF"_s;
