@@ -107,6 +107,7 @@ private Q_SLOTS:
         const auto shown = [&earlier](const GeoState &state) {
             return currentGeo(state, earlier).value_or(GeoInfo()).ip;
         };
+        row("shown: loaded", shown(GeoState::loaded(*full)), u"203.0.113.1"_s);
         row("shown: failed keeps the earlier", shown(GeoState::failed(u"x"_s)), u"198.51.100.2"_s);
 
         row("title: country, even offline", title(full, false), u"Germany"_s);
