@@ -12,19 +12,6 @@ using namespace Qt::StringLiterals;
 
 using Theme = Preferences::Theme;
 
-namespace {
-
-// The style in use, under whatever adjustments a proxy makes to it.
-QString styleName()
-{
-    const QStyle *style = QApplication::style();
-    if (const auto *proxy = qobject_cast<const QProxyStyle *>(style))
-        style = proxy->baseStyle();
-    return style->name();
-}
-
-} // namespace
-
 class TestAppearance : public QObject
 {
     Q_OBJECT
@@ -66,7 +53,11 @@ private Q_SLOTS:
 
         for (const Theme theme : themes)
             m_appearance->apply(theme);
-        QCOMPARE(styleName(), style);
+        // The style in use, under whatever adjustments a proxy makes to it.
+        const QStyle *used = QApplication::style();
+        if (const auto *proxy = qobject_cast<const QProxyStyle *>(used))
+            used = proxy->baseStyle();
+        QCOMPARE(used->name(), style);
         QCOMPARE(QApplication::palette(), palette);
         m_appearance->apply(Theme::system);
     }

@@ -37,14 +37,6 @@ struct Setup : fakes::ViewSetup<SettingsView>
         return SettingsStore(folder + u"/settings.json"_s).value(key);
     }
 
-    // A file where the settings folder should be: no write can succeed, even as root.
-    void blockWrites()
-    {
-        QVERIFY(QDir(folder).removeRecursively());
-        QFile blocker(folder);
-        QVERIFY(blocker.open(QIODevice::WriteOnly));
-    }
-
     QColor swatchColor(const QString &well) const
     {
         const QImage image = get<ColorWell>(well).findChild<QAbstractButton *>()->grab().toImage();
@@ -233,7 +225,10 @@ private Q_SLOTS:
         QVERIFY(setup.view->height() > plainHeight);
         QCOMPARE(setup.view->height(), setup.view->sizeHint().height());
         // A setting that cannot be saved springs back too, a toggle as a segment.
-        setup.blockWrites();
+        // A file where the settings folder should be: no write can succeed, even as root.
+        QVERIFY(QDir(setup.folder).removeRecursively());
+        QFile blocker(setup.folder);
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
         for (const QString &name : {u"uploadOnTop"_s, u"themeSystem"_s}) {
             QTest::ignoreMessage(QtWarningMsg, QRegularExpression(u"Could not save"_s));
             setup.get<QAbstractButton>(name).click();
