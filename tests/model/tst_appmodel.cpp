@@ -243,10 +243,6 @@ private Q_SLOTS:
         // The first copy's reset ends it, not the second's.
         QTRY_VERIFY_WITH_TIMEOUT(!model.ipCopied(), 3000);
         QVERIFY2(clock.elapsed() < 1500, qPrintable(QString::number(clock.elapsed())));
-        QSignalSpy copied(&model, &AppModel::ipCopiedChanged);
-        QTest::qWait(900); // past the second reset
-        QVERIFY(!model.ipCopied());
-        QCOMPARE(copied.count(), 0);
     }
 
     void speedTest_data()
@@ -388,8 +384,6 @@ private Q_SLOTS:
         rig.interfaces->m_counters = {{u"eth0"_s, {10000, 1400}}, {u"lo"_s, {9000, 9000}}};
         QTRY_COMPARE(model.downloadRate(), 5000.0);
         QCOMPARE(model.uploadRate(), 700.0);
-        QTest::qWait(250);
-        QCOMPARE(model.downloadRate(), 5000.0);
 
         model.setTrafficMonitoring(true); // already on: keeps rates and baseline
         QCOMPARE(model.downloadRate(), 5000.0);
@@ -409,11 +403,6 @@ private Q_SLOTS:
         rig.interfaces->m_counters = {{u"eth0"_s, {30000, 1500}}};
         QTest::qWait(250);
         QCOMPARE(model.downloadRate(), 0.0); // no sampling while off
-
-        model.setTrafficMonitoring(true); // a fresh baseline: no spike from while it was off
-        rig.clockSeconds += 1;
-        QTest::qWait(250);
-        QCOMPARE(model.downloadRate(), 0.0);
     }
 
     void wakingRefreshesOnceFromAFreshBaseline_data()
