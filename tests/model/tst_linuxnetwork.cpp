@@ -15,7 +15,6 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
-#include <QFile>
 #include <QHostAddress>
 #include <QTemporaryDir>
 #include <QTest>
@@ -118,9 +117,9 @@ private Q_SLOTS:
 
     void cleanup()
     {
-        test::ip(
-            u"link del en0\nlink del en1\nlink del eth0\nlink del wg0\nlink del tun0\n"
-            "link del wlan0\nlink del wwan0\nroute flush table 100\nroute del unreachable ::/0\n"_s);
+        test::ip(u"link del en0\nlink del en1\nlink del eth0\nlink del wg0\nlink del tun0\n"
+                 "link del wlan0\nlink del wwan0\nlink del corp0\nroute flush table 100\n"
+                 "route del unreachable ::/0\nrule del table 100\n"_s);
     }
 
     void firstReportShowsState_data()
@@ -313,13 +312,13 @@ private Q_SLOTS:
         QTest::addColumn<QString>("setup");
         QTest::addColumn<Addresses>("addresses");
         const InterfaceAddress lo{u"lo"_s, u"127.0.0.1"_s};
-        QTest::newRow("lo, wg0, en0 twice")
-            << u"link add wg0 type veth peer name wg0p\nlink set wg0 up\naddr add 10.8.0.2/32 dev wg0\n"_s +
+        QTest::newRow("lo, corp0, en0 twice")
+            << u"tuntap add corp0 mode tun\nlink set corp0 up\naddr add 10.8.0.2/32 dev corp0\n"_s +
                    veth + u"addr add 10.2.0.1/24 dev en0 label en0:1\n"_s
             << Addresses{lo,
-                         {u"wg0"_s, u"10.8.0.2"_s},
-                         {u"en0"_s, u"10.1.0.1"_s},
-                         {u"en0:1"_s, u"10.2.0.1"_s}};
+                         {u"corp0"_s, u"10.8.0.2"_s, u"tun"_s},
+                         {u"en0"_s, u"10.1.0.1"_s, u"veth"_s},
+                         {u"en0:1"_s, u"10.2.0.1"_s, u"veth"_s}};
         QTest::newRow("en0 down") << veth + u"link set en0 down\n"_s << Addresses{lo};
     }
 
@@ -335,14 +334,14 @@ private Q_SLOTS:
     void countersFollowRealTraffic()
     {
         // Nothing but the test's frames on the pair: no IPv6 chatter, no address resolution.
-        QFile noIPv6(u"/proc/sys/net/ipv6/conf/default/disable_ipv6"_s);
-        QVERIFY(noIPv6.open(QIODevice::WriteOnly) && noIPv6.write("1") == 1);
-        noIPv6.close();
+        QVERIFY(test::writeFile(u"/proc/sys/net/ipv6/conf/default/disable_ipv6"_s, "1"));
+        // Frames to the far end leave at once: its hardware address is known.
+        const auto knowFarEnd = [] {
+            return test::ip(u"neigh add 10.1.0.2 lladdr %1 dev en0 nud permanent\n"_s.arg(
+                QString::fromLatin1(test::readFile(u"/sys/class/net/eth0/address"_s).trimmed())));
+        };
         VERIFY_IP(veth + u"tuntap add tun0 mode tun\n"_s); // no hardware address, no ifa_addr
-        QFile mac(u"/sys/class/net/eth0/address"_s);
-        QVERIFY(mac.open(QIODevice::ReadOnly));
-        VERIFY_IP(u"neigh add 10.1.0.2 lladdr %1 dev en0 nud permanent\n"_s.arg(
-            QString::fromLatin1(mac.readAll().trimmed())));
+        QCOMPARE(knowFarEnd(), QString());
 
         const InterfaceCounters before = m_table.counters();
         QStringList names = before.keys();
@@ -353,11 +352,17 @@ private Q_SLOTS:
         QUdpSocket out;
         QUdpSocket loopback; // real traffic, but never counted
         QVERIFY(out.bind(QHostAddress(u"10.1.0.1"_s)) && loopback.bind(QHostAddress::LocalHost));
-        for (int i = 0; i < count; ++i) {
-            QCOMPARE(out.writeDatagram(payload, QHostAddress(u"10.1.0.2"_s), 9), payload.size());
-            QCOMPARE(loopback.writeDatagram(payload, QHostAddress::LocalHost, loopback.localPort()),
-                     payload.size());
-        }
+        const auto send = [&](int datagrams) {
+            bool sent = true;
+            for (int i = 0; i < datagrams; ++i) {
+                sent &=
+                    out.writeDatagram(payload, QHostAddress(u"10.1.0.2"_s), 9) == payload.size();
+                sent &= loopback.writeDatagram(payload, QHostAddress::LocalHost,
+                                               loopback.localPort()) == payload.size();
+            }
+            return sent;
+        };
+        QVERIFY(send(count));
         // Ethernet, IPv4 and UDP headers on each frame; loopback has no Ethernet header.
         const quint64 bytes = count * quint64(14 + 20 + 8 + payload.size());
         InterfaceCounters after;
@@ -368,6 +373,16 @@ private Q_SLOTS:
         const TrafficDelta delta = trafficDelta(trafficCounters(before), trafficCounters(after));
         QCOMPARE(delta.sent, bytes);
         QCOMPARE(delta.received, bytes);
+
+        // Made again under the same names, the pair counts afresh: its counts above the old
+        // ones are not traffic since the last sample.
+        VERIFY_IP(u"link del en0\n"_s + veth);
+        QCOMPARE(knowFarEnd(), QString());
+        QVERIFY(send(2 * count));
+        InterfaceCounters again;
+        QTRY_VERIFY_WITH_TIMEOUT(
+            (again = m_table.counters(), again[u"eth0"_s].rx > after[u"eth0"_s].rx), 5000);
+        QCOMPARE(trafficDelta(trafficCounters(after), trafficCounters(again)), TrafficDelta{});
     }
 };
 
