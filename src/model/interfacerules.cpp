@@ -21,7 +21,50 @@ bool startsWithAny(QStringView name, const std::array<QStringView, N> &prefixes)
 constexpr std::array<QStringView, 5> countedPrefixes{u"en", u"pdp_ip", u"eth", u"wl", u"ww"};
 constexpr std::array<QStringView, 3> preferredPrefixes{u"en", u"eth", u"wl"};
 constexpr std::array<QStringView, 5> notLocalPrefixes{u"lo", u"utun", u"tun", u"tap", u"wg"};
-constexpr std::array<QStringView, 6> vpnPrefixes{u"utun", u"ipsec", u"ppp", u"tun", u"tap", u"wg"};
+
+// What makes an interface look like a VPN: its name beginning with a prefix, or its kernel
+// link kind being exactly a kind.
+struct VpnSign
+{
+    enum class By { namePrefix, linkKind } by;
+    QStringView text;
+};
+using By = VpnSign::By;
+constexpr std::array vpnSigns{
+    VpnSign{By::namePrefix, u"utun"},  // tunnels of other systems
+    VpnSign{By::namePrefix, u"ipsec"}, // IPsec virtual interfaces
+    VpnSign{By::namePrefix, u"ppp"},   // PPTP and L2TP dial-up links
+    VpnSign{By::namePrefix, u"tun"},   // OpenVPN and other user-space tunnels
+    VpnSign{By::namePrefix, u"tap"},   // OpenVPN in bridged mode
+    VpnSign{By::namePrefix, u"wg"},    // WireGuard as wg-quick names it
+    // Clients that name their own interfaces.
+    VpnSign{By::namePrefix, u"tailscale"}, // Tailscale
+    VpnSign{By::namePrefix, u"nordlynx"},  // NordVPN's WireGuard link
+    VpnSign{By::namePrefix, u"proton"},    // Proton VPN
+    VpnSign{By::namePrefix, u"zt"},        // ZeroTier
+    // Whatever the name: the kernel's WireGuard links, and the tun/tap devices that
+    // user-space VPNs (OpenVPN, Cisco and Palo Alto clients, ZeroTier) read packets from.
+    VpnSign{By::linkKind, u"wireguard"},
+    VpnSign{By::linkKind, u"tun"},
+};
+
+bool looksLikeVpn(const InterfaceAddress &entry)
+{
+    return std::ranges::any_of(vpnSigns, [&entry](const VpnSign &sign) {
+        return sign.by == By::namePrefix ? entry.name.startsWith(sign.text)
+                                         : entry.linkKind == sign.text;
+    });
+}
+
+// Bytes counted between two readings of one counter.
+quint64 counted(quint64 before, quint64 now, bool is64Bit)
+{
+    // Unsigned 32-bit subtraction is the modulo-2^32 difference. A 64-bit counter does not
+    // wrap, so one that went back was reset and has counted nothing we can know of.
+    if (!is64Bit)
+        return quint32(quint32(now) - quint32(before));
+    return now >= before ? now - before : 0;
+}
 
 } // namespace
 
@@ -55,9 +98,7 @@ QString chooseLocalIP(const QList<InterfaceAddress> &addresses)
 
 bool vpnLikely(const QList<InterfaceAddress> &addresses)
 {
-    return std::ranges::any_of(addresses, [](const InterfaceAddress &entry) {
-        return startsWithAny(entry.name, vpnPrefixes);
-    });
+    return std::ranges::any_of(addresses, looksLikeVpn);
 }
 
 TrafficDelta trafficDelta(const InterfaceCounters &previous, const InterfaceCounters &current)
@@ -65,11 +106,12 @@ TrafficDelta trafficDelta(const InterfaceCounters &previous, const InterfaceCoun
     TrafficDelta delta;
     for (auto it = current.cbegin(); it != current.cend(); ++it) {
         const auto before = previous.constFind(it.key());
-        if (before == previous.cend())
+        // Another index: the interface was made again, and its counts start here.
+        if (before == previous.cend() || before->ifindex != it->ifindex)
             continue;
-        // Unsigned 32-bit subtraction is the modulo-2^32 difference.
-        delta.received += quint32(it->rx - before->rx);
-        delta.sent += quint32(it->tx - before->tx);
+        const bool is64Bit = before->is64Bit && it->is64Bit;
+        delta.received += counted(before->rx, it->rx, is64Bit);
+        delta.sent += counted(before->tx, it->tx, is64Bit);
     }
     return delta;
 }

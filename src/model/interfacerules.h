@@ -19,7 +19,7 @@ InterfaceCounters trafficCounters(const InterfaceCounters &all);
 // interface, else the first that is neither loopback nor a tunnel, else "—" (U+2014).
 QString chooseLocalIP(const QList<InterfaceAddress> &addresses);
 
-// Whether any listed interface looks like a VPN tunnel.
+// Whether any listed interface looks like a VPN tunnel, by its name or its kernel link kind.
 bool vpnLikely(const QList<InterfaceAddress> &addresses);
 
 struct TrafficDelta
@@ -30,9 +30,10 @@ struct TrafficDelta
     friend bool operator==(const TrafficDelta &, const TrafficDelta &) = default;
 };
 
-// Bytes moved between two samples, summed over the names present in both. Each difference
-// is taken modulo 2^32, so a wrapped counter counts what moved and a re-created interface
-// counts nearly 2^32 once; names in only one sample contribute nothing.
+// Bytes moved between two samples, summed over the names present in both under the same
+// interface index; names in only one sample, or made again in between, contribute nothing.
+// A 32-bit difference is taken modulo 2^32, so a wrapped counter counts what moved; a
+// 64-bit counter that went back counts nothing.
 TrafficDelta trafficDelta(const InterfaceCounters &previous, const InterfaceCounters &current);
 
 } // namespace velmora

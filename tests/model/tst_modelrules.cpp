@@ -6,7 +6,6 @@
 #include <QScopeGuard>
 #include <QTemporaryDir>
 
-Q_DECLARE_METATYPE(velmora::CounterPair)
 Q_DECLARE_METATYPE(velmora::InterfaceAddress)
 
 using namespace velmora;
@@ -53,34 +52,53 @@ private Q_SLOTS:
                  QStringList{u"en0"_s});
     }
 
-    void localAddressAndVpn_data()
+    void localAddress_data()
     {
         QTest::addColumn<Addresses>("addresses");
         QTest::addColumn<QString>("localIP");
-        QTest::addColumn<bool>("vpn");
         const InterfaceAddress lo0{u"lo0"_s, u"127.0.0.1"_s},
             bridge{u"bridge100"_s, u"192.168.2.1"_s};
-        QTest::newRow("lo0, utun2")
-            << Addresses{lo0, {u"utun2"_s, u"10.8.0.3"_s}} << u"—"_s << true;
-        QTest::newRow("lo0, bridge100") << Addresses{lo0, bridge} << bridge.address << false;
+        QTest::newRow("lo0, utun2") << Addresses{lo0, {u"utun2"_s, u"10.8.0.3"_s}} << u"—"_s;
+        QTest::newRow("lo0, bridge100") << Addresses{lo0, bridge} << bridge.address;
         for (const char *name : {"en0", "eth0", "wlp2s0"}) // preferred wherever listed
             QTest::addRow("bridge100, %s", name)
-                << Addresses{bridge, {QString::fromLatin1(name), u"10.0.0.7"_s}} << u"10.0.0.7"_s
-                << false;
+                << Addresses{bridge, {QString::fromLatin1(name), u"10.0.0.7"_s}} << u"10.0.0.7"_s;
         QTest::newRow("wg0, tun0, tap0, ppp0") << Addresses{{u"wg0"_s, u"10.9.0.2"_s},
                                                             {u"tun0"_s, u"10.1.0.2"_s},
                                                             {u"tap0"_s, u"10.1.1.2"_s},
                                                             {u"ppp0"_s, u"100.64.0.9"_s}}
-                                               << u"100.64.0.9"_s << true;
+                                               << u"100.64.0.9"_s;
     }
 
-    void localAddressAndVpn()
+    void localAddress()
     {
         QFETCH(Addresses, addresses);
         QFETCH(QString, localIP);
-        QFETCH(bool, vpn);
         QCOMPARE(chooseLocalIP(addresses), localIP);
-        QCOMPARE(vpnLikely(addresses), vpn);
+    }
+
+    void vpnLikely_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<bool>("vpn");
+        for (const char *name : {"utun2", "ipsec0", "ppp0", "tun0", "tap1", "wg0", "tailscale0",
+                                 "nordlynx", "proton0", "zt7nnig26"})
+            QTest::newRow(name) << QString::fromLatin1(name) << u"veth"_s << true;
+        QTest::newRow("kind wireguard") << u"office"_s << u"wireguard"_s << true;
+        QTest::newRow("kind tun") << u"office"_s << u"tun"_s << true;
+        for (const char *kind : {"", "veth", "bridge", "tunnel", "wireguard0"})
+            QTest::addRow("kind '%s'", kind) << u"office"_s << QString::fromLatin1(kind) << false;
+        QTest::newRow("prefix inside") << u"mywg0"_s << QString() << false;
+    }
+
+    void vpnLikely() // beside the loopback, which never counts
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, kind);
+        QFETCH(bool, vpn);
+        const InterfaceAddress entry{name, u"10.8.0.2"_s, kind};
+        QCOMPARE(velmora::vpnLikely({{u"lo"_s, u"127.0.0.1"_s}, entry}), vpn);
     }
 
     void trafficDelta_data()
@@ -97,6 +115,16 @@ private Q_SLOTS:
             << InterfaceCounters{{u"en0"_s, {0, 0}}, {u"wlan0"_s, {10, 0}}, {u"en5"_s, {1, 1}}}
             << InterfaceCounters{{u"en0"_s, {top, 3}}, {u"wlan0"_s, {9, 4}}, {u"en6"_s, {9, 9}}}
             << 2ULL * top << 7ULL;
+        // 64-bit counts (the kernel's) keep indices: beyond 2^32 in one sample, on one link
+        // made again with higher counts, on one whose counts were reset.
+        QTest::newRow("64-bit: beyond 2^32, made again, reset")
+            << InterfaceCounters{{u"en0"_s, {9, 1, 2, true}},
+                                 {u"wlan0"_s, {10, 10, 3, true}},
+                                 {u"eth0"_s, {1000, 1000, 4, true}}}
+            << InterfaceCounters{{u"en0"_s, {5'000'000'009, 1, 2, true}},
+                                 {u"wlan0"_s, {900, 900, 7, true}},
+                                 {u"eth0"_s, {10, 2000, 4, true}}}
+            << 5'000'000'000ULL << 1000ULL;
     }
 
     void trafficDelta()

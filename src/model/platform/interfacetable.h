@@ -6,12 +6,16 @@
 
 namespace velmora {
 
-// An interface's cumulative received and sent bytes as the kernel's 32-bit link statistics
-// keep them; both wrap at 2^32.
+// An interface's cumulative received and sent bytes, and which interface counted them.
 struct CounterPair
 {
-    quint32 rx = 0;
-    quint32 tx = 0;
+    quint64 rx = 0;
+    quint64 tx = 0;
+    // The kernel's index of the interface; 0 when the source does not tell. A name that comes
+    // back with another index belongs to a new interface, whose counts started again at 0.
+    int ifindex = 0;
+    // 64-bit counts never wrap in practice; 32-bit ones wrap at 2^32.
+    bool is64Bit = false;
 
     friend bool operator==(const CounterPair &, const CounterPair &) = default;
 };
@@ -23,6 +27,8 @@ struct InterfaceAddress
 {
     QString name;
     QString address;
+    // The kernel's kind of link ("veth", "tun", "wireguard", …); empty when it names none.
+    QString linkKind{};
 
     friend bool operator==(const InterfaceAddress &, const InterfaceAddress &) = default;
 };

@@ -1,12 +1,16 @@
 #include "platform/interfacetable_linux.h"
 
+#include <functional>
 #include <memory>
 
 #include <ifaddrs.h>
-#include <linux/if_link.h>
 #include <net/if.h>
 #include <netdb.h>
 #include <netinet/in.h>
+#include <netlink/cache.h>
+#include <netlink/netlink.h>
+#include <netlink/route/link.h>
+#include <netlink/socket.h>
 #include <sys/socket.h>
 
 namespace velmora {
@@ -27,27 +31,50 @@ IfaddrsList interfaceList()
     return IfaddrsList(list);
 }
 
+// Calls visit for every link the kernel lists; nothing when it cannot be asked.
+void forEachLink(const std::function<void(rtnl_link *)> &visit)
+{
+    const std::unique_ptr<nl_sock, decltype(&nl_socket_free)> socket(nl_socket_alloc(),
+                                                                     &nl_socket_free);
+    nl_cache *links = nullptr;
+    if (!socket || nl_connect(socket.get(), NETLINK_ROUTE) != 0 ||
+        rtnl_link_alloc_cache(socket.get(), AF_UNSPEC, &links) != 0)
+        return;
+    const std::unique_ptr<nl_cache, decltype(&nl_cache_free)> cache(links, &nl_cache_free);
+    for (nl_object *object = nl_cache_get_first(links); object; object = nl_cache_get_next(object))
+        visit(reinterpret_cast<rtnl_link *>(object));
+}
+
+QString linkName(rtnl_link *link)
+{
+    const char *name = rtnl_link_get_name(link);
+    return name ? QString::fromLocal8Bit(name) : QString();
+}
+
 } // namespace
 
 InterfaceCounters GetifaddrsInterfaceTable::counters() const
 {
     InterfaceCounters counters;
-    const IfaddrsList list = interfaceList();
-    for (const ifaddrs *entry = list.get(); entry; entry = entry->ifa_next) {
-        // Only link entries carry statistics. Links without a hardware address (tunnels,
-        // modems in raw-IP mode) come without ifa_addr, yet are links all the same.
-        if (!entry->ifa_name || !entry->ifa_data ||
-            (entry->ifa_addr && entry->ifa_addr->sa_family != AF_PACKET))
-            continue;
-        const auto *stats = static_cast<const rtnl_link_stats *>(entry->ifa_data);
-        counters.insert(QString::fromLocal8Bit(entry->ifa_name),
-                        CounterPair{stats->rx_bytes, stats->tx_bytes});
-    }
+    forEachLink([&counters](rtnl_link *link) {
+        // libnl takes these from IFLA_STATS64.
+        counters.insert(linkName(link),
+                        CounterPair{.rx = rtnl_link_get_stat(link, RTNL_LINK_RX_BYTES),
+                                    .tx = rtnl_link_get_stat(link, RTNL_LINK_TX_BYTES),
+                                    .ifindex = rtnl_link_get_ifindex(link),
+                                    .is64Bit = true});
+    });
+    counters.remove(QString());
     return counters;
 }
 
 QList<InterfaceAddress> GetifaddrsInterfaceTable::upIPv4Addresses() const
 {
+    QHash<QString, QString> kinds;
+    forEachLink([&kinds](rtnl_link *link) {
+        if (const char *kind = rtnl_link_get_type(link))
+            kinds.insert(linkName(link), QString::fromLatin1(kind));
+    });
     QList<InterfaceAddress> addresses;
     const IfaddrsList list = interfaceList();
     for (const ifaddrs *entry = list.get(); entry; entry = entry->ifa_next) {
@@ -58,7 +85,10 @@ QList<InterfaceAddress> GetifaddrsInterfaceTable::upIPv4Addresses() const
         if (getnameinfo(entry->ifa_addr, sizeof(sockaddr_in), host, sizeof host, nullptr, 0,
                         NI_NUMERICHOST) != 0)
             continue;
-        addresses.append({QString::fromLocal8Bit(entry->ifa_name), QString::fromLatin1(host)});
+        const QString name = QString::fromLocal8Bit(entry->ifa_name);
+        // An address with a label ("en0:1") is listed under the label, which begins with
+        // the link's name and a colon.
+        addresses.append({name, QString::fromLatin1(host), kinds.value(name.section(u':', 0, 0))});
     }
     return addresses;
 }

@@ -4,8 +4,9 @@
 
 namespace velmora {
 
-// The interface list from getifaddrs(): counters from the AF_PACKET entries' 32-bit link
-// statistics, addresses from the AF_INET entries.
+// The interface list: addresses from getifaddrs()'s AF_INET entries; counters, indices and
+// link kinds from the kernel's link dump (rtnetlink), whose statistics are 64-bit where
+// getifaddrs() hands out the 32-bit ones.
 class GetifaddrsInterfaceTable final : public InterfaceTable
 {
 public:

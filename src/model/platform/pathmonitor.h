@@ -13,14 +13,18 @@ struct NetworkPath
     bool usesWifi = false;
     bool usesWiredEthernet = false;
     bool usesCellular = false;
-    // The interfaces the default routes name, whether usable or not, sorted.
+    // The interfaces that routes towards everywhere name, whether usable or not, sorted:
+    // default routes, the 0/1 + 128/1 halves tunnels install, of the main table and of the
+    // tables the policy rules select.
     QStringList interfaces{};
 
     friend bool operator==(const NetworkPath &, const NetworkPath &) = default;
 };
 
-// Reports the network path: once soon after start() and again after each change. Reports
-// arrive on the thread that owns the monitor; two consecutive reports always differ.
+// Reports the network path: once soon after start() and again after each change of links,
+// carrier, addresses, routes or policy rules, even when the path reads the same as before (a
+// new address or a tunnel may be behind it). A burst of changes gives one report. Reports
+// arrive on the thread that owns the monitor.
 class PathMonitor : public QObject
 {
     Q_OBJECT

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <set>
 
 #include <net/if.h>
 #include <netlink/cache.h>
@@ -15,6 +16,7 @@
 #include <netlink/route/nexthop.h>
 #include <netlink/route/route.h>
 #include <netlink/route/rtnl.h>
+#include <netlink/route/rule.h>
 #include <netlink/socket.h>
 #include <sys/socket.h>
 
@@ -41,15 +43,27 @@ struct PutLink
     void operator()(rtnl_link *link) const { rtnl_link_put(link); }
 };
 
-bool isDefaultUnicastMainRoute(rtnl_route *route)
+// The prefix length of a unicast IPv4 or IPv6 route, or -1 for any other route.
+int unicastPrefixLength(rtnl_route *route)
 {
     const int family = rtnl_route_get_family(route);
-    if (family != AF_INET && family != AF_INET6)
-        return false;
-    if (rtnl_route_get_table(route) != RT_TABLE_MAIN || rtnl_route_get_type(route) != RTN_UNICAST)
-        return false;
+    if ((family != AF_INET && family != AF_INET6) || rtnl_route_get_type(route) != RTN_UNICAST)
+        return -1;
     nl_addr *destination = rtnl_route_get_dst(route);
-    return !destination || nl_addr_get_prefixlen(destination) == 0;
+    return destination ? int(nl_addr_get_prefixlen(destination)) : 0;
+}
+
+// The routing tables lookups can reach: main, and every table a rule sends them to.
+std::set<quint32> consultedTables(nl_cache *rules)
+{
+    std::set<quint32> tables{RT_TABLE_MAIN};
+    for (nl_object *object = nl_cache_get_first(rules); object;
+         object = nl_cache_get_next(object)) {
+        auto *rule = reinterpret_cast<rtnl_rule *>(object);
+        if (rtnl_rule_get_action(rule) == FR_ACT_TO_TBL)
+            tables.insert(rtnl_rule_get_table(rule));
+    }
+    return tables;
 }
 
 bool linkCarries(nl_cache *links, int ifindex, QString *name)
@@ -94,8 +108,10 @@ NetlinkPathMonitor::NetlinkPathMonitor(Options options, QObject *parent)
     connect(&m_settle, &QTimer::timeout, this, &NetlinkPathMonitor::readAndReport);
     m_reopen.setInterval(retryDelay);
     connect(&m_reopen, &QTimer::timeout, this, [this] {
-        if (openNotifications())
-            m_reopen.stop();
+        if (!openNotifications())
+            return;
+        m_reopen.stop();
+        // Whatever changed while nobody listened.
         scheduleRead();
     });
 }
@@ -123,9 +139,9 @@ bool NetlinkPathMonitor::openNotifications()
         return false;
     int error = nl_connect(socket.get(), NETLINK_ROUTE);
     if (error == 0)
-        error = nl_socket_add_memberships(socket.get(), RTNLGRP_LINK, RTNLGRP_IPV4_IFADDR,
-                                          RTNLGRP_IPV6_IFADDR, RTNLGRP_IPV4_ROUTE,
-                                          RTNLGRP_IPV6_ROUTE, 0);
+        error = nl_socket_add_memberships(
+            socket.get(), RTNLGRP_LINK, RTNLGRP_IPV4_IFADDR, RTNLGRP_IPV6_IFADDR,
+            RTNLGRP_IPV4_ROUTE, RTNLGRP_IPV6_ROUTE, RTNLGRP_IPV4_RULE, RTNLGRP_IPV6_RULE, 0);
     if (error == 0)
         error = nl_socket_set_nonblocking(socket.get());
     if (error != 0) {
@@ -201,9 +217,6 @@ void NetlinkPathMonitor::readAndReport()
         m_settle.start(retryDelay);
         return;
     }
-    if (m_reported == path)
-        return;
-    m_reported = path;
     Q_EMIT pathChanged(*path);
 }
 
@@ -220,13 +233,24 @@ std::optional<NetworkPath> NetlinkPathMonitor::readPath(const QString &sysfsNetR
     if (rtnl_route_alloc_cache(socket.get(), AF_UNSPEC, 0, &routeCache) != 0)
         return std::nullopt;
     const Cache routes(routeCache);
+    nl_cache *ruleCache = nullptr;
+    if (rtnl_rule_alloc_cache(socket.get(), AF_UNSPEC, &ruleCache) != 0)
+        return std::nullopt;
+    const Cache rules(ruleCache);
+    const std::set<quint32> tables = consultedTables(rules.get());
 
     NetworkPath path;
     for (nl_object *object = nl_cache_get_first(routes.get()); object;
          object = nl_cache_get_next(object)) {
         auto *route = reinterpret_cast<rtnl_route *>(object);
-        if (!isDefaultUnicastMainRoute(route))
+        // A VPN takes all traffic with a default route of its own table, chosen by a rule
+        // (as wg-quick does), or with two routes of half the space each, which win over the
+        // default by being longer (as OpenVPN does).
+        const int prefixLength = unicastPrefixLength(route);
+        const quint32 table = rtnl_route_get_table(route);
+        if (prefixLength < 0 || prefixLength > 1 || !tables.contains(table))
             continue;
+        const bool isMainDefault = table == RT_TABLE_MAIN && prefixLength == 0;
         const int nexthops = rtnl_route_get_nnexthops(route);
         for (int i = 0; i < nexthops; ++i) {
             rtnl_nexthop *nexthop = rtnl_route_nexthop_n(route, i);
@@ -240,7 +264,7 @@ std::optional<NetworkPath> NetlinkPathMonitor::readPath(const QString &sysfsNetR
                 continue;
             if (!path.interfaces.contains(name))
                 path.interfaces.append(name);
-            if (carries && !(flags & (RTNH_F_LINKDOWN | RTNH_F_DEAD)))
+            if (isMainDefault && carries && !(flags & (RTNH_F_LINKDOWN | RTNH_F_DEAD)))
                 path.satisfied = true;
         }
     }

@@ -14,13 +14,13 @@ struct nl_sock;
 
 namespace velmora {
 
-// The network path from the kernel's routing tables (rtnetlink). Link, address and route
-// notifications only trigger a fresh read of the whole state after a settling delay, so a
-// burst of changes costs one read, and nothing depends on each notification arriving: the
-// kernel drops routes silently when a link goes down, and notifications are lost when the
-// socket's buffer overflows.
+// The network path from the kernel's routing tables (rtnetlink). Link, address, route and
+// rule notifications only trigger a fresh read of the whole state after a settling delay, so
+// a burst of changes costs one read and one report, and nothing depends on each notification
+// arriving: the kernel drops routes silently when a link goes down, and notifications are
+// lost when the socket's buffer overflows.
 //
-// Runs on the owning thread's event loop; a read costs two small netlink dumps.
+// Runs on the owning thread's event loop; a read costs three small netlink dumps.
 class NetlinkPathMonitor final : public PathMonitor
 {
     Q_OBJECT
@@ -46,7 +46,9 @@ public:
 
     // The current path, read afresh; nothing when the kernel could not be asked. Satisfied
     // when a unicast default route (IPv4 or IPv6) of the main table, not flagged linkdown
-    // or dead, leaves through an interface that is up and running.
+    // or dead, leaves through an interface that is up and running. The interfaces are those
+    // of the unicast routes of prefix length 0 or 1 in the main table and in every table a
+    // policy rule selects.
     static std::optional<NetworkPath> readPath(const QString &sysfsNetRoot);
 
     // From the interface's sysfs directory: Wi-Fi when it has "wireless" or "phy80211",
@@ -73,7 +75,6 @@ private:
     QTimer m_settle;
     // Reopens the notification socket after it failed, reading the state on each attempt.
     QTimer m_reopen;
-    std::optional<NetworkPath> m_reported;
 };
 
 } // namespace velmora
