@@ -1,4 +1,4 @@
-#include "popoverplacement.h"
+#include "placement.h"
 
 #include <QTest>
 
@@ -57,7 +57,7 @@ private Q_SLOTS:
         QFETCH(QList<QRect>, reserved);
         QFETCH(QRect, anchor);
         QFETCH(QPoint, expected);
-        const QRect popover(popoverPosition(anchor, QSize(320, 400), screens, reserved),
+        const QRect popover(placeBeside(anchor, QSize(320, 400), screens, reserved, popoverSpacing),
                             QSize(320, 400));
         QCOMPARE(popover.topLeft(), expected);
         QVERIFY(!popover.intersects(anchor));

@@ -1,8 +1,8 @@
-#include "popovertexts.h"
+#include "popover/popovertexts.h"
 #include "preferences.h"
 #include "settingsstore.h"
-#include "squarerates.h"
-#include "statustooltip.h"
+#include "trayimage/squarerates.h"
+#include "trayimage/statustooltip.h"
 
 #include <QTemporaryDir>
 #include <QTest>

@@ -1,5 +1,5 @@
-#include "speedimage.h"
-#include "squarerates.h"
+#include "trayimage/speedimage.h"
+#include "trayimage/squarerates.h"
 
 #include <QFontInfo>
 #include <QFontMetricsF>

@@ -1,6 +1,6 @@
 #include "flag.h"
-#include "popoverwindow.h"
-#include "settingsview.h"
+#include "popover/popoverwindow.h"
+#include "settings/settingsview.h"
 #include "statusbarcontroller.h"
 #include "trayitem.h"
 #include "viewsetup.h"

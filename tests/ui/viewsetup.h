@@ -7,8 +7,8 @@
 #include "../model/fakeservices.h"
 #include "appearance.h"
 #include "fusionappearance.h"
+#include "popover/row.h"
 #include "preferences.h"
-#include "row.h"
 #include "settingsstore.h"
 
 #include <QTemporaryDir>
