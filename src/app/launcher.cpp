@@ -96,19 +96,24 @@ int runTrayProgram(int argc, char **argv)
         break;
     }
 
-    TrayApplication tray;
-    QObject::connect(&service, &ApplicationService::activateRequested, &tray,
-                     &TrayApplication::reopen);
-    QObject::connect(&service, &ApplicationService::openRequested, &tray,
-                     &TrayApplication::openUrls);
-    QObject::connect(&service, &ApplicationService::actionRequested, &tray,
-                     &TrayApplication::activateAction);
-    QTimer::singleShot(0, &tray, [&tray, links] {
-        tray.finishLaunching();
-        if (!links.isEmpty())
-            tray.openUrls(links);
-    });
-    app.exec();
+    {
+        TrayApplication tray;
+        QObject::connect(&service, &ApplicationService::activateRequested, &tray,
+                         &TrayApplication::reopen);
+        QObject::connect(&service, &ApplicationService::openRequested, &tray,
+                         &TrayApplication::openUrls);
+        QObject::connect(&service, &ApplicationService::actionRequested, &tray,
+                         &TrayApplication::activateAction);
+        QTimer::singleShot(0, &tray, [&tray, links] {
+            tray.finishLaunching();
+            if (!links.isEmpty())
+                tray.openUrls(links);
+        });
+        app.exec();
+    }
+    // Going, the model abandoned a speed test still running; what that run left to be deleted
+    // later goes now, while the application still exists.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     return 0;
 }
 

@@ -39,11 +39,20 @@ AppModel::AppModel(Services services, QObject *parent)
 
     connect(m_services.monitor.get(), &PathMonitor::pathChanged, this, &AppModel::pathChanged);
     m_services.monitor->start();
+    if (m_services.sleepWatcher) {
+        connect(m_services.sleepWatcher.get(), &SleepWatcher::resumed, this, &AppModel::resumed);
+        m_services.sleepWatcher->start();
+    }
     m_refreshTimer->start();
     startRefresh();
 }
 
-AppModel::~AppModel() = default;
+AppModel::~AppModel()
+{
+    // Quitting during a speed test: the run is abandoned here, so that its transfer and the
+    // tester's thread end now and not after the program has left main.
+    m_services.speedTester.reset();
+}
 
 template<typename T> void AppModel::assign(T &field, const T &value, void (AppModel::*changed)())
 {
@@ -76,8 +85,11 @@ void AppModel::startRefresh()
 
 QCoro::Task<> AppModel::refresh()
 {
-    if (m_isRefreshing)
+    if (m_isRefreshing) {
+        // The running lookup may have asked before whatever prompted this one.
+        m_refreshAgain = true;
         co_return;
+    }
     assign(m_isRefreshing, true, &AppModel::isRefreshingChanged);
     refreshLocalInfo();
     if (!m_lastGeo) {
@@ -105,6 +117,8 @@ QCoro::Task<> AppModel::refresh()
     }
     Q_EMIT geoStateChanged();
     assign(m_isRefreshing, false, &AppModel::isRefreshingChanged);
+    if (std::exchange(m_refreshAgain, false))
+        startRefresh();
 }
 
 void AppModel::refreshLocalInfo()
@@ -151,13 +165,32 @@ void AppModel::setTrafficMonitoring(bool on)
     if (!on)
         return;
 
-    m_lastCounters = trafficCounters(m_services.interfaces->counters());
-    m_lastSample = m_services.wallClock();
+    takeTrafficBaseline();
     m_trafficTimer = new QTimer(this);
     m_trafficTimer->setInterval(m_services.timings.trafficInterval);
     m_trafficTimer->setTimerType(Qt::PreciseTimer);
     connect(m_trafficTimer, &QTimer::timeout, this, &AppModel::sampleTraffic);
     m_trafficTimer->start();
+}
+
+void AppModel::takeTrafficBaseline()
+{
+    m_lastCounters = trafficCounters(m_services.interfaces->counters());
+    m_lastSample = m_services.wallClock();
+}
+
+void AppModel::resumed()
+{
+    // The time asleep passed every timer by. The address is looked up again once the network
+    // has had the usual moment to settle, and traffic is measured from now: counters may have
+    // started again from zero while asleep, and would read as one giant sample.
+    if (m_trafficTimer) {
+        assign(m_downloadRate, 0.0, &AppModel::downloadRateChanged);
+        assign(m_uploadRate, 0.0, &AppModel::uploadRateChanged);
+        takeTrafficBaseline();
+        m_trafficTimer->start();
+    }
+    m_settleTimer->start();
 }
 
 void AppModel::sampleTraffic()
@@ -193,8 +226,6 @@ QCoro::Task<> AppModel::runSpeedTest()
     assign(m_speedError, std::optional<QString>(), &AppModel::speedErrorChanged);
 
     const QPointer<AppModel> self(this);
-    // Held by the run, not the model, so the steps can finish if the model goes away.
-    const std::shared_ptr<SpeedMeasurements> tester = m_services.speedTester;
     SpeedResult result;
     QStringList failed;
 
@@ -213,8 +244,9 @@ QCoro::Task<> AppModel::runSpeedTest()
     };
     for (const Step &step : steps) {
         assign(m_speedPhase, step.phase, &AppModel::speedPhaseChanged);
-        const SpeedOutcome outcome = co_await (tester.get()->*step.measure)();
-        if (!self)
+        const SpeedOutcome outcome = co_await (m_services.speedTester.get()->*step.measure)();
+        // Abandoned: the model is gone or going, and has let go of its tester.
+        if (!self || !m_services.speedTester)
             co_return;
         if (outcome)
             result.*step.figure = *outcome;

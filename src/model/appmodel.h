@@ -3,6 +3,7 @@
 #include "geoclient.h"
 #include "geostate.h"
 #include "platform/interfacetable.h"
+#include "platform/sleepwatcher.h"
 #include "speedphase.h"
 #include "speedresult.h"
 
@@ -69,7 +70,7 @@ public:
         std::chrono::milliseconds copiedFor{1'200};
     };
 
-    // What the model works with. Every piece is required.
+    // What the model works with. Every piece is required but the sleep watcher.
     struct Services
     {
         GeoClient client;
@@ -78,11 +79,14 @@ public:
         std::unique_ptr<DnsConfig> dns;
         std::unique_ptr<LoginItem> loginItem;
         std::unique_ptr<Clipboard> clipboard;
-        // Shared so a run in progress keeps its tester even if the model goes away.
+        // A run still going when the model goes away is abandoned with it: the model lets go of
+        // the tester first, and a tester it alone holds stops there.
         std::shared_ptr<SpeedMeasurements> speedTester;
         Timings timings{};
         // The wall clock the traffic rates are measured with.
         std::function<Timestamp()> wallClock = &Timestamp::now;
+        // Where the machine never sleeps (tests, benchmarks) it may be left out.
+        std::unique_ptr<SleepWatcher> sleepWatcher = nullptr;
     };
 
     // Starts following the network at once: watches the path, schedules the periodic
@@ -119,7 +123,8 @@ public:
     using IPChangeHandler = std::function<void(const GeoInfo &, const GeoInfo &)>;
     void setOnIPChange(IPChangeHandler handler) { m_onIPChange = std::move(handler); }
 
-    // Looks up the public address again. Returns at once while another refresh runs.
+    // Looks up the public address again. While another refresh runs it returns at once, and one
+    // more refresh follows the running one, however often it was asked for meanwhile.
     QCoro::Task<> refresh();
     // Runs latency, download and upload one after the other. Returns at once while a run is
     // in progress.
@@ -153,6 +158,8 @@ private:
     void pathChanged(const NetworkPath &path);
     void refreshLocalInfo();
     void sampleTraffic();
+    void takeTrafficBaseline();
+    void resumed();
     void startRefresh();
 
     template<typename T> void assign(T &field, const T &value, void (AppModel::*changed)());
@@ -162,6 +169,7 @@ private:
     GeoState m_geoState = GeoState::loading();
     std::optional<GeoInfo> m_lastGeo;
     bool m_isRefreshing = false;
+    bool m_refreshAgain = false;
     QString m_connectionType;
     QString m_localIP;
     QStringList m_dnsServers;

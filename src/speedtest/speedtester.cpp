@@ -3,6 +3,7 @@
 #include "networkaccess.h"
 #include "speedworker.h"
 
+#include <QCoreApplication>
 #include <QMetaObject>
 #include <QThread>
 
@@ -42,22 +43,35 @@ QUrl SpeedTester::defaultBase()
 SpeedTester::SpeedTester(QUrl base, std::chrono::milliseconds cap)
     : m_base(std::move(base))
     , m_cap(cap)
-    , m_thread(std::make_unique<QThread>())
-    , m_worker(new detail::SpeedWorker)
 {
     useSystemProxy();
-    m_thread->setObjectName(QStringLiteral("speedtest"));
-    m_worker->moveToThread(m_thread.get());
-    QObject::connect(m_thread.get(), &QThread::finished, m_worker, &QObject::deleteLater);
-    m_thread->start();
 }
 
 SpeedTester::~SpeedTester()
 {
+    if (!m_thread)
+        return;
     QMetaObject::invokeMethod(m_worker, &detail::SpeedWorker::stopAll,
                               Qt::BlockingQueuedConnection);
     m_thread->quit();
     m_thread->wait();
+    // The outcomes are in; an awaiter on this thread learns of its own through a posted
+    // call-out of its future, delivered here.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::FutureCallOut);
+}
+
+detail::SpeedWorker *SpeedTester::worker()
+{
+    // Most sessions never run a test: no idle thread for them.
+    if (!m_thread) {
+        m_thread = std::make_unique<QThread>();
+        m_thread->setObjectName(QStringLiteral("speedtest"));
+        m_worker = new detail::SpeedWorker;
+        m_worker->moveToThread(m_thread.get());
+        QObject::connect(m_thread.get(), &QThread::finished, m_worker, &QObject::deleteLater);
+        m_thread->start();
+    }
+    return m_worker;
 }
 
 QUrl SpeedTester::endpoint(QByteArrayView pathAndQuery) const
@@ -70,14 +84,14 @@ QUrl SpeedTester::endpoint(QByteArrayView pathAndQuery) const
 
 QCoro::Task<SpeedOutcome> SpeedTester::latency()
 {
-    return onWorker(m_worker, [url = endpoint("/__down?bytes=0")](Worker *worker, Done done) {
+    return onWorker(worker(), [url = endpoint("/__down?bytes=0")](Worker *worker, Done done) {
         worker->latency(url, std::move(done));
     });
 }
 
 QCoro::Task<SpeedOutcome> SpeedTester::download()
 {
-    return onWorker(m_worker, [url = endpoint("/__down?bytes=25000000"),
+    return onWorker(worker(), [url = endpoint("/__down?bytes=25000000"),
                                cap = m_cap](Worker *worker, Done done) {
         worker->transfer(url, std::nullopt, cap, std::move(done));
     });
@@ -85,7 +99,7 @@ QCoro::Task<SpeedOutcome> SpeedTester::download()
 
 QCoro::Task<SpeedOutcome> SpeedTester::upload()
 {
-    return onWorker(m_worker, [url = endpoint("/__up"), cap = m_cap](Worker *worker, Done done) {
+    return onWorker(worker(), [url = endpoint("/__up"), cap = m_cap](Worker *worker, Done done) {
         worker->transfer(url, QByteArray(uploadBytes, '\0'), cap, std::move(done));
     });
 }

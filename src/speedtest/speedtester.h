@@ -18,8 +18,8 @@ class SpeedWorker;
 
 // Measures latency, download and upload against a speed-test service: GET
 // base/__down?bytes=0 for latency, GET base/__down?bytes=25000000 and POST base/__up with
-// 10,000,000 zero bytes for the rates. The transfers run on a thread of the tester's own; each
-// measurement resumes its awaiter on the awaiter's thread.
+// 10,000,000 zero bytes for the rates. The transfers run on a thread of the tester's own, started
+// by the first measurement; each measurement resumes its awaiter on the awaiter's thread.
 class SpeedTester final : public SpeedMeasurements
 {
 public:
@@ -33,7 +33,9 @@ public:
     // base: scheme, host and optional port (a trailing slash is ignored). cap: the longest a
     // download or upload runs; what moved by then is measured.
     explicit SpeedTester(QUrl base = defaultBase(), std::chrono::milliseconds cap = defaultCap);
-    // Stops the measurements still running; their awaiters still get a result.
+    // Stops the measurements still running and the thread. Their awaiters still get a result:
+    // those on this thread before this returns, so nothing is left waiting on a loop that may
+    // never run again.
     ~SpeedTester() override;
     SpeedTester(const SpeedTester &) = delete;
     SpeedTester &operator=(const SpeedTester &) = delete;
@@ -51,11 +53,12 @@ public:
 
 private:
     QUrl endpoint(QByteArrayView pathAndQuery) const;
+    detail::SpeedWorker *worker();
 
     QUrl m_base;
     std::chrono::milliseconds m_cap;
     std::unique_ptr<QThread> m_thread;
-    detail::SpeedWorker *m_worker; // lives on m_thread
+    detail::SpeedWorker *m_worker = nullptr; // lives on m_thread
 };
 
 } // namespace velmora

@@ -50,7 +50,9 @@ TransferMeter::~TransferMeter()
     if (m_reply) {
         // Only our own connections are cut: Qt's carry the abort to its network thread.
         m_reply->disconnect(this);
-        m_reply->abort();
+        // Aborting a reply twice makes Qt report its error twice.
+        if (!m_reply->isFinished())
+            m_reply->abort();
         m_reply->deleteLater();
     }
 }

@@ -32,26 +32,18 @@ std::optional<FetchResult> fetch(const QUrl &url, int boundMs = 10'000)
     return test::awaitWithin(GeoClient::liveFetch(url), boundMs);
 }
 
-// For QVERIFY2, which builds its message whether or not the check fails.
-QString failureOf(const FetchResult &result)
-{
-    return result ? QString() : result.error().errorDescription();
-}
-
 } // namespace
 
 class TestLiveFetch : public QObject
 {
     Q_OBJECT
 
-    std::optional<TestCertificates> m_certificates;
+    TestCertificates m_certificates;
 
 private Q_SLOTS:
     void initTestCase()
     {
-        m_certificates.emplace();
-        QVERIFY2(m_certificates->isValid(), qPrintable(m_certificates->errorString()));
-        m_certificates->trustInThisProcess();
+        QVERIFY2(m_certificates.isValid(), qPrintable(m_certificates.errorString()));
     }
 
     // Qt warns, for one, when an aborted reply is read.
@@ -73,17 +65,14 @@ private Q_SLOTS:
                             const QString &error, Peer peer = Peer::plain) {
             QTest::newRow(tag) << response << peer << body << error;
         };
-        row("every byte value", {.body = everyByte}, everyByte, {});
-        row("299", {.status = 299, .body = "edge"}, "edge", {});
+        row("every byte value, 299", {.status = 299, .body = everyByte}, everyByte, {});
         row("exactly the bound", {.zeros = bound}, QByteArray(bound, '\0'), {});
         row("one byte over", {.zeros = bound + 1}, {}, tooLarge);
         row("endless", {.endless = true}, {}, tooLarge);
         row("300", {.status = 300}, {}, u"HTTP 300 from 127.0.0.1"_s);
-        row("404", {.status = 404, .body = "not here"}, {}, u"HTTP 404 from 127.0.0.1"_s);
         // The status is the reason, not the size of the error page that came with it.
         row("404 with an endless body", {.status = 404, .endless = true}, {},
             u"HTTP 404 from 127.0.0.1"_s);
-        row("trusted authority", {.body = "secure"}, "secure", {}, Peer::tls);
         row("untrusted certificate", {}, {}, u"qt"_s, Peer::untrusted);
         row("connection refused", {}, {}, u"qt"_s, Peer::nobody);
     }
@@ -95,7 +84,7 @@ private Q_SLOTS:
         QFETCH(QByteArray, body);
         QFETCH(QString, error);
 
-        TestServer server(test::tlsFor(peer, *m_certificates));
+        TestServer server(test::tlsFor(peer, m_certificates));
         QVERIFY2(server.isListening(), qPrintable(server.errorString()));
         server.respond("/", response);
         const QUrl url = peer == Peer::nobody ? test::unusedLocalUrl() : server.url();
@@ -104,7 +93,8 @@ private Q_SLOTS:
         const auto result = fetch(url, 4000);
         QVERIFY(result);
         if (error.isEmpty()) {
-            QVERIFY2(result->hasValue(), qPrintable(failureOf(*result)));
+            QVERIFY2(result->hasValue(),
+                     result->hasValue() ? "" : qPrintable(result->error().errorDescription()));
             QCOMPARE(**result, body);
             return;
         }
@@ -148,7 +138,6 @@ private Q_SLOTS:
         for (const TestServer::Request &request : requests) {
             QCOMPARE(request.method + ' ' + request.path, "GET /json/?fields=ip,country");
             QCOMPARE(request.header("User-Agent"), "Velmora/1.0");
-            QCOMPARE(request.bodyBytes, qint64(0));
         }
         QVERIFY(requests[1].header("If-None-Match").isNull());
         QVERIFY(requests[1].header("If-Modified-Since").isNull());
@@ -180,9 +169,8 @@ private Q_SLOTS:
         const auto result = fetch(server.url(), 30'000);
         const qint64 msecs = elapsed.elapsed();
 
-        QVERIFY2(result, "liveFetch did not give up within 30 s");
-        QCOMPARE(failureOf(*result), error);
-        QCOMPARE(result->error().kind(), GeoError::Kind::transport);
+        QVERIFY(result);
+        QCOMPARE(result->error(), GeoError::transport(error));
         QVERIFY2(msecs >= seconds * 1000 - 500 && msecs <= seconds * 1000 + 4000,
                  qPrintable(u"took %1 ms"_s.arg(msecs)));
         QCOMPARE(server.requests().size(), 1);

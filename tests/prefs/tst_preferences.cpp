@@ -1,32 +1,45 @@
 #include "appearance.h"
+#include "colorcode.h"
 #include "preferences.h"
 #include "settingsstore.h"
 
-#include <QFile>
+#include <QDir>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QMetaProperty>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <clocale>
+#include <limits>
 
 using namespace velmora;
 using namespace Qt::StringLiterals;
 
 using Theme = Preferences::Theme;
+using Unit = Preferences::SpeedUnit;
 
 namespace {
 
-QJsonObject readObject(const QString &path)
+QByteArray readAll(const QString &path)
 {
     QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? QJsonDocument::fromJson(file.readAll()).object()
-                                          : QJsonObject();
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-void writeObject(const QString &path, const QJsonObject &object)
+// Makes the folders on the way.
+bool writeAll(const QString &path, const QByteArray &bytes)
 {
+    QDir().mkpath(QFileInfo(path).absolutePath());
     QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(QJsonDocument(object).toJson()) > 0);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+QJsonObject readObject(const QString &path)
+{
+    return QJsonDocument::fromJson(readAll(path)).object();
 }
 
 // Records each theme handed to it and what the file held for "theme" at that moment.
@@ -46,6 +59,7 @@ struct RecordingAppearance final : Appearance
 
 } // namespace
 
+// The settings file, the settings kept in it, and the texts and colours made from them.
 class TestPreferences : public QObject
 {
     Q_OBJECT
@@ -54,10 +68,103 @@ class TestPreferences : public QObject
     QString m_path;
 
 private Q_SLOTS:
+    // QCoreApplication takes the locale from the environment; a German one must not turn the
+    // decimal point into a comma. Every test runs under one, when it is installed (localedef -i
+    // de_DE -f UTF-8 de_DE.UTF-8).
+    void initTestCase()
+    {
+        if (!std::setlocale(LC_NUMERIC, "de_DE.UTF-8"))
+            qWarning("no German locale installed: formatting is checked in the C locale only");
+    }
+    void cleanupTestCase() { std::setlocale(LC_NUMERIC, "C"); }
+
     void init()
     {
         m_dir.emplace();
         m_path = m_dir->filePath(u"settings.json"_s);
+    }
+
+    // Megabits per second are formatted in the popover's tests (tst_popovertexts).
+    void format_data()
+    {
+        QTest::addColumn<double>("value");
+        QTest::addColumn<Unit>("unit");
+        QTest::addColumn<QString>("expected");
+
+        const auto rate = [](const char *name, double bytesPerSecond, Unit unit,
+                             const QString &expected) {
+            QTest::newRow(name) << bytesPerSecond << unit << expected;
+        };
+        rate("negative", -5'000, Unit::bytes, u"0 B/s"_s);
+        rate("not a number", std::numeric_limits<double>::quiet_NaN(), Unit::bits, u"0 b/s"_s);
+        rate("999.6 B rounds up unscaled", 999.6, Unit::bytes, u"1000 B/s"_s);
+        rate("1000 B", 1000, Unit::bytes, u"1.0 KB/s"_s);
+        rate("99.96 KB keeps its decimal", 99'960, Unit::bytes, u"100.0 KB/s"_s);
+        rate("100 KB", 100'000, Unit::bytes, u"100 KB/s"_s);
+        rate("999.96 KB stays kilo", 999'960, Unit::bytes, u"1000 KB/s"_s);
+        rate("125 B is 1 Kb", 125, Unit::bits, u"1.0 Kb/s"_s);
+        rate("2 TB stays giga", 2e12, Unit::bytes, u"2000 GB/s"_s);
+        // printf rounds the exact binary value, ties to even.
+        rate("tie 1.25 KB", 1'250, Unit::bytes, u"1.2 KB/s"_s);
+    }
+
+    void format()
+    {
+        QFETCH(double, value);
+        QFETCH(Unit, unit);
+        QFETCH(QString, expected);
+        SettingsStore store(m_path);
+        Preferences preferences(store);
+        preferences.setSpeedUnit(unit);
+        QCOMPARE(preferences.formatRate(value), expected);
+    }
+
+    void colorFromHex_data()
+    {
+        QTest::addColumn<QString>("code");
+        QTest::addColumn<QColor>("expected");
+
+        const QColor green(0x34, 0xC7, 0x59); // plain "#34C759": the self-test's round trip
+        QTest::newRow("two signs each side") << u"##34C759##"_s << green;
+        QTest::newRow("lower case") << u"#34c759"_s << green;
+        QTest::newRow("plus sign") << u"+4C759"_s << QColor(0x04, 0xC7, 0x59);
+        QTest::newRow("minus zero") << u"-00000"_s << QColor(0, 0, 0);
+        QTest::newRow("minus non-zero") << u"-00001"_s << QColor();
+        QTest::newRow("two signs") << u"+-0000"_s << QColor();
+        QTest::newRow("five digits") << u"#34C75"_s << QColor();
+        QTest::newRow("letter beyond F") << u"#34C75G"_s << QColor();
+        QTest::newRow("space before sign") << u" #34C759"_s << QColor();
+        QTest::newRow("0x prefix") << u"0x34C7"_s << QColor();
+        QTest::newRow("fullwidth digits") << u"\uFF13\uFF14C759"_s << QColor();
+    }
+
+    void colorFromHex()
+    {
+        QFETCH(QString, code);
+        QFETCH(QColor, expected);
+        const std::optional<QColor> color = velmora::colorFromHex(code);
+        QCOMPARE(color.value_or(QColor()), expected);
+        if (color)
+            QCOMPARE(color->spec(), QColor::Rgb);
+    }
+
+    void hexString_data()
+    {
+        QTest::addColumn<QColor>("color");
+        QTest::addColumn<QString>("expected");
+
+        // Rounded from Qt's 16 bits a component, not truncated.
+        QTest::newRow("components") << QColor::fromRgbF(0.2f, 0.78f, 0.35f) << u"#33C759"_s;
+        QTest::newRow("two digits, upper case") << QColor(1, 0xCD, 0xEF) << u"#01CDEF"_s;
+        QTest::newRow("alpha ignored") << QColor(0x34, 0xC7, 0x59, 0x10) << u"#34C759"_s;
+        QTest::newRow("invalid") << QColor() << u"#FFFFFF"_s;
+    }
+
+    void hexString()
+    {
+        QFETCH(QColor, color);
+        QFETCH(QString, expected);
+        QCOMPARE(velmora::hexString(color), expected);
     }
 
     // (The other defaults are in setting, where unusable values give them.)
@@ -127,7 +234,8 @@ private Q_SLOTS:
         QFETCH(QVariant, value);
         QFETCH(QJsonValue, stored);
         const QString key = QString::fromLatin1(QTest::currentDataTag());
-        writeObject(m_path, {{u"unknown"_s, 42}, {key, found}});
+        QVERIFY(writeAll(m_path,
+                         QJsonDocument(QJsonObject{{u"unknown"_s, 42}, {key, found}}).toJson()));
         SettingsStore store(m_path);
         Preferences preferences(store);
         const QMetaObject *meta = preferences.metaObject();
@@ -146,10 +254,77 @@ private Q_SLOTS:
         SettingsStore reloaded(m_path);
         QCOMPARE(Preferences(reloaded).property(qPrintable(key)), value);
 
-        writeObject(m_path, {{key, u"changed elsewhere"_s}});
+        QVERIFY(
+            writeAll(m_path, QJsonDocument(QJsonObject{{key, u"changed elsewhere"_s}}).toJson()));
         QVERIFY(setting.write(&preferences, value));
         QCOMPARE(readObject(m_path).value(key), stored);
         QCOMPARE(spy.count(), 1);
+    }
+
+    void unusableFileIsKeptAside_data()
+    {
+        QTest::addColumn<QByteArray>("content");
+
+        QTest::newRow("not JSON") << "theme = dark\n"_ba;
+        QTest::newRow("array") << R"(["theme", "dark"])"_ba;
+    }
+
+    void unusableFileIsKeptAside()
+    {
+        QFETCH(QByteArray, content);
+        QVERIFY(writeAll(m_path, content));
+        const auto keptAside = [&] {
+            QStringList copies;
+            for (const QString &name :
+                 QDir(m_dir->path()).entryList({u"settings.json.corrupt-*"_s}))
+                copies << QString::fromLatin1(readAll(m_dir->filePath(name)));
+            return copies;
+        };
+
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(u"is unusable"_s));
+        SettingsStore store(m_path);
+        QVERIFY(store.value(u"theme"_s).isUndefined());
+        QCOMPARE(readAll(m_path), content);
+
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(u"kept as"_s));
+        QVERIFY(store.setValue(u"speedUnit"_s, u"bytes"_s));
+        QCOMPARE(keptAside(), QStringList{QString::fromLatin1(content)});
+        QCOMPARE(readObject(m_path), QJsonObject({{u"speedUnit"_s, u"bytes"_s}}));
+
+        // Spoilt again, most likely within the same second: the first copy must survive.
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(u"kept as"_s));
+        QVERIFY(writeAll(m_path, "~"));
+        QVERIFY(store.setValue(u"speedUnit"_s, u"bits"_s));
+        QCOMPARE(keptAside().size(), 2);
+        QVERIFY(keptAside().contains(QString::fromLatin1(content)));
+    }
+
+    // A write that fails keeps what is stored; one into a file deleted since stores all held.
+    void failedAndLostWrites()
+    {
+        // A file where the folder should be: the folder cannot be made, even as root.
+        const QString blocker = m_dir->filePath(u"config"_s);
+        const QString path = blocker + u"/settings.json"_s;
+        QVERIFY(writeAll(path, R"({"unknown": [1, "two"], "theme": "light"})"));
+        SettingsStore store(path);
+        QVERIFY(QDir(blocker).removeRecursively());
+        QVERIFY(writeAll(blocker, "not a folder"));
+
+        QTest::ignoreMessage(QtWarningMsg,
+                             QRegularExpression(u"Could not save setting \"theme\""_s));
+        QVERIFY(!store.setValue(u"theme"_s, u"dark"_s));
+
+        QVERIFY(QFile::remove(blocker));
+        QVERIFY(store.setValue(u"speedUnit"_s, u"bytes"_s));
+        QVERIFY(store.lastError().isEmpty());
+        const QJsonObject expected{{u"unknown"_s, QJsonArray{1, u"two"_s}},
+                                   {u"theme"_s, u"light"_s},
+                                   {u"speedUnit"_s, u"bytes"_s}};
+        QCOMPARE(readObject(path), expected);
+        // A file still there keeps what others wrote into it since.
+        QVERIFY(writeAll(path, R"({"other": true})"));
+        QVERIFY(store.setValue(u"theme"_s, u"dark"_s));
+        QCOMPARE(readObject(path), QJsonObject({{u"other"_s, true}, {u"theme"_s, u"dark"_s}}));
     }
 };
 

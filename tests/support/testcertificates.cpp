@@ -37,22 +37,22 @@ TestCertificates::TestCertificates(const QStringList &moreHostNames)
         names += u", DNS:"_s + name;
     const QByteArray text = QString::fromLatin1(opensslConfig).arg(names).toUtf8();
     QFile config(path(u"openssl.cnf"_s));
-    if (!m_dir.isValid() || !config.open(QIODevice::WriteOnly) || config.write(text) < 0) {
-        m_error = u"Cannot write the openssl configuration: "_s + m_dir.errorString();
+    if (!config.open(QIODevice::WriteOnly) || config.write(text) < 0) {
+        m_error = u"Cannot write "_s + config.fileName();
         return;
     }
     config.close();
+    const QString caFile = path(u"ca.pem"_s);
     if (!make(u"ca"_s) || !make(u"untrusted-ca"_s) || !make(u"server"_s, u"ca"_s) ||
         !make(u"untrusted-server"_s, u"untrusted-ca"_s))
         return;
-    if (!QDir().mkpath(caDirectory()) || !QFile::copy(caFile(), caDirectory() + u"/ca.pem"_s)) {
-        m_error = u"Cannot fill "_s + caDirectory();
+    if (!QDir().mkpath(caDirectory()) || !QFile::copy(caFile, caDirectory() + u"/ca.pem"_s) ||
+        !run({u"rehash"_s, caDirectory()})) {
+        m_error.prepend(u"Cannot fill "_s + caDirectory() + u' ');
         return;
     }
-    if (!run({u"rehash"_s, caDirectory()}))
-        return;
 
-    const QList<QSslCertificate> ca = QSslCertificate::fromPath(caFile());
+    const QList<QSslCertificate> ca = QSslCertificate::fromPath(caFile);
     m_trusted = serverSide(u"server"_s);
     m_untrusted = serverSide(u"untrusted-server"_s);
     if (ca.size() != 1 || m_trusted.privateKey().isNull() || m_untrusted.privateKey().isNull())

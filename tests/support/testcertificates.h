@@ -33,8 +33,6 @@ public:
     // requests made from now on trust serverConfiguration(). Nothing outside the process changes.
     void trustInThisProcess() const;
 
-    // The test authority's certificate as PEM.
-    QString caFile() const { return path(QStringLiteral("ca.pem")); }
     // A directory holding only the test authority's certificate and its `openssl rehash` link,
     // usable in place of a system certificate directory.
     QString caDirectory() const { return path(QStringLiteral("ca-only")); }

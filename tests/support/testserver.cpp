@@ -1,6 +1,5 @@
 #include "testserver.h"
 
-#include <QDeadlineTimer>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QHash>
@@ -60,44 +59,30 @@ constexpr qint64 chunkBytes = 256 * 1024;
 // meets back-pressure instead of filling our memory.
 constexpr qint64 pacedReadBuffer = 64 * 1024;
 
-const QByteArray &zeroChunk()
+// Lets bytes through at rate bytes per second, without one everything. Allows a burst of 50 ms
+// worth, so timer jitter does not drag the average below the rate.
+struct Pace
 {
-    static const QByteArray zeros(chunkBytes, '\0');
-    return zeros;
-}
-
-// Lets bytes through at a rate, without one everything. Allows a burst of 50 ms worth, so timer
-// jitter does not drag the average below the rate.
-class Pace
-{
-public:
-    explicit Pace(qint64 bytesPerSecond = 0)
-        : m_rate(bytesPerSecond)
-    {
-        m_clock.start();
-    }
-
-    bool isLimited() const { return m_rate > 0; }
+    qint64 rate = 0;
+    QElapsedTimer clock{};
+    qint64 last = 0;
+    double allowance = 0;
 
     // How many of want may pass now; those are used up.
     qint64 take(qint64 want)
     {
-        if (m_rate <= 0)
+        if (rate <= 0)
             return want;
-        const qint64 now = m_clock.nsecsElapsed();
-        const double burst = std::max(double(m_rate) / 20, 1.0);
-        m_allowance = std::min(m_allowance + double(now - m_last) * double(m_rate) / 1e9, burst);
-        m_last = now;
-        const qint64 granted = std::min(want, qint64(m_allowance));
-        m_allowance -= double(granted);
+        if (!clock.isValid())
+            clock.start();
+        const qint64 now = clock.nsecsElapsed();
+        const double burst = std::max(double(rate) / 20, 1.0);
+        allowance = std::min(allowance + double(now - last) * double(rate) / 1e9, burst);
+        last = now;
+        const qint64 granted = std::min(want, qint64(allowance));
+        allowance -= double(granted);
         return granted;
     }
-
-private:
-    qint64 m_rate;
-    QElapsedTimer m_clock;
-    qint64 m_last = 0;
-    double m_allowance = 0;
 };
 
 } // namespace
@@ -169,8 +154,8 @@ private:
         m_close = m_request.header("Connection").toLower().contains("close");
 
         m_response = m_state.answer(m_request);
-        m_readPace = Pace(m_response.bodyReadRate);
-        if (m_readPace.isLimited()) {
+        m_readPace = {.rate = m_response.bodyReadRate};
+        if (m_readPace.rate > 0) {
             m_socket->setReadBufferSize(pacedReadBuffer);
             m_tick.start();
         }
@@ -232,8 +217,8 @@ private:
             head += name + ": " + value + "\r\n";
         m_socket->write(head + "\r\n");
 
-        m_sendPace = Pace(response.sendRate);
-        if (m_sendPace.isLimited())
+        m_sendPace = {.rate = response.sendRate};
+        if (m_sendPace.rate > 0)
             m_tick.start();
         sendMore();
     }
@@ -256,8 +241,9 @@ private:
             const qint64 count = room > 0 ? m_sendPace.take(room) : 0;
             if (count == 0)
                 return; // bytesWritten or the tick calls again
+            static const QByteArray zeros(chunkBytes, '\0');
             if (generated)
-                m_socket->write(count == chunkBytes ? zeroChunk() : zeroChunk().first(count));
+                m_socket->write(count == chunkBytes ? zeros : zeros.first(count));
             else
                 m_socket->write(m_response.body.mid(m_response.body.size() - m_sendLeft, count));
             m_sendLeft -= count;
@@ -328,17 +314,13 @@ TestServer::TestServer(std::optional<QSslConfiguration> tls, const QHostAddress 
             QEventLoop().exec();
     }));
     m_thread->start();
-    if (started.wait_for(30s) == std::future_status::ready)
-        std::tie(m_port, m_error) = started.get();
-    else
-        m_error = QStringLiteral("The server thread did not start");
+    std::tie(m_port, m_error) = started.get();
 }
 
 TestServer::~TestServer()
 {
     m_thread->quit();
-    if (!m_thread->wait(QDeadlineTimer(30s)))
-        qFatal("TestServer: the server thread did not stop within 30 s");
+    m_thread->wait();
 }
 
 QUrl TestServer::url(QByteArrayView pathAndQuery) const

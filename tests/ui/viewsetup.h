@@ -5,7 +5,6 @@
 // start().
 
 #include "../model/fakeservices.h"
-#include "appearance.h"
 #include "fusionappearance.h"
 #include "popover/row.h"
 #include "preferences.h"
@@ -17,13 +16,6 @@
 #include <memory>
 
 namespace velmora::fakes {
-
-// Keeps each theme handed to it.
-struct RecordingAppearance final : Appearance
-{
-    void apply(Preferences::Theme theme) override { applied.append(theme); }
-    QList<Preferences::Theme> applied;
-};
 
 // Both themes as rows, for the tests that look at a view as a user sees it.
 inline void addThemeRows()
@@ -48,8 +40,7 @@ template<typename View> struct ViewSetup
     // Inside a folder of its own, so that a test can stand a file in the folder's way.
     const QString folder = dir.filePath(QStringLiteral("config"));
     SettingsStore store{folder + QStringLiteral("/settings.json")};
-    RecordingAppearance appearance;
-    Preferences prefs{store, &appearance};
+    Preferences prefs{store};
     std::unique_ptr<AppModel> model;
     std::unique_ptr<View> view;
 

@@ -5,6 +5,7 @@
 #include "platform/interfacetable_linux.h"
 #include "platform/loginitem_linux.h"
 #include "platform/pathmonitor_linux.h"
+#include "platform/sleepwatcher_linux.h"
 #include "speedtester.h"
 
 namespace velmora {
@@ -19,6 +20,7 @@ AppModel::Services defaultServices()
         .loginItem = std::make_unique<XdgAutostartLoginItem>(),
         .clipboard = std::make_unique<DesktopClipboard>(),
         .speedTester = std::make_shared<SpeedTester>(),
+        .sleepWatcher = std::make_unique<LogindSleepWatcher>(),
     };
 }
 

@@ -1,0 +1,346 @@
+#include "placement.h"
+#include "popover/popovertexts.h"
+#include "settingsstore.h"
+#include "trayimage/speedimage.h"
+#include "trayimage/squarerates.h"
+#include "trayimage/statustooltip.h"
+
+#include <QFontInfo>
+#include <QPainter>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <cmath>
+
+using namespace velmora;
+using namespace Qt::StringLiterals;
+
+using Geo = std::optional<GeoInfo>;
+using Data = Preferences::BandwidthData;
+using Style = Preferences::ButtonStyle;
+using Unit = Preferences::SpeedUnit;
+
+Q_DECLARE_METATYPE(velmora::ScreenArea)
+
+namespace {
+
+const QString emDash = u"\u2014"_s;
+
+GeoInfo record(const QString &ip, const QString &city = u"Berlin"_s,
+               const QString &isp = u"Deutsche Telekom AG"_s, const QString &asn = u"AS3320"_s)
+{
+    return {.ip = ip,
+            .country = u"Germany"_s,
+            .countryCode = u"DE"_s,
+            .city = city,
+            .isp = isp,
+            .asn = asn,
+            .timezone = city.isEmpty() ? QString() : u"Europe/Berlin"_s};
+}
+
+SpeedResult speed(std::optional<double> latency, std::optional<double> download = {},
+                  std::optional<double> upload = {})
+{
+    SpeedResult result{.latencyMs = latency, .downloadMbps = download, .uploadMbps = upload};
+    result.date =
+        Timestamp::fromDateTime(QDateTime(QDate(2024, 3, 9), QTime(14, 5, 59), Qt::LocalTime));
+    return result;
+}
+
+constexpr double downloadRate = 12'345;    // 98.8 Kb/s, 12.3 KB/s
+constexpr double uploadRate = 987'654'321; // 7.9 Gb/s, 988 MB/s
+const QColor panelRed(255, 0, 0), customGreen(0, 255, 0), customBlue(0, 0, 255);
+
+// Where anything is drawn, and which channels appear.
+struct Ink
+{
+    QRect bounds;
+    bool red = false, green = false, blue = false;
+};
+
+Ink ink(const QImage &image)
+{
+    Ink found;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            const QRgb pixel = image.pixel(x, y);
+            if (qAlpha(pixel) > 0)
+                found.bounds |= QRect(x, y, 1, 1);
+            found.red |= qRed(pixel) > 0;
+            found.green |= qGreen(pixel) > 0;
+            found.blue |= qBlue(pixel) > 0;
+        }
+    }
+    return found;
+}
+
+SpeedImageSettings speedSettings(Data data, Style style, bool onTop, Unit unit)
+{
+    return {unit, data, onTop, style, true, customGreen, customBlue};
+}
+
+} // namespace
+
+// The rules of the popover and the tray item, as plain functions: their texts (each checked here
+// once; tst_popoverview checks only where the popover's go), the popover's place and the rates
+// picture's layout.
+class TestUiRules : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase() { QLocale::setDefault(QLocale::c()); }
+
+    void texts_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("expected");
+
+        using namespace PopoverTexts;
+        const Geo full = record(u"203.0.113.1"_s), none;
+        const Geo bare = record(u"203.0.113.1"_s, {}, {}, {});
+        const auto row = [](const char *tag, const QString &text, const QString &expected) {
+            QTest::newRow(tag) << text << expected;
+        };
+        // The record shown: the loaded one, else (loading, failed) the earlier one.
+        const Geo earlier = record(u"198.51.100.2"_s);
+        const auto shown = [&earlier](const GeoState &state) {
+            return currentGeo(state, earlier).value_or(GeoInfo()).ip;
+        };
+        row("shown: loaded", shown(GeoState::loaded(*full)), u"203.0.113.1"_s);
+        row("shown: failed keeps the earlier", shown(GeoState::failed(u"x"_s)), u"198.51.100.2"_s);
+
+        row("title: country, even offline", title(full, false), u"Germany"_s);
+        row("title: no record, online", title(none, true), u"Locating\u2026"_s);
+        row("title: no record, offline", title(none, false), u"Offline"_s);
+        row("subtitle: city", subtitle(full), u"Berlin"_s);
+        row("subtitle: empty city", subtitle(bare), emDash);
+        row("ip", publicIP(full, false), u"203.0.113.1"_s);
+        row("ip: copied", publicIP(full, true), u"Copied"_s);
+        row("ip: no record", publicIP(none, false), emDash);
+        row("isp: both", isp(full), u"Deutsche Telekom AG \u00B7 AS3320"_s);
+        row("isp: empty isp", isp(record(u"1"_s, {}, {}, u"AS3320"_s)), u"AS3320"_s);
+        row("isp: neither", isp(bare), emDash);
+        row("isp: no record", isp(none), emDash);
+        row("timezone", PopoverTexts::timezone(full), u"Europe/Berlin"_s);
+        row("timezone: empty", PopoverTexts::timezone(bare), emDash);
+        row("dns: none", dns({}), emDash);
+        row("dns: five, the first three, one per line",
+            dns({u"192.0.2.1"_s, u"2001:db8::2"_s, u"192.0.2.3"_s, u"192.0.2.4"_s, u"192.0.2.5"_s}),
+            u"192.0.2.1\n2001:db8::2\n192.0.2.3"_s);
+
+        // Figures: "latency|download|upload".
+        QTemporaryDir dir;
+        SettingsStore store(dir.filePath(u"settings.json"_s));
+        Preferences prefs(store);
+        const auto figures = [&prefs](const std::optional<SpeedResult> &result, Unit unit) {
+            prefs.setSpeedUnit(unit);
+            return QStringList{latency(result), download(result, prefs), upload(result, prefs)}
+                .join(u'|');
+        };
+        row("figures: no result", figures({}, Unit::bits), QStringList(3, emDash).join(u'|'));
+        row("figures: 12.6 ms rounds up, bits", figures(speed(12.6, 300, 40), Unit::bits),
+            u"13 ms|300.0 Mbps|40.0 Mbps"_s);
+        row("figures: bytes", figures(speed(12.4, 300, 40), Unit::bytes),
+            u"12 ms|37.5 MB/s|5.0 MB/s"_s);
+        row("figures: ties go to even, like printf", figures(speed(12.5), Unit::bits),
+            u"12 ms|"_s + emDash + u'|' + emDash);
+        row("figures: only the latency failed", figures(speed({}, 0.26, 1), Unit::bits),
+            emDash + u"|0.3 Mbps|1.0 Mbps"_s);
+
+        row("status: idle, no result", speedStatus(SpeedPhase::idle, {}), QString());
+        row("status: idle, the last run's local time, short",
+            speedStatus(SpeedPhase::idle, speed(1)), u"Last run 14:05"_s);
+        row("status: running hides the last run", speedStatus(SpeedPhase::download, speed(1)),
+            u"Testing download\u2026"_s);
+        row("last run in another locale", lastRun(speed(1), QLocale(u"fi_FI"_s)),
+            u"Last run 14.05"_s);
+
+        // The tray item's: the compact rates of its square picture, and its tool
+        // tip.
+        row("not a number", compactRate(std::nan(""), Unit::bits), u"0K"_s);
+        row("one decimal below ten", compactRate(512, Unit::bits), u"4.1K"_s);
+        row("rounds up to ten", compactRate(1246, Unit::bits), u"10K"_s);
+        row("hundreds", compactRate(57'000, Unit::bits), u"456K"_s);
+        row("rounds up to the next prefix", compactRate(124'995, Unit::bits), u"1.0M"_s);
+        row("mega, bytes", compactRate(12'300'000, Unit::bytes), u"12M"_s);
+        row("tera caps", compactRate(5e15, Unit::bytes), u"5000T"_s);
+
+        GeoInfo located{.ip = u"203.0.113.42"_s, .country = u"Germany"_s};
+        row("tool tip", statusToolTip(located), u"Germany · 203.0.113.42"_s);
+        row("tool tip without a record", statusToolTip({}), u"Velmora"_s);
+        located.country.clear();
+        row("tool tip without a country", statusToolTip(located), u"203.0.113.42"_s);
+    }
+
+    void texts()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, expected);
+        QCOMPARE(text, expected);
+    }
+
+    void placement_data()
+    {
+        QTest::addColumn<QList<ScreenArea>>("screens");
+        QTest::addColumn<QList<QRect>>("reserved");
+        QTest::addColumn<QRect>("anchor"); // 1×1: a click point
+        QTest::addColumn<QPoint>("expected");
+
+        // 1280×800 screens; a popover of 320×400 kept 6 px inside, 4 px off the item.
+        const QRect screen(0, 0, 1280, 800);
+        const auto row = [&](const char *name, const QRect &available, const QList<QRect> &reserved,
+                             const QRect &anchor, QPoint expected) {
+            QTest::newRow(name) << QList{ScreenArea{screen, available}} << reserved << anchor
+                                << expected;
+        };
+        const auto click = [](int x, int y) { return QRect(x, y, 1, 1); };
+        row("top panel of the available area: below it, pushed left", QRect(0, 30, 1280, 770), {},
+            click(1200, 12), {954, 36});
+        row("bottom panel of the available area: above it", QRect(0, 0, 1280, 770), {},
+            click(600, 785), {440, 364});
+        row("left panel: beside it", QRect(40, 0, 1240, 800), {}, click(20, 400), {46, 200});
+        row("right panel, near the bottom: pushed up", QRect(0, 0, 1240, 800), {}, click(1260, 780),
+            {914, 394});
+        // No window manager sets the available area; the panel's strut still tells its extent.
+        row("top strut, whole screen available", screen, {QRect(0, 0, 1280, 30)}, click(640, 10),
+            {480, 34});
+        row("item rectangle in a bottom strut", screen, {QRect(0, 776, 1280, 24)},
+            QRect(700, 778, 24, 20), {551, 372});
+        // Nothing known of the panel: an item's extent assumed beyond the click.
+        row("bare click near the top", screen, {}, click(700, 5), {540, 42});
+        row("bare click near the bottom", screen, {}, click(700, 795), {540, 359});
+        row("bare click near the right edge", screen, {}, click(1275, 400), {919, 200});
+        row("item rectangle in the top right corner", screen, {}, QRect(1256, 0, 24, 24),
+            {954, 28});
+        const QRect second(1280, 0, 1920, 1080);
+        QTest::newRow("second screen, bottom panel")
+            << QList{ScreenArea{screen, QRect(0, 30, 1280, 770)},
+                     ScreenArea{second, second.adjusted(0, 0, 0, -30)}}
+            << QList<QRect>() << click(3100, 1065) << QPoint(2874, 644);
+    }
+
+    void placement()
+    {
+        QFETCH(QList<ScreenArea>, screens);
+        QFETCH(QList<QRect>, reserved);
+        QFETCH(QRect, anchor);
+        QFETCH(QPoint, expected);
+        const QRect popover(placeBeside(anchor, QSize(320, 400), screens, reserved, popoverSpacing),
+                            QSize(320, 400));
+        QCOMPARE(popover.topLeft(), expected);
+        QVERIFY(!popover.intersects(anchor));
+        QVERIFY(std::ranges::any_of(
+            screens, [&](const ScreenArea &screen) { return screen.available.contains(popover); }));
+    }
+
+    void speedImageLayout_data()
+    {
+        QTest::addColumn<SpeedImageSettings>("settings");
+        QTest::addColumn<QStringList>("rows"); // the arrows of each row, top row first
+
+        const auto add = [](const char *name, Data data, Style style, bool onTop, Unit unit,
+                            const QStringList &rows) {
+            QTest::newRow(name) << speedSettings(data, style, onTop, unit) << rows;
+        };
+        add("both single, bits", Data::both, Style::singleLine, false, Unit::bits, {u"↓↑"_s});
+        add("both single upload on top, bytes", Data::both, Style::singleLine, true, Unit::bytes,
+            {u"↑↓"_s});
+        add("both double, bytes", Data::both, Style::doubleLine, false, Unit::bytes,
+            {u"↓"_s, u"↑"_s});
+        add("both double upload on top, bits", Data::both, Style::doubleLine, true, Unit::bits,
+            {u"↑"_s, u"↓"_s});
+        // One rate is one row whatever the style and order.
+        add("download double, bits", Data::download, Style::doubleLine, true, Unit::bits, {u"↓"_s});
+        add("upload single, bytes", Data::upload, Style::singleLine, false, Unit::bytes, {u"↑"_s});
+    }
+
+    void speedImageLayout()
+    {
+        QFETCH(SpeedImageSettings, settings);
+        QFETCH(QStringList, rows);
+
+        const SpeedImageLayout layout = layoutSpeedImage(downloadRate, uploadRate, settings);
+        QStringList arrows;
+        for (const QList<RateEntry> &row : layout.rows) {
+            arrows.append(QString());
+            for (const RateEntry &entry : row) {
+                const bool down = entry.arrow == u"↓"_s;
+                arrows.last() += entry.arrow;
+                QCOMPARE(entry.text, Preferences::formatRate(down ? downloadRate : uploadRate,
+                                                             settings.speedUnit));
+                QCOMPARE(entry.color, down ? customGreen : customBlue);
+            }
+        }
+        QCOMPARE(arrows, rows);
+
+        const bool twoRows = rows.size() == 2;
+        QCOMPARE(layout.font.pixelSize(), twoRows ? 9 : 12);
+        QCOMPARE(layout.font.weight(), twoRows ? QFont::DemiBold : QFont::Normal);
+        QVERIFY(QFontInfo(layout.font).fixedPitch());
+
+        const QString sample =
+            settings.speedUnit == Unit::bits ? u"↓ 888.8 Kb/s"_s : u"↓ 888.8 KB/s"_s;
+        const int w = int(std::ceil(QFontMetricsF(layout.font).horizontalAdvance(sample)));
+        QCOMPARE(layout.columnWidth, w);
+        QCOMPARE(layout.size, QSize(rows.first().size() == 2 ? 2 * w + 12 : w + 4, 22));
+
+        // Every glyph lands inside the image, in the custom colours, not the panel's: paint with
+        // room around it and look there.
+        QImage canvas(layout.size + QSize(20, 20), QImage::Format_ARGB32_Premultiplied);
+        canvas.fill(Qt::transparent);
+        QPainter painter(&canvas);
+        painter.translate(10, 10);
+        paintSpeedImage(painter, layout, panelRed);
+        painter.end();
+        const Ink found = ink(canvas);
+        QVERIFY(!found.bounds.isEmpty() &&
+                QRect(QPoint(10, 10), layout.size).contains(found.bounds));
+        QVERIFY(!found.red);
+    }
+
+    // Rows are centred from the top: ascent 8 and descent 2 make lines of 10.
+    void speedImageBaselines()
+    {
+        const auto measure = [](const QFont &, const QString &) { return FontMeasure{50.2, 8, 2}; };
+        const auto layout = [&](Style style) {
+            return layoutSpeedImage(1, 2, speedSettings(Data::both, style, false, Unit::bits),
+                                    measure);
+        };
+        QCOMPARE(layout(Style::singleLine).baselines, QList<qreal>{14});
+        QCOMPARE(layout(Style::doubleLine).baselines, (QList<qreal>{9, 19}));
+        QCOMPARE(layout(Style::singleLine).columnWidth, 51);
+        QCOMPARE(layout(Style::singleLine).columnX(1), 63);
+    }
+
+    // Each row's digits stand in their own half of the square, tall enough to read at the
+    // smallest tray size the rates are drawn for, and nothing is cut off at the sides.
+    void squareRows_data()
+    {
+        QTest::addColumn<int>("size");
+        QTest::addColumn<int>("minimumDigitHeight");
+        QTest::newRow("22 px") << 22 << 8;
+        QTest::newRow("48 px") << 48 << 18;
+    }
+
+    void squareRows()
+    {
+        QFETCH(int, size);
+        QFETCH(int, minimumDigitHeight);
+        const QList<RateEntry> entries{{u"\u2193"_s, u"888M"_s, customGreen},
+                                       {u"\u2191"_s, u"456K"_s, customBlue}};
+        const QImage image = renderSquareRates(entries, size, true, panelRed);
+        QCOMPARE(image.size(), QSize(size, size));
+        const Ink top = ink(image.copy(0, 0, size, size / 2));
+        const Ink bottom = ink(image.copy(0, size / 2, size, size - size / 2));
+        QVERIFY(top.green && !top.blue && bottom.blue && !bottom.green);
+        for (const Ink &row : {top, bottom}) {
+            QVERIFY2(row.bounds.height() >= minimumDigitHeight,
+                     qPrintable(QString::number(row.bounds.height())));
+            QVERIFY(row.bounds.left() > 0 && row.bounds.right() < size - 1);
+        }
+    }
+};
+
+QTEST_MAIN(TestUiRules)
+#include "tst_uirules.moc"
