@@ -76,6 +76,11 @@ QColor SystemTrayItem::panelBackground() const
     return m_carrier == Carrier::XEmbed ? m_xembed->panelBackground() : QColor();
 }
 
+QRect SystemTrayItem::geometry() const
+{
+    return m_carrier == Carrier::XEmbed ? m_xembed->geometry() : QRect();
+}
+
 SystemTrayItem::Carrier SystemTrayItem::carrier() const
 {
     return m_carrier;

@@ -30,6 +30,7 @@ public:
     TrayRendering rendering() const override;
     // That of whichever tray carries the item now.
     QColor panelBackground() const override;
+    QRect geometry() const override;
 
     // Which tray protocol carries the item now.
     Carrier carrier() const;

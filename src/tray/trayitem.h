@@ -35,6 +35,9 @@ public:
     // The colour the tray shows behind the item, where the item can see it (a docked X11
     // window samples it); invalid where the tray keeps it to itself.
     virtual QColor panelBackground() const { return {}; }
+    // Where the item is on screen, in global logical coordinates, where the tray lets the item
+    // know it without a click (a docked X11 window can ask); null elsewhere.
+    virtual QRect geometry() const { return {}; }
 
     // The entries of the item's menu, for hosts that open a menu instead of clicking.
     enum class MenuAction { ShowPopover, ShowSettings, Quit };

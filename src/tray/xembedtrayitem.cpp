@@ -148,8 +148,9 @@ public:
     // The colour the tray shows behind the item, as last sampled; invalid before.
     QColor background() const { return m_background; }
 
-    // Reads what the tray shows behind the item again; true when its colour changed.
-    bool sampleBackground()
+    // Where the tray put the item on the screen, asked of the X server: Qt does not follow a
+    // window the tray reparents. Null when it cannot be read.
+    QRect onScreen(xcb_window_t *root = nullptr) const
     {
         const auto window = xcb_window_t(winId());
         xcb_get_geometry_reply_t *geometry =
@@ -160,12 +161,22 @@ public:
                            xcb_translate_coordinates(m_connection, window, geometry->root, 0, 0),
                            nullptr)
                      : nullptr;
-        const QRect onScreen =
+        const QRect rect =
             origin ? QRect(origin->dst_x, origin->dst_y, geometry->width, geometry->height)
                    : QRect();
-        const xcb_window_t root = geometry ? geometry->root : 0;
+        if (root)
+            *root = geometry ? geometry->root : 0;
         std::free(origin);
         std::free(geometry);
+        return rect;
+    }
+
+    // Reads what the tray shows behind the item again; true when its colour changed.
+    bool sampleBackground()
+    {
+        const auto window = xcb_window_t(winId());
+        xcb_window_t root = 0;
+        const QRect onScreen = this->onScreen(&root);
         if (onScreen.isEmpty())
             return false;
         // The panel around the slot, as the screen shows it: never our own drawing.
@@ -311,6 +322,11 @@ TrayRendering XEmbedTrayItem::rendering() const
 QColor XEmbedTrayItem::panelBackground() const
 {
     return m_window && m_shown ? m_window->background() : QColor();
+}
+
+QRect XEmbedTrayItem::geometry() const
+{
+    return m_window && m_shown ? m_window->onScreen() : QRect();
 }
 
 bool XEmbedTrayItem::trayOffersArgb() const

@@ -33,6 +33,7 @@ public:
     TrayRendering rendering() const override;
     // The colour the tray shows behind the docked window, sampled from the screen.
     QColor panelBackground() const override;
+    QRect geometry() const override;
 
     // Whether the application runs on an X11 display at all.
     bool isAvailable() const;

@@ -1,6 +1,6 @@
 #include "fusionappearance.h"
 
-#include "popoverstyle.h"
+#include "look.h"
 
 #include <QApplication>
 #include <QProxyStyle>

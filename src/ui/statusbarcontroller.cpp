@@ -2,12 +2,16 @@
 
 #include "appmodel.h"
 #include "desktopcolorscheme.h"
-#include "popoverview.h"
-#include "popoverwindow.h"
+#include "placement.h"
+#include "platform/windowsystemhints.h"
+#include "popover/popoverview.h"
+#include "popover/popoverwindow.h"
 #include "preferences.h"
-#include "settingsview.h"
-#include "squarerates.h"
-#include "statustooltip.h"
+#include "settings/settingsview.h"
+#include "toast/toastview.h"
+#include "toast/toastwindow.h"
+#include "trayimage/squarerates.h"
+#include "trayimage/statustooltip.h"
 #include "trayitem.h"
 
 #include <QCoreApplication>
@@ -50,6 +54,14 @@ StatusBarController::StatusBarController(AppModel &model, Preferences &prefs, Tr
             break;
         }
     });
+
+    QPointer<StatusBarController> self(this);
+    m_model.setOnIPChange([self](const GeoInfo &old, const GeoInfo &now) {
+        if (self)
+            self->showIPChangeToast(old, now);
+    });
+    m_toastDismiss.setSingleShot(true);
+    connect(&m_toastDismiss, &QTimer::timeout, this, &StatusBarController::dismissToast);
 
     m_prefs.applyTheme();
     observe();
@@ -209,10 +221,47 @@ void StatusBarController::showPopover()
 
 void StatusBarController::showPopoverAt(const QRect &anchor)
 {
+    dismissToast();
     // Some trays report no place at all (0, 0); the pointer is then the better guess.
     if (!anchor.isNull() && anchor.topLeft() != QPoint(0, 0))
         m_anchor = anchor;
     popover()->showAt(m_anchor);
+}
+
+void StatusBarController::showIPChangeToast(const GeoInfo &old, const GeoInfo &now)
+{
+    // Nothing to say where the user is already looking, or where no item shows where it is
+    // from; such a change is not kept for later either.
+    if (!m_prefs.showIPChangeToast() || isPopoverShown() || !m_tray.isShown())
+        return;
+    m_toastDismiss.stop();
+    // A card already up goes at once, without fading, for the new one.
+    m_fadedToast.reset();
+    m_toast.reset();
+    if (!m_windowSystem)
+        m_windowSystem = WindowSystemHints::create();
+    QPointer<StatusBarController> self(this);
+    m_toast = std::make_unique<ToastWindow>(new ToastView(old, now,
+                                                          [self] {
+                                                              if (self)
+                                                                  self->showPopover();
+                                                          }),
+                                            *m_windowSystem);
+    m_toast->adjustSize();
+    const QRect docked = m_tray.geometry();
+    m_toast->fadeIn(toastPosition(docked.isNull() ? m_anchor : docked, m_toast->size(),
+                                  ScreenArea::all(), m_windowSystem->reservedStrips()),
+                    m_toastTimings.fadeIn);
+    m_toastDismiss.start(m_toastTimings.onScreen);
+}
+
+void StatusBarController::dismissToast()
+{
+    m_toastDismiss.stop();
+    if (!m_toast)
+        return;
+    m_fadedToast = std::move(m_toast);
+    m_fadedToast->fadeOut(m_toastTimings.fadeOut);
 }
 
 void StatusBarController::showSettings()

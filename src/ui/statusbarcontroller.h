@@ -1,12 +1,15 @@
 #pragma once
 
 #include "trayhosts.h"
-#include "trayicon.h"
+#include "trayimage/trayicon.h"
 
 #include <QColor>
 #include <QObject>
 #include <QPointer>
 #include <QRect>
+#include <QTimer>
+
+#include <chrono>
 
 #include <memory>
 #include <optional>
@@ -18,7 +21,10 @@ class DesktopColorScheme;
 class PopoverWindow;
 class Preferences;
 class SettingsView;
+class ToastWindow;
 class TrayItem;
+class WindowSystemHints;
+struct GeoInfo;
 
 // Owns what the program shows: keeps the tray item in step with the model and the settings,
 // opens the popover from it and the settings window from the popover. Every change of a
@@ -40,6 +46,17 @@ public:
     // Closes the popover and brings up the one settings window, made on first use.
     void showSettings();
 
+    // How the card that tells of a new public address comes and goes; tests shorten them.
+    struct ToastTimings
+    {
+        std::chrono::milliseconds fadeIn{200};
+        std::chrono::milliseconds onScreen{5'000};
+        std::chrono::milliseconds fadeOut{250};
+    };
+    void setToastTimings(const ToastTimings &timings) { m_toastTimings = timings; }
+    // The card on screen, if any; not one fading out.
+    ToastWindow *toast() const { return m_toast.get(); }
+
     // How many redraw passes ran; a pass whose picture would not differ from the last one
     // leaves the tray alone.
     int redrawCount() const { return m_redrawCount; }
@@ -53,6 +70,8 @@ private:
     void updateStatusItem();
     void showPopoverAt(const QRect &anchor);
     bool isPopoverShown() const;
+    void showIPChangeToast(const GeoInfo &old, const GeoInfo &now);
+    void dismissToast();
 
     // What the tray shows, as far as drawing goes: the same again needs no new picture.
     struct Picture
@@ -74,6 +93,12 @@ private:
     std::unique_ptr<PopoverWindow> m_popover;
     std::unique_ptr<SettingsView> m_settingsWindow;
     std::unique_ptr<DesktopColorScheme> m_colorScheme;
+    std::unique_ptr<WindowSystemHints> m_windowSystem;
+    std::unique_ptr<ToastWindow> m_toast;
+    // The last card dismissed, while it fades and after, until the next one comes.
+    std::unique_ptr<ToastWindow> m_fadedToast;
+    QTimer m_toastDismiss;
+    ToastTimings m_toastTimings;
     TrayIconRenderer m_renderer;
     QRect m_anchor;
     std::optional<Picture> m_picture;

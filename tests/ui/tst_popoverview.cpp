@@ -1,8 +1,8 @@
 #include "flag.h"
 #include "pixels.h"
-#include "popoverview.h"
-#include "spinner.h"
-#include "symbols.h"
+#include "popover/popoverview.h"
+#include "popover/spinner.h"
+#include "popover/symbols.h"
 #include "viewsetup.h"
 
 #include <QLabel>

@@ -1,7 +1,7 @@
-#include "colorwell.h"
 #include "pixels.h"
+#include "settings/colorwell.h"
+#include "settings/settingsview.h"
 #include "settingsstore.h"
-#include "settingsview.h"
 #include "viewsetup.h"
 
 #include <QApplication>

@@ -1,10 +1,13 @@
 #include "flag.h"
-#include "popoverwindow.h"
-#include "settingsview.h"
+#include "popover/popoverwindow.h"
+#include "settings/settingsview.h"
 #include "statusbarcontroller.h"
+#include "toast/toastview.h"
+#include "toast/toastwindow.h"
 #include "trayitem.h"
 #include "viewsetup.h"
 
+#include <QPointer>
 #include <QTest>
 
 using namespace velmora;
@@ -24,7 +27,7 @@ public:
     {
         label = text.isEmpty() ? QString() : text + u'|' + guide;
     }
-    bool isShown() const override { return true; }
+    bool isShown() const override { return shown; }
     TrayRendering rendering() const override { return m_rendering; }
     void setRendering(TrayRendering rendering)
     {
@@ -37,6 +40,7 @@ public:
     QList<QList<QImage>> icons;
     QString toolTip;
     QString label;
+    bool shown = true;
 
 private:
     TrayRendering m_rendering = TrayRendering::Wide;
@@ -49,12 +53,20 @@ struct Setup : fakes::ViewSetup<StatusBarController>
     {
         rig.lookups->addresses = addresses;
         start(rig.services({.trafficInterval = 20ms}), tray);
+        view->setToastTimings({.fadeIn = 10ms, .onScreen = 400ms, .fadeOut = 50ms});
     }
     // The controller draws into the tray: it goes first.
     ~Setup() { view.reset(); }
 
     RecordingTray tray;
 
+    // Looks the public address up again and waits for the answer.
+    bool lookUp()
+    {
+        std::ignore = fakes::waitUntilIdle(*model);
+        model->refresh();
+        return fakes::waitUntilIdle(*model);
+    }
     // Lets queued redraws and traffic samples run.
     void settle() { QTest::qWait(100); }
     // eth0 has received so many bytes a second after the last count.
@@ -65,6 +77,15 @@ struct Setup : fakes::ViewSetup<StatusBarController>
         settle();
     }
 };
+
+// Addresses for lookups in turn: after the first, each is a change.
+std::deque<QString> changes()
+{
+    std::deque<QString> addresses;
+    for (int i = 1; i <= 9; ++i)
+        addresses.push_back(u"203.0.113.%1"_s.arg(i));
+    return addresses;
+}
 
 } // namespace
 
@@ -210,6 +231,93 @@ private Q_SLOTS:
         QVERIFY(!popover->isVisible());
         QCOMPARE(s.view->settingsWindow(), window);
         QVERIFY(window->isVisible());
+    }
+
+    // A change shows nothing with the setting off, while the popover is open or with no item
+    // on the tray, and is not kept for later.
+    void showsOnlyWhereItShould_data()
+    {
+        QTest::addColumn<QString>("condition");
+        QTest::newRow("shown") << QString();
+        QTest::newRow("setting off") << u"setting"_s;
+        QTest::newRow("popover open") << u"popover"_s;
+        QTest::newRow("no item") << u"item"_s;
+    }
+
+    void showsOnlyWhereItShould()
+    {
+        QFETCH(QString, condition);
+        Setup s(changes());
+        s.prefs.setShowIPChangeToast(condition != "setting"_L1);
+        if (condition == "popover"_L1)
+            s.tray.click();
+        s.tray.shown = condition != "item"_L1;
+        QVERIFY(s.lookUp());
+        QCOMPARE(bool(s.view->toast()), condition.isEmpty());
+        if (!condition.isEmpty()) {
+            s.prefs.setShowIPChangeToast(true);
+            s.view->popover()->close();
+            s.tray.shown = true;
+            QTest::qWait(50);
+            QVERIFY(!s.view->toast());
+        } else {
+            QVERIFY(QTest::qWaitForWindowExposed(s.view->toast()));
+            QVERIFY(s.view->toast()->windowFlags() & Qt::WindowDoesNotAcceptFocus);
+        }
+    }
+
+    // A second change replaces the card at once, for a full time on screen of its own; then it
+    // goes by itself.
+    void replacedThenDismissed()
+    {
+        Setup s(changes());
+        QVERIFY(s.lookUp());
+        QPointer<ToastWindow> first = s.view->toast();
+        QVERIFY(first);
+        QTest::qWait(200);
+        QVERIFY(s.lookUp());
+        ToastWindow *second = s.view->toast();
+        QVERIFY(!first && second);
+        QTest::qWait(300); // past the first card's time
+        QCOMPARE(s.view->toast(), second);
+        QVERIFY(second->windowOpacity() == 1.0);
+        QTRY_VERIFY_WITH_TIMEOUT(!s.view->toast(), 400);
+        QTRY_VERIFY_WITH_TIMEOUT(!second->isVisible(), 300);
+    }
+
+    // Opening the popover, from the card or any other way, takes the card away.
+    void popoverDismissesIt_data()
+    {
+        QTest::addColumn<bool>("fromCard");
+        QTest::newRow("click on the card") << true;
+        QTest::newRow("click on the item") << false;
+    }
+
+    void popoverDismissesIt()
+    {
+        QFETCH(bool, fromCard);
+        Setup s(changes());
+        QVERIFY(s.lookUp());
+        ToastWindow *card = s.view->toast();
+        QVERIFY(QTest::qWaitForWindowExposed(card));
+        if (fromCard)
+            QTest::mouseClick(card->findChild<ToastView *>(), Qt::LeftButton);
+        else
+            s.tray.click();
+        QVERIFY(s.view->popover()->isVisible());
+        QVERIFY(!s.view->toast());
+        QTRY_VERIFY_WITH_TIMEOUT(!card->isVisible(), 500);
+    }
+
+    // Gone with a card up and its dismissal pending, the controller leaves nothing to run.
+    void controllerGoneWithACardUp()
+    {
+        Setup s(changes());
+        QVERIFY(s.lookUp());
+        QVERIFY(s.view->toast());
+        s.view.reset();
+        QVERIFY(s.lookUp());
+        QTest::qWait(500);
     }
 };
 

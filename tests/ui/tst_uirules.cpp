@@ -1,9 +1,9 @@
-#include "popoverplacement.h"
-#include "popovertexts.h"
+#include "placement.h"
+#include "popover/popovertexts.h"
 #include "settingsstore.h"
-#include "speedimage.h"
-#include "squarerates.h"
-#include "statustooltip.h"
+#include "trayimage/speedimage.h"
+#include "trayimage/squarerates.h"
+#include "trayimage/statustooltip.h"
 
 #include <QFontInfo>
 #include <QPainter>
@@ -184,15 +184,16 @@ private Q_SLOTS:
     {
         QTest::addColumn<QList<ScreenArea>>("screens");
         QTest::addColumn<QList<QRect>>("reserved");
-        QTest::addColumn<QRect>("anchor"); // 1×1: a click point
+        QTest::addColumn<QRect>("anchor"); // 1×1: a click point; null: none known
         QTest::addColumn<QPoint>("expected");
+        QTest::addColumn<bool>("toast");
 
         // 1280×800 screens; a popover of 320×400 kept 6 px inside, 4 px off the item.
         const QRect screen(0, 0, 1280, 800);
         const auto row = [&](const char *name, const QRect &available, const QList<QRect> &reserved,
-                             const QRect &anchor, QPoint expected) {
+                             const QRect &anchor, QPoint expected, bool toast = false) {
             QTest::newRow(name) << QList{ScreenArea{screen, available}} << reserved << anchor
-                                << expected;
+                                << expected << toast;
         };
         const auto click = [](int x, int y) { return QRect(x, y, 1, 1); };
         row("top panel of the available area: below it, pushed left", QRect(0, 30, 1280, 770), {},
@@ -217,7 +218,26 @@ private Q_SLOTS:
         QTest::newRow("second screen, bottom panel")
             << QList{ScreenArea{screen, QRect(0, 30, 1280, 770)},
                      ScreenArea{second, second.adjusted(0, 0, 0, -30)}}
-            << QList<QRect>() << click(3100, 1065) << QPoint(2874, 644);
+            << QList<QRect>() << click(3100, 1065) << QPoint(2874, 644) << false;
+
+        // The new-address card, 280×60: centred 6 px below the item (across the panel's whole
+        // height for a click point), 8 px inside the available area along the panel. Where
+        // nothing tells of the item: the end of the panel where trays sit, else the corner.
+        const QRect topPanel(0, 28, 1280, 772);
+        row("card: centred", topPanel, {}, QRect(600, 2, 40, 24), {479, 34}, true);
+        row("card: right edge", topPanel, {}, QRect(1250, 2, 24, 24), {992, 34}, true);
+        row("card: left edge", topPanel, {}, QRect(4, 2, 24, 24), {8, 34}, true);
+        row("card: click point", topPanel, {}, click(620, 14), {480, 34}, true);
+        row("card: bottom panel", QRect(0, 0, 1280, 756), {}, QRect(600, 760, 40, 36), {479, 690},
+            true);
+        row("card: unknown, top panel", topPanel, {}, QRect(), {992, 34}, true);
+        row("card: unknown, bottom strut", screen, {QRect(0, 756, 1280, 44)}, QRect(), {992, 690},
+            true);
+        row("card: unknown, no panel", screen, {}, QRect(), {992, 8}, true);
+        QTest::newRow("card: second screen")
+            << QList{ScreenArea{screen, topPanel},
+                     ScreenArea{QRect(1280, 0, 1024, 768), QRect(1280, 30, 1024, 738)}}
+            << QList<QRect>() << QRect(1900, 4, 30, 22) << QPoint(1774, 36) << true;
     }
 
     void placement()
@@ -226,8 +246,11 @@ private Q_SLOTS:
         QFETCH(QList<QRect>, reserved);
         QFETCH(QRect, anchor);
         QFETCH(QPoint, expected);
-        const QRect popover(popoverPosition(anchor, QSize(320, 400), screens, reserved),
-                            QSize(320, 400));
+        QFETCH(bool, toast);
+        const QSize size = toast ? QSize(280, 60) : QSize(320, 400);
+        const QRect popover(toast ? toastPosition(anchor, size, screens, reserved)
+                                  : placeBeside(anchor, size, screens, reserved, popoverSpacing),
+                            size);
         QCOMPARE(popover.topLeft(), expected);
         QVERIFY(!popover.intersects(anchor));
         QVERIFY(std::ranges::any_of(

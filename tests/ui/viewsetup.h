@@ -6,8 +6,8 @@
 
 #include "../model/fakeservices.h"
 #include "fusionappearance.h"
+#include "popover/row.h"
 #include "preferences.h"
-#include "row.h"
 #include "settingsstore.h"
 
 #include <QTemporaryDir>

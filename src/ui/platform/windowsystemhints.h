@@ -5,9 +5,12 @@
 
 #include <memory>
 
+class QWindow;
+
 namespace velmora {
 
-// What the window system tells about the desktop around the popover.
+// What the window system tells about the desktop around the program's windows, and the one
+// wish about them it takes outside Qt.
 class WindowSystemHints
 {
 public:
@@ -19,6 +22,10 @@ public:
     // logical coordinates; they hold even where no window manager turns them into a smaller
     // available area.
     virtual QList<QRect> reservedStrips() const = 0;
+    // Asks that window, not yet shown, be kept on every workspace and out of task bars and
+    // pagers, which Qt's window flags cannot say. Does nothing where the window system has no
+    // such wish.
+    virtual void keepOnAllWorkspacesUnlisted(QWindow *window) const = 0;
 
     // The hints of the window system the application runs on; on one it cannot ask, hints that
     // report no compositor and no strips.

@@ -2,6 +2,7 @@
 
 #include <QGuiApplication>
 #include <QScreen>
+#include <QWindow>
 
 #include <xcb/xcb.h>
 
@@ -19,6 +20,7 @@ class NoHints final : public WindowSystemHints
 public:
     bool isCompositing() const override { return false; }
     QList<QRect> reservedStrips() const override { return {}; }
+    void keepOnAllWorkspacesUnlisted(QWindow *) const override {}
 };
 
 class X11Hints final : public WindowSystemHints
@@ -63,6 +65,22 @@ public:
         for (QRect &strip : strips)
             strip = toLogical(strip);
         return strips;
+    }
+
+    void keepOnAllWorkspacesUnlisted(QWindow *window) const override
+    {
+        // Read by the window manager when the window is mapped; Qt adds its own states to
+        // these then rather than replacing them.
+        const auto id = xcb_window_t(window->winId());
+        const quint32 allWorkspaces = 0xffffffff;
+        xcb_change_property(m_connection, XCB_PROP_MODE_REPLACE, id, atom("_NET_WM_DESKTOP"),
+                            XCB_ATOM_CARDINAL, 32, 1, &allWorkspaces);
+        const xcb_atom_t states[] = {atom("_NET_WM_STATE_STICKY"),
+                                     atom("_NET_WM_STATE_SKIP_TASKBAR"),
+                                     atom("_NET_WM_STATE_SKIP_PAGER")};
+        xcb_change_property(m_connection, XCB_PROP_MODE_REPLACE, id, atom("_NET_WM_STATE"),
+                            XCB_ATOM_ATOM, 32, std::size(states), states);
+        xcb_flush(m_connection);
     }
 
 private:

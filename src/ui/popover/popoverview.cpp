@@ -2,7 +2,7 @@
 
 #include "appmodel.h"
 #include "card.h"
-#include "popoverstyle.h"
+#include "look.h"
 #include "popovertexts.h"
 #include "preferences.h"
 #include "row.h"

@@ -1,6 +1,6 @@
-#include "popoverstyle.h"
+#include "look.h"
 
-#include "trayicon.h"
+#include "trayimage/trayicon.h"
 
 #include <QEvent>
 #include <QFontDatabase>

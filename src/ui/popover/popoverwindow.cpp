@@ -1,15 +1,13 @@
 #include "popoverwindow.h"
 
+#include "placement.h"
 #include "platform/windowsystemhints.h"
-#include "popoverplacement.h"
 
 #include <QCursor>
-#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
-#include <QScreen>
 #include <QVBoxLayout>
 #include <QWindow>
 
@@ -107,12 +105,10 @@ QRect PopoverWindow::visibleGeometry() const
 
 void PopoverWindow::place()
 {
-    QList<ScreenArea> screens;
-    for (const QScreen *screen : QGuiApplication::screens())
-        screens.append({screen->geometry(), screen->availableGeometry()});
     const int margin = m_shadowed ? shadowMargin : 0;
     const QSize visible = size() - QSize(2 * margin, 2 * margin);
-    move(popoverPosition(m_anchor, visible, screens, m_hints->reservedStrips()) -
+    move(placeBeside(m_anchor, visible, ScreenArea::all(), m_hints->reservedStrips(),
+                     popoverSpacing) -
          QPoint(margin, margin));
 }
 

@@ -3,7 +3,7 @@
 #include "appmodel.h"
 #include "colorcode.h"
 #include "colorwell.h"
-#include "popoverstyle.h"
+#include "look.h"
 #include "segmentedcontrol.h"
 
 #include <QButtonGroup>

@@ -1,6 +1,6 @@
 #include "row.h"
 
-#include "popoverstyle.h"
+#include "look.h"
 
 #include <QEvent>
 #include <QFontMetricsF>

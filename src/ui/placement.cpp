@@ -1,4 +1,7 @@
-#include "popoverplacement.h"
+#include "placement.h"
+
+#include <QGuiApplication>
+#include <QScreen>
 
 #include <algorithm>
 
@@ -6,9 +9,6 @@ namespace velmora {
 
 namespace {
 
-// Between the item and the popover, and between the popover and the available area's edges.
-constexpr int gap = 4;
-constexpr int margin = 6;
 // A click point says nothing of the item's extent, and the click may be on the item's outer
 // edge: the item can then reach a whole panel's thickness beyond it. Panels are 24 to 32 pixels
 // thick almost everywhere; a thicker guess only costs a little more distance.
@@ -82,6 +82,14 @@ int clampInto(int position, int length, int low, int high)
 
 } // namespace
 
+QList<ScreenArea> ScreenArea::all()
+{
+    QList<ScreenArea> screens;
+    for (const QScreen *screen : QGuiApplication::screens())
+        screens.append({screen->geometry(), screen->availableGeometry()});
+    return screens;
+}
+
 QRect panelStripAt(const QPoint &point, const ScreenArea &screen, const QList<QRect> &reserved)
 {
     for (const QRect &strip : reserved) {
@@ -101,9 +109,10 @@ QRect panelStripAt(const QPoint &point, const ScreenArea &screen, const QList<QR
     return QRect(free.right() + 1, all.top(), all.right() - free.right(), all.height());
 }
 
-QPoint popoverPosition(const QRect &anchor, const QSize &size, const QList<ScreenArea> &screens,
-                       const QList<QRect> &reserved)
+QPoint placeBeside(const QRect &anchor, const QSize &size, const QList<ScreenArea> &screens,
+                   const QList<QRect> &reserved, Spacing spacing)
 {
+    const int gap = spacing.gap;
     if (screens.isEmpty())
         return anchor.bottomLeft();
     const ScreenArea &screen = screenHolding(anchor.center(), screens);
@@ -111,7 +120,10 @@ QPoint popoverPosition(const QRect &anchor, const QSize &size, const QList<Scree
     const PanelEdge edge = strip.isValid() ? edgeOfStrip(strip, screen.geometry)
                                            : nearestEdge(anchor, screen.geometry);
     const QRect item = clearOf(anchor, strip, edge);
-    const QRect area = screen.available.adjusted(margin, margin, -margin, -margin);
+    const bool horizontal = edge == PanelEdge::Top || edge == PanelEdge::Bottom;
+    const int dx = horizontal ? spacing.along : spacing.across;
+    const int dy = horizontal ? spacing.across : spacing.along;
+    const QRect area = screen.available.adjusted(dx, dy, -dx, -dy);
     const QPoint centred = anchor.center() - QPoint(size.width() / 2, size.height() / 2);
 
     // Along the panel: centred on the item, pushed back inside the area. Across it: beside the
@@ -131,6 +143,29 @@ QPoint popoverPosition(const QRect &anchor, const QSize &size, const QList<Scree
                 clampInto(centred.y(), size.height(), area.top(), area.bottom() + 1)};
     }
     return centred;
+}
+
+QPoint toastPosition(const QRect &item, const QSize &size, const QList<ScreenArea> &screens,
+                     const QList<QRect> &reserved)
+{
+    if (!item.isNull() || screens.isEmpty())
+        return placeBeside(item, size, screens, reserved, toastSpacing);
+    const ScreenArea &primary = screens.first();
+    const QRect &all = primary.geometry;
+    const QRect &free = primary.available;
+    // The panel holding one of the corners trays sit near; a top panel is the most common.
+    QRect strip;
+    for (const QPoint corner : {all.topRight(), all.bottomRight(), all.bottomLeft()}) {
+        if ((strip = panelStripAt(corner, primary, reserved)).isValid())
+            break;
+    }
+    if (!strip.isValid())
+        return {free.right() + 1 - toastSpacing.along - size.width(),
+                free.top() + toastSpacing.along};
+    const int thickness = std::min(strip.width(), strip.height());
+    const QRect trayEnd(strip.right() - thickness + 1, strip.bottom() - thickness + 1, thickness,
+                        thickness);
+    return placeBeside(trayEnd, size, screens, reserved, toastSpacing);
 }
 
 } // namespace velmora

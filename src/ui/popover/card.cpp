@@ -1,6 +1,6 @@
 #include "card.h"
 
-#include "popoverstyle.h"
+#include "look.h"
 #include "symbols.h"
 
 #include <QHBoxLayout>

@@ -1,7 +1,7 @@
 #include "segmentedcontrol.h"
 
 #include "colorcode.h"
-#include "popoverstyle.h"
+#include "look.h"
 
 #include <QAbstractButton>
 #include <QButtonGroup>
