@@ -42,9 +42,16 @@ namespace {
 using Component = DesktopSession::Component;
 
 const QString address = u"203.0.113.42"_s;
-const QByteArray standInAnswer = R"({"success":true,"ip":"203.0.113.42","country":"Germany",
-    "country_code":"DE","city":"Berlin","connection":{"asn":3320,"isp":"Deutsche Telekom AG"},
-    "timezone":{"id":"Europe/Berlin"}})";
+
+// The stand-in's answer for address in a country.
+QByteArray standInAnswer(const QString &ip = address, const QString &code = u"DE"_s,
+                         const QString &country = u"Germany"_s)
+{
+    return uR"({"success":true,"ip":"%1","country":"%2","country_code":"%3","city":"Berlin",
+        "connection":{"asn":3320,"isp":"Deutsche Telekom AG"},"timezone":{"id":"Europe/Berlin"}})"_s
+        .arg(ip, country, code)
+        .toUtf8();
+}
 
 // Mounts path over target, after writing content to it unless that is empty.
 bool bindOver(const QString &path, const char *target, const QByteArray &content = {})
@@ -234,6 +241,7 @@ class TestDesktop : public QObject
     QUdpSocket m_udp;
     QTimer m_traffic;
     QRect m_item;
+    QByteArray m_answer = standInAnswer();
     bool m_online = false;
     bool m_tried = false;
 
@@ -451,13 +459,15 @@ private:
         m_server = std::make_unique<TestServer>(m_certificates->serverConfiguration(),
                                                 QHostAddress::LocalHost, 443);
         QVERIFY2(m_server->isListening(), qPrintable(m_server->errorString()));
-        m_server->setHandler([](const TestServer::Request &request) -> TestServer::Response {
+        m_server->setHandler([this](const TestServer::Request &request) -> TestServer::Response {
             const QUrl url(QString::fromLatin1(request.path));
             if (url.path() == "/__down"_L1)
                 return {.zeros = QUrlQuery(url).queryItemValue(u"bytes"_s).toLongLong()};
             if (url.path() == "/__up"_L1)
                 return {};
-            return {.body = standInAnswer};
+            if (url.path().startsWith("/__"_L1))
+                return {.status = 404};
+            return {.body = m_answer};
         });
 
         DESKTOP_SESSION_START(*m_session, WindowManager);
@@ -625,6 +635,65 @@ private Q_SLOTS:
             QVERIFY(!drawnAt(corner));
         const QPoint below(drawn.center().x(), drawn.bottom() + 4);
         QVERIFY(qGray(after.pixel(below)) + 8 < qGray(before.pixel(below)));
+    }
+
+    // A new address after a network change: a card under the item tells of it, in the theme
+    // set, without taking the focus from the window that has it, and goes by itself.
+    void ipChangeShowsACard_data()
+    {
+        QTest::addColumn<QString>("theme");
+        QTest::addColumn<QByteArray>("answer");
+        QTest::addColumn<QStringList>("texts");
+        QTest::newRow("same country, dark")
+            << u"Dark"_s << standInAnswer(u"203.0.113.43"_s)
+            << QStringList{u"IP address changed"_s, u"203.0.113.42 → 203.0.113.43"_s};
+        QTest::newRow("another country, light")
+            << u"Light"_s << standInAnswer(u"198.51.100.7"_s, u"NL"_s, u"Netherlands"_s)
+            << QStringList{u"Now in Netherlands"_s, u"203.0.113.43 → 198.51.100.7"_s,
+                           u"was 🇩🇪 Germany"_s};
+    }
+
+    void ipChangeShowsACard()
+    {
+        QFETCH(QString, theme);
+        QFETCH(QByteArray, answer);
+        QFETCH(QStringList, texts);
+        if (!popover().isNull()) {
+            m_session->run({u"xdotool"_s, u"key"_s, u"Escape"_s});
+            QTRY_VERIFY_WITH_TIMEOUT(popover().isNull(), 20000);
+        }
+        QVERIFY(press(theme));
+        const QString settings =
+            m_session->run({u"xdotool"_s, u"search"_s, u"--name"_s, u"^Velmora Settings"_s});
+        m_session->run({u"xdotool"_s, u"windowactivate"_s, u"--sync"_s, settings});
+        m_answer = answer;
+        // A second address on the wired link: a change the program follows.
+        static int change = 0;
+        VERIFY_IP(u"addr add 10.9.0.%1/24 dev eth0\n"_s.arg(10 + change++));
+        QRect card;
+        QTRY_VERIFY_WITH_TIMEOUT(!(card = popover()).isNull(), 10000);
+        QElapsedTimer shown;
+        shown.start();
+        const QImage screen = m_session->stillScreen(300ms);
+        m_session->screenshot(u"desktop-toast-%1"_s.arg(theme.toLower()));
+        const QStringList names = velmoraNodes().keys();
+        QVERIFY2(std::ranges::all_of(texts, [&](auto &text) { return names.contains(text); }),
+                 qPrintable(names.join(u" | "_s)));
+        QCOMPARE(m_session->run({u"xdotool"_s, u"getactivewindow"_s}), settings);
+        // On every workspace, out of task bars and pagers, as a notification.
+        const QString window = m_session->run(
+            {u"xdotool"_s, u"search"_s, u"--onlyvisible"_s, u"--name"_s, u"^Velmora$"_s});
+        const QString properties = m_session->run({u"xprop"_s, u"-id"_s, window, u"_NET_WM_STATE"_s,
+                                                   u"_NET_WM_DESKTOP"_s, u"_NET_WM_WINDOW_TYPE"_s});
+        QVERIFY2(properties.contains(u"SKIP_TASKBAR"_s) && properties.contains(u"SKIP_PAGER"_s) &&
+                     properties.contains(u"= 4294967295"_s) &&
+                     properties.contains(u"_NET_WM_WINDOW_TYPE_NOTIFICATION"_s),
+                 qPrintable(properties));
+        QVERIFY2(screen.rect().contains(card) && card.top() > m_item.bottom(),
+                 qPrintable(describe(card)));
+        QTRY_VERIFY_WITH_TIMEOUT(popover().isNull(), 10000);
+        QVERIFY2(shown.elapsed() > 4500 && shown.elapsed() < 7000,
+                 qPrintable(QString::number(shown.elapsed())));
     }
 };
 

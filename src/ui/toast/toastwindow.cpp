@@ -25,10 +25,9 @@ ToastWindow::ToastWindow(ToastView *view, const WindowSystemHints &hints, QWidge
     setWindowTitle(u"Velmora"_s);
     setAttribute(Qt::WA_ShowWithoutActivating);
     setAttribute(Qt::WA_X11DoNotAcceptFocus);
-    setAttribute(Qt::WA_X11NetWmWindowTypeNotification);
     setAttribute(Qt::WA_TranslucentBackground, m_translucent);
     winId(); // the native window, for the wish below to be written on before it is shown
-    hints.keepOnAllWorkspacesUnlisted(windowHandle());
+    hints.markAsNotification(windowHandle());
     connect(&m_fade, &QPropertyAnimation::finished, this, [this] {
         if (m_fade.endValue().toDouble() == 0)
             hide();
