@@ -131,6 +131,17 @@ private Q_SLOTS:
         m_item.reset();
     }
 
+    void registersAgainWhenTheWatcherReturns()
+    {
+        QTRY_VERIFY_WITH_TIMEOUT(m_item->isShown(), 5000);
+        m_session->stop(DesktopSession::Component::Watcher, true);
+        QTRY_VERIFY_WITH_TIMEOUT(!m_item->isShown(), 5000);
+        DESKTOP_SESSION_START(*m_session, Watcher);
+        QTRY_VERIFY_WITH_TIMEOUT(m_item->isShown(), 5000);
+        QVERIFY(!m_session->registeredItems().filter(m_item->serviceName()).isEmpty());
+        DESKTOP_SESSION_START(*m_session, SniHost); // the host quits with its watcher
+    }
+
     // Each text reaches the host once, however often it is set.
     void textsReachTheHost()
     {
