@@ -18,52 +18,6 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-// A settings portal served by the test on the private bus: a real peer for the scheme.
-class Portal : public QObject, protected QDBusContext
-{
-    Q_OBJECT
-    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.portal.Settings")
-
-public:
-    std::optional<uint> scheme;
-    bool wrapTwice = false; // as older portals answer Read
-
-    explicit Portal(const QString &busAddress)
-        : m_connection(QDBusConnection::connectToBus(busAddress, u"test-portal"_s))
-    {
-        m_connection.registerObject(u"/org/freedesktop/portal/desktop"_s, this,
-                                    QDBusConnection::ExportAllSlots |
-                                        QDBusConnection::ExportAllSignals);
-    }
-    ~Portal() override { QDBusConnection::disconnectFromBus(u"test-portal"_s); }
-
-    bool start() { return m_connection.registerService(u"org.freedesktop.portal.Desktop"_s); }
-
-    void change(uint value)
-    {
-        scheme = value;
-        Q_EMIT SettingChanged(u"org.freedesktop.appearance"_s, u"color-scheme"_s,
-                              QDBusVariant(value));
-    }
-
-public Q_SLOTS:
-    QDBusVariant Read(const QString &nameSpace, const QString &key)
-    {
-        if (nameSpace != "org.freedesktop.appearance"_L1 || key != "color-scheme"_L1 || !scheme) {
-            sendErrorReply(u"org.freedesktop.portal.Error.NotFound"_s, u"no such setting"_s);
-            return {};
-        }
-        const QDBusVariant value(*scheme);
-        return wrapTwice ? QDBusVariant(QVariant::fromValue(value)) : value;
-    }
-
-Q_SIGNALS:
-    void SettingChanged(const QString &nameSpace, const QString &key, const QDBusVariant &value);
-
-private:
-    QDBusConnection m_connection;
-};
-
 const QColor white(Qt::white), black(Qt::black);
 
 void setPaletteWindow(const QColor &color)
@@ -88,6 +42,28 @@ class TestDesktopColorScheme : public QObject
 
     DesktopSession *m_session = nullptr;
 
+    // The desktop's colour scheme as GNOME settings hold it ("default", "prefer-dark",
+    // "prefer-light"), served by the real portal once it tells it; empty: no portal at all.
+    void prefer(const QString &scheme)
+    {
+        if (scheme.isEmpty())
+            return m_session->stop(DesktopSession::Component::Portal);
+        DESKTOP_SESSION_START(*m_session, Portal);
+        m_session->run({u"gsettings"_s, u"set"_s, u"org.gnome.desktop.interface"_s,
+                        u"color-scheme"_s, scheme});
+        const QString code = u"uint32 %1>"_s.arg(
+            QStringList{u"default"_s, u"prefer-dark"_s, u"prefer-light"_s}.indexOf(scheme));
+        QVERIFY(DesktopSession::waitUntil([&] {
+            return m_session
+                ->run({u"gdbus"_s, u"call"_s, u"--session"_s, u"--dest"_s,
+                       u"org.freedesktop.portal.Desktop"_s, u"--object-path"_s,
+                       u"/org/freedesktop/portal/desktop"_s, u"--method"_s,
+                       u"org.freedesktop.portal.Settings.Read"_s, u"org.freedesktop.appearance"_s,
+                       u"color-scheme"_s})
+                .contains(code);
+        }));
+    }
+
 private Q_SLOTS:
     void initTestCase()
     {
@@ -111,33 +87,28 @@ private Q_SLOTS:
     void decidesFromTheDesktopThenThePortal_data()
     {
         QTest::addColumn<QString>("desktop");
-        QTest::addColumn<std::optional<uint>>("scheme");
-        QTest::addColumn<bool>("wrapTwice");
+        QTest::addColumn<QString>("scheme");
         QTest::addColumn<QColor>("expected");
-        const std::optional<uint> absent, none(0), dark(1), light(2), unknown(7);
         // The desktop's own panel beats its colour scheme: GNOME's bar is dark in light mode.
-        QTest::newRow("GNOME, prefers light") << u"ubuntu:GNOME"_s << light << false << white;
-        QTest::newRow("GNOME Classic") << u"GNOME-Classic:GNOME"_s << dark << false << black;
-        QTest::newRow("Budgie on GNOME") << u"Budgie:GNOME"_s << light << false << white;
-        QTest::newRow("MATE, prefers light") << u"MATE"_s << light << false << black;
-        QTest::newRow("prefers dark") << u"sway"_s << dark << false << white;
-        QTest::newRow("prefers light, older portal") << QString() << light << true << black;
+        QTest::newRow("GNOME, prefers light") << u"ubuntu:GNOME"_s << u"prefer-light"_s << white;
+        QTest::newRow("Budgie on GNOME") << u"Budgie:GNOME"_s << u"prefer-light"_s << white;
+        // This portal wraps its answer twice, as older ones do.
+        QTest::newRow("MATE, prefers light") << u"MATE"_s << u"prefer-light"_s << black;
+        QTest::newRow("GNOME Classic") << u"GNOME-Classic:GNOME"_s << u"prefer-dark"_s << black;
+        QTest::newRow("prefers dark") << u"sway"_s << u"prefer-dark"_s << white;
         // Then the desktop's palette, dark here.
-        QTest::newRow("no preference") << QString() << none << false << white;
-        QTest::newRow("unknown value") << QString() << unknown << false << white;
-        QTest::newRow("setting absent") << QString() << absent << false << white;
+        QTest::newRow("no preference") << QString() << u"default"_s << white;
+        QTest::newRow("no portal") << QString() << QString() << white;
     }
 
     void decidesFromTheDesktopThenThePortal()
     {
         QFETCH(QString, desktop);
-        QFETCH(std::optional<uint>, scheme);
-        QFETCH(bool, wrapTwice);
+        QFETCH(QString, scheme);
         QFETCH(QColor, expected);
-        Portal portal(m_session->busAddress());
-        portal.scheme = scheme;
-        portal.wrapTwice = wrapTwice;
-        QVERIFY(portal.start());
+        prefer(scheme);
+        if (QTest::currentTestFailed())
+            return;
         DesktopColorScheme colors(desktop);
         QTRY_COMPARE_WITH_TIMEOUT(colors.panelTextColor(), expected, 5000);
         QTest::qWait(100);
@@ -154,13 +125,15 @@ private Q_SLOTS:
         QTest::qWait(200);
         QCOMPARE(colors.panelTextColor(), white); // no portal yet: the palette it started with
 
-        Portal portal(m_session->busAddress());
-        portal.scheme = 2;
-        QVERIFY(portal.start());
+        // A portal that starts later is asked; then it tells each change.
+        DESKTOP_SESSION_START(*m_session, PortalBackend);
+        m_session->run({u"gsettings"_s, u"set"_s, u"org.gnome.desktop.interface"_s,
+                        u"color-scheme"_s, u"prefer-light"_s});
+        DESKTOP_SESSION_START(*m_session, Portal);
         QTRY_COMPARE_WITH_TIMEOUT(colors.panelTextColor(), black, 5000);
-        portal.change(1);
+        prefer(u"prefer-dark"_s);
         QTRY_COMPARE_WITH_TIMEOUT(colors.panelTextColor(), white, 5000);
-        portal.change(2);
+        prefer(u"prefer-light"_s);
         QTRY_COMPARE_WITH_TIMEOUT(colors.panelTextColor(), black, 5000);
         QCOMPARE(changed.count(), 3);
         setPaletteWindow(QColor(0x30, 0x30, 0x30));

@@ -3,15 +3,12 @@
 #include "systemtrayitem.h"
 #include "xembedtrayitem.h"
 
-#include <QGuiApplication>
 #include <QPainter>
 #include <QProcess>
 #include <QScopeGuard>
 #include <QSignalSpy>
 #include <QStandardPaths>
 #include <QTemporaryFile>
-
-#include <xcb/xcb.h>
 
 #include <unistd.h>
 
@@ -41,19 +38,13 @@ QList<QImage> wideIcon()
 // Where a window is on screen, as the X server says.
 QRect screenGeometry(quintptr window)
 {
-    auto *connection = qGuiApp->nativeInterface<QNativeInterface::QX11Application>()->connection();
-    const auto id = xcb_window_t(window);
-    xcb_get_geometry_reply_t *geometry =
-        xcb_get_geometry_reply(connection, xcb_get_geometry(connection, id), nullptr);
-    if (!geometry)
-        return {};
-    xcb_translate_coordinates_reply_t *origin = xcb_translate_coordinates_reply(
-        connection, xcb_translate_coordinates(connection, id, geometry->root, 0, 0), nullptr);
-    const QRect rect =
-        origin ? QRect(origin->dst_x, origin->dst_y, geometry->width, geometry->height) : QRect();
-    std::free(origin);
-    std::free(geometry);
-    return rect;
+    QMap<QString, int> geometry;
+    for (const QString &line :
+         DesktopSession::current()
+             ->run({u"xdotool"_s, u"getwindowgeometry"_s, u"--shell"_s, QString::number(window)})
+             .split(u'\n'))
+        geometry.insert(line.section(u'=', 0, 0), line.section(u'=', 1).toInt());
+    return QRect(geometry[u"X"_s], geometry[u"Y"_s], geometry[u"WIDTH"_s], geometry[u"HEIGHT"_s]);
 }
 
 // What this process writes to stderr while it lives.
