@@ -153,17 +153,4 @@ void paintSpeedImage(QPainter &painter, const SpeedImageLayout &layout,
     painter.restore();
 }
 
-QImage renderSpeedImage(const SpeedImageLayout &layout, qreal devicePixelRatio,
-                        const QColor &panelTextColor)
-{
-    QImage image(int(std::ceil(layout.size.width() * devicePixelRatio)),
-                 int(std::ceil(layout.size.height() * devicePixelRatio)),
-                 QImage::Format_ARGB32_Premultiplied);
-    image.setDevicePixelRatio(devicePixelRatio);
-    image.fill(Qt::transparent);
-    QPainter painter(&image);
-    paintSpeedImage(painter, layout, panelTextColor);
-    return image;
-}
-
 } // namespace velmora

@@ -106,8 +106,5 @@ SpeedImageLayout layoutSpeedImage(double downloadRate, double uploadRate,
 // so the caller picks the colour that suits the panel.
 void paintSpeedImage(QPainter &painter, const SpeedImageLayout &layout,
                      const QColor &panelTextColor);
-// layout drawn into a transparent image of layout.size logical pixels at devicePixelRatio.
-QImage renderSpeedImage(const SpeedImageLayout &layout, qreal devicePixelRatio,
-                        const QColor &panelTextColor);
 
 } // namespace velmora
