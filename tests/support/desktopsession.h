@@ -5,7 +5,6 @@
 #include <QDebug>
 #include <QImage>
 #include <QProcess>
-#include <QString>
 #include <QTemporaryDir>
 #include <QTest>
 
