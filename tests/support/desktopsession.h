@@ -4,14 +4,14 @@
 #include <QDBusConnection>
 #include <QDebug>
 #include <QImage>
-#include <QProcessEnvironment>
-#include <QString>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <chrono>
 #include <functional>
 #include <map>
+#include <memory>
 #include <vector>
 
 struct xcb_connection_t;
@@ -25,13 +25,13 @@ namespace velmora {
 // restart the watcher); starting one starts what it needs first. Every program runs in a process
 // group of its own and dies with this object, or with the test process if that dies first. Nothing
 // of the user's own session is touched: display and bus are fresh, and XDG directories and HOME
-// live in a temporary directory. Program output goes to <path()>/logs/<program>.log.
+// live in a temporary directory. Program output goes to <path()>/<program>.log.
 class DesktopSession
 {
 public:
     enum class Component {
-        Display,       // Xvfb, 1280×800×24, on a display number it picks itself
-        Bus,           // dbus-daemon with a private configuration (no service activation)
+        Display, // Xvfb, 1280×800×24, on a display number it picks itself
+        Bus,     // dbus-daemon, private configuration (no service activation); needs the display
         WindowManager, // openbox
         Watcher,       // status-notifier-watcher
         SniHost,       // gtk-sni-tray-standalone, a panel at the top of the screen
@@ -58,21 +58,18 @@ public:
         static Outcome failed(const QString &why) { return {Kind::Failed, why}; }
     };
 
-    static constexpr std::chrono::milliseconds readyTimeout{10000};
-
     DesktopSession();
     ~DesktopSession();
     DesktopSession(const DesktopSession &) = delete;
     DesktopSession &operator=(const DesktopSession &) = delete;
 
     // Starts the component (and what it needs) unless it runs already, and waits until it is
-    // ready: the display answers, the bus hands out its address, the watcher's or host's name
+    // ready: Xvfb names its display, the bus hands out its address, the watcher's or host's name
     // is on the bus, the window manager or XEmbed tray owns its X selection.
     Outcome start(Component component);
-    // Ends the component's process group: SIGTERM, after a second SIGKILL. With hard, SIGKILL
+    // Ends the component's process groups: SIGTERM, after a second SIGKILL. With hard, SIGKILL
     // at once, as a crash would. Components that need it keep running.
     void stop(Component component, bool hard = false);
-    bool isRunning(Component component) const;
     // Panels started from now on are light (the default: dark where the program allows):
     // gtk-sni-tray's colour, trayer's tint, Xfce's dark mode, Plasma's Breeze or Breeze Dark.
     // GNOME's top bar is dark either way.
@@ -93,8 +90,8 @@ public:
                        std::chrono::milliseconds timeout = std::chrono::seconds(20),
                        const QRect &area = {}) const;
     // Saves the screen as <name>.png in the directory VELMORA_ARTIFACTS names, when it is set
-    // and the display runs; returns the file's path, else an empty string.
-    QString screenshot(const QString &name) const;
+    // and the display runs.
+    void screenshot(const QString &name) const;
     // Runs a program in this desktop (env, or environment() when empty) to its end, 15 s at most:
     // what it wrote to standard output.
     QString run(const QStringList &command, int *exitCode = nullptr,
@@ -105,7 +102,10 @@ public:
     QRect windowGeometry(const QStringList &search) const;
     // Waits until ready() or the deadline, serving events; false on timeout.
     static bool waitUntil(const std::function<bool()> &ready,
-                          std::chrono::milliseconds timeout = std::chrono::seconds(20));
+                          std::chrono::milliseconds timeout = std::chrono::seconds(20))
+    {
+        return QTest::qWaitFor(ready, int(timeout.count()));
+    }
 
     // For DESKTOP_SESSION_TEST_MAIN: starts display and bus and points this process at them
     // (QT_QPA_PLATFORM=xcb, DISPLAY, DBUS_SESSION_BUS_ADDRESS, XDG directories). Must run
@@ -117,37 +117,32 @@ public:
     QString skipReason() const { return m_skipReason; }
 
 private:
-    struct Child
-    {
-        int pid = -1;
-        std::vector<int> helpers{}; // daemons the program needs, stopped with it
-    };
+    using Processes = std::vector<std::unique_ptr<QProcess>>; // daemons it needs, then it
+    static constexpr std::chrono::milliseconds readyTimeout{10000};
 
-    Outcome startDisplay();
-    Outcome startBus();
-    Outcome startProgram(Component component, const QStringList &command,
-                         const std::function<bool()> &ready);
-    Outcome waitReady(Component component, const std::function<bool()> &ready);
+    // Starts command as one of the component's processes, in a process group of its own.
+    // Output goes to <path()>/<program>.log; standard output to the caller when it reads.
+    QProcess *spawn(Component component, const QStringList &command, bool readOutput = false);
+    // Runs command until ready() holds; fails when it exits or the timeout passes first.
+    Outcome launch(Component component, const QStringList &command,
+                   const std::function<bool()> &ready);
+    // Runs a program that says where it listens in one line on standard output; empty if not.
+    QString announced(Component component, const QStringList &command);
+    Outcome notStarted(const QString &program) const;
+    static QByteArray busConfiguration(const char *type, const QString &listen);
     // The desktop shells and what they need (desktopshells.cpp).
     Outcome startShell(Component component);
-    Outcome startHelper(std::vector<int> &helpers, const QStringList &command,
-                        const std::function<bool()> &ready);
-    Outcome closeOverview();
     bool setWallpaper(quint32 rgb) const;
     QDBusConnection bus() const;
-    int spawn(const QStringList &command, const QString &logName, int inheritedFd) const;
     bool ownsSelection(const char *selection) const;
     // Runs use on a connection of its own to the display; false when there is none.
     bool withX(const std::function<void(xcb_connection_t *, const xcb_screen_t *)> &use) const;
-    // Starts a program that announces itself with one line on a pipe; empty when it did not.
-    QByteArray startAnnouncing(Component component, const QStringList &command);
-    Outcome failedToStart(const QString &program) const;
     bool busHasName(const QString &name, bool prefix = false) const;
     bool hostRegistered() const;
     QVariant watcherProperty(const QString &name) const;
 
     QTemporaryDir m_dir;
-    std::map<Component, Child> m_children;
+    std::map<Component, Processes> m_children; // in start order, as Component lists them
     QString m_display;
     QString m_busAddress;
     QString m_skipReason;
@@ -174,13 +169,12 @@ template<typename T> QString describe(const T &value)
         QVERIFY2(bool(outcome_), qPrintable(outcome_.message));                                    \
     } while (false)
 
-// Skips the calling test function unless the process runs inside a private desktop.
+// Skips the calling test function when the private desktop of DESKTOP_SESSION_TEST_MAIN failed.
 #define DESKTOP_SESSION_REQUIRE()                                                                  \
     do {                                                                                           \
-        if (!velmora::DesktopSession::current())                                                   \
-            QSKIP("not run under DESKTOP_SESSION_TEST_MAIN");                                      \
-        if (!velmora::DesktopSession::current()->skipReason().isEmpty())                           \
-            QSKIP(qPrintable(velmora::DesktopSession::current()->skipReason()));                   \
+        if (const QString why_ = velmora::DesktopSession::current()->skipReason();                 \
+            !why_.isEmpty())                                                                       \
+            QSKIP(qPrintable(why_));                                                               \
     } while (false)
 
 // main() for a test that runs inside a private desktop: display and bus exist before the
