@@ -297,6 +297,7 @@ private Q_SLOTS:
 
     void cleanupTestCase()
     {
+        stopVelmora(); // before its desktop ends
         QDBusConnection::disconnectFromBus(u"a11y"_s);
         m_accessibilityBus.terminate();
         if (!m_accessibilityBus.waitForFinished(3000))
