@@ -86,7 +86,7 @@ private Q_SLOTS:
 
         TestServer server(test::tlsFor(peer, m_certificates));
         QVERIFY2(server.isListening(), qPrintable(server.errorString()));
-        server.respond("/", response);
+        server.respond(response);
         const QUrl url = peer == Peer::nobody ? test::unusedLocalUrl() : server.url();
 
         // Well within the inactivity timeout: cut off answers must not wait for it.
@@ -122,10 +122,10 @@ private Q_SLOTS:
     void requestIsPlainAndUncached()
     {
         TestServer server;
-        server.respond("/json/", {.headers = {{"Cache-Control", "public, max-age=3600"},
-                                              {"ETag", "\"v1\""},
-                                              {"Last-Modified", "Mon, 01 Jan 2024 00:00:00 GMT"}},
-                                  .body = "{}"});
+        server.respond({.headers = {{"Cache-Control", "public, max-age=3600"},
+                                    {"ETag", "\"v1\""},
+                                    {"Last-Modified", "Mon, 01 Jan 2024 00:00:00 GMT"}},
+                        .body = "{}"});
 
         // A cached answer would not ask again, a revalidated one would ask conditionally.
         const QUrl url = server.url("/json/?fields=ip,country");
@@ -162,7 +162,7 @@ private Q_SLOTS:
         QFETCH(QString, error);
         QFETCH(int, seconds);
         TestServer server;
-        server.respond("/", response);
+        server.respond(response);
 
         QElapsedTimer elapsed;
         elapsed.start();
