@@ -29,10 +29,6 @@ public:
     // The server side of TLS with the certificate the untrusted authority signed.
     QSslConfiguration untrustedServerConfiguration() const { return m_untrusted; }
 
-    // Adds the test authority to QSslConfiguration::defaultConfiguration() of this process, so
-    // requests made from now on trust serverConfiguration(). Nothing outside the process changes.
-    void trustInThisProcess() const;
-
     // A directory holding only the test authority's certificate and its `openssl rehash` link,
     // usable in place of a system certificate directory.
     QString caDirectory() const { return path(QStringLiteral("ca-only")); }

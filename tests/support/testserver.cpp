@@ -2,7 +2,6 @@
 
 #include <QElapsedTimer>
 #include <QEventLoop>
-#include <QHash>
 #include <QMutex>
 #include <QMutexLocker>
 #include <QSslServer>
@@ -24,30 +23,20 @@ namespace detail {
 // What a TestServer's thread and the test's thread share.
 struct TestServerState
 {
-    mutable QMutex mutex; // guards routes, handler and requests
-    QHash<QByteArray, TestServer::Response> routes;
+    mutable QMutex mutex; // guards handler and requests
     TestServer::Handler handler;
     QList<TestServer::Request> requests;
     std::atomic<qint64> bytesSent = 0;
     std::atomic<int> openConnections = 0;
     std::atomic<qint64> sendQueueBytes = 1024 * 1024; // see TestServer::setSendQueueLimit
 
-    // By route, else by handler, else 404.
+    // By handler, else 404.
     TestServer::Response answer(const TestServer::Request &request) const
     {
-        const QByteArray path = request.path.split('?').first();
-        TestServer::Handler scripted;
-        {
-            QMutexLocker lock(&mutex);
-            const auto route = routes.constFind(path);
-            if (route != routes.cend())
-                return *route;
-            scripted = handler;
-        }
-        // Called unlocked: a handler may take long or read requests().
-        if (scripted)
-            return scripted(request);
-        return {.status = 404, .body = "Not found\n"};
+        QMutexLocker lock(&mutex);
+        const TestServer::Handler scripted = handler;
+        lock.unlock(); // a handler may take long or read requests()
+        return scripted ? scripted(request) : TestServer::Response{.status = 404};
     }
 };
 
@@ -174,9 +163,6 @@ private:
                 return;
             const QByteArray bytes = fromSocket ? m_socket->read(count) : m_in.first(count);
             m_in.remove(0, fromSocket ? 0 : count);
-            const qsizetype room =
-                TestServer::Request::bodyPrefixLimit - m_request.bodyPrefix.size();
-            m_request.bodyPrefix += QByteArrayView(bytes).first(std::min(room, bytes.size()));
             m_bodyLeft -= bytes.size();
             m_request.bodyBytes += bytes.size();
         }
@@ -327,16 +313,9 @@ QUrl TestServer::url(QByteArrayView pathAndQuery) const
 {
     QUrl origin;
     origin.setScheme(m_tls ? QStringLiteral("https") : QStringLiteral("http"));
-    origin.setHost(m_tls && m_address == QHostAddress::LocalHost ? QStringLiteral("localhost")
-                                                                 : m_address.toString());
+    origin.setHost(m_address.toString());
     origin.setPort(m_port);
     return QUrl::fromEncoded(origin.toEncoded() + pathAndQuery.toByteArray());
-}
-
-void TestServer::respond(const QByteArray &path, const Response &response)
-{
-    QMutexLocker lock(&m_state->mutex);
-    m_state->routes.insert(path, response);
 }
 
 void TestServer::setHandler(Handler handler)

@@ -20,8 +20,8 @@ struct TestServerState;
 
 // A local HTTP/1.1 server, plain or TLS, for tests. Its sockets live on a thread of its own,
 // so the test's thread may block or run client code without starving it. Keeps connections
-// alive, reads Content-Length request bodies (counting them, keeping only a prefix) and
-// answers as scripted: by route, by handler, else 404.
+// alive, reads Content-Length request bodies (counting them, keeping none) and answers as its
+// handler says, else 404.
 class TestServer
 {
 public:
@@ -30,13 +30,10 @@ public:
     // One request as read.
     struct Request
     {
-        static constexpr qsizetype bodyPrefixLimit = 4096;
-
         QByteArray method{};
         QByteArray path{};       // as sent, query included
         QList<Header> headers{}; // in order, names as sent
         qint64 bodyBytes = 0;    // request body bytes read
-        QByteArray bodyPrefix{}; // the first bodyPrefixLimit of them
 
         // The value of the first header of that name, compared case-insensitively; a null array
         // when there is none.
@@ -68,7 +65,7 @@ public:
     };
 
     // Called on the server's thread once a request's head is read, before its body is, so the
-    // answer can set bodyReadRate; bodyBytes and bodyPrefix are not filled yet. It must do its
+    // answer can set bodyReadRate; bodyBytes is not filled yet. It must do its
     // own locking for anything it shares with the test.
     using Handler = std::function<Response(const Request &)>;
 
@@ -85,14 +82,16 @@ public:
     bool isListening() const { return m_error.isEmpty(); }
     // Why listening failed; empty when it did not.
     QString errorString() const { return m_error; }
-    // The URL of pathAndQuery on this server, e.g. http://127.0.0.1:PORT/path. With TLS on
-    // 127.0.0.1 the host is "localhost", the name the test certificates carry.
+    // The URL of pathAndQuery on this server, e.g. http://127.0.0.1:PORT/path.
     QUrl url(QByteArrayView pathAndQuery = "/") const;
 
-    // Answers requests whose path, without its query, is exactly path. Thread-safe.
-    void respond(const QByteArray &path, const Response &response);
-    // Answers requests no route matches, in place of 404. Thread-safe.
+    // Answers every request, in place of 404. Thread-safe.
     void setHandler(Handler handler);
+    // Answers every request with response.
+    void respond(const Response &response)
+    {
+        setHandler([response](const Request &) { return response; });
+    }
 
     // Every request read so far, in order of arrival, bodies complete. Thread-safe.
     QList<Request> requests() const;
