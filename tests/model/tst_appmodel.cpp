@@ -103,8 +103,6 @@ private Q_SLOTS:
         // Watching, and looking up, from the start.
         QVERIFY(model.isOnline() && model.isRefreshing() && !model.lastGeo());
         QCOMPARE(model.connectionType() + model.localIP(), emDash + emDash);
-        QCOMPARE(model.geoState().kind(), GeoState::Kind::loading);
-        QCOMPARE(model.menuBarLabel(), Flag::loading());
         QStringList reported, seen;
         connect(&model, &AppModel::geoStateChanged, this,
                 [&] { seen << QString::number(int(model.geoState().kind())); });
@@ -266,7 +264,6 @@ private Q_SLOTS:
             rig.speed->m_outcomes.push_back(succeeds[i] ? SpeedOutcome(values[i])
                                                         : SpeedOutcome(std::unexpected(u"x"_s)));
 
-        const Timestamp before = Timestamp::now();
         QCoro::Task<> run = model.runSpeedTest();
         QCOMPARE(model.speedError(), std::nullopt); // the earlier run's error goes as this starts
         QCoro::waitFor(std::move(run));
@@ -276,8 +273,6 @@ private Q_SLOTS:
                                  result->uploadMbps.value_or(-1)})
                         : QList<double>{},
                  figures);
-        if (result && !earlierRun)
-            QVERIFY(result->date >= before);
     }
 
     void secondSpeedTestDuringRunReturnsAtOnce()

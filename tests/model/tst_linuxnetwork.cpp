@@ -295,9 +295,6 @@ private Q_SLOTS:
                                                        {u"tun0"_s, u"10.8.0.2"_s, u"tun"_s}}));
 
         const InterfaceCounters before = m_table.counters();
-        QStringList names = before.keys();
-        names.sort();
-        QCOMPARE(names, (QStringList{u"en0"_s, u"eth0"_s, u"lo"_s, u"tun0"_s}));
         constexpr int count = 50;
         const QByteArray payload(1000, 'v');
         QUdpSocket out;
