@@ -393,8 +393,7 @@ private Q_SLOTS:
         rig.clockSeconds += 1;
         rig.interfaces->m_counters = {{u"eth0"_s, {1000, 0}}};
         QTRY_COMPARE(rig.lookups->lookups, 2);
-        qInfo("refreshed %lld ms after waking", sinceWake.elapsed());
-        QVERIFY(sinceWake.elapsed() < 1000);
+        QCOMPARE_LT(sinceWake.elapsed(), 1000);
         QTRY_COMPARE(rates, (QList<double>{1000, 0, 500}));
         QTest::qWait(500);
         QCOMPARE(rig.lookups->lookups, 2);
