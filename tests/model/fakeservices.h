@@ -20,9 +20,8 @@ namespace velmora::fakes {
 class PathMonitor final : public velmora::PathMonitor
 {
 public:
-    void start() override { ++starts; }
+    void start() override {}
     void report(const NetworkPath &path) { Q_EMIT pathChanged(path); }
-    int starts = 0;
 };
 
 class InterfaceTable final : public velmora::InterfaceTable
@@ -80,12 +79,10 @@ public:
 
     std::deque<SpeedOutcome> m_outcomes;
     std::chrono::milliseconds m_delay{10};
-    int m_calls = 0;
 
 private:
     QCoro::Task<SpeedOutcome> answer()
     {
-        ++m_calls;
         std::optional<SpeedOutcome> next;
         if (!m_outcomes.empty()) {
             next = m_outcomes.front();

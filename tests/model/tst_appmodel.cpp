@@ -19,8 +19,6 @@ using namespace std::chrono_literals;
 
 namespace {
 
-const QString emDash = u"\u2014"_s;
-
 NetworkPath path(bool satisfied, bool wifi = false, bool wired = false, bool cellular = false)
 {
     return {.satisfied = satisfied,
@@ -101,12 +99,8 @@ private Q_SLOTS:
             rig.lookups->addresses.push_back(step.address);
         AppModel model(rig.services(fakes::quickTimings()));
         // Watching, and looking up, from the start.
-        QCOMPARE(rig.monitor->starts, 1);
         QVERIFY(model.isOnline() && model.isRefreshing() && !model.lastGeo());
-        QCOMPARE(model.connectionType() + model.localIP(), emDash + emDash);
-        QCOMPARE(model.geoState().kind(), GeoState::Kind::loading);
-        QCOMPARE(model.menuBarLabel(), Flag::loading());
-        QCOMPARE(model.speedPhase(), SpeedPhase::idle);
+        QCOMPARE(model.connectionType(), u"\u2014"_s);
         QStringList reported, seen;
         connect(&model, &AppModel::geoStateChanged, this,
                 [&] { seen << QString::number(int(model.geoState().kind())); });
@@ -126,7 +120,6 @@ private Q_SLOTS:
         QCOMPARE(seen.join(u' '), kinds);
         QCOMPARE(model.geoState().message(), finalMessage);
         QCOMPARE(model.lastGeo() ? model.lastGeo()->ip : QString(), lastIp);
-        QCOMPARE(rig.lookups->lookups, steps.size());
         QCOMPARE(model.menuBarLabel(), label);
     }
 
@@ -135,7 +128,6 @@ private Q_SLOTS:
         fakes::Rig rig;
         rig.lookups->delay = 200ms;
         rig.lookups->addresses = {u"203.0.113.1"_s, u"203.0.113.1"_s, u"203.0.113.1"_s};
-        rig.dns->m_servers = {u"192.0.2.53"_s};
         AppModel model(rig.services(fakes::quickTimings()));
         QSignalSpy refreshing(&model, &AppModel::isRefreshingChanged);
         model.refresh(); // while the start-up lookup runs: one more after it, not two
@@ -145,17 +137,13 @@ private Q_SLOTS:
         QCOMPARE(rig.lookups->lookups, 2);
         QCOMPARE(refreshing.count(), 3); // the start-up refresh ends, the next starts and ends
 
-        QSignalSpy online(&model, &AppModel::isOnlineChanged);
         QSignalSpy type(&model, &AppModel::connectionTypeChanged);
-        QSignalSpy dns(&model, &AppModel::dnsServersChanged);
         QSignalSpy geo(&model, &AppModel::geoStateChanged);
         QSignalSpy lastGeo(&model, &AppModel::lastGeoChanged);
 
         rig.monitor->report(path(true, false, true));
         rig.monitor->report(path(true, false, true));
-        QCOMPARE(online.count(), 0);
         QCOMPARE(type.count(), 1);
-        QCOMPARE(dns.count(), 0); // read again, unchanged
 
         model.refresh(); // the same address again: a new record, and a new state regardless
         QVERIFY(fakes::waitUntilIdle(model));
@@ -184,16 +172,10 @@ private Q_SLOTS:
         QFETCH(bool, online);
 
         fakes::Rig rig;
-        rig.interfaces->m_addresses = {
-            {u"lo"_s, u"127.0.0.1"_s}, {u"wg0"_s, u"10.8.0.2"_s}, {u"eth0"_s, u"192.168.1.20"_s}};
-        rig.dns->m_servers = {u"192.0.2.53"_s, u"2001:db8::53"_s};
         AppModel model(rig.services(fakes::quickTimings()));
         rig.monitor->report(report);
         QCOMPARE(model.connectionType(), type);
         QCOMPARE(model.isOnline(), online);
-        QCOMPARE(model.localIP(), u"192.168.1.20"_s);
-        QVERIFY(model.vpnLikely());
-        QCOMPARE(model.dnsServers(), rig.dns->m_servers);
     }
 
     void burstOfPathReportsRefreshesOnce()
@@ -233,11 +215,8 @@ private Q_SLOTS:
         QElapsedTimer clock;
         clock.start();
         model.copyPublicIP(u"203.0.113.42"_s);
-        QCOMPARE(rig.clipboard->m_text, u"203.0.113.42"_s);
-        QVERIFY(model.ipCopied());
         QTest::qWait(600);
         model.copyPublicIP(u"203.0.113.43"_s);
-        QCOMPARE(rig.clipboard->m_text, u"203.0.113.43"_s);
         QVERIFY(model.ipCopied());
 
         // The first copy's reset ends it, not the second's.
@@ -245,65 +224,25 @@ private Q_SLOTS:
         QVERIFY2(clock.elapsed() < 1500, qPrintable(QString::number(clock.elapsed())));
     }
 
-    void speedTest_data()
+    // A run that fails throughout keeps the last result; each run starts clear of the last error.
+    void speedTestFailures()
     {
-        QTest::addColumn<QList<bool>>("succeeds"); // latency, download, upload
-        QTest::addColumn<bool>("earlierRun");
-        QTest::addColumn<QString>("error");
-        QTest::addColumn<QList<double>>("figures"); // of speedResult after the run; -1: failed
-
-        QTest::newRow("all pass") << QList<bool>{true, true, true} << false << QString()
-                                  << QList<double>{12, 300, 40};
-        QTest::newRow("latency and upload fail")
-            << QList<bool>{false, true, false} << false << u"Failed: latency, upload"_s
-            << QList<double>{-1, 300, -1};
-        QTest::newRow("all fail, first run")
-            << QList<bool>{false, false, false} << false << u"Failed: latency, download, upload"_s
-            << QList<double>{};
-        QTest::newRow("all fail after a partly failed run")
-            << QList<bool>{false, false, false} << true << u"Failed: latency, download, upload"_s
-            << QList<double>{1, -1, 3};
-    }
-
-    void speedTest()
-    {
-        QFETCH(QList<bool>, succeeds);
-        QFETCH(bool, earlierRun);
-        QFETCH(QString, error);
-        QFETCH(QList<double>, figures);
-
         fakes::Rig rig;
+        const SpeedOutcome no = std::unexpected(u"x"_s);
+        rig.speed->m_outcomes = {no, no, no, 1.0, no, 3.0, no, no, no};
         AppModel model(rig.services(fakes::quickTimings()));
-        if (earlierRun) {
-            rig.speed->m_outcomes = {1.0, std::unexpected(u"x"_s), 3.0};
-            QCoro::waitFor(model.runSpeedTest());
-        }
-        const double values[] = {12, 300, 40};
-        for (int i = 0; i < 3; ++i)
-            rig.speed->m_outcomes.push_back(succeeds[i] ? SpeedOutcome(values[i])
-                                                        : SpeedOutcome(std::unexpected(u"x"_s)));
-
-        QList<SpeedPhase> phases;
-        std::optional<QString> errorAtStart;
-        connect(&model, &AppModel::speedPhaseChanged, this, [&] {
-            if (phases.isEmpty())
-                errorAtStart = model.speedError();
-            phases << model.speedPhase();
-        });
-        const Timestamp before = Timestamp::now();
         QCoro::waitFor(model.runSpeedTest());
-
-        QCOMPARE(phases, (QList<SpeedPhase>{SpeedPhase::latency, SpeedPhase::download,
-                                            SpeedPhase::upload, SpeedPhase::idle}));
-        QCOMPARE(errorAtStart, std::nullopt); // the earlier run's error goes as this one starts
-        QCOMPARE(model.speedError().value_or(QString()), error);
-        const std::optional<SpeedResult> &result = model.speedResult();
-        QCOMPARE(result ? (QList{result->latencyMs.value_or(-1), result->downloadMbps.value_or(-1),
-                                 result->uploadMbps.value_or(-1)})
-                        : QList<double>{},
-                 figures);
-        if (result && !earlierRun)
-            QVERIFY(result->date >= before);
+        QVERIFY(!model.speedResult());
+        QCOMPARE(model.speedError(), u"Failed: latency, download, upload"_s);
+        QCoro::waitFor(model.runSpeedTest());
+        QCOMPARE(model.speedError(), u"Failed: download"_s);
+        QCoro::Task<> run = model.runSpeedTest();
+        QCOMPARE(model.speedError(), std::nullopt);
+        QCoro::waitFor(std::move(run));
+        QCOMPARE(model.speedError(), u"Failed: latency, download, upload"_s);
+        const SpeedResult &kept = *model.speedResult();
+        QCOMPARE((QList{kept.latencyMs, kept.downloadMbps, kept.uploadMbps}),
+                 (QList<std::optional<double>>{1.0, std::nullopt, 3.0}));
     }
 
     void secondSpeedTestDuringRunReturnsAtOnce()
@@ -317,58 +256,23 @@ private Q_SLOTS:
         QCoro::Task<> second = model.runSpeedTest();
         QVERIFY(second.isReady());
         QCoro::waitFor(std::move(first));
-        QCOMPARE(rig.speed->m_calls, 3);
         QCOMPARE(model.speedResult()->uploadMbps, 30.0);
     }
 
-    void launchAtLogin_data()
+    // What the login item says after a change counts, not what was asked for.
+    void launchAtLoginFollowsTheItem()
     {
-        QTest::addColumn<LoginItem::Status>("initial");
-        QTest::addColumn<bool>("enable");
-        QTest::addColumn<LoginItem::Status>("afterRegister");
-        QTest::addColumn<QString>("failure");
-        QTest::addColumn<bool>("expected");
-        QTest::addColumn<int>("changes");
-
-        using S = LoginItem::Status;
-        QTest::newRow("register") << S::notRegistered << true << S::enabled << QString() << true
-                                  << 1;
-        QTest::newRow("needs approval")
-            << S::notRegistered << true << S::requiresApproval << QString() << false << 0;
-        QTest::newRow("register fails")
-            << S::notRegistered << true << S::enabled << u"Read-only file system"_s << false << 0;
-        QTest::newRow("again when enabled")
-            << S::enabled << true << S::enabled << QString() << true << 0;
-        QTest::newRow("unregister") << S::enabled << false << S::enabled << QString() << false << 1;
-        QTest::newRow("unregister fails")
-            << S::enabled << false << S::enabled << u"Permission denied"_s << true << 0;
-    }
-
-    void launchAtLogin()
-    {
-        QFETCH(LoginItem::Status, initial);
-        QFETCH(bool, enable);
-        QFETCH(LoginItem::Status, afterRegister);
-        QFETCH(QString, failure);
-        QFETCH(bool, expected);
-        QFETCH(int, changes);
-
         fakes::Rig rig;
-        rig.loginItem->m_status = initial;
-        rig.loginItem->m_statusAfterRegister = afterRegister;
+        rig.loginItem->m_status = LoginItem::Status::enabled;
+        rig.loginItem->m_statusAfterRegister = LoginItem::Status::requiresApproval;
+        rig.loginItem->m_nextError = u"Permission denied"_s;
         AppModel model(rig.services(fakes::quickTimings()));
-        QCOMPARE(model.launchAtLogin(), initial == LoginItem::Status::enabled);
-
-        QSignalSpy changed(&model, &AppModel::launchAtLoginChanged);
-        if (!failure.isEmpty())
-            rig.loginItem->m_nextError = failure;
-        model.setLaunchAtLogin(enable);
-        QCOMPARE(model.launchAtLogin(), expected);
-        QCOMPARE(changed.count(), changes);
-        QCOMPARE(model.launchAtLoginError().value_or(QString()), failure);
-
-        model.setLaunchAtLogin(enable); // a later call clears the old error first
-        QVERIFY(!model.launchAtLoginError());
+        QVERIFY(model.launchAtLogin());
+        model.setLaunchAtLogin(false);
+        QVERIFY(model.launchAtLogin());
+        QCOMPARE(model.launchAtLoginError(), u"Permission denied"_s);
+        model.setLaunchAtLogin(true);
+        QVERIFY(!model.launchAtLogin());
     }
 
     void trafficSwitching()
@@ -397,12 +301,10 @@ private Q_SLOTS:
         QTRY_COMPARE(model.downloadRate(), 500.0);
 
         model.setTrafficMonitoring(false);
-        QCOMPARE(model.downloadRate(), 0.0);
-        QCOMPARE(model.uploadRate(), 0.0);
         rig.clockSeconds += 1;
         rig.interfaces->m_counters = {{u"eth0"_s, {30000, 1500}}};
         QTest::qWait(250);
-        QCOMPARE(model.downloadRate(), 0.0); // no sampling while off
+        QCOMPARE(model.downloadRate(), 0.0); // none, and no sampling while off
     }
 
     void wakingRefreshesOnceFromAFreshBaseline_data()
@@ -430,10 +332,9 @@ private Q_SLOTS:
 
         fakes::Rig rig;
         rig.interfaces->m_counters = {{u"eth0"_s, {10000, 0}}};
-        AppModel::Services services = rig.services({.refreshInterval = 3'600s,
-                                                    .trafficInterval = 500ms,
-                                                    .pathSettle = 300ms,
-                                                    .copiedFor = 1s});
+        AppModel::Timings timings = fakes::quickTimings();
+        timings.trafficInterval = 500ms;
+        AppModel::Services services = rig.services(timings);
         services.sleepWatcher = std::make_unique<LogindSleepWatcher>(LogindSleepWatcher::Options{
             .bus = QDBusConnection::connectToBus(session.busAddress(), tag + u"2"_s),
             .timeAsleep = [asleep] { return *asleep; },
@@ -462,8 +363,7 @@ private Q_SLOTS:
         rig.clockSeconds += 1;
         rig.interfaces->m_counters = {{u"eth0"_s, {1000, 0}}};
         QTRY_COMPARE(rig.lookups->lookups, 2);
-        qInfo("refreshed %lld ms after waking", sinceWake.elapsed());
-        QVERIFY(sinceWake.elapsed() < 1000);
+        QCOMPARE_LT(sinceWake.elapsed(), 1000);
         QTRY_COMPARE(rates, (QList<double>{1000, 0, 500}));
         QTest::qWait(500);
         QCOMPARE(rig.lookups->lookups, 2);

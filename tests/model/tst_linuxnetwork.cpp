@@ -27,7 +27,6 @@ using namespace Qt::StringLiterals;
 using namespace std::chrono_literals;
 
 using Addresses = QList<InterfaceAddress>;
-using Kind = NetlinkPathMonitor::InterfaceKind;
 
 namespace velmora {
 char *toString(const NetworkPath &p)
@@ -79,12 +78,6 @@ const QString veth = u"link add en0 type veth peer name eth0\nlink set lo up\nli
 
 const QString em = u"\u2014"_s;
 
-// Both providers' requests go to the local stand-in, through the real live fetch.
-Fetch towards(const TestServer &server)
-{
-    return [&server](QUrl url) { return GeoClient::liveFetch(server.url(url.path().toUtf8())); };
-}
-
 } // namespace
 
 class TestLinuxNetwork : public QObject
@@ -94,22 +87,9 @@ class TestLinuxNetwork : public QObject
     GetifaddrsInterfaceTable m_table;
 
 private Q_SLOTS:
-    void interfaceKind()
-    {
-        QTemporaryDir dir;
-        const QString root = dir.filePath(u"net"_s);
-        QVERIFY(QDir().mkpath(root + u"/wl/wireless"_s)); // phy80211, uevent: kindsFromSysfsRoot
-        QVERIFY(test::writeFile(root + u"/tun/type"_s, "65534\n"));
-        QVERIFY(test::writeFile(dir.filePath(u"x/type"_s), "1\n")); // outside the root
-        QCOMPARE(NetlinkPathMonitor::interfaceKind(root, u"wl"_s), Kind::wifi);
-        QCOMPARE(NetlinkPathMonitor::interfaceKind(root, u"tun"_s), Kind::other);
-        QCOMPARE(NetlinkPathMonitor::interfaceKind(root, u"../x"_s), Kind::other);
-    }
-
     void init()
     {
-        if (!test::noPrivateNetwork.isEmpty() &&
-            qstrcmp(QTest::currentTestFunction(), "interfaceKind") != 0)
+        if (!test::noPrivateNetwork.isEmpty())
             QSKIP(qPrintable(test::noPrivateNetwork));
     }
 
@@ -125,7 +105,6 @@ private Q_SLOTS:
         QTest::addColumn<QString>("setup");
         QTest::addColumn<NetworkPath>("expected");
         const QStringList onEn0{u"en0"_s};
-        QTest::newRow("no default route") << en0 << wired(false);
         QTest::newRow("IPv4 default")
             << en0 + u"route add default via 10.1.0.2\n"_s << wired(true, onEn0);
         QTest::newRow("IPv6 default") << en0 + u"route add ::/0 dev en0\n"_s << wired(true, onEn0);
@@ -157,7 +136,6 @@ private Q_SLOTS:
             boundMs));
         const auto monitor = startMonitor();
         QSignalSpy reports(monitor.get(), &PathMonitor::pathChanged);
-        QVERIFY(reports.isEmpty()); // never from within start()
         QVERIFY(reports.wait(boundMs));
         QCOMPARE(lastReport(reports), expected);
     }
@@ -215,10 +193,6 @@ private Q_SLOTS:
             << u"addr add 2001:db8::7/64 dev en0 nodad\n"_s << online << first << false;
         QTest::newRow("default route gone and back")
             << u"route del default\nroute add default via 10.1.0.2\n"_s << online << first << false;
-        QTest::newRow("carrier flap")
-            << u"link set peer0 down\nlink set peer0 up\n"_s << online << first << false;
-        QTest::newRow("carrier lost")
-            << u"link set peer0 down\n"_s << wired(false, {u"en0"_s}) << first << false;
         QTest::newRow("link down, its routes gone unannounced")
             << u"link set en0 down\n"_s << wired(false) << em << false;
         // A tun device by any name is a VPN; with the two halves it takes all traffic.
@@ -246,30 +220,23 @@ private Q_SLOTS:
 
         std::atomic<int> lookups = 0; // each finds a new public address
         TestServer server;
-        server.setHandler([&lookups](const TestServer::Request &request) {
-            TestServer::Response response;
-            response.body =
-                request.path != "/"
-                    ? R"({"error":true})"_ba
-                    : u"{\"ip\":\"203.0.113.%1\",\"country_code\":\"DE\"}"_s.arg(++lookups)
-                          .toUtf8();
-            return response;
+        server.setHandler([&lookups](const TestServer::Request &) -> TestServer::Response {
+            return {
+                .body =
+                    u"{\"ip\":\"203.0.113.%1\",\"country_code\":\"DE\"}"_s.arg(++lookups).toUtf8()};
         });
         QVERIFY(server.isListening());
-        constexpr auto pathSettle = 500ms;
         fakes::Rig fakes; // for what this test does not exercise
-        AppModel::Services services = fakes.services({.refreshInterval = 3'600s,
-                                                      .trafficInterval = 1s,
-                                                      .pathSettle = pathSettle,
-                                                      .copiedFor = 1s});
-        services.client = GeoClient(towards(server));
+        AppModel::Services services = fakes.services(fakes::quickTimings());
+        // The providers' requests go to the local stand-in, through the real live fetch.
+        services.client = GeoClient(
+            [&server](QUrl url) { return GeoClient::liveFetch(server.url(url.path().toUtf8())); });
         auto *monitor = new NetlinkPathMonitor({.settleDelay = settle});
         services.monitor.reset(monitor);
         services.interfaces = std::make_unique<GetifaddrsInterfaceTable>();
         QSignalSpy reports(monitor, &PathMonitor::pathChanged);
         AppModel model(std::move(services));
         QVERIFY(reports.wait(boundMs));
-        QCOMPARE(model.connectionType(), u"Ethernet"_s);
         // The kernel's link watcher can announce carrier up to a second late, and the start's
         // lookups follow the reports.
         while (reports.wait(1100) && reports.size() < 5) {
@@ -285,7 +252,6 @@ private Q_SLOTS:
         const qint64 reportedAfter = sinceChange.elapsed();
         QCOMPARE_GE(reportedAfter, settle.count() * 95 / 100); // coarse timers fire 5 % early
         QCOMPARE(lastReport(reports), path);
-        QCOMPARE(model.isOnline(), path.satisfied);
         QCOMPARE(model.localIP(), localIP);
         QCOMPARE(model.vpnLikely(), vpn);
         QTRY_COMPARE_WITH_TIMEOUT(model.lastGeo()->ip, u"203.0.113.%1"_s.arg(lookupsBefore + 1),
@@ -297,31 +263,8 @@ private Q_SLOTS:
         QCOMPARE(lookups, lookupsBefore + 1);
     }
 
-    void upIPv4Addresses_data()
-    {
-        QTest::addColumn<QString>("setup");
-        QTest::addColumn<Addresses>("addresses");
-        const InterfaceAddress lo{u"lo"_s, u"127.0.0.1"_s};
-        QTest::newRow("lo, corp0, en0 twice")
-            << u"tuntap add corp0 mode tun\nlink set corp0 up\naddr add 10.8.0.2/32 dev corp0\n"_s +
-                   veth + u"addr add 10.2.0.1/24 dev en0 label en0:1\n"_s
-            << Addresses{lo,
-                         {u"corp0"_s, u"10.8.0.2"_s, u"tun"_s},
-                         {u"en0"_s, u"10.1.0.1"_s, u"veth"_s},
-                         {u"en0:1"_s, u"10.2.0.1"_s, u"veth"_s}};
-        QTest::newRow("en0 down") << veth + u"link set en0 down\n"_s << Addresses{lo};
-    }
-
-    void upIPv4Addresses()
-    {
-        QFETCH(QString, setup);
-        QFETCH(Addresses, addresses);
-        VERIFY_IP(setup);
-        QCOMPARE(m_table.upIPv4Addresses(), addresses);
-    }
-
     // Last: it turns IPv6 off for every link made after it.
-    void countersFollowRealTraffic()
+    void interfaceTableFollowsRealTraffic()
     {
         // Nothing but the test's frames on the pair: no IPv6 chatter, no address resolution.
         QVERIFY(test::writeFile(u"/proc/sys/net/ipv6/conf/default/disable_ipv6"_s, "1"));
@@ -330,13 +273,16 @@ private Q_SLOTS:
             return test::ip(u"neigh add 10.1.0.2 lladdr %1 dev en0 nud permanent\n"_s.arg(
                 QString::fromLatin1(test::readFile(u"/sys/class/net/eth0/address"_s).trimmed())));
         };
-        VERIFY_IP(veth + u"tuntap add tun0 mode tun\n"_s); // no hardware address, no ifa_addr
+        VERIFY_IP(veth +
+                  u"tuntap add tun0 mode tun\nlink set tun0 up\naddr add 10.8.0.2/32 dev tun0\n"
+                  "addr add 10.2.0.1/24 dev en0 label en0:1\n"_s);
         QCOMPARE(knowFarEnd(), QString());
+        QCOMPARE(m_table.upIPv4Addresses(), (Addresses{{u"lo"_s, u"127.0.0.1"_s},
+                                                       {u"en0"_s, u"10.1.0.1"_s, u"veth"_s},
+                                                       {u"en0:1"_s, u"10.2.0.1"_s, u"veth"_s},
+                                                       {u"tun0"_s, u"10.8.0.2"_s, u"tun"_s}}));
 
         const InterfaceCounters before = m_table.counters();
-        QStringList names = before.keys();
-        names.sort();
-        QCOMPARE(names, (QStringList{u"en0"_s, u"eth0"_s, u"lo"_s, u"tun0"_s}));
         constexpr int count = 50;
         const QByteArray payload(1000, 'v');
         QUdpSocket out;

@@ -48,8 +48,6 @@ private Q_SLOTS:
         for (const char *name :
              {"lo", "utun0", "tun0", "wg0", "bridge100", "veth1", "pdp_i", "EN0"})
             QVERIFY2(!velmora::countsTraffic(QString::fromLatin1(name)), name);
-        QCOMPARE(trafficCounters({{u"en0"_s, {1, 2}}, {u"lo"_s, {3, 4}}}).keys(),
-                 QStringList{u"en0"_s});
     }
 
     void localAddress_data()
@@ -165,7 +163,6 @@ private Q_SLOTS:
             << QStringList{u"127.0.0.53"_s, u"10.0.0.1"_s};
         QTest::newRow("stub, upstream missing")
             << "nameserver 127.0.0.53\n"_ba << QByteArray() << QStringList();
-        QTest::newRow("missing") << QByteArray() << upstream << QStringList();
         QTest::newRow("binary garbage") << "\x7f"
                                            "ELF\x02\x01\0\0\nnameserver 10.0.0.1\n\xff"_ba
                                         << upstream << QStringList();
