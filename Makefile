@@ -16,12 +16,14 @@ JOBS ?= $(shell nproc)
 run: build desktop-entry
 	./build/bin/velmora
 
-# Lets the desktop hand velmora: links to the program built here.
+# Lets the desktop hand velmora: links to the program built here, and starts the widget.
 APPLICATIONS := $(or $(XDG_DATA_HOME),$(HOME)/.local/share)/applications
 desktop-entry: build
 	@mkdir -p $(APPLICATIONS)
 	@sed 's|^Exec=velmora|Exec=$(CURDIR)/build/bin/velmora|' \
 	    packaging/linux/app.velmora.Velmora.desktop > $(APPLICATIONS)/app.velmora.Velmora.desktop
+	@sed 's|^Exec=velmora-widget|Exec=$(CURDIR)/build/bin/velmora-widget|' \
+	    packaging/linux/app.velmora.Widget.desktop > $(APPLICATIONS)/app.velmora.Widget.desktop
 	@command -v xdg-mime >/dev/null && \
 	    xdg-mime default app.velmora.Velmora.desktop x-scheme-handler/velmora || true
 
