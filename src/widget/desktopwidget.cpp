@@ -17,7 +17,7 @@ DesktopWidget::DesktopWidget(WidgetFamily family, const WindowSystemHints &hints
     setWindowFlags(Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnBottomHint |
                    Qt::WindowDoesNotAcceptFocus);
     setAttribute(Qt::WA_ShowWithoutActivating);
-    setWindowTitle(QStringLiteral("Velmora"));
+    setWindowTitle(QStringLiteral("Velmora Widget"));
     winId(); // the native window exists now, so the wishes below reach it before it is shown
     hints.keepOnAllWorkspacesUnlisted(windowHandle());
 }
