@@ -10,8 +10,9 @@
 #include "testserver.h"
 #include "widgetview.h"
 
+#include <QDBusConnectionInterface>
 #include <QDir>
-#include <QPainter>
+#include <QScopeGuard>
 #include <QTest>
 
 #include <sys/mount.h>
@@ -162,6 +163,35 @@ private Q_SLOTS:
         restartWidget();
         QVERIFY(
             shows({{}, std::nullopt, true}, {{}, GeoInfo::sample(), false}, u"widget-offline"_s));
+    }
+
+    // A click reaches velmora through its desktop entry and the scheme it declares there, as
+    // `make run` installs them: the tray program's popover opens.
+    void clickOpensTheTrayProgramsPopover()
+    {
+        const QProcessEnvironment env = m_session->environment();
+        QByteArray entry = test::readFile(QStringLiteral(VELMORA_DESKTOP_ENTRY));
+        entry.replace("Exec=velmora", "Exec=" VELMORA_BINARY);
+        QVERIFY(test::writeFile(
+            env.value(u"XDG_DATA_HOME"_s) + u"/applications/app.velmora.Velmora.desktop"_s, entry));
+        m_session->run({u"xdg-mime"_s, u"default"_s, u"app.velmora.Velmora.desktop"_s,
+                        u"x-scheme-handler/velmora"_s});
+        QProcess velmora;
+        velmora.setProcessEnvironment(env);
+        velmora.start(QStringLiteral(VELMORA_BINARY), {});
+        const auto stop = qScopeGuard([&] {
+            velmora.kill();
+            velmora.waitForFinished();
+        });
+        QVERIFY(DesktopSession::waitUntil([] {
+            return QDBusConnection::sessionBus().interface()->isServiceRegistered(
+                u"app.velmora.Velmora"_s);
+        }));
+        m_session->click(window().center());
+        QVERIFY(DesktopSession::waitUntil([&] {
+            return !m_session->windowGeometry({u"--name"_s, u"^Velmora$"_s}).isNull();
+        }));
+        m_session->screenshot(u"widget-click-popover"_s);
     }
 };
 
