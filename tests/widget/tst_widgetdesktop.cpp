@@ -165,6 +165,21 @@ private Q_SLOTS:
             shows({{}, std::nullopt, true}, {{}, GeoInfo::sample(), false}, u"widget-offline"_s));
     }
 
+    // A drag moves the widget, and the next start puts it back there.
+    void dragMovesAndIsRemembered()
+    {
+        const QPoint from = window().center();
+        m_session->run({u"xdotool"_s, u"mousemove"_s, QString::number(from.x()),
+                        QString::number(from.y()), u"mousedown"_s, u"1"_s, u"mousemove"_s,
+                        QString::number(from.x() + 120), QString::number(from.y() + 60),
+                        u"mouseup"_s, u"1"_s});
+        QVERIFY(DesktopSession::waitUntil([&] { return window().topLeft() == QPoint(420, 260); }));
+        m_widget.kill();
+        m_widget.waitForFinished();
+        m_widget.start();
+        QVERIFY(DesktopSession::waitUntil([&] { return window().topLeft() == QPoint(420, 260); }));
+    }
+
     // A click reaches velmora through its desktop entry and the scheme it declares there, as
     // `make run` installs them: the tray program's popover opens.
     void clickOpensTheTrayProgramsPopover()
@@ -192,6 +207,18 @@ private Q_SLOTS:
             return !m_session->windowGeometry({u"--name"_s, u"^Velmora$"_s}).isNull();
         }));
         m_session->screenshot(u"widget-click-popover"_s);
+    }
+
+    // A second start opens the running one's gallery and ends.
+    void secondStartOpensTheGallery()
+    {
+        int exitCode = -1;
+        m_session->run({QStringLiteral(VELMORA_WIDGET_BINARY)}, &exitCode);
+        QCOMPARE(exitCode, 0);
+        QVERIFY(DesktopSession::waitUntil([&] {
+            return !m_session->windowGeometry({u"--name"_s, u"^Velmora$"_s}).isNull();
+        }));
+        m_session->screenshot(u"widget-gallery"_s);
     }
 };
 
