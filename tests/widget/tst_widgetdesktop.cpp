@@ -71,8 +71,6 @@ class TestWidgetDesktop : public QObject
     QProcess m_widget;
     bool m_failing = false;
 
-    QString home() const { return m_session->environment().value(u"HOME"_s); }
-
     // One small widget, placed before the start as a drag would have left it.
     void restartWidget()
     {
@@ -159,7 +157,8 @@ private Q_SLOTS:
         m_failing = true;
         restartWidget();
         QVERIFY(shows({{}, standIn, true}, {{}, standIn, false}, u"widget-stale"_s));
-        QVERIFY(QDir(home() + u"/.local/state/velmora-widget"_s).removeRecursively());
+        QVERIFY(QDir(m_session->environment().value(u"HOME"_s) + u"/.local/state/velmora-widget"_s)
+                    .removeRecursively());
         restartWidget();
         QVERIFY(
             shows({{}, std::nullopt, true}, {{}, GeoInfo::sample(), false}, u"widget-offline"_s));
