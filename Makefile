@@ -4,7 +4,7 @@ PACKAGES := g++ cmake ninja-build pkg-config qt6-base-dev qcoro-qt6-dev libnl-ro
             libqt6svg6 libxcb1-dev fonts-noto-color-emoji at-spi2-core \
             openssl util-linux iproute2 locales \
             xvfb openbox xcompmgr xdotool xclip imagemagick dbus-x11 x11-utils trayer \
-            xdg-desktop-portal xdg-desktop-portal-gtk \
+            xdg-desktop-portal xdg-desktop-portal-gtk xdg-utils \
             haskell-status-notifier-item-utils haskell-gtk-sni-tray-utils \
             gnome-shell gnome-shell-extension-appindicator libgl1-mesa-dri \
             xfce4-panel xfconf plasma-desktop kded5 kactivitymanagerd polybar
@@ -16,12 +16,14 @@ JOBS ?= $(shell nproc)
 run: build desktop-entry
 	./build/bin/velmora
 
-# Lets the desktop hand velmora: links to the program built here.
+# Lets the desktop hand velmora: links to the program built here, and starts the widget.
 APPLICATIONS := $(or $(XDG_DATA_HOME),$(HOME)/.local/share)/applications
 desktop-entry: build
 	@mkdir -p $(APPLICATIONS)
 	@sed 's|^Exec=velmora|Exec=$(CURDIR)/build/bin/velmora|' \
 	    packaging/linux/app.velmora.Velmora.desktop > $(APPLICATIONS)/app.velmora.Velmora.desktop
+	@sed 's|^Exec=velmora-widget|Exec=$(CURDIR)/build/bin/velmora-widget|' \
+	    packaging/linux/app.velmora.Widget.desktop > $(APPLICATIONS)/app.velmora.Widget.desktop
 	@command -v xdg-mime >/dev/null && \
 	    xdg-mime default app.velmora.Velmora.desktop x-scheme-handler/velmora || true
 

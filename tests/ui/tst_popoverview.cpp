@@ -2,7 +2,7 @@
 #include "pixels.h"
 #include "popover/popoverview.h"
 #include "popover/spinner.h"
-#include "popover/symbols.h"
+#include "symbols.h"
 #include "viewsetup.h"
 
 #include <QLabel>

@@ -1,5 +1,6 @@
 #include "trayicon.h"
 
+#include "look.h"
 #include "squarerates.h"
 
 #include <QFontMetricsF>
@@ -10,16 +11,6 @@
 using namespace Qt::StringLiterals;
 
 namespace velmora {
-
-QFont titleFont()
-{
-    QFont font;
-    // The family list falls through to whatever emoji font fontconfig finds when this one is
-    // not installed.
-    font.setFamilies({u"Noto Color Emoji"_s, u"emoji"_s});
-    font.setPixelSize(16);
-    return font;
-}
 
 QImage TrayIconRenderer::titleImage(const QString &title, qreal scale, bool square)
 {

@@ -43,7 +43,4 @@ private:
     QHash<QString, QImage> m_titles;
 };
 
-// The font the title glyph is drawn in: the colour emoji font, sized to fit the tray.
-QFont titleFont();
-
 } // namespace velmora

@@ -1,7 +1,5 @@
 #include "look.h"
 
-#include "trayimage/trayicon.h"
-
 #include <QEvent>
 #include <QFontDatabase>
 #include <QGuiApplication>
@@ -101,9 +99,9 @@ QFont textFont(TextStyle style, QFont::Weight weight)
     return font;
 }
 
-QFont monospacedFont()
+QFont monospacedFont(TextStyle style)
 {
-    const QFont body = QGuiApplication::font();
+    const QFont body = scaled(QGuiApplication::font(), factor(style));
     QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
     if (body.pointSizeF() > 0)
         font.setPointSizeF(body.pointSizeF());
@@ -112,10 +110,20 @@ QFont monospacedFont()
     return font;
 }
 
-QFont flagFont()
+QFont titleFont()
+{
+    QFont font;
+    // The family list falls through to whatever emoji font fontconfig finds when this one is
+    // not installed.
+    font.setFamilies({QStringLiteral("Noto Color Emoji"), QStringLiteral("emoji")});
+    font.setPixelSize(16);
+    return font;
+}
+
+QFont flagFont(double points)
 {
     // The emoji font as in the tray: a text font would draw the warning sign as an outline.
-    QFont font = scaled(QGuiApplication::font(), 44.0 / 13.0);
+    QFont font = scaled(QGuiApplication::font(), points / 13.0);
     font.setFamilies(titleFont().families());
     return font;
 }

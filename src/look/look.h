@@ -14,10 +14,13 @@ namespace velmora {
 enum class TextStyle { title3, subheadline, body, callout, caption, caption2, smallControl };
 
 QFont textFont(TextStyle style, QFont::Weight weight = QFont::Normal);
-// The system's fixed-pitch family at the body size.
-QFont monospacedFont();
-// The large flag of the header: 44 points where the body is 13.
-QFont flagFont();
+// The system's fixed-pitch family at the style's size.
+QFont monospacedFont(TextStyle style = TextStyle::body);
+// A flag or other emoji glyph of the given size in points where the body is 13 (the popover's
+// header flag is 44), in the colour emoji font.
+QFont flagFont(double points = 44);
+// The colour emoji font at 16 pixels, the tray title's size.
+QFont titleFont();
 
 // Colours derived from the palette in use, so that they read in light and dark themes.
 enum class Tint {

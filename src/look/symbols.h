@@ -7,8 +7,9 @@
 
 namespace velmora {
 
-// The popover's symbol images, under names of their own ("arrow.clockwise", "network",
-// "exclamationmark.triangle.fill", "doc.on.doc", "checkmark", "speedometer", "gearshape").
+// The symbol images of the popover and the desktop widget, under names of their own
+// ("arrow.clockwise", "network", "exclamationmark.triangle.fill", "doc.on.doc", "checkmark",
+// "speedometer", "gearshape", and "wifi.slash", the crossed-out network of a stale record).
 // Each is taken from the desktop's icon theme under its freedesktop symbolic name when the
 // theme has it, else from a bundled SVG, and is always drawn as a one-colour shape in the
 // colour of the text around it, so it reads in light and dark palettes alike.

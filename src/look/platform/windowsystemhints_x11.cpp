@@ -20,6 +20,7 @@ class NoHints final : public WindowSystemHints
 public:
     bool isCompositing() const override { return false; }
     QList<QRect> reservedStrips() const override { return {}; }
+    void keepOnAllWorkspacesUnlisted(QWindow *) const override {}
     void markAsNotification(QWindow *) const override {}
 };
 
@@ -69,14 +70,21 @@ public:
 
     void markAsNotification(QWindow *window) const override
     {
-        // Read by the window manager when the window is mapped; Qt adds its own states to
-        // these then rather than replacing them, and sets the type only with the window's
-        // flags. A tool window is the fallback where notifications are unknown.
-        const auto id = xcb_window_t(window->winId());
+        // Qt sets the type only with the window's flags, on creation; it stays as written
+        // here. A tool window is the fallback where notifications are unknown.
         const xcb_atom_t types[] = {atom("_NET_WM_WINDOW_TYPE_NOTIFICATION"),
                                     atom("_NET_WM_WINDOW_TYPE_UTILITY")};
-        xcb_change_property(m_connection, XCB_PROP_MODE_REPLACE, id, atom("_NET_WM_WINDOW_TYPE"),
-                            XCB_ATOM_ATOM, 32, std::size(types), types);
+        xcb_change_property(m_connection, XCB_PROP_MODE_REPLACE, xcb_window_t(window->winId()),
+                            atom("_NET_WM_WINDOW_TYPE"), XCB_ATOM_ATOM, 32, std::size(types),
+                            types);
+        keepOnAllWorkspacesUnlisted(window);
+    }
+
+    void keepOnAllWorkspacesUnlisted(QWindow *window) const override
+    {
+        // Read by the window manager when the window is mapped; Qt adds its own states to
+        // these then rather than replacing them.
+        const auto id = xcb_window_t(window->winId());
         const quint32 allWorkspaces = 0xffffffff;
         xcb_change_property(m_connection, XCB_PROP_MODE_REPLACE, id, atom("_NET_WM_DESKTOP"),
                             XCB_ATOM_CARDINAL, 32, 1, &allWorkspaces);

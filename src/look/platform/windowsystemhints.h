@@ -22,9 +22,11 @@ public:
     // logical coordinates; they hold even where no window manager turns them into a smaller
     // available area.
     virtual QList<QRect> reservedStrips() const = 0;
-    // Asks that window, not yet shown, be taken for a notification: on every workspace, out of
-    // task bars and pagers, which Qt's window flags cannot say. Does nothing where the window
-    // system has no such wish.
+    // Asks that window, not yet shown, be kept on every workspace and out of task bars and
+    // pagers, which Qt's window flags cannot say. Does nothing where the window system has no
+    // such wish.
+    virtual void keepOnAllWorkspacesUnlisted(QWindow *window) const = 0;
+    // As keepOnAllWorkspacesUnlisted, and taken for a notification.
     virtual void markAsNotification(QWindow *window) const = 0;
 
     // The hints of the window system the application runs on; on one it cannot ask, hints that

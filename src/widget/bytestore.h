@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+#include <optional>
+
+namespace velmora {
+
+// A persistent store of bytes under keys: the widget's cache.
+class ByteStore
+{
+public:
+    virtual ~ByteStore() = default;
+    // None when nothing is stored under key or it cannot be read.
+    virtual std::optional<QByteArray> data(const QString &key) const = 0;
+    // Replaces the value as a whole or not at all; false when it could not be written.
+    virtual bool set(const QString &key, const QByteArray &bytes) = 0;
+};
+
+// One file per key in a directory of its own, each replaced atomically.
+class DirectoryStore final : public ByteStore
+{
+public:
+    explicit DirectoryStore(QString directory);
+
+    std::optional<QByteArray> data(const QString &key) const override;
+    bool set(const QString &key, const QByteArray &bytes) override;
+
+    // $XDG_STATE_HOME/velmora-widget, or ~/.local/state/velmora-widget when it is unset or
+    // not an absolute path.
+    static QString widgetStateDirectory();
+
+private:
+    QString m_directory;
+};
+
+} // namespace velmora

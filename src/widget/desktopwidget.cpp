@@ -1,0 +1,71 @@
+#include "desktopwidget.h"
+
+#include "platform/windowsystemhints.h"
+
+#include <QApplication>
+#include <QContextMenuEvent>
+#include <QDesktopServices>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QUrl>
+
+namespace velmora {
+
+DesktopWidget::DesktopWidget(WidgetFamily family, const WindowSystemHints &hints)
+    : GeoWidgetView(family)
+{
+    setWindowFlags(Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnBottomHint |
+                   Qt::WindowDoesNotAcceptFocus);
+    setAttribute(Qt::WA_ShowWithoutActivating);
+    setWindowTitle(QStringLiteral("Velmora Widget"));
+    winId(); // the native window exists now, so the wishes below reach it before it is shown
+    hints.keepOnAllWorkspacesUnlisted(windowHandle());
+}
+
+void DesktopWidget::mousePressEvent(QMouseEvent *event)
+{
+    if (event->button() != Qt::LeftButton)
+        return;
+    m_pressedAt = event->globalPosition().toPoint();
+    m_startPosition = pos();
+    m_dragging = false;
+}
+
+void DesktopWidget::mouseMoveEvent(QMouseEvent *event)
+{
+    if (!m_pressedAt)
+        return;
+    const QPoint delta = event->globalPosition().toPoint() - *m_pressedAt;
+    // A hand that shakes a little while clicking still clicks.
+    if (!m_dragging && delta.manhattanLength() < QApplication::startDragDistance())
+        return;
+    m_dragging = true;
+    move(m_startPosition + delta);
+}
+
+void DesktopWidget::mouseReleaseEvent(QMouseEvent *event)
+{
+    if (event->button() != Qt::LeftButton || !m_pressedAt)
+        return;
+    m_pressedAt.reset();
+    if (m_dragging)
+        Q_EMIT moved();
+    else
+        QDesktopServices::openUrl(QUrl(QStringLiteral("velmora://open")));
+}
+
+void DesktopWidget::contextMenuEvent(QContextMenuEvent *event)
+{
+    QMenu menu(this);
+    const WidgetFamily other =
+        family() == WidgetFamily::small ? WidgetFamily::medium : WidgetFamily::small;
+    menu.addAction(other == WidgetFamily::small ? QStringLiteral("Small")
+                                                : QStringLiteral("Medium"),
+                   this, [this, other] { Q_EMIT familyChosen(other); });
+    menu.addSeparator();
+    menu.addAction(QStringLiteral("Add Widget\u2026"), this, &DesktopWidget::galleryRequested);
+    menu.addAction(QStringLiteral("Remove Widget"), this, &DesktopWidget::removeRequested);
+    menu.exec(event->globalPos());
+}
+
+} // namespace velmora

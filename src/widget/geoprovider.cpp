@@ -1,0 +1,64 @@
+#include "geoprovider.h"
+
+#include <QJsonDocument>
+
+namespace velmora {
+
+GeoProvider::GeoProvider(Services services)
+    : m_services(std::move(services))
+{}
+
+GeoEntry GeoProvider::placeholder() const
+{
+    return {.date = m_services.now(), .geo = GeoInfo::sample(), .isStale = false};
+}
+
+GeoEntry GeoProvider::snapshot(bool isPreview) const
+{
+    std::optional<GeoInfo> geo = isPreview ? std::nullopt : cached();
+    return {.date = m_services.now(), .geo = geo.value_or(GeoInfo::sample()), .isStale = false};
+}
+
+QCoro::Task<GeoTimeline> GeoProvider::timeline() const
+{
+    // The task keeps its own copy of the services, so it outlives nothing it needs.
+    return run(m_services);
+}
+
+std::optional<GeoInfo> GeoProvider::cached() const
+{
+    return cachedIn(*m_services.store);
+}
+
+QCoro::Task<GeoTimeline> GeoProvider::run(Services services)
+{
+    const QDateTime now = services.now();
+    const GeoResult result = co_await GeoClient(services.fetch).lookup();
+    if (result) {
+        // A record that cannot be stored is still shown; the cache keeps its older value.
+        services.store->set(cacheKey,
+                            QJsonDocument(result->toJson()).toJson(QJsonDocument::Compact));
+        co_return GeoTimeline{.entry = {.date = now, .geo = *result, .isStale = false},
+                              .reloadAfter = now.addSecs(successReloadSeconds)};
+    }
+    // The error itself is dropped: the stale mark or the offline view is all the widget shows.
+    co_return GeoTimeline{.entry = {.date = now, .geo = cachedIn(*services.store), .isStale = true},
+                          .reloadAfter = now.addSecs(failureReloadSeconds)};
+}
+
+std::optional<GeoInfo> GeoProvider::cachedIn(const ByteStore &store)
+{
+    const std::optional<QByteArray> bytes = store.data(cacheKey);
+    if (!bytes)
+        return std::nullopt;
+    QJsonParseError error{};
+    const QJsonDocument document = QJsonDocument::fromJson(*bytes, &error);
+    if (error.error != QJsonParseError::NoError || !document.isObject())
+        return std::nullopt;
+    Result<GeoInfo, QString> decoded = GeoInfo::fromJson(document.object());
+    if (!decoded)
+        return std::nullopt;
+    return *std::move(decoded);
+}
+
+} // namespace velmora

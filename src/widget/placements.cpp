@@ -1,0 +1,78 @@
+#include "placements.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSaveFile>
+#include <QStandardPaths>
+
+#include <algorithm>
+
+namespace velmora {
+
+namespace {
+
+QString familyName(WidgetFamily family)
+{
+    return family == WidgetFamily::medium ? QStringLiteral("medium") : QStringLiteral("small");
+}
+
+} // namespace
+
+QPoint restoredPosition(QPoint wanted, QSize size, const std::optional<QRect> &savedScreenArea,
+                        const QRect &primaryArea)
+{
+    const QRect area = savedScreenArea.value_or(primaryArea);
+    // A widget larger than the area keeps its top left corner inside.
+    const int x = std::max(area.left(), std::min(wanted.x(), area.right() + 1 - size.width()));
+    const int y = std::max(area.top(), std::min(wanted.y(), area.bottom() + 1 - size.height()));
+    return {x, y};
+}
+
+PlacementStore::PlacementStore(QString path)
+    : m_path(std::move(path))
+{}
+
+QList<WidgetPlacement> PlacementStore::load() const
+{
+    QFile file(m_path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    QList<WidgetPlacement> placements;
+    for (const QJsonValue &value : QJsonDocument::fromJson(file.readAll()).array()) {
+        const QJsonObject object = value.toObject();
+        placements.append(
+            {object[QStringLiteral("family")].toString() == QStringLiteral("medium")
+                 ? WidgetFamily::medium
+                 : WidgetFamily::small,
+             object[QStringLiteral("screen")].toString(),
+             QPoint(object[QStringLiteral("x")].toInt(), object[QStringLiteral("y")].toInt())});
+    }
+    return placements;
+}
+
+bool PlacementStore::save(const QList<WidgetPlacement> &placements) const
+{
+    QJsonArray array;
+    for (const WidgetPlacement &placement : placements)
+        array.append(QJsonObject{{QStringLiteral("family"), familyName(placement.family)},
+                                 {QStringLiteral("screen"), placement.screen},
+                                 {QStringLiteral("x"), placement.position.x()},
+                                 {QStringLiteral("y"), placement.position.y()}});
+    if (!QDir().mkpath(QFileInfo(m_path).absolutePath()))
+        return false;
+    QSaveFile file(m_path);
+    return file.open(QIODevice::WriteOnly) && file.write(QJsonDocument(array).toJson()) > 0 &&
+           file.commit();
+}
+
+QString PlacementStore::defaultPath()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+           QStringLiteral("/velmora-widget/widgets.json");
+}
+
+} // namespace velmora

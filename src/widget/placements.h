@@ -1,0 +1,47 @@
+#pragma once
+
+#include "widgetlayout.h"
+
+#include <QList>
+#include <QPoint>
+#include <QRect>
+#include <QString>
+
+#include <optional>
+
+namespace velmora {
+
+// One widget placed on the desktop: its size, and where it stands on which screen.
+struct WidgetPlacement
+{
+    WidgetFamily family = WidgetFamily::small;
+    QString screen{}; // the screen's name
+    QPoint position{};
+
+    friend bool operator==(const WidgetPlacement &, const WidgetPlacement &) = default;
+};
+
+// Where a widget of size goes: at wanted on the screen it was placed on while that screen
+// exists (savedScreenArea, its work area), else on the primary screen; moved just as far as it
+// takes to lie wholly inside that work area.
+QPoint restoredPosition(QPoint wanted, QSize size, const std::optional<QRect> &savedScreenArea,
+                        const QRect &primaryArea);
+
+// The placed widgets, kept as JSON in a file of the widget's own configuration directory.
+class PlacementStore
+{
+public:
+    explicit PlacementStore(QString path);
+
+    // Unreadable or missing: none placed.
+    QList<WidgetPlacement> load() const;
+    bool save(const QList<WidgetPlacement> &placements) const;
+
+    // ~/.config/velmora-widget/widgets.json (the user's configuration directory).
+    static QString defaultPath();
+
+private:
+    QString m_path;
+};
+
+} // namespace velmora

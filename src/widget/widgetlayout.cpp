@@ -1,0 +1,202 @@
+#include "widgetlayout.h"
+
+#include "flag.h"
+#include "look.h"
+
+#include <QFontInfo>
+#include <QFontMetricsF>
+#include <QRegularExpression>
+
+#include <algorithm>
+#include <cmath>
+
+namespace velmora {
+
+namespace {
+
+const QString placeholder = QStringLiteral("\u2014");
+
+QFont headline()
+{
+    return textFont(TextStyle::body, QFont::DemiBold);
+}
+
+qreal lineHeight(const QFont &font)
+{
+    return QFontMetricsF(font).height();
+}
+
+// Lines start on whole pixels: a line spread over two pixel rows draws thin strokes, like the
+// em dash, at half their colour.
+QPointF snapped(QPointF at)
+{
+    return {std::round(at.x()), std::round(at.y())};
+}
+
+QString orPlaceholder(const QString &text)
+{
+    return text.isEmpty() ? placeholder : text;
+}
+
+// One line cut in the middle, so both ends of an address stay readable.
+WidgetText middleElided(const QString &text, const QFont &font, QPointF at, qreal width,
+                        bool secondary)
+{
+    return {QFontMetricsF(font).elidedText(text, Qt::ElideMiddle, width), font,
+            QRectF(snapped(at), QSizeF(width, lineHeight(font))), secondary};
+}
+
+WidgetText shrunk(const QString &text, const QFont &font, QPointF at, qreal width)
+{
+    const FittedText fitted = shrinkToFit(text, font, width);
+    // The line keeps the full size's height, so the rows do not move as the text shrinks.
+    return {fitted.text, fitted.font, QRectF(snapped(at), QSizeF(width, lineHeight(font)))};
+}
+
+WidgetText line(const QString &text, const QFont &font, QPointF at, qreal width,
+                bool secondary = false)
+{
+    const QString cut = QFontMetricsF(font).elidedText(text, Qt::ElideRight, width);
+    return {cut, font, QRectF(snapped(at), QSizeF(width, lineHeight(font))), secondary};
+}
+
+WidgetText glyph(const QString &text, const QFont &font, QPointF at)
+{
+    const QFontMetricsF metrics(font);
+    return {text, font,
+            QRectF(snapped(at), QSizeF(metrics.horizontalAdvance(text), metrics.height()))};
+}
+
+void layoutOffline(WidgetDrawing &drawing, const QRectF &content)
+{
+    const QFont warning = flagFont(36);
+    const QFont caption = textFont(TextStyle::caption);
+    const qreal height = lineHeight(warning) + 6 + lineHeight(headline()) + 6 + lineHeight(caption);
+    qreal y = content.top() + (content.height() - height) / 2;
+    const auto centred = [&](const QString &text, const QFont &font, bool secondary) {
+        const qreal width = std::min(QFontMetricsF(font).horizontalAdvance(text), content.width());
+        drawing.texts.append({text, font,
+                              QRectF(snapped({content.center().x() - width / 2, y}),
+                                     QSizeF(width, lineHeight(font))),
+                              secondary});
+        y += lineHeight(font) + 6;
+    };
+    centred(Flag::offline(), warning, false);
+    centred(QStringLiteral("Offline"), headline(), false);
+    centred(QStringLiteral("Retrying soon"), caption, true);
+}
+
+void layoutSmall(WidgetDrawing &drawing, const GeoEntry &entry, const QRectF &content)
+{
+    const GeoInfo &geo = *entry.geo;
+    const QFont flag = flagFont(44);
+    const QFont ipFont = monospacedFont(TextStyle::caption);
+    const qreal height = lineHeight(flag) + 4 + lineHeight(headline()) + 4 + lineHeight(ipFont);
+    qreal y = content.top() + (content.height() - height) / 2;
+    drawing.texts.append(glyph(geo.flag(), flag, {content.left(), y}));
+    if (entry.isStale) {
+        const qreal side = QFontMetricsF(textFont(TextStyle::caption)).height();
+        drawing.staleSymbol = QRectF(snapped({content.right() - side, y}), QSizeF(side, side));
+    }
+    y += lineHeight(flag) + 4;
+    drawing.texts.append(shrunk(geo.country, headline(), {content.left(), y}, content.width()));
+    y += lineHeight(headline()) + 4;
+    drawing.texts.append(middleElided(geo.ip, ipFont, {content.left(), y}, content.width(), true));
+}
+
+void layoutMedium(WidgetDrawing &drawing, const GeoEntry &entry, const QRectF &content,
+                  const QLocale &locale)
+{
+    const GeoInfo &geo = *entry.geo;
+    const qreal columnWidth = (content.width() - 14) / 2;
+    const QRectF left(content.topLeft(), QSizeF(columnWidth, content.height()));
+    const QRectF right(left.right() + 14, content.top(), columnWidth, content.height());
+
+    // Left: the flag at the top, country and city at the bottom.
+    drawing.texts.append(glyph(geo.flag(), flagFont(48), left.topLeft()));
+    const QFont subheadline = textFont(TextStyle::subheadline);
+    const qreal cityTop = left.bottom() - lineHeight(subheadline);
+    const qreal countryTop = cityTop - 4 - lineHeight(headline());
+    drawing.texts.append(shrunk(geo.country, headline(), {left.left(), countryTop}, columnWidth));
+    drawing.texts.append(
+        line(orPlaceholder(geo.city), subheadline, {left.left(), cityTop}, columnWidth, true));
+
+    // Right: three labelled values at the top, the time of the record at the bottom.
+    const QFont caption2 = textFont(TextStyle::caption2);
+    const QFont caption = textFont(TextStyle::caption);
+    qreal y = right.top();
+    const auto info = [&](const QString &label, const QString &value, bool mono) {
+        drawing.texts.append(line(label, caption2, {right.left(), y}, columnWidth, true));
+        y += lineHeight(caption2) + 1;
+        const QFont valueFont = mono ? monospacedFont(TextStyle::caption) : caption;
+        drawing.texts.append(middleElided(value, valueFont, {right.left(), y}, columnWidth, false));
+        y += lineHeight(valueFont) + 6;
+    };
+    info(QStringLiteral("Public IP"), geo.ip, true);
+    info(QStringLiteral("ISP"), orPlaceholder(geo.isp), false);
+    info(QStringLiteral("Timezone"), orPlaceholder(geo.timezone), false);
+
+    const qreal footerTop = right.bottom() - lineHeight(caption2);
+    qreal x = right.left();
+    if (entry.isStale) {
+        const qreal side = QFontMetricsF(caption2).height();
+        drawing.staleSymbol = QRectF(snapped({x, footerTop}), QSizeF(side, side));
+        x += side + 4;
+    }
+    drawing.texts.append(line(updatedText(geo.fetchedAt.toDateTime(), locale), caption2,
+                              {x, footerTop}, right.right() - x, true));
+}
+
+} // namespace
+
+QSize widgetSize(WidgetFamily family)
+{
+    return family == WidgetFamily::medium ? QSize(364, 170) : QSize(170, 170);
+}
+
+WidgetDrawing layoutWidget(const GeoEntry &entry, WidgetFamily family, const QLocale &locale)
+{
+    WidgetDrawing drawing;
+    const QRectF content =
+        QRectF(QPointF(), widgetSize(family))
+            .adjusted(widgetPadding, widgetPadding, -widgetPadding, -widgetPadding);
+    if (!entry.geo)
+        layoutOffline(drawing, content);
+    else if (family == WidgetFamily::medium)
+        layoutMedium(drawing, entry, content, locale);
+    else
+        layoutSmall(drawing, entry, content);
+    return drawing;
+}
+
+FittedText shrinkToFit(const QString &text, const QFont &font, qreal width, qreal minimumScale)
+{
+    const qreal natural = QFontMetricsF(font).horizontalAdvance(text);
+    if (natural <= width)
+        return {text, font};
+    QFont smaller = font;
+    const qreal scale = std::max(minimumScale, width / natural);
+    smaller.setPointSizeF(QFontInfo(font).pointSizeF() * scale);
+    // Rounding of the scaled size may leave a sliver too wide; the cut takes care of it.
+    return {QFontMetricsF(smaller).elidedText(text, Qt::ElideRight, width), smaller};
+}
+
+QString updatedText(const QDateTime &fetchedAt, const QLocale &locale)
+{
+    // The locale's short time format, e.g. "h:mm AP", "HH.mm" or "HH 'h' mm", supplies what
+    // stands between hour and minute; the hour itself is always two-digit and 24-hour.
+    const QString format = locale.timeFormat(QLocale::ShortFormat);
+    qsizetype hourEnd = format.indexOf(QRegularExpression(QStringLiteral("[hH]")));
+    while (hourEnd >= 0 && hourEnd < format.size() &&
+           (format[hourEnd] == u'h' || format[hourEnd] == u'H'))
+        ++hourEnd;
+    const qsizetype minute = format.indexOf(u'm', std::max<qsizetype>(hourEnd, 0));
+    const QString separator = hourEnd > 0 && minute > hourEnd
+                                  ? format.mid(hourEnd, minute - hourEnd)
+                                  : QStringLiteral(":");
+    return QStringLiteral("Updated ") +
+           locale.toString(fetchedAt.toLocalTime().time(),
+                           QStringLiteral("HH") + separator + QStringLiteral("mm"));
+}
+
+} // namespace velmora

@@ -1,0 +1,50 @@
+#pragma once
+
+#include "geoentry.h"
+#include "widgetlayout.h"
+
+#include <QColor>
+#include <QWidget>
+
+class QPainter;
+
+namespace velmora {
+
+// The widget's colours: a translucent fill after the desktop's light or dark scheme, and text
+// that reads 4.5:1 or better on it whatever the desktop shows through.
+struct WidgetColors
+{
+    QColor fill;
+    QColor text;
+    QColor secondaryText;
+};
+WidgetColors widgetColors(bool dark);
+
+// Draws the drawing on a rounded, translucent card the size of the family.
+void paintWidget(QPainter &painter, const WidgetDrawing &drawing, WidgetFamily family,
+                 const WidgetColors &colors);
+
+// One entry drawn in one size, in the scheme of the application palette (the desktop's).
+class GeoWidgetView : public QWidget
+{
+    Q_OBJECT
+
+public:
+    explicit GeoWidgetView(WidgetFamily family, QWidget *parent = nullptr);
+
+    WidgetFamily family() const { return m_family; }
+    void setFamily(WidgetFamily family);
+    const GeoEntry &entry() const { return m_entry; }
+    void setEntry(const GeoEntry &entry);
+
+    QSize sizeHint() const override { return widgetSize(m_family); }
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+
+private:
+    WidgetFamily m_family;
+    GeoEntry m_entry;
+};
+
+} // namespace velmora

@@ -1,0 +1,238 @@
+// velmora-widget itself on a private desktop with openbox, its geolocation hosts resolved to a
+// local stand-in as in the tray program's end-to-end test (private network and mount
+// namespaces, a hosts file and a test authority bound over the system's). What it shows is
+// read back from the screen against the views drawn here for the entries it should show.
+
+#include "../model/privatenetwork.h"
+#include "desktopsession.h"
+#include "testcertificates.h"
+#include "testhelpers.h"
+#include "testserver.h"
+#include "widgetview.h"
+
+#include <QDBusConnectionInterface>
+#include <QDir>
+#include <QScopeGuard>
+#include <QTest>
+
+#include <sys/mount.h>
+
+using namespace velmora;
+using namespace Qt::StringLiterals;
+
+namespace {
+
+const GeoInfo standIn{u"198.51.100.23"_s, u"France"_s, u"FR"_s, u"Lyon"_s, u"Orange"_s, {}, {}};
+const QByteArray standInAnswer =
+    R"({"success":true,"ip":"198.51.100.23","country":"France","country_code":"FR"})";
+
+bool bindOver(const QString &path, const char *target, const QByteArray &content = {})
+{
+    return (content.isEmpty() || test::writeFile(path, content)) &&
+           mount(QFile::encodeName(path).constData(), target, nullptr, MS_BIND, nullptr) == 0;
+}
+
+// The small view of entry as the X server shows an ARGB window without a compositor: its
+// colours over black.
+QImage drawn(const GeoEntry &entry)
+{
+    GeoWidgetView view(WidgetFamily::small);
+    view.setEntry(entry);
+    QImage image(view.size(), QImage::Format_RGB32);
+    image.fill(Qt::black);
+    view.render(&image);
+    return image;
+}
+
+// Mean difference per channel, 0 to 255.
+double difference(const QImage &a, const QImage &b)
+{
+    if (a.size() != b.size())
+        return 255;
+    double sum = 0;
+    for (int y = 0; y < a.height(); ++y)
+        for (int x = 0; x < a.width(); ++x) {
+            const QRgb p = a.pixel(x, y), q = b.pixel(x, y);
+            sum += std::abs(qRed(p) - qRed(q)) + std::abs(qGreen(p) - qGreen(q)) +
+                   std::abs(qBlue(p) - qBlue(q));
+        }
+    return sum / (3.0 * a.width() * a.height());
+}
+
+} // namespace
+
+class TestWidgetDesktop : public QObject
+{
+    Q_OBJECT
+
+    DesktopSession *m_session = nullptr;
+    std::unique_ptr<TestCertificates> m_certificates;
+    std::unique_ptr<TestServer> m_server;
+    QProcess m_widget;
+    bool m_failing = false;
+
+    // One small widget, placed before the start as a drag would have left it.
+    void restartWidget()
+    {
+        m_widget.kill();
+        m_widget.waitForFinished();
+        QVERIFY(test::writeFile(m_session->environment().value(u"XDG_CONFIG_HOME"_s) +
+                                    u"/velmora-widget/widgets.json"_s,
+                                R"([{"family":"small","screen":"","x":300,"y":200}])"));
+        m_widget.setProcessEnvironment(m_session->environment());
+        m_widget.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        m_widget.start(QStringLiteral(VELMORA_WIDGET_BINARY), {});
+        QVERIFY(m_widget.waitForStarted());
+    }
+
+    QRect window() const { return m_session->windowGeometry({u"--name"_s, u"^Velmora Widget$"_s}); }
+
+    // Whether the screen settles on entry, and shows it closer than other.
+    bool shows(const GeoEntry &entry, const GeoEntry &other, const QString &name)
+    {
+        QImage shown;
+        const bool matched = DesktopSession::waitUntil([&] {
+            shown = m_session->grab().copy(window());
+            return difference(shown, drawn(entry)) < 2 &&
+                   difference(shown, drawn(entry)) < difference(shown, drawn(other));
+        });
+        m_session->screenshot(name);
+        if (!matched)
+            qWarning() << name << "differs by" << difference(shown, drawn(entry));
+        return matched;
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        if (!test::noPrivateNetwork.isEmpty())
+            QSKIP(qPrintable(test::noPrivateNetwork));
+        DESKTOP_SESSION_REQUIRE();
+        m_session = DesktopSession::current();
+        VERIFY_IP(u"link set lo up\n"_s);
+        const QStringList hosts{u"ipwho.is"_s, u"ipapi.co"_s};
+        m_certificates = std::make_unique<TestCertificates>(hosts);
+        QVERIFY2(m_certificates->isValid(), qPrintable(m_certificates->errorString()));
+        QVERIFY(bindOver(m_session->path() + u"/hosts"_s, "/etc/hosts",
+                         "127.0.0.1 localhost " + hosts.join(u' ').toUtf8() + "\n"));
+        QVERIFY(bindOver(m_certificates->caDirectory(), "/etc/ssl/certs"));
+        m_server = std::make_unique<TestServer>(m_certificates->serverConfiguration(),
+                                                QHostAddress::LocalHost, 443);
+        QVERIFY2(m_server->isListening(), qPrintable(m_server->errorString()));
+        m_server->setHandler([this](const TestServer::Request &) -> TestServer::Response {
+            if (m_failing)
+                return {.status = 503};
+            return {.body = standInAnswer};
+        });
+        DESKTOP_SESSION_START(*m_session, WindowManager);
+    }
+
+    void cleanupTestCase()
+    {
+        m_widget.kill();
+        m_widget.waitForFinished();
+    }
+
+    // The stand-in's country and address on a window kept below, on every workspace and out
+    // of task bars and pagers, where it was placed.
+    void showsTheStandIn()
+    {
+        restartWidget();
+        QVERIFY(shows({{}, standIn, false}, {{}, GeoInfo::sample(), false}, u"widget-online"_s));
+        QCOMPARE(window().topLeft(), QPoint(300, 200));
+        const QString id =
+            m_session->run({u"xdotool"_s, u"search"_s, u"--name"_s, u"^Velmora Widget$"_s})
+                .trimmed();
+        const QString states =
+            m_session->run({u"xprop"_s, u"-id"_s, id, u"_NET_WM_STATE"_s, u"_NET_WM_DESKTOP"_s});
+        // On every workspace: openbox says so with the workspace "all" rather than a state.
+        for (const QString &state : {u"_NET_WM_STATE_BELOW"_s, u"_NET_WM_STATE_SKIP_TASKBAR"_s,
+                                     u"_NET_WM_STATE_SKIP_PAGER"_s, u"= 4294967295"_s})
+            QVERIFY2(states.contains(state), qPrintable(states));
+    }
+
+    // The stand-in failing: the cached record, marked stale; with nothing cached, offline.
+    void failingLookups()
+    {
+        m_failing = true;
+        restartWidget();
+        QVERIFY(shows({{}, standIn, true}, {{}, standIn, false}, u"widget-stale"_s));
+        QVERIFY(QDir(m_session->environment().value(u"HOME"_s) + u"/.local/state/velmora-widget"_s)
+                    .removeRecursively());
+        restartWidget();
+        QVERIFY(
+            shows({{}, std::nullopt, true}, {{}, GeoInfo::sample(), false}, u"widget-offline"_s));
+    }
+
+    // A drag moves the widget, and the next start puts it back there.
+    void dragMovesAndIsRemembered()
+    {
+        const QPoint from = window().center();
+        m_session->run({u"xdotool"_s, u"mousemove"_s, QString::number(from.x()),
+                        QString::number(from.y()), u"mousedown"_s, u"1"_s, u"mousemove"_s,
+                        QString::number(from.x() + 120), QString::number(from.y() + 60),
+                        u"mouseup"_s, u"1"_s});
+        QVERIFY(DesktopSession::waitUntil([&] { return window().topLeft() == QPoint(420, 260); }));
+        m_widget.kill();
+        m_widget.waitForFinished();
+        m_widget.start();
+        QVERIFY(DesktopSession::waitUntil([&] { return window().topLeft() == QPoint(420, 260); }));
+    }
+
+    // A click reaches velmora through its desktop entry and the scheme it declares there, as
+    // `make run` installs them: the tray program's popover opens.
+    void clickOpensTheTrayProgramsPopover()
+    {
+        const QProcessEnvironment env = m_session->environment();
+        QByteArray entry = test::readFile(QStringLiteral(VELMORA_DESKTOP_ENTRY));
+        entry.replace("Exec=velmora", "Exec=" VELMORA_BINARY);
+        QVERIFY(test::writeFile(
+            env.value(u"XDG_DATA_HOME"_s) + u"/applications/app.velmora.Velmora.desktop"_s, entry));
+        m_session->run({u"xdg-mime"_s, u"default"_s, u"app.velmora.Velmora.desktop"_s,
+                        u"x-scheme-handler/velmora"_s});
+        QProcess velmora;
+        velmora.setProcessEnvironment(env);
+        velmora.start(QStringLiteral(VELMORA_BINARY), {});
+        const auto stop = qScopeGuard([&] {
+            velmora.kill();
+            velmora.waitForFinished();
+        });
+        QVERIFY(DesktopSession::waitUntil([] {
+            return QDBusConnection::sessionBus().interface()->isServiceRegistered(
+                u"app.velmora.Velmora"_s);
+        }));
+        m_session->click(window().center());
+        QVERIFY(DesktopSession::waitUntil([&] {
+            return !m_session->windowGeometry({u"--name"_s, u"^Velmora$"_s}).isNull();
+        }));
+        m_session->screenshot(u"widget-click-popover"_s);
+    }
+
+    // A second start opens the running one's gallery and ends.
+    void secondStartOpensTheGallery()
+    {
+        int exitCode = -1;
+        m_session->run({QStringLiteral(VELMORA_WIDGET_BINARY)}, &exitCode);
+        QCOMPARE(exitCode, 0);
+        QVERIFY(DesktopSession::waitUntil([&] {
+            return !m_session->windowGeometry({u"--name"_s, u"^Velmora$"_s}).isNull();
+        }));
+        m_session->screenshot(u"widget-gallery"_s);
+    }
+};
+
+int main(int argc, char *argv[])
+{
+    // Namespaces first: they cannot be entered once threads exist.
+    if (geteuid() == 0)
+        test::enterPrivateNetwork();
+    else
+        test::noPrivateNetwork = u"the private network needs root"_s;
+    DesktopSession session;
+    session.enterFromMain();
+    QApplication app(argc, argv);
+    TestWidgetDesktop test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_widgetdesktop.moc"

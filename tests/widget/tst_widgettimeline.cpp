@@ -1,0 +1,167 @@
+#include "testhelpers.h"
+#include "widgethost.h"
+
+#include <QJsonDocument>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <QCoro/QCoroTimer>
+
+using namespace Qt::StringLiterals;
+
+namespace velmora {
+
+namespace {
+
+const GeoInfo cached{u"192.0.2.9"_s,  u"Japan"_s,
+                     u"JP"_s,         u"Osaka"_s,
+                     u"KDDI"_s,       u"AS2516"_s,
+                     u"Asia/Tokyo"_s, Timestamp::fromSecondsSinceReference(786000000.123456)};
+const QByteArray cachedBytes = QJsonDocument(cached.toJson()).toJson();
+const QByteArray unreadable = "{\"ip\":\"192.0.2.9\"";
+const QDateTime requestStart = QDateTime::fromSecsSinceEpoch(1800000000, Qt::UTC);
+
+QByteArray stored(const GeoInfo &geo)
+{
+    return QJsonDocument(geo.toJson()).toJson(QJsonDocument::Compact);
+}
+
+} // namespace
+
+class TestWidgetTimeline : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir dir;
+    int tests = 0;
+    std::shared_ptr<DirectoryStore> store;
+    QDateTime clock;
+    int fetches = 0;
+
+    // Each request takes 40 s of the clock, then answers after the next of delaysMs with the
+    // next of ips (the last ones again when they run out); an empty ip fails.
+    GeoProvider provider(QStringList ips, QList<int> delaysMs = {0})
+    {
+        const auto fetch = [this, ips, delaysMs](QUrl) -> QCoro::Task<FetchResult> {
+            const int call = fetches++;
+            clock = clock.addSecs(40);
+            co_await QCoro::sleepFor(std::chrono::milliseconds(
+                delaysMs[std::min<qsizetype>(call, delaysMs.size() - 1)]));
+            const QString ip = ips[std::min<qsizetype>(call, ips.size() - 1)];
+            if (ip.isEmpty())
+                co_return std::unexpected(GeoError::transport(u"down"_s));
+            co_return u"{\"success\":true,\"country_code\":\"FR\",\"ip\":\"%1\"}"_s.arg(ip)
+                .toUtf8();
+        };
+        return GeoProvider({.fetch = fetch, .store = store, .now = [this] { return clock; }});
+    }
+
+private Q_SLOTS:
+    void init()
+    {
+        store = std::make_shared<DirectoryStore>(dir.filePath(QString::number(++tests)));
+        clock = requestStart;
+        fetches = 0;
+    }
+
+    void entries_data()
+    {
+        QTest::addColumn<QByteArray>("cache");
+        QTest::addColumn<QString>("request");
+        QTest::addColumn<QString>("shows");
+        QTest::newRow("preview, cached") << cachedBytes << u"preview"_s << u"sample"_s;
+        QTest::newRow("snapshot, empty") << QByteArray() << u"snapshot"_s << u"sample"_s;
+        QTest::newRow("snapshot, cached") << cachedBytes << u"snapshot"_s << u"cached"_s;
+        QTest::newRow("snapshot, unreadable") << unreadable << u"snapshot"_s << u"sample"_s;
+        QTest::newRow("first, offline") << QByteArray() << u"offline"_s << u"none"_s;
+        QTest::newRow("offline, cached") << cachedBytes << u"offline"_s << u"cached"_s;
+        QTest::newRow("offline, unreadable") << unreadable << u"offline"_s << u"none"_s;
+        QTest::newRow("online, cached") << cachedBytes << u"online"_s << u"fresh"_s;
+        QTest::newRow("online, unreadable") << unreadable << u"online"_s << u"fresh"_s;
+    }
+    // Dates from the start of the request, never from the end of the lookup; the cache
+    // written after a success only, with exactly the record shown.
+    void entries()
+    {
+        QFETCH(QByteArray, cache);
+        QFETCH(QString, request);
+        QFETCH(QString, shows);
+        if (!cache.isNull())
+            QVERIFY(store->set(GeoProvider::cacheKey, cache));
+        const GeoProvider answering =
+            provider({request == "online"_L1 ? u"198.51.100.7"_s : u""_s});
+        GeoEntry entry;
+        if (request == "preview"_L1 || request == "snapshot"_L1) {
+            entry = answering.snapshot(request == "preview"_L1);
+            QCOMPARE(fetches, 0);
+        } else {
+            const auto timeline = test::awaitWithin(answering.timeline(), 5000);
+            QVERIFY(timeline);
+            entry = timeline->entry;
+            QCOMPARE(timeline->reloadAfter,
+                     requestStart.addSecs(request == "online"_L1 ? 900 : 300));
+        }
+        QCOMPARE(entry.date, requestStart);
+        QCOMPARE(entry.isStale, request == "offline"_L1);
+        if (shows == "fresh"_L1) {
+            QCOMPARE(entry.geo->ip, u"198.51.100.7"_s);
+            QCOMPARE(store->data(GeoProvider::cacheKey), stored(*entry.geo));
+            return;
+        }
+        const std::map<QString, std::optional<GeoInfo>> expected{
+            {u"sample"_s, GeoInfo::sample()}, {u"cached"_s, cached}, {u"none"_s, std::nullopt}};
+        QCOMPARE(entry.geo, expected.at(shows));
+        QCOMPARE(store->data(GeoProvider::cacheKey),
+                 cache.isNull() ? std::nullopt : std::optional(cache));
+    }
+
+    // Two lookups in flight: the slower one answers last, and its record stays cached.
+    void overlappingTimelines()
+    {
+        const GeoProvider overlapping = provider({u"192.0.2.1"_s, u"192.0.2.2"_s}, {300, 10});
+        QStringList completed;
+        const auto collect = [&](QCoro::Task<GeoTimeline> task) -> QCoro::Task<> {
+            completed.append((co_await std::move(task)).entry.geo->ip);
+        };
+        const QCoro::Task<> slow = collect(overlapping.timeline());
+        const QCoro::Task<> fast = collect(overlapping.timeline());
+        QVERIFY(QTest::qWaitFor([&] { return completed.size() == 2; }, 5000));
+        QCOMPARE(completed, (QStringList{u"192.0.2.2"_s, u"192.0.2.1"_s}));
+        QCOMPARE(overlapping.cached()->ip, u"192.0.2.1"_s);
+    }
+
+    void hostReloads_data()
+    {
+        QTest::addColumn<bool>("online");
+        QTest::newRow("success, 15 minutes") << true;
+        QTest::newRow("failure, 5 minutes") << false;
+    }
+    // The host shows the snapshot at once, then the timeline's entry; the next timeline not
+    // before its wall-clock date, and soon after it when the clock jumps there, as on a resume.
+    void hostReloads()
+    {
+        QFETCH(bool, online);
+        WidgetHost host(
+            provider({online ? u"192.0.2.4"_s : u""_s}),
+            {.wallClock = [&] { return clock; }, .wakeCheck = std::chrono::milliseconds(20)});
+        QList<GeoEntry> shown;
+        connect(&host, &WidgetHost::entryChanged, this, [&] { shown.append(host.entry()); });
+        host.start();
+        QCOMPARE(shown[0].geo, GeoInfo::sample());
+        QVERIFY(QTest::qWaitFor([&] { return shown.size() == 2; }, 5000));
+        QCOMPARE(shown[1].isStale, !online);
+
+        const QDateTime due = requestStart.addSecs(online ? 900 : 300);
+        clock = due.addSecs(-1);
+        QTest::qWait(100);
+        QCOMPARE(shown.size(), 2);
+        clock = due.addSecs(8 * 3600); // a night's sleep
+        QVERIFY(QTest::qWaitFor([&] { return shown.size() == 3; }, 1000));
+        QCOMPARE(host.nextReload(), due.addSecs(8 * 3600 + (online ? 900 : 300)));
+    }
+};
+
+} // namespace velmora
+
+QTEST_GUILESS_MAIN(velmora::TestWidgetTimeline)
+#include "tst_widgettimeline.moc"

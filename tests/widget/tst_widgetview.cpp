@@ -1,0 +1,156 @@
+#include "../ui/pixels.h"
+#include "desktopsession.h"
+#include "look.h"
+#include "widgetview.h"
+
+#include <QFontInfo>
+#include <QFontMetricsF>
+#include <QRegularExpression>
+#include <QTest>
+
+#include <numeric>
+
+using namespace Qt::StringLiterals;
+
+namespace velmora {
+
+namespace {
+
+const Timestamp nineOFive =
+    Timestamp::fromDateTime(QDateTime(QDate(2026, 3, 4), QTime(9, 5), Qt::LocalTime));
+
+GeoEntry entry(const QString &ip, const QString &country, bool stale = false,
+               const QString &details = u"Berlin"_s)
+{
+    // The entry's own date is not the record's: "Updated" shows the record's.
+    return {QDateTime(QDate(2026, 3, 4), QTime(17, 40)),
+            GeoInfo{ip, country, u"DE"_s, details, details, {}, details, nineOFive}, stale};
+}
+
+} // namespace
+
+class TestWidgetView : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase() { QLocale::setDefault(QLocale::c()); }
+
+    void views_data()
+    {
+        QTest::addColumn<WidgetFamily>("family");
+        QTest::addColumn<GeoEntry>("shown");
+        QTest::addColumn<QStringList>("texts"); // patterns, each matching a text of its own
+        QTest::addColumn<bool>("symbol");
+        const auto small = WidgetFamily::small, medium = WidgetFamily::medium;
+        const QString ip = u"203.0.113.42"_s, flag = u"🇩🇪"_s;
+        const QString ipv6 = u"2001:0db8:85a3:0000:0000:8a2e:0370:7334"_s;
+        const QString longCountry = u"United Kingdom of Great Britain and Northern Ireland"_s;
+        const QStringList offline{u"⚠️"_s, u"Offline"_s, u"Retrying soon"_s};
+        const QStringList mediumTexts{flag,        u"Germany"_s,      u"Berlin"_s, u"Public IP"_s,
+                                      ip,          u"ISP"_s,          u"Berlin"_s, u"Timezone"_s,
+                                      u"Berlin"_s, u"Updated 09:05"_s};
+        QTest::newRow("small-fresh")
+            << small << entry(ip, u"Germany"_s) << QStringList{flag, u"Germany"_s, ip} << false;
+        QTest::newRow("small-stale") << small << entry(ip, u"Germany"_s, true)
+                                     << QStringList{flag, u"Germany"_s, ip} << true;
+        QTest::newRow("medium-fresh") << medium << entry(ip, u"Germany"_s) << mediumTexts << false;
+        QTest::newRow("medium-stale")
+            << medium << entry(ip, u"Germany"_s, true) << mediumTexts << true;
+        QTest::newRow("medium-empty-fields") << medium << entry(ip, u"Germany"_s, false, {})
+                                             << QStringList{ip, u"—"_s, u"—"_s, u"—"_s} << false;
+        for (const auto &[name, family] : {std::pair(u"small"_s, small), {u"medium"_s, medium}}) {
+            QTest::addRow("%s-long-ipv6", qPrintable(name))
+                << family << entry(ipv6, u"Germany"_s) << QStringList{u"2001:0db8.+….+7334"_s}
+                << false;
+            QTest::addRow("%s-long-country", qPrintable(name))
+                << family << entry(ip, longCountry) << QStringList{u"United Kingdom.+…"_s} << false;
+            QTest::addRow("%s-offline", qPrintable(name))
+                << family << GeoEntry{{}, {}, true} << offline << false;
+        }
+    }
+
+    // Every text whole or cut as it should be, inside the card's padding, none on another;
+    // legible on the card, light and dark, over a desktop of the opposite brightness.
+    void views()
+    {
+        QFETCH(WidgetFamily, family);
+        QFETCH(GeoEntry, shown);
+        QFETCH(QStringList, texts);
+        QFETCH(bool, symbol);
+        const WidgetDrawing drawing = layoutWidget(shown, family);
+        QList<WidgetText> unmatched = drawing.texts;
+        for (const QString &pattern : texts) {
+            const QRegularExpression expression(QRegularExpression::anchoredPattern(pattern));
+            const auto found = std::ranges::find_if(unmatched, [&](const WidgetText &text) {
+                return expression.match(text.text).hasMatch();
+            });
+            QVERIFY2(found != unmatched.end(), qPrintable(pattern));
+            if (pattern.startsWith(u"United"_s)) // shrunk to 70 % before it was cut
+                QCOMPARE(found->font.pointSizeF(),
+                         QFontInfo(textFont(TextStyle::body)).pointSizeF() * 0.7);
+            unmatched.erase(found);
+        }
+        QCOMPARE(drawing.staleSymbol.has_value(), symbol);
+
+        const QRectF content =
+            QRectF(QPointF(), widgetSize(family))
+                .adjusted(widgetPadding, widgetPadding, -widgetPadding, -widgetPadding);
+        QList<QRectF> areas;
+        for (const WidgetText &item : drawing.texts) {
+            areas.append(
+                {item.rect.topLeft(), QSizeF(QFontMetricsF(item.font).horizontalAdvance(item.text),
+                                             item.rect.height())});
+            QVERIFY2(content.contains(areas.last().adjusted(1, 1, -1, -1)), qPrintable(item.text));
+        }
+        if (drawing.staleSymbol)
+            areas.append(*drawing.staleSymbol);
+        if (family == WidgetFamily::small || !shown.geo) { // centred top to bottom
+            const QRectF all = std::accumulate(areas.begin(), areas.end(), QRectF(), std::bit_or());
+            QVERIFY(qAbs(all.center().y() - content.center().y()) < 4);
+        }
+        for (qsizetype i = 0; i < areas.size(); ++i)
+            for (qsizetype j = i + 1; j < areas.size(); ++j)
+                QVERIFY2(!areas[i].intersects(areas[j]), qPrintable(describe(areas[i])));
+
+        for (const bool dark : {false, true}) {
+            GeoWidgetView view(family);
+            QPalette palette;
+            palette.setColor(QPalette::Window, dark ? Qt::black : Qt::white);
+            view.setPalette(palette);
+            view.setEntry(shown);
+            QImage image(view.size(), QImage::Format_RGB32);
+            image.fill(dark ? Qt::white : Qt::black); // the desktop behind it
+            view.render(&image);
+            const QString name = u"widget-%1-%2.png"_s.arg(
+                QString::fromLatin1(QTest::currentDataTag()), dark ? u"dark"_s : u"light"_s);
+            if (const QString folder = qEnvironmentVariable("VELMORA_ARTIFACTS"); !folder.isEmpty())
+                image.save(QDir(folder).filePath(name));
+            const QRgb fill = image.pixel(int(widgetPadding / 2), image.height() / 2);
+            for (const QRectF &area : areas) {
+                const double contrast = pixels::bestContrast(image, area.toAlignedRect(), fill);
+                QVERIFY2(contrast >= 4.5, qPrintable(name + describe(area) + describe(contrast)));
+            }
+        }
+    }
+
+    void updated_data()
+    {
+        QTest::addColumn<QString>("locale");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("C") << u"C"_s << u"Updated 09:05"_s;
+        QTest::newRow("en_US, no AM/PM") << u"en_US"_s << u"Updated 09:05"_s;
+        QTest::newRow("fi_FI") << u"fi_FI"_s << u"Updated 09.05"_s;
+    }
+    void updated()
+    {
+        QFETCH(QString, locale);
+        QFETCH(QString, expected);
+        QCOMPARE(updatedText(nineOFive.toDateTime(), QLocale(locale)), expected);
+    }
+};
+
+} // namespace velmora
+
+QTEST_MAIN(velmora::TestWidgetView)
+#include "tst_widgetview.moc"
