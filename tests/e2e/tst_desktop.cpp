@@ -53,15 +53,6 @@ QByteArray standInAnswer(const QString &ip = address, const QString &code = u"DE
         .toUtf8();
 }
 
-// Mounts path over target, after writing content to it unless that is empty.
-bool bindOver(const QString &path, const char *target, const QByteArray &content = {})
-{
-    QFile file(path);
-    return (content.isEmpty() ||
-            (file.open(QIODevice::WriteOnly) && file.write(content) == content.size())) &&
-           mount(QFile::encodeName(path).constData(), target, nullptr, MS_BIND, nullptr) == 0;
-}
-
 // Another program's widgets as assistive technology reads them, over the accessibility bus
 // (connected as "a11y").
 using Accessible = std::pair<QString, QString>; // service, object path
@@ -451,11 +442,11 @@ private:
         m_certificates = std::make_unique<TestCertificates>(hosts);
         QVERIFY2(m_certificates->isValid(), qPrintable(m_certificates->errorString()));
         const QString dir = m_session->path();
-        QVERIFY(bindOver(dir + u"/hosts"_s, "/etc/hosts",
-                         "127.0.0.1 localhost " + hosts.join(u' ').toUtf8() + "\n"));
-        QVERIFY(bindOver(dir + u"/resolv.conf"_s, "/etc/resolv.conf",
-                         "nameserver 192.0.2.53\nnameserver 192.0.2.54\n"));
-        QVERIFY(bindOver(m_certificates->caDirectory(), "/etc/ssl/certs"));
+        QVERIFY(test::bindOver(dir + u"/hosts"_s, "/etc/hosts",
+                               "127.0.0.1 localhost " + hosts.join(u' ').toUtf8() + "\n"));
+        QVERIFY(test::bindOver(dir + u"/resolv.conf"_s, "/etc/resolv.conf",
+                               "nameserver 192.0.2.53\nnameserver 192.0.2.54\n"));
+        QVERIFY(test::bindOver(m_certificates->caDirectory(), "/etc/ssl/certs"));
 
         m_server = std::make_unique<TestServer>(m_certificates->serverConfiguration(),
                                                 QHostAddress::LocalHost, 443);

@@ -2,6 +2,7 @@
 
 // Private namespaces, so tests can make links and routes with `ip` without touching the host.
 
+#include <QFile>
 #include <QProcess>
 #include <QString>
 
@@ -40,6 +41,16 @@ inline QString ip(const QString &commands)
     const bool done = process.waitForFinished(10000) &&
                       process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
     return done ? QString() : commands + QString::fromLocal8Bit(process.readAll());
+}
+
+// Mounts path over target in the private mount namespace, after writing content to it unless
+// that is empty.
+inline bool bindOver(const QString &path, const char *target, const QByteArray &content = {})
+{
+    QFile file(path);
+    return (content.isEmpty() ||
+            (file.open(QIODevice::WriteOnly) && file.write(content) == content.size())) &&
+           mount(QFile::encodeName(path).constData(), target, nullptr, MS_BIND, nullptr) == 0;
 }
 
 } // namespace velmora::test

@@ -26,12 +26,6 @@ const GeoInfo standIn{u"198.51.100.23"_s, u"France"_s, u"FR"_s, u"Lyon"_s, u"Ora
 const QByteArray standInAnswer =
     R"({"success":true,"ip":"198.51.100.23","country":"France","country_code":"FR"})";
 
-bool bindOver(const QString &path, const char *target, const QByteArray &content = {})
-{
-    return (content.isEmpty() || test::writeFile(path, content)) &&
-           mount(QFile::encodeName(path).constData(), target, nullptr, MS_BIND, nullptr) == 0;
-}
-
 // The small view of entry as the X server shows an ARGB window without a compositor: its
 // colours over black.
 QImage drawn(const GeoEntry &entry)
@@ -113,9 +107,9 @@ private Q_SLOTS:
         const QStringList hosts{u"ipwho.is"_s, u"ipapi.co"_s};
         m_certificates = std::make_unique<TestCertificates>(hosts);
         QVERIFY2(m_certificates->isValid(), qPrintable(m_certificates->errorString()));
-        QVERIFY(bindOver(m_session->path() + u"/hosts"_s, "/etc/hosts",
-                         "127.0.0.1 localhost " + hosts.join(u' ').toUtf8() + "\n"));
-        QVERIFY(bindOver(m_certificates->caDirectory(), "/etc/ssl/certs"));
+        QVERIFY(test::bindOver(m_session->path() + u"/hosts"_s, "/etc/hosts",
+                               "127.0.0.1 localhost " + hosts.join(u' ').toUtf8() + "\n"));
+        QVERIFY(test::bindOver(m_certificates->caDirectory(), "/etc/ssl/certs"));
         m_server = std::make_unique<TestServer>(m_certificates->serverConfiguration(),
                                                 QHostAddress::LocalHost, 443);
         QVERIFY2(m_server->isListening(), qPrintable(m_server->errorString()));
