@@ -549,6 +549,8 @@ private Q_SLOTS:
             else
                 m_session->click({100, m_item.center().y()});
             QTRY_VERIFY_WITH_TIMEOUT(popover().isNull(), 20000);
+            // As a user's next start would, after the closing has settled on the screen.
+            m_session->stillScreen(300ms);
             QProcessEnvironment env = m_session->environment();
             if (byKey)
                 env.remove(u"DISPLAY"_s);
