@@ -7,15 +7,12 @@
 #include <QDesktopServices>
 #include <QMenu>
 #include <QMouseEvent>
-#include <QPainterPath>
-#include <QRegion>
 #include <QUrl>
 
 namespace velmora {
 
 DesktopWidget::DesktopWidget(WidgetFamily family, const WindowSystemHints &hints)
     : GeoWidgetView(family)
-    , m_translucent(hints.isCompositing())
 {
     setWindowFlags(Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnBottomHint |
                    Qt::WindowDoesNotAcceptFocus);
@@ -55,15 +52,6 @@ void DesktopWidget::mouseReleaseEvent(QMouseEvent *event)
         Q_EMIT moved();
     else
         QDesktopServices::openUrl(QUrl(QStringLiteral("velmora://open")));
-}
-
-void DesktopWidget::resizeEvent(QResizeEvent *event)
-{
-    GeoWidgetView::resizeEvent(event);
-    // Without a compositor the window is an opaque rectangle: the corners outside the card
-    // would show black. Its shape cuts them off instead.
-    if (!m_translucent)
-        setMask(QRegion(widgetOutline(family()).toFillPolygon().toPolygon()));
 }
 
 void DesktopWidget::contextMenuEvent(QContextMenuEvent *event)

@@ -29,10 +29,8 @@ protected:
     void mouseMoveEvent(QMouseEvent *event) override;
     void mouseReleaseEvent(QMouseEvent *event) override;
     void contextMenuEvent(QContextMenuEvent *event) override;
-    void resizeEvent(QResizeEvent *event) override;
 
 private:
-    bool m_translucent = false;
     std::optional<QPoint> m_pressedAt; // global, while the left button is down
     QPoint m_startPosition;
     bool m_dragging = false;

@@ -27,13 +27,6 @@ WidgetColors widgetColors(bool dark)
     return {QColor(246, 246, 248, 235), QColor(29, 29, 31), QColor(72, 72, 77)};
 }
 
-QPainterPath widgetOutline(WidgetFamily family)
-{
-    QPainterPath outline;
-    outline.addRoundedRect(QRectF(QPointF(), widgetSize(family)), cornerRadius, cornerRadius);
-    return outline;
-}
-
 void paintWidget(QPainter &painter, const WidgetDrawing &drawing, WidgetFamily family,
                  const WidgetColors &colors)
 {
@@ -42,7 +35,7 @@ void paintWidget(QPainter &painter, const WidgetDrawing &drawing, WidgetFamily f
     painter.setRenderHint(QPainter::TextAntialiasing);
     painter.setPen(Qt::NoPen);
     painter.setBrush(colors.fill);
-    painter.drawPath(widgetOutline(family));
+    painter.drawRoundedRect(QRectF(QPointF(), widgetSize(family)), cornerRadius, cornerRadius);
     for (const WidgetText &text : drawing.texts) {
         QFont font = text.font;
         // The lone em dash of a missing value is a stroke under a pixel thick: a heavier one

@@ -7,7 +7,6 @@
 #include <QWidget>
 
 class QPainter;
-class QPainterPath;
 
 namespace velmora {
 
@@ -20,9 +19,6 @@ struct WidgetColors
     QColor secondaryText;
 };
 WidgetColors widgetColors(bool dark);
-
-// The card's rounded outline, the size of the family.
-QPainterPath widgetOutline(WidgetFamily family);
 
 // Draws the drawing on a rounded, translucent card the size of the family.
 void paintWidget(QPainter &painter, const WidgetDrawing &drawing, WidgetFamily family,
