@@ -1,6 +1,7 @@
 # Two entry points: `make run` and `make test`. Both install what they need first.
 
 PACKAGES := g++ cmake ninja-build pkg-config qt6-base-dev qcoro-qt6-dev libnl-route-3-dev \
+            libcurl4-openssl-dev \
             libqt6svg6 libxcb1-dev fonts-noto-color-emoji at-spi2-core \
             openssl util-linux iproute2 locales \
             xvfb openbox xcompmgr xdotool xclip imagemagick dbus-x11 x11-utils trayer \
