@@ -84,8 +84,13 @@ size_t TransferMeter::readZeros(char *buffer, size_t size, size_t count, void *m
 
 int TransferMeter::opened(void *meter, curl_socket_t socket, curlsocktype purpose)
 {
-    if (purpose == CURLSOCKTYPE_IPCXN)
-        static_cast<TransferMeter *>(meter)->m_opened.push_back(socket);
+    if (purpose != CURLSOCKTYPE_IPCXN)
+        return CURL_SOCKOPT_OK;
+    static_cast<TransferMeter *>(meter)->m_opened.push_back(socket);
+    // An upload ended at the cap is closed with a reset: a graceful close would go on sending
+    // what the socket still holds, on a slow uplink seconds of traffic after the test.
+    const linger reset{.l_onoff = 1, .l_linger = 0};
+    setsockopt(socket, SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
     return CURL_SOCKOPT_OK;
 }
 
