@@ -6,7 +6,6 @@
 
 #include <QElapsedTimer>
 #include <QRegularExpression>
-#include <QScopeGuard>
 #include <QThread>
 
 #include <algorithm>
@@ -182,10 +181,15 @@ private Q_SLOTS:
         QTest::newRow("download never answered")
             << &SpeedMeasurements::download << Response{.stall = true} << 0.0 << 0.0
             << QStringLiteral("Timed out: no data from 127.0.0.1 in 0.8 seconds");
-        // What the socket buffers took counts as sent, but never the whole body.
+        // What the server's side took counts as sent, but never the whole body.
         QTest::newRow("upload read slowly")
             << &SpeedMeasurements::upload << Response{.body = "ok", .bodyReadRate = 2'000'000}
             << 8.0 << Throughput::mbps(SpeedTester::uploadBytes, 0.8) * 0.9 << QString();
+        // Acknowledged is what the server read and its receive window took: far less than the
+        // megabytes this side's socket would take.
+        QTest::newRow("upload barely read")
+            << &SpeedMeasurements::upload << Response{.stall = true, .bodyReadRate = 100'000} << 0.5
+            << 12.0 << QString();
     }
 
     void capped()
@@ -316,7 +320,7 @@ private Q_SLOTS:
         QCOMPARE(failureOf(result->outcome), error);
     }
 
-    // The awaiting caller still gets a result, on its own thread, and the transfer ends.
+    // The awaiting caller still gets a result at once, on its own thread, and the transfer ends.
     void destroyedWhileRunning_data()
     {
         QTest::addColumn<Method>("method");
@@ -335,7 +339,11 @@ private Q_SLOTS:
         QTest::qWait(100);
         QVERIFY(!running.isReady());
 
+        QElapsedTimer clock;
+        clock.start();
         rig.tester.reset();
+        // Woken at once, not when libcurl's next time-out comes round.
+        QVERIFY2(clock.elapsed() < 300, qPrintable(QString::number(clock.elapsed())));
         QVERIFY(running.isReady()); // resumed before the tester was gone
         const std::optional<Finished> finished = test::awaitWithin(std::move(running), 0);
         QVERIFY(finished);
