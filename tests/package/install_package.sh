@@ -14,12 +14,13 @@ if dpkg-query -W -f='${Status}' velmora 2>/dev/null | grep -q 'ok installed'; th
 fi
 
 t=$(mktemp -d)
+apt() { DEBIAN_FRONTEND=noninteractive apt-get -y -q -o DPkg::Lock::Timeout=300 "$@"; }
 cleanup() {
     set +e
     for pid in $(instances); do kill "$pid"; done
     [ -n "${bus:-}" ] && kill "$bus"
     [ -n "${xvfb:-}" ] && kill "$xvfb"
-    dpkg -s velmora >/dev/null 2>&1 && DEBIAN_FRONTEND=noninteractive apt-get purge -y -q velmora
+    dpkg -s velmora >/dev/null 2>&1 && apt purge velmora
     rm -rf "$t"
 }
 trap cleanup EXIT
@@ -31,7 +32,7 @@ instances() {
     done
     return 0
 }
-DEBIAN_FRONTEND=noninteractive apt-get install -y -q -o DPkg::Lock::Timeout=300 "$deb" >/dev/null
+apt install "$deb" >/dev/null
 
 # The bus knows only the installed service; its address and the display are of this test.
 mkdir -p "$t/home/.config/velmora" "$t/services"
@@ -66,11 +67,11 @@ xdotool key Escape; waitFor eval '! popover' || fail "the popover stayed open"
 call app.velmora.Velmora /app/velmora/Velmora org.freedesktop.Application.Activate '{}' \
     >/dev/null || fail "Activate"
 waitFor popover || fail "Activate showed no popover"
-velmora || fail "a second start did not hand over"
+timeout 30 velmora || fail "a second start did not hand over and end"
 [ "$(instances | wc -l)" = 1 ] || fail "velmora runs $(instances | wc -l) times"
 
 for pid in $(instances); do kill "$pid"; done
-DEBIAN_FRONTEND=noninteractive apt-get purge -y -q velmora >/dev/null
+apt purge velmora >/dev/null
 [ ! -e /usr/bin/velmora ] && [ ! -e "$t/services/app.velmora.Velmora.service" ] \
     || fail "removing the package left its files"
 [ "$(cat "$t/home/.config/velmora/settings.json")" = '{}' ] || fail "the settings went with it"
