@@ -8,25 +8,35 @@ PACKAGES := g++ cmake ninja-build pkg-config qt6-base-dev qcoro-qt6-dev libnl-ro
             xdg-desktop-portal xdg-desktop-portal-gtk xdg-utils \
             haskell-status-notifier-item-utils haskell-gtk-sni-tray-utils \
             gnome-shell gnome-shell-extension-appindicator libgl1-mesa-dri \
-            xfce4-panel xfconf plasma-desktop kded5 kactivitymanagerd polybar
+            xfce4-panel xfconf plasma-desktop kded5 kactivitymanagerd polybar \
+            librsvg2-bin dpkg-dev lintian desktop-file-utils appstream libglib2.0-bin \
+            qt6-qpa-plugins libqt6svg6
 SUDO := $(if $(filter 0,$(shell id -u)),,sudo)
 JOBS ?= $(shell nproc)
 
-.PHONY: run test deps build build-asan check check-asan desktop-entry format clean
+.PHONY: run test deps build build-asan check check-asan desktop-entry package format clean
 
 run: build desktop-entry
 	./build/bin/velmora
 
 # Lets the desktop hand velmora: links to the program built here, and starts the widget.
 APPLICATIONS := $(or $(XDG_DATA_HOME),$(HOME)/.local/share)/applications
+ICONS := $(or $(XDG_DATA_HOME),$(HOME)/.local/share)/icons/hicolor/scalable/apps
 desktop-entry: build
 	@mkdir -p $(APPLICATIONS)
-	@sed 's|^Exec=velmora|Exec=$(CURDIR)/build/bin/velmora|' \
+	@# Started from its Exec line: the bus has no service for a build.
+	@sed -e 's|^Exec=velmora|Exec=$(CURDIR)/build/bin/velmora|' -e '/^DBusActivatable=/d' \
 	    packaging/linux/app.velmora.Velmora.desktop > $(APPLICATIONS)/app.velmora.Velmora.desktop
 	@sed 's|^Exec=velmora-widget|Exec=$(CURDIR)/build/bin/velmora-widget|' \
 	    packaging/linux/app.velmora.Widget.desktop > $(APPLICATIONS)/app.velmora.Widget.desktop
+	@install -D -m 644 packaging/linux/icons/app.velmora.Velmora.svg \
+	    $(ICONS)/app.velmora.Velmora.svg
 	@command -v xdg-mime >/dev/null && \
 	    xdg-mime default app.velmora.Velmora.desktop x-scheme-handler/velmora || true
+
+# build/package/velmora_<version>_amd64.deb, for `apt install ./build/package/velmora_…deb`.
+package: build
+	cmake --build --preset dev --target package
 
 test: deps
 	$(MAKE) check check-asan

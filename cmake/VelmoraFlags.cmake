@@ -15,3 +15,5 @@ if(VELMORA_SANITIZE)
         -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
     target_link_options(velmora_flags INTERFACE -fsanitize=address,undefined)
 endif()
+# The dynamic linker resolves every symbol at start and leaves the relocation tables read-only.
+target_link_options(velmora_flags INTERFACE -Wl,-z,relro,-z,now)
