@@ -1,0 +1,51 @@
+#include "applicationrequest.h"
+
+#include <QTest>
+
+using namespace velmora;
+using namespace Qt::StringLiterals;
+
+class TestApplicationRequest : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void calls_data()
+    {
+        QTest::addColumn<QString>("member");
+        QTest::addColumn<QVariantList>("arguments");
+        QTest::addColumn<QString>("outcome"); // the request's name, or why it was refused
+        const QVariantMap data;
+        QTest::newRow("activate") << u"Activate"_s << QVariantList{data} << u"popover"_s;
+        QTest::newRow("open, whatever the links")
+            << u"Open"_s << QVariantList{QStringList{u"velmora://open"_s, u"::"_s}, data}
+            << u"popover"_s;
+        for (const QString &action : {u"popover"_s, u"settings"_s})
+            QTest::newRow(qPrintable(action))
+                << u"ActivateAction"_s << QVariantList{action, QVariantList(), data} << action;
+        QTest::newRow("unknown action, control characters escaped")
+            << u"ActivateAction"_s << QVariantList{u"quit\x1b[2J\"\\\n"_s, QVariantList(), data}
+            << u"unknown action \"quit\\u001b[2J\\u0022\\u005c\\u000a\" ignored"_s;
+        QTest::newRow("long name cut")
+            << u"ActivateAction"_s << QVariantList{QString(65, u'a'), QVariantList(), data}
+            << u"unknown action \"%1\"… ignored"_s.arg(QString(64, u'a'));
+        QTest::newRow("arguments of another type")
+            << u"Open"_s << QVariantList{u"velmora://open"_s, data}
+            << u"call \"Open\" with 2 arguments ignored"_s;
+        QTest::newRow("another member")
+            << u"Quit"_s << QVariantList() << u"call \"Quit\" with 0 arguments ignored"_s;
+    }
+
+    void calls()
+    {
+        QFETCH(QString, member);
+        QFETCH(QVariantList, arguments);
+        QFETCH(QString, outcome);
+        const auto request = applicationRequest(member, arguments);
+        const QString names[] = {u"popover"_s, u"settings"_s};
+        QCOMPARE(request ? names[int(*request)] : request.error(), outcome);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestApplicationRequest)
+#include "tst_applicationrequest.moc"
