@@ -7,11 +7,12 @@ PACKAGES := g++ cmake ninja-build pkg-config qt6-base-dev qcoro-qt6-dev libnl-ro
             xdg-desktop-portal xdg-desktop-portal-gtk xdg-utils \
             haskell-status-notifier-item-utils haskell-gtk-sni-tray-utils \
             gnome-shell gnome-shell-extension-appindicator libgl1-mesa-dri \
-            xfce4-panel xfconf plasma-desktop kded5 kactivitymanagerd polybar
+            xfce4-panel xfconf plasma-desktop kded5 kactivitymanagerd polybar \
+            clang-16 libclang-rt-16-dev
 SUDO := $(if $(filter 0,$(shell id -u)),,sudo)
 JOBS ?= $(shell nproc)
 
-.PHONY: run test deps build build-asan check check-asan desktop-entry format clean
+.PHONY: run test deps build build-asan check check-asan fuzz desktop-entry format clean
 
 run: build desktop-entry
 	./build/bin/velmora
@@ -29,6 +30,7 @@ desktop-entry: build
 
 test: deps
 	$(MAKE) check check-asan
+	$(MAKE) fuzz FUZZ_SECONDS=4
 
 deps:
 	@missing=$$(for p in $(PACKAGES); do \
@@ -59,8 +61,16 @@ check-asan: build-asan
 	UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 	ctest --preset asan -j $(JOBS)
 
+# Each parser of outside input under libFuzzer for FUZZ_SECONDS, one target after the other.
+# clang 16, not Debian's default 14: only 16 compiles libstdc++ 12's <expected>.
+FUZZ_SECONDS ?= 60
+fuzz: deps
+	cmake --preset fuzz
+	cmake --build --preset fuzz -j $(JOBS)
+	tests/fuzz/run.sh build-fuzz $(FUZZ_SECONDS)
+
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i
 
 clean:
-	rm -rf build build-asan
+	rm -rf build build-asan build-fuzz
