@@ -61,7 +61,9 @@ check-asan: build-asan
 	UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 	ctest --preset asan -j $(JOBS)
 
-# Each parser of outside input under libFuzzer for FUZZ_SECONDS, one target after the other.
+# Each parser of outside input under libFuzzer for FUZZ_SECONDS, one target after the other,
+# from the seeds in tests/fuzz/corpus (files the targets write go to /dev/shm); new inputs
+# gather in build-fuzz/corpus, failing ones in build-fuzz/findings. run.sh takes target names.
 # clang 16, not Debian's default 14: only 16 compiles libstdc++ 12's <expected>.
 FUZZ_SECONDS ?= 60
 fuzz: deps

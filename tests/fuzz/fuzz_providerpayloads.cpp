@@ -14,8 +14,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         if (!result)
             continue;
         result->flag();
-        const QByteArray stored = QJsonDocument(result->toJson()).toJson();
-        const auto again = GeoInfo::fromJson(QJsonDocument::fromJson(stored).object());
+        const auto again = GeoInfo::fromJson(
+            QJsonDocument::fromJson(QJsonDocument(result->toJson()).toJson()).object());
         fuzzing::require(again && *again == *result);
     }
     return 0;

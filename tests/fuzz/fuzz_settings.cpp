@@ -3,7 +3,6 @@
 #include "preferences.h"
 #include "settingsstore.h"
 
-#include <QDir>
 #include <QJsonDocument>
 
 using namespace velmora;
@@ -15,16 +14,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     SettingsStore store(path);
     const Preferences prefs(store);
     fuzzing::require(prefs.downloadColor().isValid() && prefs.uploadColor().isValid());
-
     QJsonObject expected = QJsonDocument::fromJson(fuzzing::bytes(data, size)).object();
     expected.insert(QStringLiteral("theme"), QStringLiteral("dark"));
-    fuzzing::require(store.setValue(QStringLiteral("theme"), QStringLiteral("dark")));
     QFile written(path);
-    fuzzing::require(written.open(QIODevice::ReadOnly));
-    fuzzing::require(QJsonDocument::fromJson(written.readAll()).object() == expected);
-
+    fuzzing::require(store.setValue(QStringLiteral("theme"), QStringLiteral("dark")) &&
+                     written.open(QIODevice::ReadOnly) &&
+                     QJsonDocument::fromJson(written.readAll()).object() == expected);
     // An unusable file was kept aside under a name of its own; the next run needs that name.
-    QDir directory(fuzzing::directory().path());
+    QDir directory = QFileInfo(path).dir();
     for (const QString &aside : directory.entryList({QStringLiteral("settings.json.corrupt-*")}))
         directory.remove(aside);
     return 0;

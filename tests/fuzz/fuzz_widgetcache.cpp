@@ -2,16 +2,20 @@
 
 #include "geoprovider.h"
 
+#include <QJsonDocument>
+
 using namespace velmora;
 
-// Whatever is cached under "lastGeo" reads as a record or as none, and the widget's snapshot
-// always has one to show.
+// Whatever is cached under "lastGeo" reads as a record or as none; a record reads back the same
+// once stored again.
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    fuzzing::file(GeoProvider::cacheKey, data, size);
-    const GeoProvider provider(
-        {.store = std::make_shared<DirectoryStore>(fuzzing::directory().path())});
-    const std::optional<GeoInfo> cached = provider.cached();
-    fuzzing::require(provider.snapshot(false).geo == cached.value_or(GeoInfo::sample()));
+    const QString path = fuzzing::file(GeoProvider::cacheKey, data, size);
+    auto store = std::make_shared<DirectoryStore>(QFileInfo(path).absolutePath());
+    const std::optional<GeoInfo> cached = GeoProvider({.store = store}).cached();
+    if (cached)
+        fuzzing::require(
+            store->set(GeoProvider::cacheKey, QJsonDocument(cached->toJson()).toJson()) &&
+            GeoProvider({.store = store}).cached() == cached);
     return 0;
 }

@@ -2,13 +2,8 @@
 
 // What the fuzz targets share: the input as bytes or as a file, a quiet log, a hard failure.
 
-#include <QByteArray>
 #include <QFile>
 #include <QTemporaryDir>
-#include <QtGlobal>
-
-#include <cstdint>
-#include <cstdlib>
 
 namespace fuzzing {
 
@@ -21,28 +16,22 @@ inline QByteArray bytes(const uint8_t *data, size_t size)
     return QByteArray(reinterpret_cast<const char *>(data), qsizetype(size));
 }
 
-// A directory of this run's own, removed at exit.
-inline const QTemporaryDir &directory()
-{
-    static const QTemporaryDir dir;
-    return dir;
-}
-
-// The input written to name in directory(); its path.
-inline QString file(const QString &name, const uint8_t *data, size_t size)
-{
-    QFile out(directory().filePath(name));
-    if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
-        out.write(bytes(data, size)) != qint64(size))
-        std::abort();
-    return out.fileName();
-}
-
 // A broken promise of the code under test: libFuzzer keeps the input that caused it.
 inline void require(bool holds)
 {
     if (!holds)
         std::abort();
+}
+
+// The input written to name in a directory of this run's own; its path.
+inline QString file(const QString &name, const uint8_t *data, size_t size)
+{
+    static const QTemporaryDir directory;
+    QFile out(directory.filePath(name));
+    QDir().mkpath(QFileInfo(out).absolutePath());
+    require(out.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
+            out.write(bytes(data, size)) == qint64(size));
+    return out.fileName();
 }
 
 } // namespace fuzzing
