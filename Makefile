@@ -30,7 +30,7 @@ desktop-entry: build
 
 test: deps
 	$(MAKE) check check-asan
-	$(MAKE) fuzz FUZZ_SECONDS=4
+	$(MAKE) fuzz FUZZ_SECONDS=3
 
 deps:
 	@missing=$$(for p in $(PACKAGES); do \
