@@ -10,11 +10,11 @@ PACKAGES := g++ cmake ninja-build pkg-config qt6-base-dev qcoro-qt6-dev libnl-ro
             gnome-shell gnome-shell-extension-appindicator libgl1-mesa-dri \
             xfce4-panel xfconf plasma-desktop kded5 kactivitymanagerd polybar \
             librsvg2-bin dpkg-dev lintian desktop-file-utils appstream libglib2.0-bin \
-            qt6-qpa-plugins libqt6svg6
+            qt6-qpa-plugins libqt6svg6 clang-16 libclang-rt-16-dev
 SUDO := $(if $(filter 0,$(shell id -u)),,sudo)
 JOBS ?= $(shell nproc)
 
-.PHONY: run test deps build build-asan check check-asan desktop-entry package format clean
+.PHONY: run test deps build build-asan check check-asan fuzz desktop-entry package format clean
 
 run: build desktop-entry
 	./build/bin/velmora
@@ -40,6 +40,7 @@ package: build
 
 test: deps
 	$(MAKE) check check-asan
+	$(MAKE) fuzz FUZZ_SECONDS=3
 
 deps:
 	@missing=$$(for p in $(PACKAGES); do \
@@ -70,8 +71,18 @@ check-asan: build-asan
 	UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 	ctest --preset asan -j $(JOBS)
 
+# Each parser of outside input under libFuzzer for FUZZ_SECONDS, one target after the other,
+# from the seeds in tests/fuzz/corpus (files the targets write go to /dev/shm); new inputs
+# gather in build-fuzz/corpus, failing ones in build-fuzz/findings. run.sh takes target names.
+# clang 16, not Debian's default 14: only 16 compiles libstdc++ 12's <expected>.
+FUZZ_SECONDS ?= 60
+fuzz: deps
+	cmake --preset fuzz
+	cmake --build --preset fuzz -j $(JOBS)
+	tests/fuzz/run.sh build-fuzz $(FUZZ_SECONDS)
+
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i
 
 clean:
-	rm -rf build build-asan
+	rm -rf build build-asan build-fuzz

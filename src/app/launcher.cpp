@@ -111,12 +111,7 @@ int runTrayProgram(int argc, char **argv)
 
     {
         TrayApplication tray;
-        QObject::connect(&service, &ApplicationService::activateRequested, &tray,
-                         &TrayApplication::reopen);
-        QObject::connect(&service, &ApplicationService::openRequested, &tray,
-                         &TrayApplication::openUrls);
-        QObject::connect(&service, &ApplicationService::actionRequested, &tray,
-                         &TrayApplication::activateAction);
+        QObject::connect(&service, &ApplicationService::requested, &tray, &TrayApplication::show);
         QTimer::singleShot(0, &tray, [&tray, links] {
             tray.finishLaunching();
             if (!links.isEmpty())
