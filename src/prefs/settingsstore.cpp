@@ -174,13 +174,15 @@ bool SettingsStore::write(const QString &key, const QJsonValue &value)
         break;
     }
 
+    // Unbuffered: Qt 6.4's commit() misses a write that fails while it flushes its buffer (a
+    // full disk) and puts the short file in place of the good one.
     QSaveFile file(m_filePath);
-    if (!file.open(QIODevice::WriteOnly)) {
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
         m_lastError = QStringLiteral("cannot write %1 (%2)").arg(m_filePath, file.errorString());
         return false;
     }
-    file.write(QJsonDocument(merged).toJson(QJsonDocument::Indented));
-    if (!file.commit()) {
+    const QByteArray bytes = QJsonDocument(merged).toJson(QJsonDocument::Indented);
+    if (file.write(bytes) != bytes.size() || !file.commit()) {
         m_lastError = QStringLiteral("cannot write %1 (%2)").arg(m_filePath, file.errorString());
         return false;
     }
