@@ -85,7 +85,8 @@ private Q_SLOTS:
             QVERIFY2(last >= acknowledged, qPrintable(u"%1 < %2"_s.arg(last).arg(acknowledged)));
             // Its toggle is the last round's, or the one before when it was killed in between.
             QVERIFY(saved.value(u"uploadOnTop"_s).isBool());
-            QVERIFY(QDir(dir.path()).entryList(QDir::Files).size() <= 2); // no saves left behind
+            QVERIFY2(QDir(dir.path()).entryList(QDir::Files).size() <= 2,
+                     qPrintable(QDir(dir.path()).entryList(QDir::Files).join(u" "_s)));
         }
         std::printf("%d rounds killed, %d changes acknowledged\n", rounds,
                     savedRound(SettingsStore(path)));
