@@ -76,12 +76,12 @@ private Q_SLOTS:
             QVERIFY(lines.size() >= 2);
             const int acknowledged = lines.value(lines.size() - 2).toInt();
 
-            QFile file(path);
-            QVERIFY(file.open(QIODevice::ReadOnly));
             QJsonParseError error{};
-            const QJsonObject saved = QJsonDocument::fromJson(file.readAll(), &error).object();
+            const QJsonObject saved =
+                QJsonDocument::fromJson(test::readFile(path), &error).object();
             QVERIFY2(error.error == QJsonParseError::NoError, qPrintable(error.errorString()));
-            const int last = savedRound(SettingsStore(path));
+            const int last =
+                saved.value(u"downloadColorHex"_s).toString().mid(1).toInt(nullptr, 16);
             QVERIFY2(last >= acknowledged, qPrintable(u"%1 < %2"_s.arg(last).arg(acknowledged)));
             // Its toggle is the last round's, or the one before when it was killed in between.
             QVERIFY(saved.value(u"uploadOnTop"_s).isBool());
