@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 #include <QFile>
+#include <QList>
 #include <QString>
 
 #include <sys/types.h>
@@ -23,6 +24,26 @@ inline long statusKilobytes(pid_t pid, const QByteArray &field)
             return line.mid(prefix.size()).trimmed().split(' ').first().toLong();
     }
     return -1;
+}
+
+// The sum of the "<field>: <n> kB" lines of /proc/<pid>/smaps_rollup named in fields, in kB:
+// Pss, or Private_Clean and Private_Dirty for the memory no other process shares; -1 when
+// unreadable.
+inline long rollupKilobytes(pid_t pid, const QList<QByteArray> &fields)
+{
+    QFile rollup(QStringLiteral("/proc/%1/smaps_rollup").arg(pid));
+    if (!rollup.open(QIODevice::ReadOnly))
+        return -1;
+    long total = 0;
+    int found = 0;
+    for (const QByteArray &line : rollup.readAll().split('\n')) {
+        const qsizetype colon = line.indexOf(':');
+        if (colon > 0 && fields.contains(line.left(colon))) {
+            total += line.mid(colon + 1).trimmed().split(' ').first().toLong();
+            ++found;
+        }
+    }
+    return found == fields.size() ? total : -1;
 }
 
 // User plus system CPU time of every thread of the process so far, in milliseconds, from
