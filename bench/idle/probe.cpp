@@ -1,6 +1,6 @@
 // Starts one tray program on the session bus and measures it: the time from its start to its
 // item being registered with the StatusNotifierWatcher, then, after the start-up has settled,
-// its CPU time (utime + stime of all threads) over a window, its peak and current resident
+// its CPU time (all threads, in nanoseconds) over a window, its peak and current resident
 // memory, and the memory it alone holds (private) and its proportional share (PSS) at the
 // end. Prints "<name> <value>" lines; exits 1, saying why, when the program exits early, no
 // host is registered or its item never shows up. With --no-item (a program that shows its

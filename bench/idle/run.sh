@@ -22,7 +22,7 @@
 #
 # Each round runs the floor, then the tray program with live speeds on, then off, then conky,
 # one at a time. bench_idle_probe times the start to the item's registration, lets the
-# start-up settle, then takes utime + stime over the window, VmHWM, and from smaps_rollup the
+# start-up settle, then takes the run time of its threads over the window, VmHWM, and from smaps_rollup the
 # private memory (Private_Clean + Private_Dirty: what the program alone costs) and PSS. conky
 # shows no item: its settle counts from its start. The soak redraws as fast as it goes:
 # bench_idle_soak drives the tray program's own redraw path, and the floor redraws on a 1 ms
@@ -191,7 +191,7 @@ configs=(floor on off conky)
 echo "Idle benchmark on a private Xvfb desktop (status-notifier-watcher, gtk-sni-tray host)$( ((${#wrap[@]})) && echo ", each program in its own network namespace")."
 if ((rounds > 0)); then
     echo "Tray program under test: $velmora."
-    echo "$rounds round(s); CPU time (utime + stime, in $((1000 / $(getconf CLK_TCK))) ms ticks) over $seconds s after a $settle s settle;"
+    echo "$rounds round(s); CPU time (every thread's run time from schedstat) over $seconds s after a $settle s settle;"
     echo "medians quoted."
     # One uncounted start of each, so that no program pays alone for cold caches.
     for program in "$floor" "$velmora"; do
