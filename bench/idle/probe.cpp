@@ -1,10 +1,13 @@
 // Starts one tray program on the session bus and measures it: the time from its start to its
 // item being registered with the StatusNotifierWatcher, then, after the start-up has settled,
-// its CPU time (utime + stime of all threads) over a window, and its peak and current
-// resident memory. Prints "<name> <value>" lines; exits 1, saying why, when the program
-// exits early, no host is registered or its item never shows up.
+// its CPU time (all threads, in nanoseconds) over a window, its peak and current resident
+// memory, and the memory it alone holds (private) and its proportional share (PSS) at the
+// end. Prints "<name> <value>" lines; exits 1, saying why, when the program exits early, no
+// host is registered or its item never shows up. With --no-item (a program that shows its
+// figures elsewhere) the settle counts from the start and no start-up time is given.
 //
-//   bench_idle_probe [--settle S] [--seconds N] [--timeout T] [--log FILE] -- PROGRAM ARGS...
+//   bench_idle_probe [--settle S] [--seconds N] [--timeout T] [--log FILE] [--no-item]
+//                    -- PROGRAM ARGS...
 
 #include "procstatus.h"
 
@@ -50,8 +53,9 @@ class Probe : public QObject
 {
 public:
     Probe(std::chrono::milliseconds settle, std::chrono::milliseconds window,
-          std::chrono::milliseconds timeout)
-        : m_settle(settle)
+          std::chrono::milliseconds timeout, bool expectItem)
+        : m_expectItem(expectItem)
+        , m_settle(settle)
         , m_window(window)
         , m_timeout(timeout)
         , m_watcher(QDBusConnection::sessionBus(), this)
@@ -60,11 +64,11 @@ public:
     // Starts program; the figures follow once the event loop runs.
     bool start(const QString &program, const QStringList &arguments, const QString &log)
     {
-        if (!m_watcher.isValid()) {
+        if (m_expectItem && !m_watcher.isValid()) {
             return fail(u"no StatusNotifierWatcher on the session bus"_s);
         }
         // Without a host Qt's tray icon falls back to XEmbed and never registers.
-        if (!hostRegistered())
+        if (m_expectItem && !hostRegistered())
             return fail(u"no StatusNotifierHost registered with the watcher"_s);
 
         connect(&m_watcher, &WatcherProxy::StatusNotifierItemRegistered, this,
@@ -84,6 +88,11 @@ public:
         m_process.start(program, arguments);
         if (!m_process.waitForStarted(5000))
             return fail(u"could not start %1: %2"_s.arg(program, m_process.errorString()));
+        if (!m_expectItem) {
+            // A program without an item is measured from its start.
+            startWindow();
+            return true;
+        }
         QTimer::singleShot(m_timeout, this, [this] {
             if (m_startup < 0)
                 fail(u"no item registered within %1 s"_s.arg(m_timeout.count() / 1000));
@@ -100,6 +109,11 @@ private:
         m_startup = double(elapsed) / 1e6;
         std::printf("item %s\nstartup_ms %.1f\n", qPrintable(service), m_startup);
         std::fflush(stdout);
+        startWindow();
+    }
+
+    void startWindow()
+    {
         QTimer::singleShot(m_settle, this, [this] {
             m_cpuBefore = cpuMilliseconds(pid());
             m_windowClock.start();
@@ -132,6 +146,9 @@ private:
         const double seconds = double(m_windowClock.nsecsElapsed()) / 1e9;
         std::printf("seconds %.2f\ncpu_ms %.0f\npeak_rss_kb %ld\nrss_kb %ld\n", seconds, cpu,
                     statusKilobytes(pid(), "VmHWM"), statusKilobytes(pid(), "VmRSS"));
+        std::printf("private_kb %ld\npss_kb %ld\n",
+                    rollupKilobytes(pid(), {"Private_Clean", "Private_Dirty"}),
+                    rollupKilobytes(pid(), {"Pss"}));
         std::fflush(stdout);
         stop();
         QCoreApplication::exit(0);
@@ -160,6 +177,7 @@ private:
 
     pid_t pid() const { return pid_t(m_process.processId()); }
 
+    bool m_expectItem = true;
     std::chrono::milliseconds m_settle;
     std::chrono::milliseconds m_window;
     std::chrono::milliseconds m_timeout;
@@ -185,7 +203,9 @@ int main(int argc, char **argv)
     const QCommandLineOption timeout(u"timeout"_s, u"Seconds to wait for the item."_s, u"s"_s,
                                      u"30"_s);
     const QCommandLineOption log(u"log"_s, u"Append the program's output to <file>."_s, u"file"_s);
-    parser.addOptions({settle, seconds, timeout, log});
+    const QCommandLineOption noItem(
+        u"no-item"_s, u"The program shows no tray item: the settle counts from its start."_s);
+    parser.addOptions({settle, seconds, timeout, log, noItem});
     parser.addPositionalArgument(u"program"_s, u"The tray program and its arguments."_s,
                                  u"-- program [args...]"_s);
     parser.process(app);
@@ -196,7 +216,8 @@ int main(int argc, char **argv)
     const auto millis = [&parser](const QCommandLineOption &option) {
         return std::chrono::milliseconds(qint64(parser.value(option).toDouble() * 1000));
     };
-    velmora::bench::Probe probe(millis(settle), millis(seconds), millis(timeout));
+    velmora::bench::Probe probe(millis(settle), millis(seconds), millis(timeout),
+                                !parser.isSet(noItem));
     const QString program = command.takeFirst();
     if (!probe.start(program, command, parser.value(log)))
         return 1;

@@ -151,13 +151,13 @@ int main()
                 "(%d samples each)\n\n",
                 runs, samplesPerRun);
     std::printf("%-34s %10s %22s\n", "source", "median", "run medians min-max");
-    std::printf("%-34s %8.2f us %10.2f - %6.2f us\n", "getifaddrs (velmora)",
+    std::printf("%-34s %8.2f us %10.2f - %6.2f us\n", "rtnetlink statistics (velmora)",
                 oursFigures.median / 1000, oursFigures.lowest / 1000, oursFigures.highest / 1000);
     std::printf("%-34s %8.2f us %10.2f - %6.2f us\n", "/proc/net/dev (reference)",
                 referenceFigures.median / 1000, referenceFigures.lowest / 1000,
                 referenceFigures.highest / 1000);
-    std::printf("\n%-34s %8.2f x   target <= 2 x    %s\n", "velmora / reference", ratio,
-                ratio <= 2 ? "met" : "MISSED");
+    std::printf("\n%-34s %8.2f x   target <= 1 x    %s\n", "velmora / reference", ratio,
+                ratio <= 1 ? "met" : "MISSED");
     std::printf("%-34s %8.4f %%   target < 0.05 %%  %s\n", "one core at one sample a second",
                 coreShare, coreShare < 0.05 ? "met" : "MISSED");
     std::printf("%-34s %8lld\n", "counted interfaces",

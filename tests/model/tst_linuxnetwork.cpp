@@ -319,6 +319,10 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(
             (again = m_table.counters(), again[u"eth0"_s].rx > after[u"eth0"_s].rx), 5000);
         QCOMPARE(trafficDelta(trafficCounters(after), trafficCounters(again)), TrafficDelta{});
+
+        // Renamed, a link counts under its new name from the next sample on.
+        VERIFY_IP(u"link set eth0 down\nlink set eth0 name wlan0\nlink set wlan0 up\n"_s);
+        QCOMPARE(m_table.counters().value(u"wlan0"_s).ifindex, again[u"eth0"_s].ifindex);
     }
 };
 

@@ -1,12 +1,18 @@
 #include "interfacerules.h"
 #include "platform/dnsconfig_linux.h"
+#include "platform/linkstatistics_linux.h"
 #include "platform/loginitem_linux.h"
 #include "testhelpers.h"
 
 #include <QScopeGuard>
 #include <QTemporaryDir>
 
+#include <array>
+
+#include <linux/rtnetlink.h>
+
 Q_DECLARE_METATYPE(velmora::InterfaceAddress)
+Q_DECLARE_METATYPE(velmora::LinkDumpPart)
 
 using namespace velmora;
 using namespace Qt::StringLiterals;
@@ -135,6 +141,65 @@ private Q_SLOTS:
         QCOMPARE(delta.received, received);
         QCOMPARE(delta.sent, sent);
     }
+
+    void linkDump_data() // answers to dump 1; index 7 is named en7 beforehand
+    {
+        QTest::addColumn<QByteArray>("datagram");
+        QTest::addColumn<LinkDumpPart>("part");
+        QTest::addColumn<bool>("namesStale");
+        QTest::addColumn<InterfaceCounters>("counters");
+        // Netlink messages and attributes: a header, then the body padded to four bytes.
+        const auto framed = [](const auto &head, const QByteArray &body) {
+            return QByteArray(reinterpret_cast<const char *>(&head), sizeof head) + body +
+                   QByteArray(-body.size() & 3, 0);
+        };
+        const auto message = [&](quint16 type, const QByteArray &body, quint32 seq = 1) {
+            return framed(nlmsghdr{quint32(NLMSG_LENGTH(body.size())), type, 0, seq, 0}, body);
+        };
+        const auto attribute = [&](quint16 type, const auto &body) {
+            return framed(rtattr{quint16(RTA_LENGTH(sizeof body)), type}, framed(body, {}));
+        };
+        const auto link = [&](int index, const QByteArray &attributes, quint32 seq = 1) {
+            return message(RTM_NEWLINK, framed(ifinfomsg{0, 0, 0, index, 0, 0}, attributes), seq);
+        };
+        // Statistics: received and sent bytes are the third and fourth counts.
+        const std::array<quint64, sizeof(rtnl_link_stats64) / 8> big{0, 0, 1ULL << 40, 6};
+        const std::array<quint32, sizeof(rtnl_link_stats) / 4> small{0, 0, 7, 8};
+        const QByteArray en0 = attribute(IFLA_IFNAME, "en0"), wide = attribute(IFLA_STATS64, big);
+        const QByteArray counted = attribute(IFLA_STATS_LINK_64, big);
+        QTest::newRow("64-bit counts, 32-bit ones, a short message, the end")
+            << link(2, en0 + wide) +
+                   link(3, attribute(IFLA_IFNAME, "en1") + attribute(IFLA_STATS, small)) +
+                   message(RTM_NEWLINK, "ab") + message(NLMSG_DONE, QByteArray(4, 0))
+            << LinkDumpPart::done << false
+            << InterfaceCounters{{u"en0"_s, {1ULL << 40, 6, 2, true}},
+                                 {u"en1"_s, {7, 8, 3, false}}};
+        QTest::newRow("statistics too short, cut short; statistics "
+                      "of a named index and of an unnamed one; an error")
+            << link(4, en0 + attribute(IFLA_STATS64, small)) + link(6, en0 + wide.first(20)) +
+                   message(RTM_NEWSTATS, framed(if_stats_msg{0, 0, 0, 7, 0}, counted)) +
+                   message(RTM_NEWSTATS, framed(if_stats_msg{0, 0, 0, 9, 0}, counted)) +
+                   message(NLMSG_ERROR, framed(nlmsgerr{-1, {}}, {}))
+            << LinkDumpPart::failed << true
+            << InterfaceCounters{{u"en7"_s, {1ULL << 40, 6, 7, true}}};
+        QTest::newRow("link news, another dump's answer, a message beyond the datagram")
+            << link(8, en0, 0) + link(8, en0 + wide, 99) + link(8, en0 + wide).chopped(8)
+            << LinkDumpPart::failed << true << InterfaceCounters{};
+    }
+
+    void linkDump()
+    {
+        QFETCH(QByteArray, datagram);
+        QFETCH(LinkDumpPart, part);
+        QFETCH(bool, namesStale);
+        QFETCH(InterfaceCounters, counters);
+        QHash<int, QString> names{{7, u"en7"_s}};
+        LinkDump dump{.counters = {}, .names = &names, .namesStale = false};
+        QCOMPARE(readLinkDump(datagram, 1, dump), part);
+        QCOMPARE(dump.counters, counters);
+        QCOMPARE(dump.namesStale, namesStale);
+    }
+
     void dnsServers_data()
     {
         QTest::addColumn<QByteArray>("resolvConf"); // null: no file

@@ -312,10 +312,8 @@ private Q_SLOTS:
         // room around it and look there.
         QImage canvas(layout.size + QSize(20, 20), QImage::Format_ARGB32_Premultiplied);
         canvas.fill(Qt::transparent);
-        QPainter painter(&canvas);
-        painter.translate(10, 10);
-        paintSpeedImage(painter, layout, panelRed);
-        painter.end();
+        GlyphAtlas atlas;
+        paintSpeedImage(canvas, QPointF(10, 10), layout, panelRed, atlas);
         const Ink found = ink(canvas);
         QVERIFY(!found.bounds.isEmpty() &&
                 QRect(QPoint(10, 10), layout.size).contains(found.bounds));

@@ -55,17 +55,7 @@ QString linkName(rtnl_link *link)
 
 InterfaceCounters GetifaddrsInterfaceTable::counters() const
 {
-    InterfaceCounters counters;
-    forEachLink([&counters](rtnl_link *link) {
-        // libnl takes these from IFLA_STATS64.
-        counters.insert(linkName(link),
-                        CounterPair{.rx = rtnl_link_get_stat(link, RTNL_LINK_RX_BYTES),
-                                    .tx = rtnl_link_get_stat(link, RTNL_LINK_TX_BYTES),
-                                    .ifindex = rtnl_link_get_ifindex(link),
-                                    .is64Bit = true});
-    });
-    counters.remove(QString());
-    return counters;
+    return m_statistics.read();
 }
 
 QList<InterfaceAddress> GetifaddrsInterfaceTable::upIPv4Addresses() const

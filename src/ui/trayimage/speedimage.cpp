@@ -2,10 +2,9 @@
 
 #include <QFontDatabase>
 #include <QFontMetricsF>
-#include <QHash>
-#include <QPainter>
 
 #include <cmath>
+#include <vector>
 
 namespace velmora {
 
@@ -32,17 +31,25 @@ SpeedImageSettings SpeedImageSettings::from(const Preferences &prefs)
 FontMeasure measureFont(const QFont &font, const QString &sample)
 {
     // The image is laid out every second with one of four font and sample pairs; shaping the
-    // sample each time was a good part of the cost of a redraw.
-    thread_local QHash<QString, FontMeasure> measured;
-    const QString key = font.key() + QChar(0) + sample;
-    if (const auto known = measured.constFind(key); known != measured.cend())
-        return *known;
+    // sample each time was a good part of the cost of a redraw, and so was hashing the font's
+    // key: the few pairs are compared as they are.
+    struct Measured
+    {
+        QFont font;
+        QString sample;
+        FontMeasure measure;
+    };
+    thread_local std::vector<Measured> measured;
+    for (const Measured &known : measured) {
+        if (known.sample == sample && known.font == font)
+            return known.measure;
+    }
     const QFontMetricsF metrics(font);
     const FontMeasure measure{metrics.horizontalAdvance(sample), metrics.ascent(),
                               metrics.descent()};
-    if (measured.size() > 64)
+    if (measured.size() > 16)
         measured.clear();
-    measured.insert(key, measure);
+    measured.push_back({font, sample, measure});
     return measure;
 }
 
@@ -135,22 +142,18 @@ SpeedImageLayout layoutSpeedImage(double downloadRate, double uploadRate,
     return layout;
 }
 
-void paintSpeedImage(QPainter &painter, const SpeedImageLayout &layout,
-                     const QColor &panelTextColor)
+void paintSpeedImage(QImage &image, QPointF origin, const SpeedImageLayout &layout,
+                     const QColor &panelTextColor, GlyphAtlas &atlas)
 {
-    painter.save();
-    painter.setRenderHint(QPainter::TextAntialiasing);
-    painter.setFont(layout.font);
     for (qsizetype row = 0; row < layout.rows.size(); ++row) {
         const QList<RateEntry> &entries = layout.rows.at(row);
         for (qsizetype column = 0; column < entries.size(); ++column) {
             const RateEntry &entry = entries.at(column);
-            painter.setPen(layout.customColors ? entry.color : panelTextColor);
-            painter.drawText(QPointF(layout.columnX(column), layout.baselines.at(row)),
-                             entry.label());
+            const QPointF pen(layout.columnX(column), layout.baselines.at(row));
+            atlas.drawText(image, origin + pen, entry.label(), layout.font,
+                           layout.customColors ? entry.color : panelTextColor);
         }
     }
-    painter.restore();
 }
 
 } // namespace velmora

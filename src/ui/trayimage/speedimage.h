@@ -1,5 +1,6 @@
 #pragma once
 
+#include "glyphatlas.h"
 #include "preferences.h"
 
 #include <QColor>
@@ -10,8 +11,6 @@
 #include <QString>
 
 #include <functional>
-
-class QPainter;
 
 namespace velmora {
 
@@ -101,10 +100,11 @@ SpeedImageLayout layoutSpeedImage(double downloadRate, double uploadRate,
                                   const SpeedImageSettings &settings,
                                   const FontMeasurer &measure = measureFont);
 
-// Draws layout with its top-left corner at the painter's origin. Text is in each entry's
-// colour with custom colours on, else in panelTextColor: trays here do not recolour images,
-// so the caller picks the colour that suits the panel.
-void paintSpeedImage(QPainter &painter, const SpeedImageLayout &layout,
-                     const QColor &panelTextColor);
+// Draws layout on image with its top-left corner at origin (logical pixels), its characters
+// copied from atlas. Text is in each entry's colour with custom colours on, else in
+// panelTextColor: trays here do not recolour images, so the caller picks the colour that
+// suits the panel.
+void paintSpeedImage(QImage &image, QPointF origin, const SpeedImageLayout &layout,
+                     const QColor &panelTextColor, GlyphAtlas &atlas);
 
 } // namespace velmora

@@ -7,6 +7,7 @@
 #include <QPainter>
 
 #include <cmath>
+#include <cstring>
 
 using namespace Qt::StringLiterals;
 
@@ -58,11 +59,11 @@ QList<QImage> TrayIconRenderer::render(const QString &title,
                      QImage::Format_ARGB32_Premultiplied);
         image.setDevicePixelRatio(scale);
         image.fill(Qt::transparent);
-        QPainter painter(&image);
-        painter.drawImage(QPointF(0, 0), glyph);
-        painter.translate(glyph.width() / scale, 0);
-        paintSpeedImage(painter, *speed, panelTextColor);
-        painter.end();
+        // The glyph is as high as the image and lies on nothing: its rows are copied.
+        const qsizetype glyphRow = qsizetype(glyph.width()) * 4;
+        for (int y = 0; y < glyph.height() && y < image.height(); ++y)
+            std::memcpy(image.scanLine(y), glyph.constScanLine(y), size_t(glyphRow));
+        paintSpeedImage(image, QPointF(glyph.width() / scale, 0), *speed, panelTextColor, m_atlas);
         images.append(image);
     }
     return images;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "glyphatlas.h"
 #include "speedimage.h"
 
 #include <QColor>
@@ -41,6 +42,7 @@ public:
 
 private:
     QHash<QString, QImage> m_titles;
+    GlyphAtlas m_atlas;
 };
 
 } // namespace velmora
