@@ -1,11 +1,21 @@
+#include "platform/platformchoice.h"
 #include "widgetapplication.h"
 
 #include <QApplication>
+
+#include <cstdio>
 
 using namespace velmora;
 
 int main(int argc, char **argv)
 {
+    // A widget that the compositor puts anywhere, among the other windows, is no desktop widget.
+    if (choosePlatform(argc, argv) == WindowSession::waylandOnly) {
+        std::fputs("velmora-widget: this Wayland session has no XWayland, and a Wayland program "
+                   "cannot place its windows on the desktop.\n",
+                   stderr);
+        return 1;
+    }
     QApplication app(argc, argv);
     app.setApplicationName(QStringLiteral("velmora-widget"));
     app.setQuitOnLastWindowClosed(false);
