@@ -8,6 +8,7 @@
 #include "popover/popoverwindow.h"
 #include "preferences.h"
 #include "settings/settingsview.h"
+#include "toast/desktopnotice.h"
 #include "toast/toastview.h"
 #include "toast/toastwindow.h"
 #include "trayimage/squarerates.h"
@@ -234,19 +235,25 @@ void StatusBarController::showIPChangeToast(const GeoInfo &old, const GeoInfo &n
     // from; such a change is not kept for later either.
     if (!m_prefs.showIPChangeToast() || isPopoverShown() || !m_tray.isShown())
         return;
+    if (!m_windowSystem)
+        m_windowSystem = WindowSystemHints::create();
+    QPointer<StatusBarController> self(this);
+    const auto open = [self] {
+        if (self)
+            self->showPopover();
+    };
+    if (!m_windowSystem->placesOwnWindows()) {
+        // A card the compositor puts anywhere would not be beside the item.
+        if (!m_notice)
+            m_notice = std::make_unique<DesktopNotice>(open);
+        m_notice->show(old, now, m_toastTimings.onScreen);
+        return;
+    }
     m_toastDismiss.stop();
     // A card already up goes at once, without fading, for the new one.
     m_fadedToast.reset();
     m_toast.reset();
-    if (!m_windowSystem)
-        m_windowSystem = WindowSystemHints::create();
-    QPointer<StatusBarController> self(this);
-    m_toast = std::make_unique<ToastWindow>(new ToastView(old, now,
-                                                          [self] {
-                                                              if (self)
-                                                                  self->showPopover();
-                                                          }),
-                                            *m_windowSystem);
+    m_toast = std::make_unique<ToastWindow>(new ToastView(old, now, open), *m_windowSystem);
     m_toast->adjustSize();
     const QRect docked = m_tray.geometry();
     m_toast->fadeIn(toastPosition(docked.isNull() ? m_anchor : docked, m_toast->size(),
@@ -257,6 +264,8 @@ void StatusBarController::showIPChangeToast(const GeoInfo &old, const GeoInfo &n
 
 void StatusBarController::dismissToast()
 {
+    if (m_notice)
+        m_notice->close();
     m_toastDismiss.stop();
     if (!m_toast)
         return;

@@ -18,6 +18,7 @@ namespace velmora {
 
 class AppModel;
 class DesktopColorScheme;
+class DesktopNotice;
 class PopoverWindow;
 class Preferences;
 class SettingsView;
@@ -95,6 +96,8 @@ private:
     std::unique_ptr<DesktopColorScheme> m_colorScheme;
     std::unique_ptr<WindowSystemHints> m_windowSystem;
     std::unique_ptr<ToastWindow> m_toast;
+    // Where Velmora cannot place the card: the desktop's notification, made on first use.
+    std::unique_ptr<DesktopNotice> m_notice;
     // The last card dismissed, while it fades and after, until the next one comes.
     std::unique_ptr<ToastWindow> m_fadedToast;
     QTimer m_toastDismiss;

@@ -1,4 +1,5 @@
 #include "commandline.h"
+#include "platform/platformchoice.h"
 #include "widgetapplication.h"
 
 #include <QApplication>
@@ -28,6 +29,13 @@ int main(int argc, char **argv)
             CommandLine::standardAnswer(program, argc, argv)) {
         std::fputs(answer->c_str(), stdout);
         return 0;
+    }
+    // A widget that the compositor puts anywhere, among the other windows, is no desktop widget.
+    if (choosePlatform(argc, argv) == WindowSession::waylandOnly) {
+        std::fputs("velmora-widget: this Wayland session has no XWayland, and a Wayland program "
+                   "cannot place its windows on the desktop.\n",
+                   stderr);
+        return 1;
     }
     QApplication app(argc, argv);
     app.setApplicationName(QStringLiteral("velmora-widget"));

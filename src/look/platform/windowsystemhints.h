@@ -28,10 +28,15 @@ public:
     virtual void keepOnAllWorkspacesUnlisted(QWindow *window) const = 0;
     // As keepOnAllWorkspacesUnlisted, and taken for a notification.
     virtual void markAsNotification(QWindow *window) const = 0;
+    // Whether the program's windows go where it puts them and may grab the pointer. A Wayland
+    // client's go where the compositor puts them, and only its popups grab.
+    virtual bool placesOwnWindows() const = 0;
 
-    // The hints of the window system the application runs on; on one it cannot ask, hints that
-    // report no compositor and no strips.
+    // The hints of the window system the application runs on, X11 or Wayland; on one it cannot
+    // ask, hints that report no compositor and no strips.
     static std::unique_ptr<WindowSystemHints> create();
+    // The hints of a Wayland session, which composites always and says nothing of panels.
+    static std::unique_ptr<WindowSystemHints> forWayland();
 };
 
 } // namespace velmora

@@ -22,6 +22,7 @@ public:
     QList<QRect> reservedStrips() const override { return {}; }
     void keepOnAllWorkspacesUnlisted(QWindow *) const override {}
     void markAsNotification(QWindow *) const override {}
+    bool placesOwnWindows() const override { return true; }
 };
 
 class X11Hints final : public WindowSystemHints
@@ -79,6 +80,8 @@ public:
                             types);
         keepOnAllWorkspacesUnlisted(window);
     }
+
+    bool placesOwnWindows() const override { return true; }
 
     void keepOnAllWorkspacesUnlisted(QWindow *window) const override
     {
@@ -200,6 +203,8 @@ std::unique_ptr<WindowSystemHints> WindowSystemHints::create()
     auto *x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
     if (x11 && x11->connection())
         return std::make_unique<X11Hints>(x11->connection());
+    if (QGuiApplication::platformName().startsWith(QLatin1StringView("wayland")))
+        return forWayland();
     return std::make_unique<NoHints>();
 }
 

@@ -105,6 +105,9 @@ QRect PopoverWindow::visibleGeometry() const
 
 void PopoverWindow::place()
 {
+    // A Wayland compositor puts the window where it puts new windows, whatever is asked.
+    if (!m_hints->placesOwnWindows())
+        return;
     const int margin = m_shadowed ? shadowMargin : 0;
     const QSize visible = size() - QSize(2 * margin, 2 * margin);
     move(placeBeside(m_anchor, visible, ScreenArea::all(), m_hints->reservedStrips(),
@@ -116,8 +119,10 @@ void PopoverWindow::grabPointer()
 {
     // Qt::Popup would grab by itself, but the accessibility bridge leaves popups out of the
     // application's tree; a tool window grabs the pointer to see clicks outside it instead.
+    // Where only popups may grab (Wayland), asking again would fail every 50 ms while the
+    // window is open; the focus leaving it closes it there.
     QWindow *window = windowHandle();
-    const bool wanted = m_closesOnOutsideClick && isVisible();
+    const bool wanted = m_closesOnOutsideClick && isVisible() && m_hints->placesOwnWindows();
     if (!wanted || (window && window->setMouseGrabEnabled(true)))
         m_grabRetry.stop();
     else if (!m_grabRetry.isActive())
