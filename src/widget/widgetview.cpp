@@ -82,11 +82,19 @@ void GeoWidgetView::setEntry(const GeoEntry &entry)
     update();
 }
 
+void GeoWidgetView::setColorScheme(PortalColorScheme::Preference preference)
+{
+    m_scheme = preference;
+    update();
+}
+
 void GeoWidgetView::paintEvent(QPaintEvent *)
 {
+    using Preference = PortalColorScheme::Preference;
+    const bool dark =
+        m_scheme == Preference::None ? isDark(palette()) : m_scheme == Preference::Dark;
     QPainter painter(this);
-    paintWidget(painter, layoutWidget(m_entry, m_family), m_family,
-                widgetColors(isDark(palette())));
+    paintWidget(painter, layoutWidget(m_entry, m_family), m_family, widgetColors(dark));
 }
 
 } // namespace velmora

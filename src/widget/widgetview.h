@@ -1,6 +1,7 @@
 #pragma once
 
 #include "geoentry.h"
+#include "platform/portalcolorscheme.h"
 #include "widgetlayout.h"
 
 #include <QColor>
@@ -24,7 +25,8 @@ WidgetColors widgetColors(bool dark);
 void paintWidget(QPainter &painter, const WidgetDrawing &drawing, WidgetFamily family,
                  const WidgetColors &colors);
 
-// One entry drawn in one size, in the scheme of the application palette (the desktop's).
+// One entry drawn in one size, light or dark as the desktop prefers; where it says nothing, as
+// the application palette is.
 class GeoWidgetView : public QWidget
 {
     Q_OBJECT
@@ -36,6 +38,7 @@ public:
     void setFamily(WidgetFamily family);
     const GeoEntry &entry() const { return m_entry; }
     void setEntry(const GeoEntry &entry);
+    void setColorScheme(PortalColorScheme::Preference preference);
 
     QSize sizeHint() const override { return widgetSize(m_family); }
 
@@ -45,6 +48,7 @@ protected:
 private:
     WidgetFamily m_family;
     GeoEntry m_entry;
+    PortalColorScheme::Preference m_scheme = PortalColorScheme::Preference::None;
 };
 
 } // namespace velmora

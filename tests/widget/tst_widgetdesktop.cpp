@@ -28,10 +28,11 @@ const QByteArray standInAnswer =
 
 // The small view of entry as the X server shows an ARGB window without a compositor: its
 // colours over black.
-QImage drawn(const GeoEntry &entry)
+QImage drawn(const GeoEntry &entry, PortalColorScheme::Preference scheme)
 {
     GeoWidgetView view(WidgetFamily::small);
     view.setEntry(entry);
+    view.setColorScheme(scheme);
     QImage image(view.size(), QImage::Format_RGB32);
     image.fill(Qt::black);
     view.render(&image);
@@ -64,6 +65,8 @@ class TestWidgetDesktop : public QObject
     std::unique_ptr<TestServer> m_server;
     QProcess m_widget;
     bool m_failing = false;
+    // As the session's portal has it: dark to begin with.
+    PortalColorScheme::Preference m_scheme = PortalColorScheme::Preference::Dark;
 
     // One small widget, placed before the start as a drag would have left it.
     void restartWidget()
@@ -87,12 +90,13 @@ class TestWidgetDesktop : public QObject
         QImage shown;
         const bool matched = DesktopSession::waitUntil([&] {
             shown = m_session->grab().copy(window());
-            return difference(shown, drawn(entry)) < 2 &&
-                   difference(shown, drawn(entry)) < difference(shown, drawn(other));
+            const QImage expected = drawn(entry, m_scheme);
+            return difference(shown, expected) < 2 &&
+                   difference(shown, expected) < difference(shown, drawn(other, m_scheme));
         });
         m_session->screenshot(name);
         if (!matched)
-            qWarning() << name << "differs by" << difference(shown, drawn(entry));
+            qWarning() << name << "differs by" << difference(shown, drawn(entry, m_scheme));
         return matched;
     }
 
@@ -119,6 +123,7 @@ private Q_SLOTS:
             return {.body = standInAnswer};
         });
         DESKTOP_SESSION_START(*m_session, WindowManager);
+        DESKTOP_SESSION_START(*m_session, Portal);
     }
 
     void cleanupTestCase()
@@ -143,6 +148,11 @@ private Q_SLOTS:
         for (const QString &state : {u"_NET_WM_STATE_BELOW"_s, u"_NET_WM_STATE_SKIP_TASKBAR"_s,
                                      u"_NET_WM_STATE_SKIP_PAGER"_s, u"= 4294967295"_s})
             QVERIFY2(states.contains(state), qPrintable(states));
+        // The desktop turning light turns the widget light.
+        m_session->run({u"gsettings"_s, u"set"_s, u"org.gnome.desktop.interface"_s,
+                        u"color-scheme"_s, u"prefer-light"_s});
+        m_scheme = PortalColorScheme::Preference::Light;
+        QVERIFY(shows({{}, standIn, false}, {{}, GeoInfo::sample(), false}, u"widget-light"_s));
     }
 
     // The stand-in failing: the cached record, marked stale; with nothing cached, offline.
