@@ -8,6 +8,7 @@
 #include <QWidget>
 
 class QPainter;
+class QPainterPath;
 
 namespace velmora {
 
@@ -20,6 +21,9 @@ struct WidgetColors
     QColor secondaryText;
 };
 WidgetColors widgetColors(bool dark);
+
+// The rounded card of the family.
+QPainterPath cardShape(WidgetFamily family);
 
 // Draws the drawing on a rounded, translucent card the size of the family.
 void paintWidget(QPainter &painter, const WidgetDrawing &drawing, WidgetFamily family,

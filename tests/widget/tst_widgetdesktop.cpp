@@ -26,16 +26,20 @@ const GeoInfo standIn{u"198.51.100.23"_s, u"France"_s, u"FR"_s, u"Lyon"_s, u"Ora
 const QByteArray standInAnswer =
     R"({"success":true,"ip":"198.51.100.23","country":"France","country_code":"FR"})";
 
-// The small view of entry as the X server shows an ARGB window without a compositor: its
-// colours over black.
+// A wallpaper for the corners of the card to show.
+constexpr QRgb wallpaper = 0x3a6ea5;
+
+// The small view of entry as the desktop shows it without a compositor: opaque, the wallpaper
+// in the cut corners.
 QImage drawn(const GeoEntry &entry, PortalColorScheme::Preference scheme)
 {
     GeoWidgetView view(WidgetFamily::small);
+    view.setAttribute(Qt::WA_TranslucentBackground, false);
     view.setEntry(entry);
     view.setColorScheme(scheme);
     QImage image(view.size(), QImage::Format_RGB32);
-    image.fill(Qt::black);
-    view.render(&image);
+    image.fill(wallpaper);
+    view.render(&image, {}, {}, QWidget::DrawChildren);
     return image;
 }
 
@@ -124,6 +128,7 @@ private Q_SLOTS:
         });
         DESKTOP_SESSION_START(*m_session, WindowManager);
         DESKTOP_SESSION_START(*m_session, Portal);
+        QVERIFY(m_session->setWallpaper(wallpaper));
     }
 
     void cleanupTestCase()
@@ -139,6 +144,8 @@ private Q_SLOTS:
         restartWidget();
         QVERIFY(shows({{}, standIn, false}, {{}, GeoInfo::sample(), false}, u"widget-online"_s));
         QCOMPARE(window().topLeft(), QPoint(300, 200));
+        // The card's corners are cut away, even without a compositor.
+        QCOMPARE(m_session->grab().pixel(window().topLeft()), wallpaper | 0xff000000);
         const QString id =
             m_session->run({u"xdotool"_s, u"search"_s, u"--name"_s, u"^Velmora Widget$"_s})
                 .trimmed();
