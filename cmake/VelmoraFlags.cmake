@@ -15,3 +15,18 @@ if(VELMORA_SANITIZE)
         -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
     target_link_options(velmora_flags INTERFACE -fsanitize=address,undefined)
 endif()
+# The dynamic linker resolves every symbol at start and leaves the relocation tables read-only.
+target_link_options(velmora_flags INTERFACE -Wl,-z,relro,-z,now)
+if(VELMORA_FUZZ)
+    # Every library is built for coverage; only the fuzz targets link libFuzzer's main.
+    target_compile_options(velmora_flags INTERFACE
+        -fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer
+        -fno-sanitize-recover=undefined)
+    target_link_options(velmora_flags INTERFACE -fsanitize=address,undefined)
+    # clang 16 implements what libstdc++ 12's <expected> asks of the compiler but still
+    # announces concepts as 201907, so the header would hide std::expected.
+    target_compile_options(velmora_flags INTERFACE
+        -Wno-builtin-macro-redefined -U__cpp_concepts -D__cpp_concepts=202002L
+        # QCoro asks clang for its old coroutine flag, which clang 16 deprecates.
+        -Wno-deprecated-experimental-coroutine)
+endif()

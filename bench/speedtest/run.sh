@@ -8,14 +8,15 @@
 # bench_speedserver serves the speed-test endpoints over HTTPS with a test authority and holds
 # each latency probe HOLD_MS (this kernel has no netem; the hold is the latency truth). The
 # rate truth is the shaped rate times the payload's share of the bytes that crossed the
-# shaper, read from the qdisc's counters around curl's full transfers. Each figure is the
-# median of REPS rounds; within a round the tools take turns, so both see the same conditions.
-# Velmora runs latency, download and upload in one process, as the application does.
-# Finally the link is left unshaped and Velmora's download is compared with curl's and with a
-# plain Qt download (bench_speedtest --bare), Qt's own ceiling.
+# shaper, read from the qdisc's counters around curl's full transfers (sized to take about 4
+# seconds at the rate, so on slow links they still end, while Velmora's 8-second cap ends its
+# own). Each figure is the median of REPS rounds; within a round the tools take turns, so both
+# see the same conditions. Velmora runs latency, download and upload in one process, as the
+# application does. Finally the link is left unshaped and Velmora's download is compared with
+# curl's over HTTPS and plain HTTP.
 set -euo pipefail
 
-RATES=${RATES:-"20 100 500"}
+RATES=${RATES:-"2 5 20 100 500"}
 REPS=${REPS:-5}
 UNSHAPED_REPS=${UNSHAPED_REPS:-9}
 HOLD_MS=${HOLD_MS:-20}
@@ -73,43 +74,41 @@ grep -q '^ready' "$work/server.out" || die "the server was not ready within 30 s
 base=https://localhost:8443
 down_bytes=25000000
 up_bytes=10000000
-head -c "$up_bytes" /dev/zero > "$work/zeros"
 
 # Bytes the loopback's qdisc has sent so far.
 qdisc_bytes() { inside tc -s qdisc show dev lo | awk '/Sent/ { print $2; exit }'; }
 
 # Velmora's figures for the measurements named, in turn in one process as the application runs
-# them (latency in ms, rates in Mbit/s; "nan" for a failed one). With --bare first, the download
-# is a plain Qt GET instead: Qt's own ceiling.
+# them (latency in ms, rates in Mbit/s; "nan" for a failed one).
 velmora() {
     local out kind
     out=$(inside timeout 200 "$driver" --ca "$work/ca.pem" "$base" "$@" 2>&1) || true
-    for kind in "${@#--bare}"; do
-        [[ -n $kind ]] || continue
+    for kind in "$@"; do
         awk -v k="$kind" '$1 ~ "^" k "_" { v = ($2 == "error") ? "nan" : $2 } END { print (v == "" ? "nan" : v) }' <<< "$out"
     done | paste -sd ' '
     awk '/peak_rss_kb/ { print $2 }' <<< "$out" > "$work/rss"
 }
 
-# curl's rate in Mbit/s, the payload's share of the qdisc bytes during the transfer, and the
-# transfer's seconds.
+# curl's rate in Mbit/s for a full transfer of $1 bytes (default: as many as Velmora asks for),
+# the payload's share of the qdisc bytes during the transfer, and the transfer's seconds.
 curl_down() {
-    local before after out
+    local before after out bytes=${1:-$down_bytes}
     before=$(qdisc_bytes)
     out=$(inside timeout 90 curl -s -o /dev/null --cacert "$work/ca.pem" --max-time 60 \
-        -w '%{speed_download} %{time_total}' "$base/__down?bytes=$down_bytes") || out="nan nan"
+        -w '%{speed_download} %{time_total}' "$base/__down?bytes=$bytes") || out="nan nan"
     after=$(qdisc_bytes)
-    awk -v o="$out" -v p="$down_bytes" -v d="$((after - before))" \
+    awk -v o="$out" -v p="$bytes" -v d="$((after - before))" \
         'BEGIN { split(o, f, " "); printf "%.3f %.6f %s\n", f[1] * 8 / 1e6, (d > 0 ? p / d : 0), f[2] }'
 }
 curl_up() {
-    local before after speed
+    local before after speed bytes=${1:-$up_bytes}
+    [[ -f $work/zeros-$bytes ]] || head -c "$bytes" /dev/zero > "$work/zeros-$bytes"
     before=$(qdisc_bytes)
     speed=$(inside timeout 90 curl -s -o /dev/null --cacert "$work/ca.pem" --max-time 60 \
-        -H 'Expect:' -H 'Content-Type: application/octet-stream' --data-binary "@$work/zeros" \
-        -w '%{speed_upload}' "$base/__up") || speed=nan
+        -H 'Expect:' -H 'Content-Type: application/octet-stream' \
+        --data-binary "@$work/zeros-$bytes" -w '%{speed_upload}' "$base/__up") || speed=nan
     after=$(qdisc_bytes)
-    awk -v s="$speed" -v p="$up_bytes" -v d="$((after - before))" \
+    awk -v s="$speed" -v p="$bytes" -v d="$((after - before))" \
         'BEGIN { printf "%.3f %.6f\n", s * 8 / 1e6, (d > 0 ? p / d : 0) }'
 }
 
@@ -133,11 +132,13 @@ for rate in $RATES; do
     # A bucket of 2 ms at the rate, at least 32 KB; the queue holds 50 ms.
     burst=$(((rate * 1000000 / 8 / 500) > 32768 ? (rate * 1000000 / 8 / 500) : 32768))
     inside tc qdisc replace dev lo root tbf rate "${rate}mbit" burst "$burst" latency 50ms
+    # About 4 seconds of payload at the rate, at most what Velmora asks for.
+    cbytes=$((rate * 500000))
     : > "$work/rows"
     for _ in $(seq "$REPS"); do
-        read -r cdown sdown _ < <(curl_down)
+        read -r cdown sdown _ < <(curl_down $((cbytes < down_bytes ? cbytes : down_bytes)))
         read -r vlat vdown vup < <(velmora latency download upload)
-        read -r cup sup < <(curl_up)
+        read -r cup sup < <(curl_up $((cbytes < up_bytes ? cbytes : up_bytes)))
         awk -v r="$rate" -v sd="$sdown" -v su="$sup" \
             -v cd="$cdown" -v vd="$vdown" -v cu="$cup" -v vu="$vup" -v vl="$vlat" \
             'BEGIN { print r * sd, vd, cd, r * su, vu, cu, vl }' >> "$work/rows"
@@ -152,8 +153,8 @@ done
 
 inside tc qdisc del dev lo root
 echo
-echo "Unshaped, medians of $UNSHAPED_REPS rounds, the tools taking turns; bare Qt is a plain Qt GET"
-echo "that only counts (Qt's own ceiling); server busy: its CPU time over the transfer's time:"
+echo "Unshaped, medians of $UNSHAPED_REPS rounds, the tools taking turns; server busy: its CPU time"
+echo "over the transfer's time:"
 for base in https://localhost:8443 http://127.0.0.1:8080; do
     : > "$work/unshaped"
     for _ in $(seq "$UNSHAPED_REPS"); do
@@ -162,17 +163,16 @@ for base in https://localhost:8443 http://127.0.0.1:8080; do
         c1=$(server_cpu)
         read -r _ vdown < <(velmora latency download)
         c2=$(server_cpu)
-        read -r _ bdown < <(velmora --bare latency download)
-        awk -v c="$cdown" -v v="$vdown" -v q="$bdown" -v cs="$cseconds" -v p="$down_bytes" \
+        awk -v c="$cdown" -v v="$vdown" -v cs="$cseconds" -v p="$down_bytes" \
             -v a="$((c1 - c0))" -v b="$((c2 - c1))" \
-            'BEGIN { print c, v, q, a / 1e9 / cs * 100, b / 1e9 / (p * 8 / 1e6 / v) * 100 }' \
+            'BEGIN { print c, v, a / 1e9 / cs * 100, b / 1e9 / (p * 8 / 1e6 / v) * 100 }' \
             >> "$work/unshaped"
     done
     ucol() { awk -v c="$1" '{ print $c }' "$work/unshaped" | median; }
     ucurl=$(ucol 1) uvel=$(ucol 2)
-    printf '  %-5s Velmora %s, curl %s, bare Qt %s Mbit/s: Velmora at %s %% of curl;' \
-        "${base%%:*}" "$(fmt "$uvel")" "$(fmt "$ucurl")" "$(fmt "$(ucol 3)")" \
+    printf '  %-5s Velmora %s, curl %s Mbit/s: Velmora at %s %% of curl;' \
+        "${base%%:*}" "$(fmt "$uvel")" "$(fmt "$ucurl")" \
         "$(awk -v a="$uvel" -v b="$ucurl" 'BEGIN { printf "%.0f", a / b * 100 }')"
-    printf ' server busy %.0f %% (curl), %.0f %% (Velmora)\n' "$(ucol 4)" "$(ucol 5)"
+    printf ' server busy %.0f %% (curl), %.0f %% (Velmora)\n' "$(ucol 3)" "$(ucol 4)"
 done
 echo "Peak resident memory of the Velmora driver in its last download: $(cat "$work/rss") kB."

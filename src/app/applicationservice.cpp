@@ -6,6 +6,7 @@
 #include <QDBusError>
 #include <QDBusMessage>
 #include <QDBusReply>
+#include <QtDebug>
 #include <QVariantMap>
 
 using namespace Qt::StringLiterals;
@@ -31,22 +32,19 @@ public:
 public Q_SLOTS:
     void Activate(const QVariantMap &platformData)
     {
-        Q_UNUSED(platformData);
-        Q_EMIT m_service->activateRequested();
+        m_service->handle(applicationRequest(u"Activate"_s, {platformData}));
     }
 
     void Open(const QStringList &uris, const QVariantMap &platformData)
     {
-        Q_UNUSED(platformData);
-        Q_EMIT m_service->openRequested(uris);
+        m_service->handle(applicationRequest(u"Open"_s, {uris, platformData}));
     }
 
     void ActivateAction(const QString &actionName, const QVariantList &parameter,
                         const QVariantMap &platformData)
     {
-        Q_UNUSED(parameter);
-        Q_UNUSED(platformData);
-        Q_EMIT m_service->actionRequested(actionName);
+        m_service->handle(
+            applicationRequest(u"ActivateAction"_s, {actionName, parameter, platformData}));
     }
 
 private:
@@ -95,6 +93,14 @@ ApplicationService::Claim ApplicationService::claim(QString *reason)
         return Claim::noBus;
     }
     return Claim::heldElsewhere;
+}
+
+void ApplicationService::handle(const std::expected<ApplicationRequest, QString> &request)
+{
+    if (request)
+        Q_EMIT requested(*request);
+    else
+        qWarning().noquote() << u"velmora: %1"_s.arg(request.error());
 }
 
 std::optional<QString> ApplicationService::forward(const QStringList &urls)

@@ -1,9 +1,12 @@
 #pragma once
 
+#include "applicationrequest.h"
+
 #include <QObject>
 #include <QString>
 #include <QStringList>
 
+#include <expected>
 #include <optional>
 
 namespace velmora {
@@ -34,10 +37,11 @@ public:
     // Returns the error text when the call fails.
     static std::optional<QString> forward(const QStringList &urls);
 
+    // Emits requested, or logs why a call was refused.
+    void handle(const std::expected<ApplicationRequest, QString> &request);
+
 Q_SIGNALS:
-    void activateRequested();
-    void openRequested(const QStringList &urls);
-    void actionRequested(const QString &name);
+    void requested(velmora::ApplicationRequest request);
 };
 
 } // namespace velmora

@@ -1,6 +1,7 @@
 #include "launcher.h"
 
 #include "applicationservice.h"
+#include "commandline.h"
 #include "selftest.h"
 #include "trayapplication.h"
 
@@ -16,6 +17,18 @@ using namespace Qt::StringLiterals;
 namespace velmora::Launcher {
 
 namespace {
+
+constexpr CommandLine::Option selfTestOption{
+    "--selftest", "check the program's own logic offline, exit 0 if every check passed"};
+
+constexpr CommandLine::Program program{
+    .name = "velmora",
+    .arguments = "[URL]...",
+    .about = "Your public IP address, where it is placed and the live network speed, in the tray.\n"
+             "A second start, or a velmora: URL such as velmora://open, shows the running\n"
+             "instance's popover.",
+    .options = {&selfTestOption, 1},
+};
 
 // The links among the arguments (velmora:open and the like); other arguments are ignored.
 QStringList linkArguments(const QStringList &arguments)
@@ -98,12 +111,7 @@ int runTrayProgram(int argc, char **argv)
 
     {
         TrayApplication tray;
-        QObject::connect(&service, &ApplicationService::activateRequested, &tray,
-                         &TrayApplication::reopen);
-        QObject::connect(&service, &ApplicationService::openRequested, &tray,
-                         &TrayApplication::openUrls);
-        QObject::connect(&service, &ApplicationService::actionRequested, &tray,
-                         &TrayApplication::activateAction);
+        QObject::connect(&service, &ApplicationService::requested, &tray, &TrayApplication::show);
         QTimer::singleShot(0, &tray, [&tray, links] {
             tray.finishLaunching();
             if (!links.isEmpty())
@@ -134,6 +142,11 @@ int main(int argc, char **argv)
         // No display is needed: a core application gives the lookups their event loop.
         QCoreApplication app(argc, argv);
         return SelfTest::run() ? 0 : 1;
+    }
+    if (const std::optional<std::string> answer =
+            CommandLine::standardAnswer(program, argc, argv)) {
+        std::fputs(answer->c_str(), stdout);
+        return 0;
     }
     return runTrayProgram(argc, argv);
 }

@@ -13,8 +13,6 @@
 #include "statusbarcontroller.h"
 #include "systemtrayitem.h"
 
-#include <cstdio>
-
 using namespace Qt::StringLiterals;
 
 namespace velmora {
@@ -45,16 +43,14 @@ void TrayApplication::reopen()
         m_controller->showPopover();
 }
 
-void TrayApplication::activateAction(const QString &name)
+void TrayApplication::show(ApplicationRequest request)
 {
     if (!m_controller)
         return;
-    if (name == "settings"_L1)
+    if (request == ApplicationRequest::settings)
         m_controller->showSettings();
-    else if (name == "popover"_L1)
-        m_controller->showPopover();
     else
-        std::fprintf(stderr, "velmora: unknown action \"%s\" ignored\n", qPrintable(name));
+        m_controller->showPopover();
 }
 
 } // namespace velmora

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "applicationrequest.h"
+
 #include <QObject>
 #include <QStringList>
 
@@ -29,9 +31,8 @@ public:
     // launching has finished.
     void openUrls(const QStringList &urls);
     void reopen();
-    // A named action from the desktop: "settings" opens the settings window, "popover" the
-    // popover.
-    void activateAction(const QString &name);
+    // A request from the desktop: the popover or the settings window.
+    void show(velmora::ApplicationRequest request);
 
 private:
     std::unique_ptr<FusionAppearance> m_appearance;

@@ -6,6 +6,7 @@
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonParseError>
+#include <QRegularExpression>
 #include <QSaveFile>
 #include <QStandardPaths>
 #include <QtDebug>
@@ -63,11 +64,27 @@ std::optional<QString> keepAside(const QString &path)
     return std::nullopt;
 }
 
+// Removes what saves cut short by a crash left beside the file: QSaveFile's temporary files,
+// "<name>.XXXXXX". Each crash would otherwise leave one more for good.
+void removeUnfinishedSaves(const QString &path)
+{
+    const QFileInfo file(path);
+    const QRegularExpression unfinished(
+        QStringLiteral("^%1\\.[A-Za-z0-9]{6}$").arg(QRegularExpression::escape(file.fileName())));
+    QDir folder = file.dir();
+    for (const QString &name :
+         folder.entryList({file.fileName() + QStringLiteral(".*")}, QDir::Files | QDir::Hidden)) {
+        if (unfinished.match(name).hasMatch())
+            folder.remove(name);
+    }
+}
+
 } // namespace
 
 SettingsStore::SettingsStore(QString filePath)
     : m_filePath(std::move(filePath))
 {
+    removeUnfinishedSaves(m_filePath);
     const FileContents contents = readFile(m_filePath);
     switch (contents.state) {
     case FileContents::State::missing:
@@ -174,13 +191,15 @@ bool SettingsStore::write(const QString &key, const QJsonValue &value)
         break;
     }
 
+    // Unbuffered: Qt 6.4's commit() misses a write that fails while it flushes its buffer (a
+    // full disk) and puts the short file in place of the good one.
     QSaveFile file(m_filePath);
-    if (!file.open(QIODevice::WriteOnly)) {
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
         m_lastError = QStringLiteral("cannot write %1 (%2)").arg(m_filePath, file.errorString());
         return false;
     }
-    file.write(QJsonDocument(merged).toJson(QJsonDocument::Indented));
-    if (!file.commit()) {
+    const QByteArray bytes = QJsonDocument(merged).toJson(QJsonDocument::Indented);
+    if (file.write(bytes) != bytes.size() || !file.commit()) {
         m_lastError = QStringLiteral("cannot write %1 (%2)").arg(m_filePath, file.errorString());
         return false;
     }

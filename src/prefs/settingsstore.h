@@ -16,7 +16,7 @@ namespace velmora {
 // A file that is not a JSON object reads as empty and is moved aside (to
 // "<file>.corrupt-<UTC time>") before the first write replaces it. A write that fails leaves
 // the value as it was before, sets lastError() and logs one warning, so what is held is
-// always what is stored.
+// always what is stored. Temporary files of saves a crash cut short are removed at construction.
 class SettingsStore
 {
 public:

@@ -8,18 +8,19 @@
 #include <chrono>
 #include <memory>
 
-class QThread;
-
 namespace velmora {
 
+struct RequestOptions;
 namespace detail {
 class SpeedWorker;
 }
 
 // Measures latency, download and upload against a speed-test service: GET
 // base/__down?bytes=0 for latency, GET base/__down?bytes=25000000 and POST base/__up with
-// 10,000,000 zero bytes for the rates. The transfers run on a thread of the tester's own, started
-// by the first measurement; each measurement resumes its awaiter on the awaiter's thread.
+// 10,000,000 zero bytes for the rates. The transfers run one after another on a thread of the
+// tester's own, started by the first measurement; each measurement resumes its awaiter on the
+// awaiter's thread. Certificates are checked against the system's authorities, and the proxy
+// is the one Qt finds in the system's configuration.
 class SpeedTester final : public SpeedMeasurements
 {
 public:
@@ -31,8 +32,10 @@ public:
     static QUrl defaultBase();
 
     // base: scheme, host and optional port (a trailing slash is ignored). cap: the longest a
-    // download or upload runs; what moved by then is measured.
-    explicit SpeedTester(QUrl base = defaultBase(), std::chrono::milliseconds cap = defaultCap);
+    // download or upload runs; what moved by then is measured. extraAuthorities: PEM
+    // certificates of authorities trusted besides the system's.
+    explicit SpeedTester(QUrl base = defaultBase(), std::chrono::milliseconds cap = defaultCap,
+                         QByteArray extraAuthorities = {});
     // Stops the measurements still running and the thread. Their awaiters still get a result:
     // those on this thread before this returns, so nothing is left waiting on a loop that may
     // never run again.
@@ -41,10 +44,12 @@ public:
     SpeedTester &operator=(const SpeedTester &) = delete;
 
     // The median of three timed requests after an untimed warm-up, each with an 8-second
-    // inactivity timeout. Fails when a timed request fails in transport.
+    // inactivity timeout and a 10-second deadline. Fails when a timed request fails in
+    // transport.
     QCoro::Task<SpeedOutcome> latency() override;
     // Fail only when the transfer ended with an error, or reached the cap, before a byte was
-    // counted; a status outside 200-299 is then a bad-server-response error.
+    // counted; a status outside 200-299 is then a bad-server-response error. An upload counts
+    // the body bytes the server's side acknowledged, not those handed to the system.
     QCoro::Task<SpeedOutcome> download() override;
     QCoro::Task<SpeedOutcome> upload() override;
 
@@ -52,13 +57,13 @@ public:
     std::chrono::milliseconds cap() const { return m_cap; }
 
 private:
-    QUrl endpoint(QByteArrayView pathAndQuery) const;
-    detail::SpeedWorker *worker();
+    RequestOptions request(QByteArrayView pathAndQuery) const;
+    detail::SpeedWorker &worker();
 
     QUrl m_base;
     std::chrono::milliseconds m_cap;
-    std::unique_ptr<QThread> m_thread;
-    detail::SpeedWorker *m_worker = nullptr; // lives on m_thread
+    QByteArray m_extraAuthorities;
+    std::unique_ptr<detail::SpeedWorker> m_worker;
 };
 
 } // namespace velmora

@@ -1,21 +1,11 @@
 #include "speedworker.h"
 
-#include "replyerrors.h"
 #include "throughput.h"
 #include "transfermeter.h"
 
-#include <QElapsedTimer>
-#include <QNetworkAccessManager>
-#include <QNetworkReply>
-#include <QNetworkRequest>
-#include <QPointer>
-#include <QTimer>
-
-#include <QCoro/QCoroNetworkReply>
-#include <QCoro/QCoroTask>
-
 #include <algorithm>
 #include <array>
+#include <optional>
 
 using namespace std::chrono_literals;
 
@@ -23,163 +13,69 @@ namespace velmora::detail {
 
 namespace {
 
-constexpr auto latencyTimeout = 8s;
-constexpr auto downloadTimeout = 8s;
-constexpr auto uploadTimeout = 60s;
-// A hard deadline on a whole transfer, behind the cap.
+// A hard deadline on a whole request, behind the cap: an answer that trickles in keeps no
+// inactivity time-out from ending it.
 constexpr auto resourceTimeout = 10s;
 
-QString stoppedText()
+size_t discard(char *, size_t size, size_t count, void *)
 {
-    return QStringLiteral("The speed test was stopped");
+    return size * count;
 }
 
-QNetworkRequest requestFor(const QUrl &url, std::chrono::milliseconds timeout)
+SpeedOutcome measureLatency(const RequestOptions &options, StopSignal &stop)
 {
-    QNetworkRequest request(url);
-    request.setTransferTimeout(int(timeout.count()));
-    // Compressed answers would make the bytes counted differ from the bytes moved.
-    request.setRawHeader(QByteArrayLiteral("Accept-Encoding"), QByteArrayLiteral("identity"));
-    return request;
-}
-
-struct ReplyDeleter
-{
-    void operator()(QNetworkReply *reply) const
-    {
-        // Abort first so no signal reaches a coroutine frame that is going away.
-        reply->disconnect(reply);
-        reply->abort();
-        reply->deleteLater();
-    }
-};
-
-// One measurement in progress on the worker's thread; a child of the worker until it ends.
-class Measurement : public QObject
-{
-public:
-    using QObject::QObject;
-    // Ends the measurement at once and resolves it.
-    virtual void stop() = 0;
-};
-
-class LatencyProbe final : public Measurement
-{
-public:
-    LatencyProbe(const QUrl &url, std::shared_ptr<Completion> done, QObject *parent)
-        : Measurement(parent)
-        , m_access(new QNetworkAccessManager(this))
-        , m_request(requestFor(url, latencyTimeout))
-        , m_done(std::move(done))
-    {}
-
-    void start() { run(); }
-
-    void stop() override
-    {
-        m_stopped = true;
-        if (m_current)
-            m_current->abort(); // resumes the probe at once
-    }
-
-private:
-    QCoro::Task<> run()
-    {
-        // The warm-up opens the connection the timed requests reuse; how it ends is ignored.
-        co_await probe();
-        std::array<double, 3> samples{};
-        for (double &sample : samples) {
-            QElapsedTimer clock;
-            clock.start();
-            if (const std::optional<QString> failure = co_await probe()) {
-                m_done->resolve(std::unexpected(*failure));
-                deleteLater();
-                co_return;
-            }
-            sample = double(clock.nsecsElapsed()) / 1e6;
-        }
-        std::ranges::sort(samples);
-        m_done->resolve(samples[1]);
-        deleteLater();
-    }
+    CurlRequest request(options);
+    curl_easy_setopt(request.handle(), CURLOPT_WRITEFUNCTION, &discard);
+    // One loop for all four requests: the warm-up opens the connection the others reuse.
+    TransferLoop loop(stop);
 
     // Why one GET failed, or nothing when an answer came, whatever its status.
-    QCoro::Task<std::optional<QString>> probe()
-    {
-        if (m_stopped)
-            co_return stoppedText();
-        std::unique_ptr<QNetworkReply, ReplyDeleter> reply(m_access->get(m_request));
-        m_current = reply.get();
-        co_await reply.get();
-        m_current = nullptr;
-        if (m_stopped)
-            co_return stoppedText();
-        if (failedInTransport(*reply))
-            co_return transportErrorText(*reply);
-        co_return std::nullopt;
+    const auto probe = [&]() -> std::optional<QString> {
+        if (loop.isStopped())
+            return stoppedText();
+        const TransferLoop::Ending ending =
+            loop.run(request.handle(), TransferLoop::Clock::now() + resourceTimeout);
+        switch (ending.how) {
+        case TransferLoop::End::completed:
+            if (ending.code == CURLE_OK)
+                return std::nullopt;
+            return request.errorText(ending.code);
+        case TransferLoop::End::deadline:
+            return QStringLiteral("Timed out: the request took longer than %1 seconds")
+                .arg(std::chrono::seconds(resourceTimeout).count());
+        case TransferLoop::End::stopped:
+            break;
+        }
+        return stoppedText();
+    };
+
+    // How the warm-up ends is ignored.
+    probe();
+    std::array<double, 3> samples{};
+    for (double &sample : samples) {
+        const auto start = TransferLoop::Clock::now();
+        if (const std::optional<QString> failure = probe())
+            return std::unexpected(*failure);
+        sample =
+            std::chrono::duration<double, std::milli>(TransferLoop::Clock::now() - start).count();
     }
+    std::ranges::sort(samples);
+    return samples[1];
+}
 
-    QNetworkAccessManager *m_access;
-    QNetworkRequest m_request;
-    std::shared_ptr<Completion> m_done;
-    QPointer<QNetworkReply> m_current;
-    bool m_stopped = false;
-};
-
-class Transfer final : public Measurement
+SpeedOutcome measureTransfer(const RequestOptions &options, std::chrono::milliseconds cap,
+                             StopSignal &stop)
 {
-public:
-    Transfer(const QUrl &url, std::optional<QByteArray> body, std::chrono::milliseconds cap,
-             std::shared_ptr<Completion> done, QObject *parent)
-        : Measurement(parent)
-        , m_access(new QNetworkAccessManager(this))
-        , m_meter(new TransferMeter(this))
-        , m_body(std::move(body))
-    {
-        QNetworkRequest request = requestFor(url, m_body ? uploadTimeout : downloadTimeout);
-        request.setAttribute(QNetworkRequest::CacheLoadControlAttribute,
-                             QNetworkRequest::AlwaysNetwork);
-        request.setAttribute(QNetworkRequest::CacheSaveControlAttribute, false);
-        // Qt otherwise reports upload progress at most every 100 ms, and the cap would take a
-        // total up to that old.
-        request.setAttribute(QNetworkRequest::EmitAllUploadProgressSignalsAttribute, true);
-        if (m_body)
-            request.setHeader(QNetworkRequest::ContentTypeHeader,
-                              QByteArrayLiteral("application/octet-stream"));
-
-        QFuture<TransferOutcome> measured = m_meter->run(
-            [&] { return m_body ? m_access->post(request, *m_body) : m_access->get(request); },
-            cap);
-        QTimer::singleShot(resourceTimeout, m_meter, [meter = m_meter] {
-            meter->abort(QStringLiteral("Timed out: the transfer took longer than %1 seconds")
-                             .arg(std::chrono::seconds(resourceTimeout).count()));
-        });
-        // The first continuation runs where the meter resolves, so stopAll() resolves every
-        // transfer before it returns. A future takes one continuation only: the clean-up follows
-        // on the first one's future.
-        measured
-            .then([done = std::move(done)](const TransferOutcome &outcome) {
-                if (outcome)
-                    done->resolve(Throughput::mbps(outcome->bytes, outcome->seconds));
-                else
-                    done->resolve(std::unexpected(outcome.error()));
-            })
-            .then(this, [this] { deleteLater(); });
-    }
-
-    ~Transfer() override
-    {
-        // The meter's reply goes before the access manager that made it.
-        delete m_meter;
-    }
-
-    void stop() override { m_meter->abort(stoppedText()); }
-
-private:
-    QNetworkAccessManager *m_access;
-    TransferMeter *m_meter;
-    std::optional<QByteArray> m_body;
-};
+    if (stop.isStopped())
+        return std::unexpected(stoppedText());
+    CurlRequest request(options);
+    TransferMeter meter(request);
+    TransferLoop loop(stop);
+    const TransferOutcome outcome = meter.run(loop, cap, resourceTimeout);
+    if (!outcome)
+        return std::unexpected(outcome.error());
+    return Throughput::mbps(outcome->bytes, outcome->seconds);
+}
 
 } // namespace
 
@@ -206,25 +102,59 @@ void Completion::resolve(const SpeedOutcome &outcome)
     m_promise.finish();
 }
 
-void SpeedWorker::latency(const QUrl &url, std::shared_ptr<Completion> done)
+SpeedWorker::SpeedWorker()
+    : m_thread([this] { runJobs(); })
+{}
+
+SpeedWorker::~SpeedWorker()
 {
-    auto *probe = new LatencyProbe(url, std::move(done), this);
-    probe->start();
+    m_stop.stop();
+    {
+        const std::lock_guard lock(m_lock);
+        m_quit = true;
+    }
+    m_wake.notify_one();
+    m_thread.join();
 }
 
-void SpeedWorker::transfer(const QUrl &url, std::optional<QByteArray> body,
-                           std::chrono::milliseconds cap, std::shared_ptr<Completion> done)
+void SpeedWorker::latency(RequestOptions options, std::shared_ptr<Completion> done)
 {
-    new Transfer(url, std::move(body), cap, std::move(done), this);
+    post([this, options = std::move(options), done = std::move(done)] {
+        done->resolve(measureLatency(options, m_stop));
+    });
 }
 
-void SpeedWorker::stopAll()
+void SpeedWorker::transfer(RequestOptions options, std::chrono::milliseconds cap,
+                           std::shared_ptr<Completion> done)
 {
-    // Stopping one may change the children meanwhile.
-    const QList<QPointer<QObject>> running(children().cbegin(), children().cend());
-    for (const QPointer<QObject> &child : running) {
-        if (auto *measurement = dynamic_cast<Measurement *>(child.data()))
-            measurement->stop();
+    post([this, options = std::move(options), cap, done = std::move(done)] {
+        done->resolve(measureTransfer(options, cap, m_stop));
+    });
+}
+
+void SpeedWorker::post(std::function<void()> job)
+{
+    {
+        const std::lock_guard lock(m_lock);
+        m_jobs.push_back(std::move(job));
+    }
+    m_wake.notify_one();
+}
+
+void SpeedWorker::runJobs()
+{
+    for (;;) {
+        std::function<void()> job;
+        {
+            std::unique_lock lock(m_lock);
+            m_wake.wait(lock, [this] { return m_quit || !m_jobs.empty(); });
+            if (m_jobs.empty())
+                return;
+            job = std::move(m_jobs.front());
+            m_jobs.pop_front();
+        }
+        // Once stopped, each job left resolves at once as stopped.
+        job();
     }
 }
 

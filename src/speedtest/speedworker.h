@@ -1,17 +1,20 @@
 #pragma once
 
+#include "curlrequest.h"
 #include "speedmeasurements.h"
+#include "transferloop.h"
 
-#include <QByteArray>
 #include <QFuture>
-#include <QObject>
 #include <QPromise>
-#include <QUrl>
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <functional>
 #include <memory>
-#include <optional>
+#include <mutex>
+#include <thread>
 
 namespace velmora::detail {
 
@@ -33,20 +36,33 @@ private:
     std::atomic<bool> m_resolved = false;
 };
 
-// Runs measurements on the thread it lives on, each with an access manager of its own, so no
-// cache, cookie, credential or connection is shared between them.
-class SpeedWorker : public QObject
+// Runs measurements one after another on a thread of its own, each with connections of its
+// own, so nothing is shared between them.
+class SpeedWorker
 {
 public:
-    using QObject::QObject;
+    SpeedWorker();
+    // Ends the measurement running and those waiting; each is resolved before this returns.
+    ~SpeedWorker();
+    SpeedWorker(const SpeedWorker &) = delete;
+    SpeedWorker &operator=(const SpeedWorker &) = delete;
 
-    // The median of three timed GETs of url after an untimed one, in milliseconds.
-    void latency(const QUrl &url, std::shared_ptr<Completion> done);
-    // Megabits per second of a GET of url, or of a POST of body when there is one.
-    void transfer(const QUrl &url, std::optional<QByteArray> body, std::chrono::milliseconds cap,
+    // The median of three timed GETs after an untimed one, in milliseconds.
+    void latency(RequestOptions options, std::shared_ptr<Completion> done);
+    // Megabits per second of a GET, or of a POST when options ask for an upload.
+    void transfer(RequestOptions options, std::chrono::milliseconds cap,
                   std::shared_ptr<Completion> done);
-    // Ends every measurement still running; each is resolved before this returns.
-    void stopAll();
+
+private:
+    void post(std::function<void()> job);
+    void runJobs();
+
+    StopSignal m_stop;
+    std::mutex m_lock; // guards m_jobs and m_quit
+    std::condition_variable m_wake;
+    std::deque<std::function<void()>> m_jobs;
+    bool m_quit = false;
+    std::thread m_thread;
 };
 
 } // namespace velmora::detail

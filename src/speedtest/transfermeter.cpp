@@ -1,156 +1,160 @@
 #include "transfermeter.h"
 
-#include "replyerrors.h"
-
-#include <QMutexLocker>
-#include <QNetworkAccessManager>
-#include <QNetworkReply>
+#include <linux/tcp.h> // the tcp_info with byte counts
+#include <netinet/in.h>
+#include <sys/socket.h>
 
 #include <algorithm>
-#include <utility>
+#include <cstring>
+#include <optional>
 
 namespace velmora {
 
 namespace {
 
-// How much Qt may hold for us between two reads: without a limit, a fast download piles up in
-// Qt's buffers whenever this thread falls behind.
-constexpr qint64 readBufferBytes = 1024 * 1024;
-
-QString stoppedText()
+struct SocketCounts
 {
-    return QStringLiteral("The measurement was stopped");
+    qint64 sent = 0;
+    qint64 acknowledged = 0;
+};
+
+std::optional<SocketCounts> countsOf(curl_socket_t socket)
+{
+    tcp_info info{};
+    socklen_t length = sizeof info;
+    if (socket == CURL_SOCKET_BAD || getsockopt(socket, IPPROTO_TCP, TCP_INFO, &info, &length) != 0)
+        return std::nullopt;
+    return SocketCounts{qint64(info.tcpi_bytes_sent), qint64(info.tcpi_bytes_acked)};
+}
+
+int localPortOf(curl_socket_t socket)
+{
+    sockaddr_storage address{};
+    socklen_t length = sizeof address;
+    if (getsockname(socket, reinterpret_cast<sockaddr *>(&address), &length) != 0)
+        return -1;
+    if (address.ss_family == AF_INET)
+        return ntohs(reinterpret_cast<const sockaddr_in &>(address).sin_port);
+    if (address.ss_family == AF_INET6)
+        return ntohs(reinterpret_cast<const sockaddr_in6 &>(address).sin6_port);
+    return -1;
 }
 
 } // namespace
 
-TransferMeter::TransferMeter(QObject *parent)
-    : QObject(parent)
+TransferMeter::TransferMeter(CurlRequest &request)
+    : m_request(request)
 {
-    m_start.start();
-    m_cap.setSingleShot(true);
-    m_cap.setTimerType(Qt::PreciseTimer);
-    connect(&m_cap, &QTimer::timeout, this, [this] {
+    CURL *easy = request.handle();
+    curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &TransferMeter::received);
+    curl_easy_setopt(easy, CURLOPT_WRITEDATA, this);
+    if (request.options().uploadBytes) {
+        curl_easy_setopt(easy, CURLOPT_READFUNCTION, &TransferMeter::readZeros);
+        curl_easy_setopt(easy, CURLOPT_READDATA, this);
+        curl_easy_setopt(easy, CURLOPT_SOCKOPTFUNCTION, &TransferMeter::opened);
+        curl_easy_setopt(easy, CURLOPT_SOCKOPTDATA, this);
+        curl_easy_setopt(easy, CURLOPT_PREREQFUNCTION, &TransferMeter::connected);
+        curl_easy_setopt(easy, CURLOPT_PREREQDATA, this);
+    }
+}
+
+size_t TransferMeter::received(char *, size_t size, size_t count, void *meter)
+{
+    auto *self = static_cast<TransferMeter *>(meter);
+    // The answer to an upload is not what is measured.
+    if (!self->m_request.options().uploadBytes)
+        self->m_bytes += qint64(size * count);
+    return size * count;
+}
+
+size_t TransferMeter::readZeros(char *buffer, size_t size, size_t count, void *meter)
+{
+    auto *self = static_cast<TransferMeter *>(meter);
+    if (self->m_sentBeforeBody < 0) {
+        const std::optional<SocketCounts> counts = countsOf(self->m_socket);
+        self->m_sentBeforeBody = counts ? counts->sent : 0;
+    }
+    self->countAcknowledged();
+    const qint64 left = *self->m_request.options().uploadBytes - self->m_bodyRead;
+    const size_t length = size_t(std::min<qint64>(left, qint64(size * count)));
+    std::memset(buffer, 0, length);
+    self->m_bodyRead += qint64(length);
+    return length;
+}
+
+int TransferMeter::opened(void *meter, curl_socket_t socket, curlsocktype purpose)
+{
+    if (purpose != CURLSOCKTYPE_IPCXN)
+        return CURL_SOCKOPT_OK;
+    static_cast<TransferMeter *>(meter)->m_opened.push_back(socket);
+    // An upload ended at the cap is closed with a reset: a graceful close would go on sending
+    // what the socket still holds, on a slow uplink seconds of traffic after the test.
+    const linger reset{.l_onoff = 1, .l_linger = 0};
+    setsockopt(socket, SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
+    return CURL_SOCKOPT_OK;
+}
+
+int TransferMeter::connected(void *meter, char *, char *, int, int localPort)
+{
+    auto *self = static_cast<TransferMeter *>(meter);
+    // Of the sockets tried, the one the connection was made on.
+    for (const curl_socket_t socket : self->m_opened) {
+        if (localPortOf(socket) == localPort)
+            self->m_socket = socket;
+    }
+    self->m_opened.clear();
+    return CURL_PREREQFUNC_OK;
+}
+
+void TransferMeter::countAcknowledged()
+{
+    const std::optional<SocketCounts> counts = countsOf(m_socket);
+    if (!counts || m_sentBeforeBody < 0)
+        return;
+    m_bytes = std::clamp(counts->acknowledged - m_sentBeforeBody, m_bytes, m_bodyRead);
+}
+
+TransferOutcome TransferMeter::run(TransferLoop &loop, std::chrono::milliseconds cap,
+                                   std::chrono::milliseconds deadline)
+{
+    const auto start = TransferLoop::Clock::now();
+    const TransferLoop::Ending ending =
+        loop.run(m_request.handle(), start + std::min(cap, deadline));
+    const double seconds =
+        std::chrono::duration<double>(TransferLoop::Clock::now() - start).count();
+    const bool upload = m_request.options().uploadBytes.has_value();
+    if (upload)
+        countAcknowledged();
+
+    QString error;
+    const QString host = m_request.options().url.host();
+    switch (ending.how) {
+    case TransferLoop::End::completed:
+        if (const long status = m_request.status(); status != 0 && (status < 200 || status > 299))
+            error = badServerResponseText(status);
+        else if (ending.code != CURLE_OK)
+            error = m_request.errorText(ending.code);
+        else if (upload)
+            m_bytes = m_bodyRead; // answered: the server has all of it
+        break;
+    case TransferLoop::End::deadline:
         // Nothing moved at all is no rate of 0: the service did not answer in time.
-        const QString host = m_reply ? m_reply->url().host() : QString();
-        finish(QStringLiteral("Timed out: no data %1 %2 in %3 seconds")
-                   .arg(m_countsReceived ? QStringLiteral("from") : QStringLiteral("to"),
-                        host.isEmpty() ? QStringLiteral("the server") : host,
-                        QString::number(double(m_cap.interval()) / 1000)));
-        if (m_reply && !m_reply->isFinished()) {
-            m_abortError = stoppedText();
-            m_reply->abort();
-        }
-    });
-}
-
-TransferMeter::~TransferMeter()
-{
-    finish(stoppedText());
-    if (m_reply) {
-        // Only our own connections are cut: Qt's carry the abort to its network thread.
-        m_reply->disconnect(this);
-        // Aborting a reply twice makes Qt report its error twice.
-        if (!m_reply->isFinished())
-            m_reply->abort();
-        m_reply->deleteLater();
+        if (cap <= deadline)
+            error = QStringLiteral("Timed out: no data %1 %2 in %3 seconds")
+                        .arg(upload ? QStringLiteral("to") : QStringLiteral("from"),
+                             host.isEmpty() ? QStringLiteral("the server") : host,
+                             QString::number(double(cap.count()) / 1000));
+        else
+            error = QStringLiteral("Timed out: the transfer took longer than %1 seconds")
+                        .arg(std::chrono::duration_cast<std::chrono::seconds>(deadline).count());
+        break;
+    case TransferLoop::End::stopped:
+        error = stoppedText();
+        break;
     }
-}
-
-QFuture<TransferOutcome> TransferMeter::run(const std::function<QNetworkReply *()> &start,
-                                            std::chrono::milliseconds cap)
-{
-    QFuture<TransferOutcome> future;
-    {
-        QMutexLocker lock(&m_lock);
-        m_continuation.emplace();
-        m_continuation->start();
-        future = m_continuation->future();
-        m_start.start();
-    }
-    QNetworkReply *reply = start();
-    m_reply = reply;
-    // The request's method decides, so the answer to an upload is never counted.
-    m_countsReceived = reply->operation() == QNetworkAccessManager::GetOperation;
-    reply->setReadBufferSize(readBufferBytes);
-    connect(reply, &QIODevice::readyRead, this, &TransferMeter::drain);
-    connect(reply, &QNetworkReply::uploadProgress, this,
-            [this](qint64 bytesSent, qint64) { sent(bytesSent); });
-    connect(reply, &QNetworkReply::finished, this, &TransferMeter::completed);
-    m_cap.start(cap);
-    return future;
-}
-
-void TransferMeter::finish(const std::optional<QString> &error)
-{
-    std::optional<QPromise<TransferOutcome>> continuation;
-    TransferFigures figures;
-    {
-        QMutexLocker lock(&m_lock);
-        if (!m_continuation)
-            return;
-        continuation = std::exchange(m_continuation, std::nullopt);
-        figures = {m_bytes, double(m_start.nsecsElapsed()) / 1e9};
-    }
-    // Resolved outside the lock: continuations run right here.
-    if (error && figures.bytes == 0)
-        continuation->addResult(TransferOutcome(std::unexpected(*error)));
-    else
-        continuation->addResult(TransferOutcome(figures));
-    continuation->finish();
-}
-
-void TransferMeter::abort(const QString &error)
-{
-    m_abortError = error;
-    if (m_reply && !m_reply->isFinished())
-        m_reply->abort(); // completes at once, with m_abortError
-    finish(error);
-}
-
-qint64 TransferMeter::bytes() const
-{
-    QMutexLocker lock(&m_lock);
-    return m_bytes;
-}
-
-void TransferMeter::drain()
-{
-    if (!m_reply || !m_reply->isOpen())
-        return;
-    // Only the length matters; the bytes are dropped where Qt buffered them.
-    qint64 arrived = 0;
-    for (qint64 skipped; (skipped = m_reply->skip(m_reply->bytesAvailable())) > 0;)
-        arrived += skipped;
-    if (!m_countsReceived || arrived == 0)
-        return;
-    QMutexLocker lock(&m_lock);
-    m_bytes += arrived;
-}
-
-void TransferMeter::sent(qint64 total)
-{
-    // A GET counts what it receives instead.
-    if (m_countsReceived)
-        return;
-    QMutexLocker lock(&m_lock);
-    // Qt 6.4 ends an upload with a report of 0 of 0; the total sent never goes down otherwise.
-    m_bytes = std::max(m_bytes, total);
-}
-
-void TransferMeter::completed()
-{
-    drain();
-    m_cap.stop();
-    const QVariant status = m_reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
-    if (status.isValid() && (status.toInt() < 200 || status.toInt() > 299))
-        finish(badServerResponseText(status.toInt()));
-    else if (m_reply->error() == QNetworkReply::OperationCanceledError && !m_abortError.isEmpty())
-        finish(m_abortError);
-    else if (m_reply->error() != QNetworkReply::NoError)
-        finish(transportErrorText(*m_reply));
-    else
-        finish();
+    if (!error.isEmpty() && m_bytes == 0)
+        return std::unexpected(error);
+    return TransferFigures{m_bytes, seconds};
 }
 
 } // namespace velmora

@@ -1,21 +1,13 @@
 #pragma once
 
+#include "curlrequest.h"
 #include "result.h"
+#include "transferloop.h"
 
-#include <QElapsedTimer>
-#include <QFuture>
-#include <QMutex>
-#include <QObject>
-#include <QPointer>
-#include <QPromise>
 #include <QString>
-#include <QTimer>
 
 #include <chrono>
-#include <functional>
-#include <optional>
-
-class QNetworkReply;
+#include <vector>
 
 namespace velmora {
 
@@ -28,51 +20,41 @@ struct TransferFigures
 
 using TransferOutcome = Result<TransferFigures, QString>;
 
-// Counts the bytes of one transfer as they move, without keeping them, and ends its
-// measurement when the transfer completes or when the cap is reached, whichever comes first.
-// Lives on the thread that makes the reply; finish() and bytes() may be called from any thread.
-class TransferMeter : public QObject
+// Counts the bytes of one transfer as they move, without keeping them: for a GET the body
+// received, for a POST the body bytes the server's side has acknowledged, so what still waits
+// in socket buffers on a slow uplink is not counted as sent. The body of a POST is streamed
+// zeros. Used on one thread.
+class TransferMeter
 {
 public:
-    explicit TransferMeter(QObject *parent = nullptr);
-    // Resolves a measurement still waiting (with the bytes so far, or as stopped when there are
-    // none) and aborts the transfer.
-    ~TransferMeter() override;
+    // Installs its callbacks on request's handle.
+    explicit TransferMeter(CurlRequest &request);
+    TransferMeter(const TransferMeter &) = delete;
+    TransferMeter &operator=(const TransferMeter &) = delete;
 
-    // Starts the clock, then calls start, which makes and returns the transfer's reply; the
-    // meter takes the reply over. Counted: the bytes received when the request is a GET, else
-    // the request body bytes sent; nothing else, so the answer to an upload is not counted.
-    // The future gets exactly one result: the figures, or the transfer's error when it failed
-    // before anything was counted. At cap the figures so far are taken, or a time-out error
-    // when nothing was counted, and the transfer is aborted. Call once.
-    QFuture<TransferOutcome> run(const std::function<QNetworkReply *()> &start,
-                                 std::chrono::milliseconds cap);
+    // Runs the transfer from now until it completes or the cap is reached, whichever comes
+    // first: then the figures so far. Fails only when nothing was counted: with the transfer's
+    // error, a bad-server-response error for a status outside 200-299, a time-out when the cap
+    // found nothing, or as stopped. deadline ends it with an error if the cap has not.
+    TransferOutcome run(TransferLoop &loop, std::chrono::milliseconds cap,
+                        std::chrono::milliseconds deadline);
 
-    // Resolves the measurement with the figures so far, or with error when one is given and
-    // nothing was counted. Only the first call has an effect. Thread-safe.
-    void finish(const std::optional<QString> &error = std::nullopt);
-
-    // Ends the transfer now; when that leaves nothing counted, the measurement fails with error.
-    void abort(const QString &error);
-
-    // Bytes counted so far. Thread-safe.
-    qint64 bytes() const;
+    qint64 bytes() const { return m_bytes; }
 
 private:
-    void drain();
-    void sent(qint64 total);
-    void completed();
+    static size_t received(char *data, size_t size, size_t count, void *meter);
+    static size_t readZeros(char *buffer, size_t size, size_t count, void *meter);
+    static int opened(void *meter, curl_socket_t socket, curlsocktype purpose);
+    static int connected(void *meter, char *, char *, int, int localPort);
+    void countAcknowledged();
 
-    mutable QMutex m_lock; // guards m_bytes, m_start and m_continuation
+    CurlRequest &m_request;
     qint64 m_bytes = 0;
-    QElapsedTimer m_start;
-    std::optional<QPromise<TransferOutcome>> m_continuation;
-
-    // Used on the meter's thread only.
-    QPointer<QNetworkReply> m_reply;
-    QTimer m_cap;
-    QString m_abortError;
-    bool m_countsReceived = false;
+    qint64 m_bodyRead = 0; // body bytes handed to libcurl
+    // The connection's socket and what went out on it before the body.
+    curl_socket_t m_socket = CURL_SOCKET_BAD;
+    qint64 m_sentBeforeBody = -1;
+    std::vector<curl_socket_t> m_opened; // until the connection is up
 };
 
 } // namespace velmora

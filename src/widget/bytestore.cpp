@@ -22,9 +22,11 @@ bool DirectoryStore::set(const QString &key, const QByteArray &bytes)
 {
     if (!QDir().mkpath(m_directory))
         return false;
-    // Written beside and renamed over, so a reader never sees half a record.
+    // Written beside and renamed over, so a reader never sees half a record. Unbuffered, as
+    // Qt 6.4's commit() misses a failed flush (a full disk) and would keep a short file.
     QSaveFile file(QDir(m_directory).filePath(key));
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.commit();
+    return file.open(QIODevice::WriteOnly | QIODevice::Unbuffered) &&
+           file.write(bytes) == bytes.size() && file.commit();
 }
 
 QString DirectoryStore::widgetStateDirectory()

@@ -1,11 +1,34 @@
+#include "commandline.h"
 #include "widgetapplication.h"
 
 #include <QApplication>
 
+#include <cstdio>
+
 using namespace velmora;
+
+namespace {
+
+constexpr CommandLine::Option galleryOption{
+    "--gallery", "open the gallery, which places a widget of either size"};
+
+constexpr CommandLine::Program program{
+    .name = "velmora-widget",
+    .arguments = "",
+    .about = "Your public IP address, its country and the network, on the desktop.\n"
+             "A second start opens the running instance's gallery.",
+    .options = {&galleryOption, 1},
+};
+
+} // namespace
 
 int main(int argc, char **argv)
 {
+    if (const std::optional<std::string> answer =
+            CommandLine::standardAnswer(program, argc, argv)) {
+        std::fputs(answer->c_str(), stdout);
+        return 0;
+    }
     QApplication app(argc, argv);
     app.setApplicationName(QStringLiteral("velmora-widget"));
     app.setQuitOnLastWindowClosed(false);

@@ -64,9 +64,12 @@ bool PlacementStore::save(const QList<WidgetPlacement> &placements) const
                                  {QStringLiteral("y"), placement.position.y()}});
     if (!QDir().mkpath(QFileInfo(m_path).absolutePath()))
         return false;
+    // Unbuffered, as Qt 6.4's commit() misses a failed flush (a full disk) and would keep a
+    // short file in place of the good one.
     QSaveFile file(m_path);
-    return file.open(QIODevice::WriteOnly) && file.write(QJsonDocument(array).toJson()) > 0 &&
-           file.commit();
+    const QByteArray bytes = QJsonDocument(array).toJson();
+    return file.open(QIODevice::WriteOnly | QIODevice::Unbuffered) &&
+           file.write(bytes) == bytes.size() && file.commit();
 }
 
 QString PlacementStore::defaultPath()

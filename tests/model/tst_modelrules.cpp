@@ -246,6 +246,8 @@ private Q_SLOTS:
         QTest::newRow("space") << u"my apps/velmora"_s << u"Exec=\"@/my apps/velmora\""_s;
         QTest::newRow("quote, dollar, backslash, percent")
             << u"a\"b$c\\d%u/velmora"_s << u"Exec=\"@/a\\\\\"b\\\\$c\\\\\\\\d%%u/velmora\""_s;
+        QTest::newRow("white space beyond the reserved kinds")
+            << u"a\vb/velmora"_s << u"Exec=\"@/a\vb/velmora\""_s;
     }
 
     void autostartAwkwardProgramPath()

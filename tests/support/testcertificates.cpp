@@ -26,7 +26,10 @@ constexpr QByteArrayView opensslConfig = "[req]\n"
                                          "extendedKeyUsage = serverAuth\n"
                                          "subjectAltName = DNS:localhost, IP:127.0.0.1%1\n"
                                          "subjectKeyIdentifier = hash\n"
-                                         "authorityKeyIdentifier = keyid\n";
+                                         "authorityKeyIdentifier = keyid\n"
+                                         "[elsewhere]\n"
+                                         "extendedKeyUsage = serverAuth\n"
+                                         "subjectAltName = DNS:elsewhere.invalid\n";
 
 } // namespace
 
@@ -42,7 +45,9 @@ TestCertificates::TestCertificates(const QStringList &moreHostNames)
     config.close();
     const QString caFile = path(u"ca.pem"_s);
     if (!make(u"ca"_s) || !make(u"untrusted-ca"_s) || !make(u"server"_s, u"ca"_s) ||
-        !make(u"untrusted-server"_s, u"untrusted-ca"_s))
+        !make(u"untrusted-server"_s, u"untrusted-ca"_s) ||
+        !make(u"elsewhere"_s, u"ca"_s, u"elsewhere"_s) ||
+        !make(u"expired"_s, u"ca"_s, u"expired"_s))
         return;
     if (!QDir().mkpath(caDirectory()) || !QFile::copy(caFile, caDirectory() + u"/ca.pem"_s) ||
         !run({u"rehash"_s, caDirectory()})) {
@@ -74,9 +79,17 @@ bool TestCertificates::run(const QStringList &arguments)
 }
 
 // name.pem and name.key: an authority when there is no signer, else a server certificate for
-// "localhost" and 127.0.0.1 that signer signed.
-bool TestCertificates::make(const QString &name, const QString &signer)
+// "localhost" and 127.0.0.1 that signer signed; flaw "elsewhere" names another host only,
+// "expired" ended a day before it began.
+bool TestCertificates::make(const QString &name, const QString &signer, const QString &flaw)
 {
+    const QString serial = QString::number(QRandomGenerator::global()->generate64() >> 1);
+    if (flaw == u"expired") // req refuses negative days; x509 signs a request with them
+        return run(u"req -new -nodes -newkey ec -pkeyopt ec_paramgen_curve:P-256 -subj "
+                   "/CN=localhost -keyout expired.key -out expired.csr"_s.split(u' ')) &&
+               run(u"x509 -req -in expired.csr -days -1 -extfile openssl.cnf -extensions server "
+                   "-out expired.pem -CA %1.pem -CAkey %1.key -set_serial %2"_s.arg(signer, serial)
+                       .split(u' '));
     // P-256 keys take milliseconds to make, where RSA keys take noticeably longer.
     QStringList arguments =
         u"req -x509 -days 2 -nodes -newkey ec -pkeyopt ec_paramgen_curve:P-256"_s.split(u' ');
@@ -85,10 +98,9 @@ bool TestCertificates::make(const QString &name, const QString &signer)
         return run(arguments << u"-extensions"_s << u"authority"_s << u"-subj"_s
                              << u"/CN=Velmora test authority "_s + name);
     // A fresh serial each run: issuer and serial together name a certificate.
-    const QString serial = QString::number(QRandomGenerator::global()->generate64() >> 1);
-    return run(arguments << u"-extensions"_s << u"server"_s << u"-subj"_s << u"/CN=localhost"_s
-                         << u"-CA"_s << signer + u".pem"_s << u"-CAkey"_s << signer + u".key"_s
-                         << u"-set_serial"_s << serial);
+    return run(arguments << u"-extensions"_s << (flaw.isEmpty() ? u"server"_s : flaw) << u"-subj"_s
+                         << u"/CN=localhost"_s << u"-CA"_s << signer + u".pem"_s << u"-CAkey"_s
+                         << signer + u".key"_s << u"-set_serial"_s << serial);
 }
 
 QSslConfiguration TestCertificates::serverSide(const QString &name) const

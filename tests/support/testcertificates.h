@@ -11,7 +11,8 @@ namespace velmora {
 // Certificates made fresh for one test run with the openssl tool, in a temporary directory
 // removed with this object: a test certificate authority with a server certificate for
 // "localhost" and 127.0.0.1, and an unrelated authority with a server certificate for the
-// same names that nothing trusts.
+// same names that nothing trusts. The test authority also signs two flawed ones: one for
+// another name only, and one for the right names that expired a day ago.
 class TestCertificates
 {
 public:
@@ -28,6 +29,8 @@ public:
     QSslConfiguration serverConfiguration() const { return m_trusted; }
     // The server side of TLS with the certificate the untrusted authority signed.
     QSslConfiguration untrustedServerConfiguration() const { return m_untrusted; }
+    QSslConfiguration wrongNameServerConfiguration() const { return serverSide(u"elsewhere"_qs); }
+    QSslConfiguration expiredServerConfiguration() const { return serverSide(u"expired"_qs); }
 
     // A directory holding only the test authority's certificate and its `openssl rehash` link,
     // usable in place of a system certificate directory.
@@ -35,7 +38,7 @@ public:
 
 private:
     bool run(const QStringList &arguments);
-    bool make(const QString &name, const QString &signer = {});
+    bool make(const QString &name, const QString &signer = {}, const QString &flaw = {});
     QSslConfiguration serverSide(const QString &name) const;
     QString path(const QString &name) const { return m_dir.filePath(name); }
 

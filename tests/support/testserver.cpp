@@ -15,6 +15,8 @@
 #include <future>
 #include <limits>
 
+#include <sys/socket.h>
+
 using namespace std::chrono_literals;
 
 namespace velmora {
@@ -189,14 +191,16 @@ private:
     {
         const TestServer::Response &response = m_response;
         m_close = m_close || response.endless;
-        m_sendLeft = response.endless ? std::numeric_limits<qint64>::max()
-                                      : response.zeros.value_or(response.body.size());
+        const qint64 length = response.endless ? std::numeric_limits<qint64>::max()
+                                               : response.zeros.value_or(response.body.size());
+        m_sendLeft = std::min(length, response.resetAfter.value_or(length));
+        m_sent = 0;
         m_phase = Phase::sending;
 
         // Clients read no reason phrase, so every status has the same.
         QByteArray head = "HTTP/1.1 " + QByteArray::number(response.status) + " Status\r\n";
         if (!response.endless)
-            head += "Content-Length: " + QByteArray::number(m_sendLeft) + "\r\n";
+            head += "Content-Length: " + QByteArray::number(length) + "\r\n";
         if (m_close)
             head += "Connection: close\r\n";
         for (const auto &[name, value] : response.headers)
@@ -231,10 +235,23 @@ private:
             if (generated)
                 m_socket->write(count == chunkBytes ? zeros : zeros.first(count));
             else
-                m_socket->write(m_response.body.mid(m_response.body.size() - m_sendLeft, count));
+                m_socket->write(m_response.body.mid(m_sent, count));
             m_sendLeft -= count;
+            m_sent += count;
         }
         m_tick.stop();
+        if (m_response.resetAfter) {
+            if (m_socket->bytesToWrite() + (m_ssl ? m_ssl->encryptedBytesToWrite() : 0) > 0)
+                return; // bytesWritten calls again once what was sent has left
+            // No lingering: closing sends a reset, not an orderly end. (abort() would free a TLS
+            // socket's state under a flush Qt has already queued.)
+            const linger hard{.l_onoff = 1, .l_linger = 0};
+            setsockopt(int(m_socket->socketDescriptor()), SOL_SOCKET, SO_LINGER, &hard,
+                       sizeof hard);
+            m_phase = Phase::ignoring;
+            m_socket->disconnectFromHost();
+            return;
+        }
         m_response = {};
         m_phase = m_close ? Phase::ignoring : Phase::head;
         if (m_close)
@@ -252,6 +269,7 @@ private:
     bool m_close = false;
     qint64 m_bodyLeft = 0;
     qint64 m_sendLeft = 0; // endless: the largest qint64
+    qint64 m_sent = 0;     // body bytes of this answer so far
     Pace m_readPace;
     Pace m_sendPace;
 };

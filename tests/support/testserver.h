@@ -56,6 +56,8 @@ public:
         bool stall = false;
         // Read the request, then close the connection without answering.
         bool drop = false;
+        // Send the head and this many body bytes, then reset the connection (TCP RST).
+        std::optional<qint64> resetAfter{};
         // Wait after reading the request, before the status line.
         std::chrono::milliseconds delay{0};
         // Body bytes per second sent at most; 0 is as fast as the client reads.

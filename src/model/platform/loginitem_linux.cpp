@@ -234,8 +234,10 @@ QString XdgAutostartLoginItem::execValue(const QString &program)
     QString escaped = program;
     escaped.replace(u'%', "%%"_L1);
     static constexpr QStringView reserved = u" \t\n\"'\\><~|&;$*?#()`";
-    const bool needsQuotes =
-        std::any_of(program.cbegin(), program.cend(), [](QChar c) { return reserved.contains(c); });
+    // Any white space, not only the reserved kinds, would end the first argument for readers.
+    const bool needsQuotes = std::any_of(program.cbegin(), program.cend(), [](QChar c) {
+        return reserved.contains(c) || c.isSpace();
+    });
     if (!needsQuotes)
         return escaped;
     QString quoted = u"\""_s;

@@ -1,0 +1,58 @@
+#pragma once
+
+#include "curlhandles.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QUrl>
+
+#include <chrono>
+#include <optional>
+
+namespace velmora {
+
+// How one request of the speed test is made.
+struct RequestOptions
+{
+    QUrl url{};
+    // A POST of this many zero bytes; a GET when absent.
+    std::optional<qint64> uploadBytes{};
+    // The longest the request may go without data moving, connecting included.
+    std::chrono::seconds inactivity{8};
+    // PEM certificates of authorities trusted besides the system's.
+    QByteArray extraAuthorities{};
+};
+
+// An easy handle set up for one request: the body asked for unencoded, the proxy Qt finds in
+// the system's configuration, the peer's certificate checked against the system's authorities,
+// redirects followed but never from HTTPS to plain HTTP. Whoever runs it sets the callbacks.
+class CurlRequest
+{
+public:
+    explicit CurlRequest(RequestOptions options);
+    CurlRequest(const CurlRequest &) = delete;
+    CurlRequest &operator=(const CurlRequest &) = delete;
+
+    CURL *handle() const { return m_easy.get(); }
+    const RequestOptions &options() const { return m_options; }
+    // Why the handle's last transfer ended with code, for the user.
+    QString errorText(CURLcode code) const;
+    // The status of the last answer; 0 while none has come.
+    long status() const;
+
+private:
+    void useSystemProxy();
+
+    RequestOptions m_options;
+    curl::Easy m_easy;
+    curl::List m_headers;
+    QByteArray m_proxy; // scheme://host:port, empty for none
+    char m_error[CURL_ERROR_SIZE] = {};
+};
+
+// The text of a transfer the server refused with a status outside 200-299.
+QString badServerResponseText(long status);
+// The text of a measurement ended from outside.
+QString stoppedText();
+
+} // namespace velmora

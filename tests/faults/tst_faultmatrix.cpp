@@ -1,0 +1,256 @@
+// Each service fault against the real clients and the services' real names, redirected to local
+// stand-ins in private namespaces: what the lookup, the speed test and the widget show, and that
+// the next attempt recovers once the fault is gone. Prints the matrix it ran.
+#include "../model/privatenetwork.h"
+#include "geoprovider.h"
+#include "speedtester.h"
+#include "testhelpers.h"
+#include "testserver.h"
+
+#include <QJsonDocument>
+#include <QTemporaryDir>
+#include <QUrlQuery>
+
+#include <cstdio>
+
+using namespace std::chrono_literals;
+using namespace Qt::StringLiterals;
+using namespace velmora;
+
+namespace {
+
+using Response = TestServer::Response;
+using Request = TestServer::Request;
+enum class Cert { trusted, untrusted, wrongName, expired, nobody };
+// What goes wrong: the stand-in's answers (a status replaces the answer), its certificate, the
+// names, or the proxy.
+struct Fault
+{
+    int status = 0;
+    std::optional<qint64> resetAfter{};
+    qint64 sendRate = 0;
+    bool endless = false;
+    bool truncated = false;
+    Cert cert = Cert::trusted;
+    bool unresolvable = false;
+    QByteArray proxy{};
+};
+
+const QByteArray hosts = "127.0.0.1 localhost ipwho.is ipapi.co speed.cloudflare.com\n";
+
+Response goodAnswer(const Request &request)
+{
+    const QUrl url(QString::fromLatin1(request.path));
+    if (url.path() == "/__down"_L1)
+        return {.zeros = QUrlQuery(url).queryItemValue(u"bytes"_s).toLongLong()};
+    if (url.path() == "/__up"_L1)
+        return {};
+    return {.body = R"({"ip":"203.0.113.7","country_code":"DE","country":"Germany"})"};
+}
+
+// "ok" or the error of each measurement, one after the other as a speed-test run takes them.
+// Stops when the tester is gone.
+QCoro::Task<QString> speedRun(std::weak_ptr<SpeedTester> tester)
+{
+    QStringList steps;
+    for (const auto &[name, step] : {std::pair{u"latency "_s, &SpeedMeasurements::latency},
+                                     {u"download "_s, &SpeedMeasurements::download},
+                                     {u"upload "_s, &SpeedMeasurements::upload}}) {
+        const std::shared_ptr<SpeedTester> alive = tester.lock();
+        if (!alive)
+            co_return steps.join(u", "_s);
+        QCoro::Task<SpeedOutcome> measuring = (alive.get()->*step)();
+        const SpeedOutcome outcome = co_await std::move(measuring);
+        steps << name + (outcome ? u"ok"_s : outcome.error());
+    }
+    co_return steps.join(u", "_s);
+}
+
+template<typename T> QCoro::Task<> into(QCoro::Task<T> task, std::shared_ptr<std::optional<T>> out)
+{
+    *out = co_await std::move(task);
+}
+
+QString widgetState(const GeoTimeline &line)
+{
+    return u"%1, %2, reload in %3 s"_s
+        .arg(line.entry.isStale ? u"stale"_s : u"fresh"_s,
+             line.entry.geo ? line.entry.geo->ip : u"none"_s)
+        .arg(line.entry.date.secsTo(line.reloadAfter));
+}
+
+} // namespace
+
+Q_DECLARE_METATYPE(Fault)
+
+class TestFaultMatrix : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+    std::unique_ptr<TestCertificates> m_certificates;
+    std::shared_ptr<ByteStore> m_widgetStore;
+    std::unique_ptr<TestServer> m_plain; // port 80: must never be asked
+    QStringList m_matrix{u"| fault | lookup | speed test | widget | next attempt (the three) |"_s,
+                         u"|---|---|---|---|---|"_s};
+
+    // The lookup, a speed-test run and a widget timeline at once, each bounded: what each says.
+    QStringList attempt()
+    {
+        const auto tester = std::make_shared<SpeedTester>(SpeedTester::defaultBase(), 2s);
+        const auto geo = std::make_shared<std::optional<GeoResult>>();
+        const auto widget = std::make_shared<std::optional<GeoTimeline>>();
+        const auto speed = std::make_shared<std::optional<QString>>();
+        const QCoro::Task<> tasks[] = {
+            into(GeoClient().lookup(), geo),
+            into(GeoProvider({.store = m_widgetStore}).timeline(), widget),
+            into(speedRun(tester), speed)};
+        // Both providers' 15-second deadlines, and a margin.
+        std::ignore = QTest::qWaitFor([&] { return *geo && *widget && *speed; }, 2 * 15'000 + 5000);
+        return {!*geo                ? u"no end"_s
+                : (*geo)->hasValue() ? u"loaded "_s + (**geo)->ip
+                                     : u"failed: "_s + (*geo)->error().errorDescription(),
+                speed->value_or(u"no end"_s), *widget ? widgetState(**widget) : u"no end"_s};
+    }
+
+    std::unique_ptr<TestServer> serve(Cert cert)
+    {
+        const std::optional<QSslConfiguration> tls[] = {
+            m_certificates->serverConfiguration(), m_certificates->untrustedServerConfiguration(),
+            m_certificates->wrongNameServerConfiguration(),
+            m_certificates->expiredServerConfiguration(), std::nullopt};
+        if (cert == Cert::nobody)
+            return nullptr;
+        auto server = std::make_unique<TestServer>(tls[int(cert)], QHostAddress::LocalHost, 443);
+        server->setHandler(&goodAnswer);
+        return server;
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        if (!test::noPrivateNetwork.isEmpty())
+            QSKIP(qPrintable(test::noPrivateNetwork));
+        m_certificates = std::make_unique<TestCertificates>(
+            QString::fromLatin1(hosts).trimmed().split(u' ').mid(2));
+        QVERIFY2(m_certificates->isValid(), qPrintable(m_certificates->errorString()));
+        VERIFY_IP(u"link set lo up\n"_s);
+        QVERIFY(test::bindOver(m_dir.filePath(u"hosts"_s), "/etc/hosts", hosts));
+        // A name server out of reach: no name resolves but by hosts.
+        QVERIFY(test::bindOver(m_dir.filePath(u"resolv.conf"_s), "/etc/resolv.conf",
+                               "nameserver 192.0.2.53\n"));
+        QVERIFY(test::bindOver(m_certificates->caDirectory(), "/etc/ssl/certs"));
+        m_widgetStore = std::make_shared<DirectoryStore>(m_dir.filePath(u"widget"_s));
+        m_plain = std::make_unique<TestServer>(QHostAddress::LocalHost, 80);
+        m_plain->setHandler(&goodAnswer);
+        QVERIFY(m_plain->isListening());
+        // A record for the widget to keep.
+        const GeoInfo kept{.ip = u"203.0.113.7"_s, .country = u"DE"_s, .countryCode = u"DE"_s};
+        QVERIFY(m_widgetStore->set(GeoProvider::cacheKey, QJsonDocument(kept.toJson()).toJson()));
+    }
+
+    void cleanupTestCase()
+    {
+        std::printf("\n%s\n\n", qPrintable(m_matrix.join(u'\n')));
+        if (m_plain)
+            QCOMPARE(m_plain->requests().size(), 0);
+    }
+
+    void fault_data()
+    {
+        QTest::addColumn<Fault>("fault");
+        QTest::addColumn<QString>("lookup"); // a part of each provider's text
+        QTest::addColumn<QString>("speed");  // what the run says, in part
+
+        const QString measured = u"latency ok, download ok, upload ok"_s;
+        QTest::newRow("name does not resolve") << Fault{.unresolvable = true} << u"not found"_s
+                                               << u"latency Host speed.cloudflare.com not found"_s;
+        QTest::newRow("connection refused")
+            << Fault{.cert = Cert::nobody} << u"Connection refused"_s
+            << u"latency Connection refused"_s;
+        QTest::newRow("reset mid-answer")
+            << Fault{.resetAfter = 20} << u"Connection closed"_s << measured;
+        QTest::newRow("unknown authority")
+            << Fault{.cert = Cert::untrusted} << u"issuer certificate"_s
+            << u"latency SSL handshake failed: The issuer certificate"_s;
+        QTest::newRow("wrong host name")
+            << Fault{.cert = Cert::wrongName} << u"host name did not match"_s
+            << u"latency SSL handshake failed: The host name did not match"_s;
+        QTest::newRow("expired certificate")
+            << Fault{.cert = Cert::expired} << u"certificate has expired"_s
+            << u"latency SSL handshake failed: The certificate has expired"_s;
+        QTest::newRow("429") << Fault{.status = 429} << u"HTTP 429 from "_s
+                             << u"download Bad server response (HTTP 429)"_s;
+        QTest::newRow("503") << Fault{.status = 503} << u"HTTP 503 from "_s
+                             << u"download Bad server response (HTTP 503)"_s;
+        QTest::newRow("redirect to http://")
+            << Fault{.status = 302} << u"HTTP 302 from "_s << u"latency Insecure redirect"_s;
+        QTest::newRow("one byte a second")
+            << Fault{.sendRate = 1} << u"Timed out: no complete answer from"_s << measured;
+        QTest::newRow("endless answer")
+            << Fault{.endless = true} << u"is larger than 1048576 bytes"_s << u"latency "_s;
+        QTest::newRow("truncated JSON")
+            << Fault{.truncated = true} << u"unterminated"_s << measured;
+        QTest::newRow("proxy refuses")
+            << Fault{.proxy = "http://127.0.0.1:9"} << u"Proxy connection refused"_s
+            << u"latency Proxy connection refused"_s;
+    }
+
+    void fault()
+    {
+        QFETCH(Fault, fault);
+        QFETCH(QString, lookup);
+        QFETCH(QString, speed);
+
+        std::unique_ptr<TestServer> server = serve(fault.cert);
+        QVERIFY(!server || server->isListening());
+        if (server)
+            server->setHandler([fault](const Request &request) {
+                Response r = fault.status ? Response{.status = fault.status} : goodAnswer(request);
+                if (fault.status == 302)
+                    r.headers = {{"Location", "http://" + request.header("Host") + request.path}};
+                r.resetAfter = fault.resetAfter;
+                r.sendRate = fault.sendRate;
+                r.endless = fault.endless;
+                r.body.chop(fault.truncated ? r.body.size() / 2 : 0);
+                return r;
+            });
+        if (fault.unresolvable)
+            QVERIFY(test::writeFile(m_dir.filePath(u"hosts"_s), "127.0.0.1 localhost\n"));
+        for (const char *name : {"http_proxy", "https_proxy"})
+            qputenv(name, fault.proxy);
+        const QStringList failed = attempt();
+
+        // The fault goes away.
+        QVERIFY(test::writeFile(m_dir.filePath(u"hosts"_s), hosts));
+        for (const char *name : {"http_proxy", "https_proxy"})
+            qunsetenv(name);
+        server.reset(); // frees the port
+        server = serve(Cert::trusted);
+        QVERIFY(server->isListening());
+        const QStringList next = attempt();
+        m_matrix << u"| %1 | %2 | %3 |"_s.arg(QString::fromLatin1(QTest::currentDataTag()),
+                                              failed.join(u" | "_s), next.join(u"; "_s));
+
+        // Both providers failed, each for this reason; the widget shows the kept record, marked.
+        QVERIFY2(failed[0].startsWith(u"failed: Lookup failed: ipwho.is: "_s) &&
+                     failed[0].count(lookup) == 2,
+                 qPrintable(failed[0]));
+        QCOMPARE(failed[2], u"stale, 203.0.113.7, reload in 300 s"_s);
+        // The tester reads a latency answer to its end, however long that is.
+        QEXPECT_FAIL("endless answer", "no deadline bounds a latency probe", Continue);
+        QVERIFY2(failed[1].contains(speed), qPrintable(failed[1]));
+        QCOMPARE(next,
+                 QStringList({u"loaded 203.0.113.7"_s, u"latency ok, download ok, upload ok"_s,
+                              u"fresh, 203.0.113.7, reload in 900 s"_s}));
+    }
+};
+
+int main(int argc, char **argv)
+{
+    test::enterPrivateNetwork(); // before any thread exists
+    QCoreApplication app(argc, argv);
+    TestFaultMatrix test;
+    return QTest::qExec(&test, argc, argv);
+}
+#include "tst_faultmatrix.moc"

@@ -1,0 +1,28 @@
+#include "fuzzing.h"
+
+#include "preferences.h"
+#include "settingsstore.h"
+
+#include <QJsonDocument>
+
+using namespace velmora;
+
+// Any settings file loads into usable preferences, and a change keeps every other key it held.
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    const QString path = fuzzing::file(QStringLiteral("settings.json"), data, size);
+    SettingsStore store(path);
+    const Preferences prefs(store);
+    fuzzing::require(prefs.downloadColor().isValid() && prefs.uploadColor().isValid());
+    QJsonObject expected = QJsonDocument::fromJson(fuzzing::bytes(data, size)).object();
+    expected.insert(QStringLiteral("theme"), QStringLiteral("dark"));
+    QFile written(path);
+    fuzzing::require(store.setValue(QStringLiteral("theme"), QStringLiteral("dark")) &&
+                     written.open(QIODevice::ReadOnly) &&
+                     QJsonDocument::fromJson(written.readAll()).object() == expected);
+    // An unusable file was kept aside under a name of its own; the next run needs that name.
+    QDir directory = QFileInfo(path).dir();
+    for (const QString &aside : directory.entryList({QStringLiteral("settings.json.corrupt-*")}))
+        directory.remove(aside);
+    return 0;
+}
