@@ -229,6 +229,19 @@ private Q_SLOTS:
             return !m_session->windowGeometry({u"--name"_s, u"^Velmora$"_s}).isNull();
         }));
         m_session->screenshot(u"widget-gallery"_s);
+        // Its first button places a small widget beside the one there.
+        const auto widgets = [this] {
+            return m_session->run({u"xdotool"_s, u"search"_s, u"--name"_s, u"^Velmora Widget$"_s})
+                .split(u'\n', Qt::SkipEmptyParts);
+        };
+        m_session->run({u"xdotool"_s, u"search"_s, u"--name"_s, u"^Velmora$"_s, u"windowactivate"_s,
+                        u"--sync"_s, u"key"_s, u"space"_s});
+        QVERIFY(DesktopSession::waitUntil([&] { return widgets().size() == 2; }));
+        // The right button's last choice removes the widget clicked.
+        m_session->click(window().center(), 3);
+        QTest::qWait(500);
+        m_session->run({u"xdotool"_s, u"key"_s, u"Up"_s, u"Return"_s});
+        QVERIFY(DesktopSession::waitUntil([&] { return widgets().size() == 1; }));
     }
 };
 
