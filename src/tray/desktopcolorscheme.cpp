@@ -1,5 +1,7 @@
 #include "desktopcolorscheme.h"
 
+#include "platform/portalcolorscheme.h"
+
 #include <QDBusAbstractInterface>
 #include <QDBusConnection>
 #include <QDBusMessage>
@@ -20,32 +22,19 @@ namespace velmora {
 
 namespace {
 
-constexpr auto portalService = "org.freedesktop.portal.Desktop";
-constexpr auto portalPath = "/org/freedesktop/portal/desktop";
-constexpr auto settingsInterface = "org.freedesktop.portal.Settings";
-constexpr auto appearanceNamespace = "org.freedesktop.appearance";
-constexpr auto colorSchemeKey = "color-scheme";
 constexpr auto xfconfService = "org.xfce.Xfconf";
 constexpr auto xfconfPath = "/org/xfce/Xfconf";
 
-// The portal's Read wraps the value in one variant more than its signature says on some
-// versions; unwrap all of them.
-QVariant unwrap(QVariant value)
+PanelShade shadeFrom(PortalColorScheme::Preference preference)
 {
-    while (value.metaType() == QMetaType::fromType<QDBusVariant>())
-        value = value.value<QDBusVariant>().variant();
-    return value;
-}
-
-// color-scheme: 1 prefers dark, 2 prefers light, 0 (or anything else) no preference.
-PanelShade shadeFromScheme(const QVariant &value)
-{
-    bool ok = false;
-    const uint code = unwrap(value).toUInt(&ok);
-    if (ok && code == 1)
+    switch (preference) {
+    case PortalColorScheme::Preference::Dark:
         return PanelShade::Dark;
-    if (ok && code == 2)
+    case PortalColorScheme::Preference::Light:
         return PanelShade::Light;
+    case PortalColorScheme::Preference::None:
+        break;
+    }
     return PanelShade::Unknown;
 }
 
@@ -67,23 +56,6 @@ QDBusMessage call(const char *service, const char *path, const char *interface,
 
 } // namespace
 
-// The portal's settings interface, declared so that its change signal can be connected to
-// like any Qt signal.
-class PortalSettings : public QDBusAbstractInterface
-{
-    Q_OBJECT
-
-public:
-    PortalSettings(const QDBusConnection &connection, QObject *parent)
-        : QDBusAbstractInterface(QString::fromLatin1(portalService),
-                                 QString::fromLatin1(portalPath), settingsInterface, connection,
-                                 parent)
-    {}
-
-Q_SIGNALS:
-    void SettingChanged(const QString &nameSpace, const QString &key, const QDBusVariant &value);
-};
-
 // xfconf's change signal, for the same reason.
 class XfconfSettings : public QDBusAbstractInterface
 {
@@ -103,6 +75,7 @@ Q_SIGNALS:
 DesktopColorScheme::DesktopColorScheme(const QString &currentDesktop, QObject *parent)
     : QObject(parent)
     , m_rule(panelRuleFor(currentDesktop))
+    , m_portal(new PortalColorScheme(this))
     , m_paletteWindow(paletteWindow())
 {
     switch (m_rule) {
@@ -124,13 +97,18 @@ DesktopColorScheme::DesktopColorScheme(const QString &currentDesktop, QObject *p
     m_color = panelTextColor();
     if (qGuiApp)
         qGuiApp->installEventFilter(this);
-    watchPortal();
+    connect(m_portal, &PortalColorScheme::changed, this, &DesktopColorScheme::update);
 }
 
 QColor DesktopColorScheme::panelTextColor() const
 {
-    const PanelShade shade = panelShade(m_desktop, m_portal, m_paletteWindow);
+    const PanelShade shade = panelShade(m_desktop, portalShade(), m_paletteWindow);
     return textColorFor(shade == PanelShade::Unknown ? PanelShade::Light : shade);
+}
+
+PanelShade DesktopColorScheme::portalShade() const
+{
+    return shadeFrom(m_portal->preference());
 }
 
 bool DesktopColorScheme::eventFilter(QObject *watched, QEvent *event)
@@ -143,52 +121,6 @@ bool DesktopColorScheme::eventFilter(QObject *watched, QEvent *event)
         update();
     }
     return QObject::eventFilter(watched, event);
-}
-
-void DesktopColorScheme::watchPortal()
-{
-    QDBusConnection bus = QDBusConnection::sessionBus();
-    if (!bus.isConnected())
-        return;
-    auto *settings = new PortalSettings(bus, this);
-    connect(settings, &PortalSettings::SettingChanged, this,
-            [this](const QString &nameSpace, const QString &key, const QDBusVariant &value) {
-                if (nameSpace == QLatin1StringView(appearanceNamespace) &&
-                    key == QLatin1StringView(colorSchemeKey))
-                    setPortal(shadeFromScheme(value.variant()));
-            });
-    // A portal that starts (or restarts) after us is asked afresh.
-    auto *watcher = new QDBusServiceWatcher(QString::fromLatin1(portalService), bus,
-                                            QDBusServiceWatcher::WatchForOwnerChange, this);
-    connect(watcher, &QDBusServiceWatcher::serviceOwnerChanged, this,
-            [this](const QString &, const QString &, const QString &newOwner) {
-                ++m_portalReads;
-                if (newOwner.isEmpty())
-                    setPortal(PanelShade::Unknown);
-                else
-                    readPortal();
-            });
-    readPortal();
-}
-
-void DesktopColorScheme::readPortal()
-{
-    const QDBusMessage read =
-        call(portalService, portalPath, settingsInterface, u"Read"_s,
-             {QString::fromLatin1(appearanceNamespace), QString::fromLatin1(colorSchemeKey)});
-    const quint64 attempt = ++m_portalReads;
-    auto *pending =
-        new QDBusPendingCallWatcher(QDBusConnection::sessionBus().asyncCall(read, 5000), this);
-    connect(pending, &QDBusPendingCallWatcher::finished, this,
-            [this, attempt](QDBusPendingCallWatcher *finished) {
-                finished->deleteLater();
-                if (attempt != m_portalReads)
-                    return;
-                // No portal, or one without the setting: the next source decides, quietly.
-                const QDBusPendingReply<QDBusVariant> reply = *finished;
-                setPortal(reply.isError() ? PanelShade::Unknown
-                                          : shadeFromScheme(reply.argumentAt(0)));
-            });
 }
 
 void DesktopColorScheme::watchPlasma()
@@ -249,7 +181,7 @@ void DesktopColorScheme::readXfconf()
         QVariantMap properties;
         answer.arguments().first().value<QDBusArgument>() >> properties;
         // Xfce 4.18 asks every panel for the theme's dark variant at once, by default.
-        if (unwrap(properties.value(u"/panels/dark-mode"_s)).toBool())
+        if (unwrapDBusVariant(properties.value(u"/panels/dark-mode"_s)).toBool())
             return setDesktop(PanelShade::Dark);
         auto *theme = ask(u"GetProperty"_s, u"xsettings"_s, u"/Net/ThemeName"_s);
         connect(theme, &QDBusPendingCallWatcher::finished, this, [this, attempt, theme] {
@@ -259,7 +191,7 @@ void DesktopColorScheme::readXfconf()
             // An unset theme is Xfce's default, a light one.
             const QDBusPendingReply<QDBusVariant> name = *theme;
             const QString gtkTheme =
-                name.isError() ? QString() : unwrap(name.argumentAt(0)).toString();
+                name.isError() ? QString() : unwrapDBusVariant(name.argumentAt(0)).toString();
             setDesktop(isDarkGtkTheme(gtkTheme) ? PanelShade::Dark : PanelShade::Light);
         });
     });
@@ -268,12 +200,6 @@ void DesktopColorScheme::readXfconf()
 void DesktopColorScheme::setDesktop(PanelShade shade)
 {
     m_desktop = shade;
-    update();
-}
-
-void DesktopColorScheme::setPortal(PanelShade shade)
-{
-    m_portal = shade;
     update();
 }
 

@@ -8,6 +8,10 @@
 class QFileSystemWatcher;
 
 namespace velmora {
+class PortalColorScheme;
+}
+
+namespace velmora {
 
 // The colour for text and glyphs drawn into tray pictures on StatusNotifierItem hosts, which
 // show pictures as they are and never tell what panel they sit on. Decided, in this order, by
@@ -26,7 +30,7 @@ public:
     QColor panelTextColor() const;
     // What each source says now; Unknown where it says nothing.
     PanelShade desktopShade() const { return m_desktop; }
-    PanelShade portalShade() const { return m_portal; }
+    PanelShade portalShade() const;
 
 Q_SIGNALS:
     // panelTextColor() changed.
@@ -36,22 +40,18 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
-    void watchPortal();
-    void readPortal();
     void watchPlasma();
     void readPlasma();
     void watchXfconf();
     void readXfconf();
     void setDesktop(PanelShade shade);
-    void setPortal(PanelShade shade);
     void update();
 
     PanelRule m_rule;
     PanelShade m_desktop = PanelShade::Unknown;
-    PanelShade m_portal = PanelShade::Unknown;
+    PortalColorScheme *m_portal;
     QColor m_paletteWindow;
     QColor m_color;
-    quint64 m_portalReads = 0;
     quint64 m_xfconfReads = 0;
     QFileSystemWatcher *m_files = nullptr;
 };

@@ -7,6 +7,7 @@
 #include <QDesktopServices>
 #include <QMenu>
 #include <QMouseEvent>
+#include <QPainterPath>
 #include <QUrl>
 
 namespace velmora {
@@ -17,6 +18,8 @@ DesktopWidget::DesktopWidget(WidgetFamily family, const WindowSystemHints &hints
     setWindowFlags(Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnBottomHint |
                    Qt::WindowDoesNotAcceptFocus);
     setAttribute(Qt::WA_ShowWithoutActivating);
+    // Without a compositor nothing shows through: an opaque card, its corners cut by a shape.
+    setAttribute(Qt::WA_TranslucentBackground, hints.isCompositing());
     setWindowTitle(QStringLiteral("Velmora Widget"));
     winId(); // the native window exists now, so the wishes below reach it before it is shown
     hints.keepOnAllWorkspacesUnlisted(windowHandle());
@@ -66,6 +69,14 @@ void DesktopWidget::contextMenuEvent(QContextMenuEvent *event)
     menu.addAction(QStringLiteral("Add Widget\u2026"), this, &DesktopWidget::galleryRequested);
     menu.addAction(QStringLiteral("Remove Widget"), this, &DesktopWidget::removeRequested);
     menu.exec(event->globalPos());
+}
+
+void DesktopWidget::resizeEvent(QResizeEvent *event)
+{
+    GeoWidgetView::resizeEvent(event);
+    if (testAttribute(Qt::WA_TranslucentBackground))
+        return;
+    setMask(QRegion(cardShape(family()).toFillPolygon().toPolygon()));
 }
 
 } // namespace velmora

@@ -1,5 +1,6 @@
 #include "placements.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -41,8 +42,24 @@ QList<WidgetPlacement> PlacementStore::load() const
     QFile file(m_path);
     if (!file.open(QIODevice::ReadOnly))
         return {};
+    QJsonParseError error;
+    const QJsonDocument document = QJsonDocument::fromJson(file.readAll(), &error);
+    file.close();
+    if (!document.isArray()) {
+        // Moved aside rather than overwritten by the next save: the user may want it back.
+        const QString aside =
+            m_path + QStringLiteral(".corrupt-") +
+            QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMdd'T'HHmmss'Z'"));
+        const bool kept = !QFileInfo::exists(aside) && QFile::rename(m_path, aside);
+        qWarning("velmora-widget: %s cannot be read (%s)%s", qPrintable(m_path),
+                 error.error ? qPrintable(error.errorString()) : "not a list of widgets",
+                 kept ? qPrintable(QStringLiteral("; kept as ") + aside) : "");
+        return {};
+    }
     QList<WidgetPlacement> placements;
-    for (const QJsonValue &value : QJsonDocument::fromJson(file.readAll()).array()) {
+    for (const QJsonValue &value : document.array()) {
+        if (!value.isObject())
+            continue; // not a widget: nothing to place
         const QJsonObject object = value.toObject();
         placements.append(
             {object[QStringLiteral("family")].toString() == QStringLiteral("medium")

@@ -33,7 +33,8 @@ class PlacementStore
 public:
     explicit PlacementStore(QString path);
 
-    // Unreadable or missing: none placed.
+    // Missing: none placed. Unreadable: none placed, and the file is moved aside to
+    // "<name>.corrupt-<UTC time>" with a warning, so that the next save does not destroy it.
     QList<WidgetPlacement> load() const;
     bool save(const QList<WidgetPlacement> &placements) const;
 

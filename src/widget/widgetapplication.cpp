@@ -36,6 +36,8 @@ WidgetApplication::WidgetApplication(Services services, QObject *parent)
         for (DesktopWidget *widget : std::as_const(m_widgets))
             widget->setEntry(m_host.entry());
     });
+    connect(&m_colorScheme, &PortalColorScheme::changed, this,
+            &WidgetApplication::applyColorScheme);
 }
 
 WidgetApplication::~WidgetApplication()
@@ -95,6 +97,7 @@ void WidgetApplication::ShowGallery()
         });
         connect(m_gallery, &GalleryWindow::closed, this, &WidgetApplication::quitWhenIdle,
                 Qt::QueuedConnection);
+        applyColorScheme();
     }
     m_gallery->show();
     m_gallery->raise();
@@ -105,6 +108,7 @@ DesktopWidget *WidgetApplication::addWidget(const WidgetPlacement &placement)
 {
     auto *widget = new DesktopWidget(placement.family, *m_hints);
     widget->setEntry(m_host.entry());
+    widget->setColorScheme(m_colorScheme.preference());
     widget->move(restoredPosition(placement.position, widget->size(), workAreaOf(placement.screen),
                                   QGuiApplication::primaryScreen()->availableGeometry()));
     m_widgets.append(widget);
@@ -135,6 +139,15 @@ void WidgetApplication::save() const
     for (const DesktopWidget *widget : m_widgets)
         placements.append({widget->family(), widget->screen()->name(), widget->pos()});
     m_store.save(placements);
+}
+
+void WidgetApplication::applyColorScheme()
+{
+    QList<GeoWidgetView *> views(m_widgets.cbegin(), m_widgets.cend());
+    if (m_gallery)
+        views += m_gallery->findChildren<GeoWidgetView *>();
+    for (GeoWidgetView *view : std::as_const(views))
+        view->setColorScheme(m_colorScheme.preference());
 }
 
 void WidgetApplication::quitWhenIdle()

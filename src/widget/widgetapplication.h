@@ -2,6 +2,7 @@
 
 #include "gallerywindow.h"
 #include "placements.h"
+#include "platform/portalcolorscheme.h"
 #include "widgethost.h"
 
 #include <QObject>
@@ -56,12 +57,15 @@ private:
     DesktopWidget *addWidget(const WidgetPlacement &placement);
     void remove(DesktopWidget *widget);
     void save() const;
+    // Every widget drawn, placed or in the gallery, light or dark as the desktop prefers.
+    void applyColorScheme();
     // Nothing placed and no gallery open: nothing left to draw.
     void quitWhenIdle();
 
     WidgetHost m_host;
     PlacementStore m_store;
     std::unique_ptr<WindowSystemHints> m_hints;
+    PortalColorScheme m_colorScheme;
     QList<DesktopWidget *> m_widgets;
     QPointer<GalleryWindow> m_gallery;
 };

@@ -27,6 +27,13 @@ WidgetColors widgetColors(bool dark)
     return {QColor(246, 246, 248, 235), QColor(29, 29, 31), QColor(72, 72, 77)};
 }
 
+QPainterPath cardShape(WidgetFamily family)
+{
+    QPainterPath shape;
+    shape.addRoundedRect(QRectF(QPointF(), widgetSize(family)), cornerRadius, cornerRadius);
+    return shape;
+}
+
 void paintWidget(QPainter &painter, const WidgetDrawing &drawing, WidgetFamily family,
                  const WidgetColors &colors)
 {
@@ -35,7 +42,7 @@ void paintWidget(QPainter &painter, const WidgetDrawing &drawing, WidgetFamily f
     painter.setRenderHint(QPainter::TextAntialiasing);
     painter.setPen(Qt::NoPen);
     painter.setBrush(colors.fill);
-    painter.drawRoundedRect(QRectF(QPointF(), widgetSize(family)), cornerRadius, cornerRadius);
+    painter.drawPath(cardShape(family));
     for (const WidgetText &text : drawing.texts) {
         QFont font = text.font;
         // The lone em dash of a missing value is a stroke under a pixel thick: a heavier one
@@ -82,11 +89,22 @@ void GeoWidgetView::setEntry(const GeoEntry &entry)
     update();
 }
 
+void GeoWidgetView::setColorScheme(PortalColorScheme::Preference preference)
+{
+    m_scheme = preference;
+    update();
+}
+
 void GeoWidgetView::paintEvent(QPaintEvent *)
 {
+    using Preference = PortalColorScheme::Preference;
+    const bool dark =
+        m_scheme == Preference::None ? isDark(palette()) : m_scheme == Preference::Dark;
+    WidgetColors colors = widgetColors(dark);
+    if (!testAttribute(Qt::WA_TranslucentBackground))
+        colors.fill.setAlpha(255); // nothing would show through
     QPainter painter(this);
-    paintWidget(painter, layoutWidget(m_entry, m_family), m_family,
-                widgetColors(isDark(palette())));
+    paintWidget(painter, layoutWidget(m_entry, m_family), m_family, colors);
 }
 
 } // namespace velmora

@@ -1,12 +1,14 @@
 #pragma once
 
 #include "geoentry.h"
+#include "platform/portalcolorscheme.h"
 #include "widgetlayout.h"
 
 #include <QColor>
 #include <QWidget>
 
 class QPainter;
+class QPainterPath;
 
 namespace velmora {
 
@@ -20,11 +22,15 @@ struct WidgetColors
 };
 WidgetColors widgetColors(bool dark);
 
+// The rounded card of the family.
+QPainterPath cardShape(WidgetFamily family);
+
 // Draws the drawing on a rounded, translucent card the size of the family.
 void paintWidget(QPainter &painter, const WidgetDrawing &drawing, WidgetFamily family,
                  const WidgetColors &colors);
 
-// One entry drawn in one size, in the scheme of the application palette (the desktop's).
+// One entry drawn in one size, light or dark as the desktop prefers; where it says nothing, as
+// the application palette is.
 class GeoWidgetView : public QWidget
 {
     Q_OBJECT
@@ -36,6 +42,7 @@ public:
     void setFamily(WidgetFamily family);
     const GeoEntry &entry() const { return m_entry; }
     void setEntry(const GeoEntry &entry);
+    void setColorScheme(PortalColorScheme::Preference preference);
 
     QSize sizeHint() const override { return widgetSize(m_family); }
 
@@ -45,6 +52,7 @@ protected:
 private:
     WidgetFamily m_family;
     GeoEntry m_entry;
+    PortalColorScheme::Preference m_scheme = PortalColorScheme::Preference::None;
 };
 
 } // namespace velmora

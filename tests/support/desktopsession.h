@@ -84,6 +84,7 @@ public:
     QStringList registeredItems() const;
     // The screen as it is now; a null image when the display is not running.
     QImage grab() const;
+    bool setWallpaper(quint32 rgb) const;
     // The screen once area (all of it when null) has held still for that long; null if it does
     // not within the timeout.
     QImage stillScreen(std::chrono::milliseconds still,
@@ -132,7 +133,6 @@ private:
     static QByteArray busConfiguration(const char *type, const QString &listen);
     // The desktop shells and what they need (desktopshells.cpp).
     Outcome startShell(Component component);
-    bool setWallpaper(quint32 rgb) const;
     QDBusConnection bus() const;
     bool ownsSelection(const char *selection) const;
     // Runs use on a connection of its own to the display; false when there is none.

@@ -26,15 +26,20 @@ const GeoInfo standIn{u"198.51.100.23"_s, u"France"_s, u"FR"_s, u"Lyon"_s, u"Ora
 const QByteArray standInAnswer =
     R"({"success":true,"ip":"198.51.100.23","country":"France","country_code":"FR"})";
 
-// The small view of entry as the X server shows an ARGB window without a compositor: its
-// colours over black.
-QImage drawn(const GeoEntry &entry)
+// A wallpaper for the corners of the card to show.
+constexpr QRgb wallpaper = 0x3a6ea5;
+
+// The small view of entry as the desktop shows it without a compositor: opaque, the wallpaper
+// in the cut corners.
+QImage drawn(const GeoEntry &entry, PortalColorScheme::Preference scheme)
 {
     GeoWidgetView view(WidgetFamily::small);
+    view.setAttribute(Qt::WA_TranslucentBackground, false);
     view.setEntry(entry);
+    view.setColorScheme(scheme);
     QImage image(view.size(), QImage::Format_RGB32);
-    image.fill(Qt::black);
-    view.render(&image);
+    image.fill(wallpaper);
+    view.render(&image, {}, {}, QWidget::DrawChildren);
     return image;
 }
 
@@ -64,6 +69,8 @@ class TestWidgetDesktop : public QObject
     std::unique_ptr<TestServer> m_server;
     QProcess m_widget;
     bool m_failing = false;
+    // As the session's portal has it: dark to begin with.
+    PortalColorScheme::Preference m_scheme = PortalColorScheme::Preference::Dark;
 
     // One small widget, placed before the start as a drag would have left it.
     void restartWidget()
@@ -87,12 +94,13 @@ class TestWidgetDesktop : public QObject
         QImage shown;
         const bool matched = DesktopSession::waitUntil([&] {
             shown = m_session->grab().copy(window());
-            return difference(shown, drawn(entry)) < 2 &&
-                   difference(shown, drawn(entry)) < difference(shown, drawn(other));
+            const QImage expected = drawn(entry, m_scheme);
+            return difference(shown, expected) < 2 &&
+                   difference(shown, expected) < difference(shown, drawn(other, m_scheme));
         });
         m_session->screenshot(name);
         if (!matched)
-            qWarning() << name << "differs by" << difference(shown, drawn(entry));
+            qWarning() << name << "differs by" << difference(shown, drawn(entry, m_scheme));
         return matched;
     }
 
@@ -119,6 +127,8 @@ private Q_SLOTS:
             return {.body = standInAnswer};
         });
         DESKTOP_SESSION_START(*m_session, WindowManager);
+        DESKTOP_SESSION_START(*m_session, Portal);
+        QVERIFY(m_session->setWallpaper(wallpaper));
     }
 
     void cleanupTestCase()
@@ -134,6 +144,8 @@ private Q_SLOTS:
         restartWidget();
         QVERIFY(shows({{}, standIn, false}, {{}, GeoInfo::sample(), false}, u"widget-online"_s));
         QCOMPARE(window().topLeft(), QPoint(300, 200));
+        // The card's corners are cut away, even without a compositor.
+        QCOMPARE(m_session->grab().pixel(window().topLeft()), wallpaper | 0xff000000);
         const QString id =
             m_session->run({u"xdotool"_s, u"search"_s, u"--name"_s, u"^Velmora Widget$"_s})
                 .trimmed();
@@ -143,6 +155,11 @@ private Q_SLOTS:
         for (const QString &state : {u"_NET_WM_STATE_BELOW"_s, u"_NET_WM_STATE_SKIP_TASKBAR"_s,
                                      u"_NET_WM_STATE_SKIP_PAGER"_s, u"= 4294967295"_s})
             QVERIFY2(states.contains(state), qPrintable(states));
+        // The desktop turning light turns the widget light.
+        m_session->run({u"gsettings"_s, u"set"_s, u"org.gnome.desktop.interface"_s,
+                        u"color-scheme"_s, u"prefer-light"_s});
+        m_scheme = PortalColorScheme::Preference::Light;
+        QVERIFY(shows({{}, standIn, false}, {{}, GeoInfo::sample(), false}, u"widget-light"_s));
     }
 
     // The stand-in failing: the cached record, marked stale; with nothing cached, offline.
@@ -212,6 +229,19 @@ private Q_SLOTS:
             return !m_session->windowGeometry({u"--name"_s, u"^Velmora$"_s}).isNull();
         }));
         m_session->screenshot(u"widget-gallery"_s);
+        // Its first button places a small widget beside the one there.
+        const auto widgets = [this] {
+            return m_session->run({u"xdotool"_s, u"search"_s, u"--name"_s, u"^Velmora Widget$"_s})
+                .split(u'\n', Qt::SkipEmptyParts);
+        };
+        m_session->run({u"xdotool"_s, u"search"_s, u"--name"_s, u"^Velmora$"_s, u"windowactivate"_s,
+                        u"--sync"_s, u"key"_s, u"space"_s});
+        QVERIFY(DesktopSession::waitUntil([&] { return widgets().size() == 2; }));
+        // The right button's last choice removes the widget clicked.
+        m_session->click(window().center(), 3);
+        QTest::qWait(500);
+        m_session->run({u"xdotool"_s, u"key"_s, u"Up"_s, u"Return"_s});
+        QVERIFY(DesktopSession::waitUntil([&] { return widgets().size() == 1; }));
     }
 };
 

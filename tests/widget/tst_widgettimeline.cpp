@@ -1,3 +1,4 @@
+#include "placements.h"
 #include "testhelpers.h"
 #include "widgethost.h"
 
@@ -158,6 +159,47 @@ private Q_SLOTS:
         clock = due.addSecs(8 * 3600); // a night's sleep
         QVERIFY(QTest::qWaitFor([&] { return shown.size() == 3; }, 1000));
         QCOMPARE(host.nextReload(), due.addSecs(8 * 3600 + (online ? 900 : 300)));
+    }
+
+    // A restored widget lies wholly inside the work area of its screen, or of the primary
+    // screen once its own is gone.
+    void restoredPositions_data()
+    {
+        QTest::addColumn<QPoint>("wanted");
+        QTest::addColumn<std::optional<QRect>>("savedScreen");
+        QTest::addColumn<QPoint>("restored");
+        const QRect right(1920, 0, 1280, 1024);
+        QTest::newRow("inside") << QPoint(2000, 300) << std::optional(right) << QPoint(2000, 300);
+        QTest::newRow("past the corner")
+            << QPoint(3100, 1000) << std::optional(right) << QPoint(3030, 854);
+        QTest::newRow("screen gone")
+            << QPoint(2000, 300) << std::optional<QRect>() << QPoint(1750, 300);
+        QTest::newRow("above and left")
+            << QPoint(-50, -9) << std::optional<QRect>() << QPoint(0, 32);
+    }
+    void restoredPositions()
+    {
+        QFETCH(QPoint, wanted);
+        QFETCH(std::optional<QRect>, savedScreen);
+        QFETCH(QPoint, restored);
+        QCOMPARE(restoredPosition(wanted, {170, 170}, savedScreen, QRect(0, 32, 1920, 1048)),
+                 restored);
+    }
+
+    // A broken widget list loses nothing: it is moved aside whole, and entries that are not
+    // widgets are passed over.
+    void placementsFromBadFiles()
+    {
+        const QString path = dir.filePath(u"widgets.json"_s);
+        QVERIFY(test::writeFile(path, "[{\"family\":\"medium\""));
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(u"cannot be read.*kept as"_s));
+        QCOMPARE(PlacementStore(path).load(), QList<WidgetPlacement>());
+        const QStringList aside = QDir(dir.path()).entryList({u"widgets.json.corrupt-*"_s});
+        QCOMPARE(aside.size(), 1);
+        QCOMPARE(test::readFile(dir.filePath(aside[0])), "[{\"family\":\"medium\"");
+        QVERIFY(test::writeFile(path, R"([7, {"family":"medium","screen":"B","x":4,"y":5}])"));
+        QCOMPARE(PlacementStore(path).load(),
+                 QList<WidgetPlacement>({{WidgetFamily::medium, u"B"_s, QPoint(4, 5)}}));
     }
 };
 
