@@ -4,6 +4,7 @@
 #include "../model/privatenetwork.h"
 #include "geoprovider.h"
 #include "speedtester.h"
+#include "testcertificates.h"
 #include "testhelpers.h"
 #include "testserver.h"
 
