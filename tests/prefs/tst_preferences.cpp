@@ -2,6 +2,7 @@
 #include "colorcode.h"
 #include "preferences.h"
 #include "settingsstore.h"
+#include "testhelpers.h"
 
 #include <QDir>
 #include <QJsonArray>
@@ -23,23 +24,9 @@ using Unit = Preferences::SpeedUnit;
 
 namespace {
 
-QByteArray readAll(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-// Makes the folders on the way.
-bool writeAll(const QString &path, const QByteArray &bytes)
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-}
-
 QJsonObject readObject(const QString &path)
 {
-    return QJsonDocument::fromJson(readAll(path)).object();
+    return QJsonDocument::fromJson(test::readFile(path)).object();
 }
 
 // Records each theme handed to it and what the file held for "theme" at that moment.
@@ -234,8 +221,8 @@ private Q_SLOTS:
         QFETCH(QVariant, value);
         QFETCH(QJsonValue, stored);
         const QString key = QString::fromLatin1(QTest::currentDataTag());
-        QVERIFY(writeAll(m_path,
-                         QJsonDocument(QJsonObject{{u"unknown"_s, 42}, {key, found}}).toJson()));
+        QVERIFY(test::writeFile(
+            m_path, QJsonDocument(QJsonObject{{u"unknown"_s, 42}, {key, found}}).toJson()));
         SettingsStore store(m_path);
         Preferences preferences(store);
         const QMetaObject *meta = preferences.metaObject();
@@ -254,8 +241,8 @@ private Q_SLOTS:
         SettingsStore reloaded(m_path);
         QCOMPARE(Preferences(reloaded).property(qPrintable(key)), value);
 
-        QVERIFY(
-            writeAll(m_path, QJsonDocument(QJsonObject{{key, u"changed elsewhere"_s}}).toJson()));
+        QVERIFY(test::writeFile(
+            m_path, QJsonDocument(QJsonObject{{key, u"changed elsewhere"_s}}).toJson()));
         QVERIFY(setting.write(&preferences, value));
         QCOMPARE(readObject(m_path).value(key), stored);
         QCOMPARE(spy.count(), 1);
@@ -272,19 +259,19 @@ private Q_SLOTS:
     void unusableFileIsKeptAside()
     {
         QFETCH(QByteArray, content);
-        QVERIFY(writeAll(m_path, content));
+        QVERIFY(test::writeFile(m_path, content));
         const auto keptAside = [&] {
             QStringList copies;
             for (const QString &name :
                  QDir(m_dir->path()).entryList({u"settings.json.corrupt-*"_s}))
-                copies << QString::fromLatin1(readAll(m_dir->filePath(name)));
+                copies << QString::fromLatin1(test::readFile(m_dir->filePath(name)));
             return copies;
         };
 
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression(u"is unusable"_s));
         SettingsStore store(m_path);
         QVERIFY(store.value(u"theme"_s).isUndefined());
-        QCOMPARE(readAll(m_path), content);
+        QCOMPARE(test::readFile(m_path), content);
 
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression(u"kept as"_s));
         QVERIFY(store.setValue(u"speedUnit"_s, u"bytes"_s));
@@ -293,7 +280,7 @@ private Q_SLOTS:
 
         // Spoilt again, most likely within the same second: the first copy must survive.
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression(u"kept as"_s));
-        QVERIFY(writeAll(m_path, "~"));
+        QVERIFY(test::writeFile(m_path, "~"));
         QVERIFY(store.setValue(u"speedUnit"_s, u"bits"_s));
         QCOMPARE(keptAside().size(), 2);
         QVERIFY(keptAside().contains(QString::fromLatin1(content)));
@@ -305,10 +292,10 @@ private Q_SLOTS:
         // A file where the folder should be: the folder cannot be made, even as root.
         const QString blocker = m_dir->filePath(u"config"_s);
         const QString path = blocker + u"/settings.json"_s;
-        QVERIFY(writeAll(path, R"({"unknown": [1, "two"], "theme": "light"})"));
+        QVERIFY(test::writeFile(path, R"({"unknown": [1, "two"], "theme": "light"})"));
         SettingsStore store(path);
         QVERIFY(QDir(blocker).removeRecursively());
-        QVERIFY(writeAll(blocker, "not a folder"));
+        QVERIFY(test::writeFile(blocker, "not a folder"));
 
         QTest::ignoreMessage(QtWarningMsg,
                              QRegularExpression(u"Could not save setting \"theme\""_s));
@@ -322,7 +309,7 @@ private Q_SLOTS:
                                    {u"speedUnit"_s, u"bytes"_s}};
         QCOMPARE(readObject(path), expected);
         // A file still there keeps what others wrote into it since.
-        QVERIFY(writeAll(path, R"({"other": true})"));
+        QVERIFY(test::writeFile(path, R"({"other": true})"));
         QVERIFY(store.setValue(u"theme"_s, u"dark"_s));
         QCOMPARE(readObject(path), QJsonObject({{u"other"_s, true}, {u"theme"_s, u"dark"_s}}));
     }

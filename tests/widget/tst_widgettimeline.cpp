@@ -75,9 +75,7 @@ private Q_SLOTS:
         QTest::newRow("snapshot, cached") << cachedBytes << u"snapshot"_s << u"cached"_s;
         QTest::newRow("snapshot, unreadable") << unreadable << u"snapshot"_s << u"sample"_s;
         QTest::newRow("first, offline") << QByteArray() << u"offline"_s << u"none"_s;
-        QTest::newRow("offline, cached") << cachedBytes << u"offline"_s << u"cached"_s;
         QTest::newRow("offline, unreadable") << unreadable << u"offline"_s << u"none"_s;
-        QTest::newRow("online, cached") << cachedBytes << u"online"_s << u"fresh"_s;
         QTest::newRow("online, unreadable") << unreadable << u"online"_s << u"fresh"_s;
     }
     // Dates from the start of the request, never from the end of the lookup; the cache
