@@ -44,6 +44,11 @@ QCoro::Task<FetchResult> GeoClient::liveFetch(QUrl url)
     request.setAttribute(QNetworkRequest::CacheSaveControlAttribute, false);
     request.setHeader(QNetworkRequest::UserAgentHeader, QByteArrayLiteral("Velmora/1.0"));
     request.setTransferTimeout(timeoutMsecs);
+    // Qt keeps a host's connection for two minutes after its last request, and with it a TLS
+    // context that stores the session of every handshake made on it: refreshes less than two
+    // minutes apart (network changes, a user clicking) would keep it, and its sessions, for good.
+    // Lookups are minutes apart, so a kept connection saves little.
+    request.setAttribute(QNetworkRequest::ConnectionCacheExpiryTimeoutSecondsAttribute, 0);
 
     std::unique_ptr<QNetworkReply, ReplyDeleter> reply(threadNetworkAccess().get(request));
     // Without a limit Qt's network thread reads ahead of us as fast as the server sends, so an

@@ -1,5 +1,7 @@
 #include "settingsstore.h"
 
+#include "wholefile.h"
+
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
@@ -7,7 +9,6 @@
 #include <QJsonDocument>
 #include <QJsonParseError>
 #include <QRegularExpression>
-#include <QSaveFile>
 #include <QStandardPaths>
 #include <QtDebug>
 
@@ -191,16 +192,9 @@ bool SettingsStore::write(const QString &key, const QJsonValue &value)
         break;
     }
 
-    // Unbuffered: Qt 6.4's commit() misses a write that fails while it flushes its buffer (a
-    // full disk) and puts the short file in place of the good one.
-    QSaveFile file(m_filePath);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
-        m_lastError = QStringLiteral("cannot write %1 (%2)").arg(m_filePath, file.errorString());
-        return false;
-    }
-    const QByteArray bytes = QJsonDocument(merged).toJson(QJsonDocument::Indented);
-    if (file.write(bytes) != bytes.size() || !file.commit()) {
-        m_lastError = QStringLiteral("cannot write %1 (%2)").arg(m_filePath, file.errorString());
+    if (const std::optional<QString> failed =
+            saveWholeFile(m_filePath, QJsonDocument(merged).toJson(QJsonDocument::Indented))) {
+        m_lastError = QStringLiteral("cannot write %1 (%2)").arg(m_filePath, *failed);
         return false;
     }
     return true;

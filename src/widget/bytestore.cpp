@@ -1,8 +1,9 @@
 #include "bytestore.h"
 
+#include "wholefile.h"
+
 #include <QDir>
 #include <QFile>
-#include <QSaveFile>
 
 namespace velmora {
 
@@ -22,11 +23,7 @@ bool DirectoryStore::set(const QString &key, const QByteArray &bytes)
 {
     if (!QDir().mkpath(m_directory))
         return false;
-    // Written beside and renamed over, so a reader never sees half a record. Unbuffered, as
-    // Qt 6.4's commit() misses a failed flush (a full disk) and would keep a short file.
-    QSaveFile file(QDir(m_directory).filePath(key));
-    return file.open(QIODevice::WriteOnly | QIODevice::Unbuffered) &&
-           file.write(bytes) == bytes.size() && file.commit();
+    return !saveWholeFile(QDir(m_directory).filePath(key), bytes);
 }
 
 QString DirectoryStore::widgetStateDirectory()

@@ -7,6 +7,7 @@
 #include "../ui/viewsetup.h"
 #include "bytestore.h"
 #include "placements.h"
+#include "platform/loginitem_linux.h"
 #include "settings/settingsview.h"
 #include "testhelpers.h"
 
@@ -122,6 +123,10 @@ private Q_SLOTS:
         PlacementStore placements(setup.folder + u"/widgets.json"_s);
         const QList<WidgetPlacement> placed{{.family = WidgetFamily::small, .screen = u"A"_s}};
         QVERIFY(cache.set(u"lastGeo"_s, "kept") && placements.save(placed));
+        XdgAutostartLoginItem autostart(
+            {.programPath = QCoreApplication::applicationFilePath(), .configHome = setup.folder});
+        QVERIFY(!autostart.registerItem());
+        const QByteArray entry = test::readFile(autostart.entryPath());
         const QByteArray good = test::readFile(setup.store.filePath());
         QVERIFY(good.contains("\"uploadOnTop\": true"));
 
@@ -144,6 +149,8 @@ private Q_SLOTS:
         QVERIFY(!cache.set(u"lastGeo"_s, "new") && !placements.save({}));
         QCOMPARE(cache.data(u"lastGeo"_s), "kept");
         QCOMPARE(placements.load(), placed);
+        QVERIFY(autostart.registerItem());
+        QCOMPARE(test::readFile(autostart.entryPath()), entry);
 
         QVERIFY(full ? filler.remove() : mount(nullptr, folder, nullptr, MS_REMOUNT, nullptr) == 0);
         setup.get<QAbstractButton>(u"uploadOnTop"_s).click();

@@ -348,6 +348,12 @@ QList<TestServer::Request> TestServer::requests() const
     return m_state->requests;
 }
 
+void TestServer::clearRequests()
+{
+    QMutexLocker lock(&m_state->mutex);
+    m_state->requests.clear();
+}
+
 void TestServer::setSendQueueLimit(qint64 bytes)
 {
     m_state->sendQueueBytes = bytes;

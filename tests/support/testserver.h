@@ -97,6 +97,8 @@ public:
 
     // Every request read so far, in order of arrival, bodies complete. Thread-safe.
     QList<Request> requests() const;
+    // Forgets the requests read so far, so that a long run does not keep every one. Thread-safe.
+    void clearRequests();
     // Response bytes each connection keeps queued ahead of its socket at most; 1 MiB unless set,
     // enough to keep loopback busy between event loop passes. Less gets the first bytes of a
     // large TLS answer out sooner. Thread-safe.

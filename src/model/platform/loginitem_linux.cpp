@@ -1,12 +1,12 @@
 #include "platform/loginitem_linux.h"
 
 #include "platform/smallfile.h"
+#include "wholefile.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QStandardPaths>
 
 using namespace Qt::StringLiterals;
@@ -195,21 +195,17 @@ std::optional<QString> XdgAutostartLoginItem::registerItem()
     if (!QDir().mkpath(directory))
         return u"Could not create the folder %1."_s.arg(QDir::toNativeSeparators(directory));
 
-    QSaveFile file(path);
-    if (file.open(QIODevice::WriteOnly)) {
-        const QString content = "[Desktop Entry]\n"
-                                "Type=Application\n"
-                                "Name="_L1 +
-                                escapeValue(m_options.displayName) + "\nExec="_L1 +
-                                escapeValue(execValue(program)) +
-                                "\n"
-                                "Terminal=false\n"
-                                "X-GNOME-Autostart-enabled=true\n"_L1;
-        file.write(content.toUtf8());
-        if (file.commit())
-            return std::nullopt;
-    }
-    return u"Could not write %1: %2"_s.arg(QDir::toNativeSeparators(path), file.errorString());
+    const QString content = "[Desktop Entry]\n"
+                            "Type=Application\n"
+                            "Name="_L1 +
+                            escapeValue(m_options.displayName) + "\nExec="_L1 +
+                            escapeValue(execValue(program)) +
+                            "\n"
+                            "Terminal=false\n"
+                            "X-GNOME-Autostart-enabled=true\n"_L1;
+    if (const std::optional<QString> failed = saveWholeFile(path, content.toUtf8()))
+        return u"Could not write %1: %2"_s.arg(QDir::toNativeSeparators(path), *failed);
+    return std::nullopt;
 }
 
 std::optional<QString> XdgAutostartLoginItem::unregisterItem()
