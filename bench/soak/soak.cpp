@@ -198,14 +198,19 @@ int main(int argc, char **argv)
         std::fflush(stdout);
     });
     // Ends between lookups: one cut off by the exit leaves its suspended frames to the leak
-    // checker, and that would be about the exit, not about the day it ran.
+    // checker, and that would be about the exit, not about the day it ran. So nothing starts a
+    // new one (the model's timers stop, the link stays), and the last one is let finish.
     QTimer::singleShot(std::chrono::seconds(seconds), &app, [&] {
-        if (!model.isRefreshing())
-            return QApplication::quit();
-        QObject::connect(&model, &AppModel::isRefreshingChanged, &app, [&] {
+        flap.stop();
+        popover.stop();
+        for (QTimer *timer : model.findChildren<QTimer *>())
+            timer->stop();
+        auto *settle = new QTimer(&app);
+        QObject::connect(settle, &QTimer::timeout, &app, [&] {
             if (!model.isRefreshing())
                 QApplication::quit();
         });
+        settle->start(100ms);
     });
     app.exec();
 
