@@ -350,7 +350,8 @@ private Q_SLOTS:
         QFETCH(int, minimumDigitHeight);
         const QList<RateEntry> entries{{u"\u2193"_s, u"888M"_s, customGreen},
                                        {u"\u2191"_s, u"456K"_s, customBlue}};
-        const QImage image = renderSquareRates(entries, size, true, panelRed);
+        GlyphAtlas atlas;
+        const QImage image = renderSquareRates(entries, size, true, panelRed, atlas);
         QCOMPARE(image.size(), QSize(size, size));
         const Ink top = ink(image.copy(0, 0, size, size / 2));
         const Ink bottom = ink(image.copy(0, size / 2, size, size - size / 2));

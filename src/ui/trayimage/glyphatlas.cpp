@@ -10,11 +10,16 @@ namespace velmora {
 
 namespace {
 
-// Colours, fonts and scales seen over a session are few; this bounds a strange one.
-constexpr qsizetype mostStrips = 16;
+// Pens, scales and baselines seen over a session are a few dozen (five square sizes, two
+// rows, a few squeezes); this bounds a strange one.
+constexpr qsizetype mostStrips = 64;
+// Qt's glyph cache renders a character at four positions within a pixel and draws the one
+// the pen's position falls in; keeping the same four means a dozen characters are rendered a
+// few times each, not once for every position the rates' pen happens to reach.
+constexpr int subPixelSteps = 4;
 
 // The box of the pixels of image that are not fully transparent; empty when none.
-QRect inkBounds(const QImage &image)
+QRect inkRect(const QImage &image)
 {
     int left = image.width(), right = -1, top = image.height(), bottom = -1;
     for (int y = 0; y < image.height(); ++y) {
@@ -70,18 +75,26 @@ qsizetype GlyphAtlas::size() const
     return count;
 }
 
-GlyphAtlas::Strip &GlyphAtlas::strip(const QFont &font, const QColor &color, qreal scale,
-                                     qreal baseline)
+GlyphAtlas::Strip &GlyphAtlas::strip(const Pen &pen, qreal scale, qreal baseline)
 {
-    // A handful at most, compared field by field: cheaper than hashing a font's key.
-    for (Strip &known : m_strips) {
-        if (known.scale == scale && known.baseline == baseline && known.color == color &&
-            known.font == font)
-            return known;
+    // A few dozen at most, compared field by field (cheaper than hashing a font's key), from
+    // the one after the last used: a picture asks for its strips in the same order each time.
+    const auto matches = [&](const Strip &known) {
+        return known.scale == scale && known.baseline == baseline &&
+               known.pen.squeeze == pen.squeeze && known.pen.color == pen.color &&
+               known.pen.font == pen.font;
+    };
+    for (std::size_t i = 0; i < m_strips.size(); ++i) {
+        const std::size_t index = (m_lastStrip + 1 + i) % m_strips.size();
+        if (matches(m_strips[index])) {
+            m_lastStrip = index;
+            return m_strips[index];
+        }
     }
     if (qsizetype(m_strips.size()) >= mostStrips)
         m_strips.clear();
-    return m_strips.emplace_back(Strip{font, color, scale, baseline, {}, {}});
+    m_lastStrip = m_strips.size();
+    return m_strips.emplace_back(Strip{pen, scale, baseline, {}, {}});
 }
 
 qreal GlyphAtlas::advance(Strip &strip, char16_t character)
@@ -90,21 +103,23 @@ qreal GlyphAtlas::advance(Strip &strip, char16_t character)
         return *known;
     // The advance the text's layout gives it, in 64ths of a pixel as Qt keeps them, so that
     // adding advances lands each character where drawing the whole text puts it.
-    const qreal advance = QFontMetricsF(strip.font).horizontalAdvance(QChar(character));
+    const qreal advance =
+        QFontMetricsF(strip.pen.font).horizontalAdvance(QChar(character)) * strip.pen.squeeze;
     strip.advances.insert(character, advance);
     return advance;
 }
 
-const GlyphAtlas::Glyph &GlyphAtlas::glyph(Strip &strip, char16_t character, int fraction)
+const GlyphAtlas::Glyph &GlyphAtlas::glyph(Strip &strip, char16_t character, int quarter)
 {
-    const quint32 key = quint32(character) << 8 | quint32(fraction);
+    const quint32 key = quint32(character) << 8 | quint32(quarter);
     if (const auto known = strip.glyphs.constFind(key); known != strip.glyphs.cend())
         return *known;
     // Drawn alone on an image as tall as the target, with room either side for ink that
     // reaches past the advance, then cut down to its ink.
     const qreal scale = strip.scale;
-    const int margin = int(std::ceil(strip.font.pixelSize() * scale)) + 2;
-    const int height = int(std::ceil((strip.baseline + strip.font.pixelSize()) * scale)) + margin;
+    const int pixelSize = strip.pen.font.pixelSize();
+    const int margin = int(std::ceil(pixelSize * scale)) + 2;
+    const int height = int(std::ceil((strip.baseline + pixelSize) * scale)) + margin;
     const int width = int(std::ceil(advance(strip, character) * scale)) + 2 * margin;
     QImage canvas(width, height, QImage::Format_ARGB32_Premultiplied);
     canvas.setDevicePixelRatio(scale);
@@ -112,36 +127,52 @@ const GlyphAtlas::Glyph &GlyphAtlas::glyph(Strip &strip, char16_t character, int
     {
         QPainter painter(&canvas);
         painter.setRenderHint(QPainter::TextAntialiasing);
-        painter.setFont(strip.font);
-        painter.setPen(strip.color);
-        painter.drawText(QPointF((margin + fraction / 64.0) / scale, strip.baseline),
-                         QString(QChar(character)));
+        painter.setFont(strip.pen.font);
+        painter.setPen(strip.pen.color);
+        // In the middle of its quarter, so the glyph cache puts it in that quarter whatever
+        // its rounding.
+        painter.translate((margin + (quarter + 0.5) / subPixelSteps) / scale, strip.baseline);
+        painter.scale(strip.pen.squeeze, 1);
+        painter.drawText(QPointF(0, 0), QString(QChar(character)));
     }
-    const QRect bounds = inkBounds(canvas);
+    const QRect bounds = inkRect(canvas);
     Glyph rendered{bounds.isEmpty() ? QImage() : canvas.copy(bounds),
                    bounds.topLeft() - QPoint(margin, 0)};
     return *strip.glyphs.insert(key, std::move(rendered));
 }
 
-void GlyphAtlas::drawText(QImage &target, QPointF origin, QStringView text, const QFont &font,
-                          const QColor &color)
+template<typename Place>
+void GlyphAtlas::layOut(Strip &strip, qreal x, QStringView text, Place place)
+{
+    for (const QChar character : text) {
+        // Qt keeps positions in 64ths of a pixel and takes a glyph's quarter from one 64th on.
+        const qint64 sixtyFourths = std::llround(x * strip.scale * 64) + 1;
+        const int quarter = int(sixtyFourths & 63) / (64 / subPixelSteps);
+        place(Placed{&glyph(strip, character.unicode(), quarter), int(sixtyFourths >> 6)});
+        x += advance(strip, character.unicode());
+    }
+}
+
+void GlyphAtlas::drawText(QImage &target, QPointF origin, QStringView text, const Pen &pen)
 {
     if (target.format() != QImage::Format_ARGB32_Premultiplied)
         return;
-    const qreal scale = target.devicePixelRatio();
-    Strip &row = strip(font, color, scale, origin.y());
-    qreal pen = origin.x();
-    for (const QChar character : text) {
-        const qreal x = pen * scale;
-        int pixel = int(std::floor(x));
-        int fraction = int(std::lround((x - pixel) * 64));
-        if (fraction == 64)
-            ++pixel, fraction = 0;
-        const Glyph &drawn = glyph(row, character.unicode(), fraction);
-        if (!drawn.ink.isNull())
-            blit(target, drawn.ink, QPoint(pixel, 0) + drawn.offset);
-        pen += advance(row, character.unicode());
-    }
+    Strip &row = strip(pen, target.devicePixelRatio(), origin.y());
+    layOut(row, origin.x(), text, [&target](const Placed &placed) {
+        if (!placed.glyph->ink.isNull())
+            blit(target, placed.glyph->ink, QPoint(placed.pixel, 0) + placed.glyph->offset);
+    });
+}
+
+QRect GlyphAtlas::inkBounds(QStringView text, const Pen &pen, qreal scale, qreal baseline)
+{
+    QRect bounds;
+    layOut(strip(pen, scale, baseline), 0, text, [&bounds](const Placed &placed) {
+        if (!placed.glyph->ink.isNull())
+            bounds |=
+                QRect(QPoint(placed.pixel, 0) + placed.glyph->offset, placed.glyph->ink.size());
+    });
+    return bounds;
 }
 
 } // namespace velmora

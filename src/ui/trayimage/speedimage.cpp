@@ -150,8 +150,8 @@ void paintSpeedImage(QImage &image, QPointF origin, const SpeedImageLayout &layo
         for (qsizetype column = 0; column < entries.size(); ++column) {
             const RateEntry &entry = entries.at(column);
             const QPointF pen(layout.columnX(column), layout.baselines.at(row));
-            atlas.drawText(image, origin + pen, entry.label(), layout.font,
-                           layout.customColors ? entry.color : panelTextColor);
+            atlas.drawText(image, origin + pen, entry.label(),
+                           {layout.font, layout.customColors ? entry.color : panelTextColor});
         }
     }
 }

@@ -3,7 +3,6 @@
 #include <QFontDatabase>
 #include <QFontMetricsF>
 #include <QHash>
-#include <QPainter>
 
 #include <array>
 #include <cmath>
@@ -60,6 +59,8 @@ SquareRatesLayout layoutSquareRates(int size, qsizetype rows)
 
 namespace {
 
+constexpr int squeezeSteps = 16;
+
 // A bold, condensed face of the desktop's UI font whose digits are capHeight pixels tall.
 // Kept per height: the rates are drawn every second at every tray size.
 QFont rowFont(qreal capHeight)
@@ -82,30 +83,26 @@ QFont rowFont(qreal capHeight)
 } // namespace
 
 QImage renderSquareRates(const QList<RateEntry> &entries, int size, bool customColors,
-                         const QColor &panelTextColor)
+                         const QColor &panelTextColor, GlyphAtlas &atlas)
 {
     QImage image(size, size, QImage::Format_ARGB32_Premultiplied);
     image.fill(Qt::transparent);
     const SquareRatesLayout layout = layoutSquareRates(size, entries.size());
     const QFont font = rowFont(layout.capHeight);
-    const QFontMetricsF metrics(font);
     const qreal room = size - 2 * layout.sideMargin;
-
-    QPainter painter(&image);
-    painter.setRenderHint(QPainter::TextAntialiasing);
-    painter.setFont(font);
     for (qsizetype row = 0; row < entries.size() && row < layout.baselines.size(); ++row) {
         const RateEntry &entry = entries.at(row);
-        // Centred and fitted by its ink: bold glyphs reach past their advance.
-        const QRectF inkBox = metrics.tightBoundingRect(entry.text);
-        const qreal squeeze = inkBox.width() > room ? room / inkBox.width() : 1.0;
-        painter.save();
-        painter.translate((size - inkBox.width() * squeeze) / 2 - inkBox.left() * squeeze,
-                          layout.baselines.at(row));
-        painter.scale(squeeze, 1);
-        painter.setPen(customColors ? entry.color : panelTextColor);
-        painter.drawText(QPointF(0, 0), entry.text);
-        painter.restore();
+        const qreal baseline = layout.baselines.at(row);
+        GlyphAtlas::Pen pen{font, customColors ? entry.color : panelTextColor};
+        // Fitted by its ink, as bold glyphs reach past their advance; squeezed in sixteenths,
+        // so that the few widths the rates have share their rendered characters.
+        QRect ink = atlas.inkBounds(entry.text, pen, 1, baseline);
+        if (ink.width() > room) {
+            pen.squeeze = std::floor(room / ink.width() * squeezeSteps) / squeezeSteps;
+            ink = atlas.inkBounds(entry.text, pen, 1, baseline);
+        }
+        const qreal left = std::round((size - ink.width()) / 2.0) - ink.left();
+        atlas.drawText(image, QPointF(left, baseline), entry.text, pen);
     }
     return image;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "glyphatlas.h"
 #include "preferences.h"
 #include "speedimage.h"
 
@@ -27,9 +28,9 @@ struct SquareRatesLayout
 SquareRatesLayout layoutSquareRates(int size, qsizetype rows);
 
 // The entries (texts from compactRate) drawn as rows into a transparent size × size image,
-// each row centred and squeezed sideways only when it would not fit. Text is in each entry's
-// colour with custom colours on, else in panelTextColor.
+// each row centred and squeezed sideways only when it would not fit, its characters copied
+// from atlas. Text is in each entry's colour with custom colours on, else in panelTextColor.
 QImage renderSquareRates(const QList<RateEntry> &entries, int size, bool customColors,
-                         const QColor &panelTextColor);
+                         const QColor &panelTextColor, GlyphAtlas &atlas);
 
 } // namespace velmora

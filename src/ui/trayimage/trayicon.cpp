@@ -82,7 +82,8 @@ QList<QImage> TrayIconRenderer::renderSquareRates(const QList<RateEntry> &entrie
 {
     QList<QImage> images;
     for (const int size : squareSizes)
-        images.append(velmora::renderSquareRates(entries, size, customColors, panelTextColor));
+        images.append(
+            velmora::renderSquareRates(entries, size, customColors, panelTextColor, m_atlas));
     return images;
 }
 
