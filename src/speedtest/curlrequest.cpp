@@ -123,9 +123,4 @@ QString badServerResponseText(long status)
     return QStringLiteral("Bad server response (HTTP %1)").arg(status);
 }
 
-QString stoppedText()
-{
-    return QStringLiteral("The speed test was stopped");
-}
-
 } // namespace velmora

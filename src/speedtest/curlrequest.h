@@ -1,27 +1,13 @@
 #pragma once
 
 #include "curlhandles.h"
+#include "measurementrunner.h"
 
 #include <QByteArray>
 #include <QString>
 #include <QUrl>
 
-#include <chrono>
-#include <optional>
-
 namespace velmora {
-
-// How one request of the speed test is made.
-struct RequestOptions
-{
-    QUrl url{};
-    // A POST of this many zero bytes; a GET when absent.
-    std::optional<qint64> uploadBytes{};
-    // The longest the request may go without data moving, connecting included.
-    std::chrono::seconds inactivity{8};
-    // PEM certificates of authorities trusted besides the system's.
-    QByteArray extraAuthorities{};
-};
 
 // An easy handle set up for one request: the body asked for unencoded, the proxy Qt finds in
 // the system's configuration, the peer's certificate checked against the system's authorities,
@@ -52,7 +38,5 @@ private:
 
 // The text of a transfer the server refused with a status outside 200-299.
 QString badServerResponseText(long status);
-// The text of a measurement ended from outside.
-QString stoppedText();
 
 } // namespace velmora

@@ -7,20 +7,21 @@
 
 #include <chrono>
 #include <memory>
+#include <optional>
 
 namespace velmora {
 
 struct RequestOptions;
 namespace detail {
-class SpeedWorker;
+class MeasurementRunner;
 }
 
 // Measures latency, download and upload against a speed-test service: GET
 // base/__down?bytes=0 for latency, GET base/__down?bytes=25000000 and POST base/__up with
 // 10,000,000 zero bytes for the rates. The transfers run one after another on a thread of the
-// tester's own, started by the first measurement; each measurement resumes its awaiter on the
-// awaiter's thread. Certificates are checked against the system's authorities, and the proxy
-// is the one Qt finds in the system's configuration.
+// tester's own, started by the first measurement, which also loads the transfer code; each
+// measurement resumes its awaiter on the awaiter's thread. Certificates are checked against the
+// system's authorities, and the proxy is the one Qt finds in the system's configuration.
 class SpeedTester final : public SpeedMeasurements
 {
 public:
@@ -58,12 +59,14 @@ public:
 
 private:
     RequestOptions request(QByteArrayView pathAndQuery) const;
-    detail::SpeedWorker &worker();
+    QCoro::Task<SpeedOutcome> measure(RequestOptions options,
+                                      std::optional<std::chrono::milliseconds> cap);
 
     QUrl m_base;
     std::chrono::milliseconds m_cap;
     QByteArray m_extraAuthorities;
-    std::unique_ptr<detail::SpeedWorker> m_worker;
+    std::unique_ptr<detail::MeasurementRunner> m_runner;
+    QString m_unavailable; // why the transfer code could not be loaded
 };
 
 } // namespace velmora

@@ -79,29 +79,6 @@ SpeedOutcome measureTransfer(const RequestOptions &options, std::chrono::millise
 
 } // namespace
 
-Completion::Completion()
-{
-    m_promise.start();
-}
-
-Completion::~Completion()
-{
-    resolve(std::unexpected(stoppedText()));
-}
-
-QFuture<SpeedOutcome> Completion::future()
-{
-    return m_promise.future();
-}
-
-void Completion::resolve(const SpeedOutcome &outcome)
-{
-    if (m_resolved.exchange(true))
-        return;
-    m_promise.addResult(outcome);
-    m_promise.finish();
-}
-
 SpeedWorker::SpeedWorker()
     : m_thread([this] { runJobs(); })
 {}
@@ -117,18 +94,17 @@ SpeedWorker::~SpeedWorker()
     m_thread.join();
 }
 
-void SpeedWorker::latency(RequestOptions options, std::shared_ptr<Completion> done)
+void SpeedWorker::latency(RequestOptions options, Resolve done)
 {
     post([this, options = std::move(options), done = std::move(done)] {
-        done->resolve(measureLatency(options, m_stop));
+        done(measureLatency(options, m_stop));
     });
 }
 
-void SpeedWorker::transfer(RequestOptions options, std::chrono::milliseconds cap,
-                           std::shared_ptr<Completion> done)
+void SpeedWorker::transfer(RequestOptions options, std::chrono::milliseconds cap, Resolve done)
 {
     post([this, options = std::move(options), cap, done = std::move(done)] {
-        done->resolve(measureTransfer(options, cap, m_stop));
+        done(measureTransfer(options, cap, m_stop));
     });
 }
 
@@ -159,3 +135,8 @@ void SpeedWorker::runJobs()
 }
 
 } // namespace velmora::detail
+
+extern "C" Q_DECL_EXPORT velmora::detail::MeasurementRunner *velmora_make_measurement_runner()
+{
+    return new velmora::detail::SpeedWorker;
+}

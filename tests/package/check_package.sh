@@ -39,6 +39,11 @@ service=$share/dbus-1/services/app.velmora.Velmora.service
 grep -qx 'Name=app.velmora.Velmora' "$service" || fail "service file names another bus name"
 grep -qx 'Exec=/usr/bin/velmora' "$service" || fail "service runs $(grep Exec "$service")"
 
+# The speed test's transfers: a module velmora loads from beside itself at the first test.
+module=$root/usr/libexec/velmora/velmora_transfers.so
+ldd "$module" | grep -q libcurl || fail "no transfer module at $module"
+dpkg-deb -f "$deb" Depends | grep -q libcurl || fail "the package does not bring libcurl"
+
 for program in velmora velmora-widget; do
     [ "$("$root/usr/bin/$program" --version | head -n 1)" = "$program $version" ] \
         || fail "$program --version"
