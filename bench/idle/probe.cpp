@@ -1,10 +1,11 @@
 // Starts one tray program on the session bus and measures it: the time from its start to its
 // item being registered with the StatusNotifierWatcher, then, after the start-up has settled,
 // its CPU time (all threads, in nanoseconds) over a window, its peak and current resident
-// memory, and the memory it alone holds (private) and its proportional share (PSS) at the
-// end. Prints "<name> <value>" lines; exits 1, saying why, when the program exits early, no
-// host is registered or its item never shows up. With --no-item (a program that shows its
-// figures elsewhere) the settle counts from the start and no start-up time is given.
+// memory, the memory it alone holds (private: dirty pages, and clean file pages no other
+// process maps at that moment) and its proportional share (PSS) at the end. Prints "<name> <value>"
+// lines; exits 1, saying why, when the program exits early, no host is registered or its item never
+// shows up. With --no-item (a program that shows its figures elsewhere) the settle counts from the
+// start and no start-up time is given.
 //
 //   bench_idle_probe [--settle S] [--seconds N] [--timeout T] [--log FILE] [--no-item]
 //                    -- PROGRAM ARGS...
@@ -146,9 +147,9 @@ private:
         const double seconds = double(m_windowClock.nsecsElapsed()) / 1e9;
         std::printf("seconds %.2f\ncpu_ms %.0f\npeak_rss_kb %ld\nrss_kb %ld\n", seconds, cpu,
                     statusKilobytes(pid(), "VmHWM"), statusKilobytes(pid(), "VmRSS"));
-        std::printf("private_kb %ld\npss_kb %ld\n",
-                    rollupKilobytes(pid(), {"Private_Clean", "Private_Dirty"}),
-                    rollupKilobytes(pid(), {"Pss"}));
+        std::printf("private_dirty_kb %ld\nprivate_clean_kb %ld\npss_kb %ld\n",
+                    rollupKilobytes(pid(), {"Private_Dirty"}),
+                    rollupKilobytes(pid(), {"Private_Clean"}), rollupKilobytes(pid(), {"Pss"}));
         std::fflush(stdout);
         stop();
         QCoreApplication::exit(0);

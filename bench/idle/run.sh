@@ -23,7 +23,9 @@
 # Each round runs the floor, then the tray program with live speeds on, then off, then conky,
 # one at a time. bench_idle_probe times the start to the item's registration, lets the
 # start-up settle, then takes the run time of its threads over the window, VmHWM, and from smaps_rollup the
-# private memory (Private_Clean + Private_Dirty: what the program alone costs) and PSS. conky
+# private memory (Private_Dirty: what the program alone costs; Private_Clean, file pages no
+# other process maps at that moment, is shown beside it but swings by megabytes with what else
+# runs, so it is not judged) and PSS. conky
 # shows no item: its settle counts from its start. The soak redraws as fast as it goes:
 # bench_idle_soak drives the tray program's own redraw path, and the floor redraws on a 1 ms
 # timer, each printing its resident memory after a warm-up and at the end.
@@ -216,26 +218,27 @@ if ((rounds > 0)); then
             if grep -q '^error' <<< "$out"; then
                 echo "  round $round, $config: $(grep '^error' <<< "$out" | cut -d' ' -f2-)" >&2
             fi
-            printf '%s %s %s %s %s %s %s\n' "$config" "$(field startup_ms <<< "$out")" \
+            printf '%s %s %s %s %s %s %s %s\n' "$config" "$(field startup_ms <<< "$out")" \
                 "$(field cpu_ms <<< "$out")" "$(field seconds <<< "$out")" \
-                "$(field peak_rss_kb <<< "$out")" "$(field private_kb <<< "$out")" \
-                "$(field pss_kb <<< "$out")" >> "$work/rows"
+                "$(field peak_rss_kb <<< "$out")" "$(field private_dirty_kb <<< "$out")" \
+                "$(field pss_kb <<< "$out")" "$(field private_clean_kb <<< "$out")" >> "$work/rows"
         done
     done
 
-    # The median of column $2 (2 start-up ms, 3 CPU ms per minute, 5 peak kB, 6 private kB,
-    # 7 PSS kB) for configuration $1.
+    # The median of column $2 (2 start-up ms, 3 CPU ms per minute, 5 peak kB, 6 private dirty
+    # kB, 7 PSS kB, 8 private clean kB) for configuration $1.
     col() {
         awk -v c="$1" -v k="$2" '$1 == c && $3 != "nan" && $4 > 0 { print (k == 3 ? $3 * 60 / $4 : $k) }' "$work/rows" |
             median
     }
-    declare -A startup cpu peak private pss
+    declare -A startup cpu peak private pss clean
     for config in "${configs[@]}"; do
         startup[$config]=$(col "$config" 2)
         cpu[$config]=$(col "$config" 3)
         peak[$config]=$(col "$config" 5)
         private[$config]=$(col "$config" 6)
         pss[$config]=$(col "$config" 7)
+        clean[$config]=$(col "$config" 8)
     done
 
     echo
@@ -248,10 +251,12 @@ if ((rounds > 0)); then
         "$(versus "${cpu[off]}" "${cpu[floor]}" 0.35)" ""
     row "  vs conky (target <= 1 x)" "" "$(versus "${cpu[on]}" "${cpu[conky]}" 1)" \
         "$(versus "${cpu[off]}" "${cpu[conky]}" 1)" ""
-    row "private memory, MB" "$(mb "${private[floor]}" 1)" "$(mb "${private[on]}" 1)" \
+    row "private memory (dirty), MB" "$(mb "${private[floor]}" 1)" "$(mb "${private[on]}" 1)" \
         "$(mb "${private[off]}" 1)" "$(mb "${private[conky]}" 1)"
     row "  over floor (target <= +2 MB)" "" "$(beyond "${private[on]}" "${private[floor]}" 2)" \
         "$(beyond "${private[off]}" "${private[floor]}" 2)" ""
+    row "  private clean, not judged" "$(mb "${clean[floor]}" 1)" "$(mb "${clean[on]}" 1)" \
+        "$(mb "${clean[off]}" 1)" "$(mb "${clean[conky]}" 1)"
     row "PSS, MB" "$(mb "${pss[floor]}" 1)" "$(mb "${pss[on]}" 1)" "$(mb "${pss[off]}" 1)" \
         "$(mb "${pss[conky]}" 1)"
     row "peak resident memory, MB" "$(mb "${peak[floor]}" 1)" "$(mb "${peak[on]}" 1)" \
