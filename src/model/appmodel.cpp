@@ -44,7 +44,9 @@ AppModel::AppModel(Services services, QObject *parent)
         m_services.sleepWatcher->start();
     }
     m_refreshTimer->start();
-    startRefresh();
+    // From the event loop: what is set up after the model, the tray item above all, is not
+    // held up by the lookup's start, which loads the TLS library.
+    QMetaObject::invokeMethod(this, &AppModel::startRefresh, Qt::QueuedConnection);
 }
 
 AppModel::~AppModel()
