@@ -64,6 +64,7 @@ public Q_SLOTS:
         const auto image = hints.value(u"image-data"_s).value<QDBusArgument>();
         image.beginStructure();
         image >> width >> height >> stride >> alpha >> bits >> channels >> data;
+        image.endStructure();
         const bool whole = data.size() == stride * height && stride >= 4 * width && channels == 4;
         m_imageInk = whole ? int(data.size() - data.count('\0')) : -1;
         return 7;
