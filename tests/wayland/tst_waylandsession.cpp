@@ -1,0 +1,180 @@
+// The shipped program on weston's headless back end, with and without XWayland, on a private
+// session bus with a tray watcher; the test serves the desktop's notifications itself. Its
+// lookups reach a local stand-in as in the desktop test (private namespaces, needs root).
+
+#include "../model/privatenetwork.h"
+#include "desktopsession.h"
+#include "testcertificates.h"
+#include "testhelpers.h"
+#include "testserver.h"
+
+#include <QDBusArgument>
+#include <QRegularExpression>
+#include <QScopeGuard>
+
+using namespace velmora;
+using namespace Qt::StringLiterals;
+
+// Before main, so before any thread exists.
+static const QString enteredNetwork = test::enterPrivateNetwork();
+
+class TestWaylandSession : public QObject
+{
+    Q_OBJECT
+    // The desktop's notification service, as far as Velmora uses it (public slots only).
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Notifications")
+
+    DesktopSession *m_session = DesktopSession::current();
+    std::unique_ptr<TestCertificates> m_certificates;
+    std::unique_ptr<TestServer> m_server;
+    QProcessEnvironment m_env;
+    const QString m_artifacts = qEnvironmentVariable("VELMORA_ARTIFACTS", u"."_s);
+    QStringList m_notices; // summary and body of each notification
+    int m_imageInk = -1;   // the last image's bytes that are not 0; -1 if it is malformed
+
+    // The compositor's screen's near-white pixels (the popover is light on weston's grey), or
+    // -1 before weston can show it. A screen with the popover is kept among the artifacts.
+    static constexpr int popoverPixels = 200 * 200;
+    QString run(const QString &line) const { return m_session->run(line.split(u' '), {}, m_env); }
+    int lightPixels() const
+    {
+        run(u"weston-screenshooter"_s);
+        QImage image;
+        for (const QString &file : QDir().entryList({u"wayland-screenshot-*.png"_s}))
+            image.load(file), QFile::remove(file);
+        int light = image.isNull() ? -1 : 0;
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x)
+                light += qGray(image.pixel(x, y)) > 224;
+        if (light > popoverPixels)
+            image.save(u"%1/wayland-%2.png"_s.arg(m_artifacts,
+                                                  QLatin1StringView(QTest::currentDataTag())));
+        return light;
+    }
+
+public Q_SLOTS:
+    QStringList GetCapabilities() { return {u"body"_s, u"body-markup"_s, u"actions"_s}; }
+    uint Notify(const QString &, uint, const QString &, const QString &summary, const QString &body,
+                const QStringList &, const QVariantMap &hints, int)
+    {
+        m_notices << summary << body;
+        int width, height, stride, bits, channels;
+        bool alpha;
+        QByteArray data;
+        const auto image = hints.value(u"image-data"_s).value<QDBusArgument>();
+        image.beginStructure();
+        image >> width >> height >> stride >> alpha >> bits >> channels >> data;
+        image.endStructure();
+        const bool whole = data.size() == stride * height && stride >= 4 * width && channels == 4;
+        m_imageInk = whole ? int(data.size() - data.count('\0')) : -1;
+        return 7;
+    }
+
+Q_SIGNALS:
+    void ActionInvoked(uint id, const QString &action);
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        if (!enteredNetwork.isEmpty())
+            QSKIP(qPrintable(enteredNetwork));
+        DESKTOP_SESSION_REQUIRE();
+        DESKTOP_SESSION_START(*m_session, Watcher);
+        QVERIFY(QDir::setCurrent(m_session->path()) && QDir().mkpath(m_artifacts));
+        VERIFY_IP(
+            u"link add eth0 type veth peer name eth1\nlink set eth0 up\nlink set eth1 up\n"
+            "link set lo up\naddr add 10.9.0.1/24 dev eth0\nroute add default via 10.9.0.2\n"_s);
+        m_certificates =
+            std::make_unique<TestCertificates>(QStringList{u"ipwho.is"_s, u"ipapi.co"_s});
+        QVERIFY(
+            test::bindOver(u"hosts"_s, "/etc/hosts", "127.0.0.1 localhost ipwho.is ipapi.co\n"));
+        QVERIFY(test::bindOver(m_certificates->caDirectory(), "/etc/ssl/certs"));
+        m_server = std::make_unique<TestServer>(m_certificates->serverConfiguration(),
+                                                QHostAddress::LocalHost, 443);
+        QVERIFY(QDBusConnection::sessionBus().registerObject(
+            u"/org/freedesktop/Notifications"_s, this, QDBusConnection::ExportAllContents));
+        QVERIFY(QDBusConnection::sessionBus().registerService(u"org.freedesktop.Notifications"_s));
+    }
+
+    // The item registers, Activate opens the popover and closes it again, and an address change
+    // tells of itself: through XWayland in windows of X, the card among them; as a Wayland
+    // client, which the user may also choose beside XWayland, as the desktop's notification,
+    // whose click opens the popover.
+    void popoverAndNotice_data()
+    {
+        QTest::addColumn<bool>("xwayland");
+        QTest::addColumn<QStringList>("arguments");
+        QTest::newRow("xwayland") << true << QStringList();
+        QTest::newRow("wayland") << false << QStringList();
+        QTest::newRow("wayland-chosen") << true << QStringList{u"-platform"_s, u"wayland"_s};
+    }
+
+    void popoverAndNotice()
+    {
+        QFETCH(bool, xwayland);
+        QFETCH(QStringList, arguments);
+        static int row = 0;
+        const QString socket = u"wayland-%1"_s.arg(++row), log = socket + u".log"_s;
+        m_env = m_session->environment(); // empty is unset, to Velmora and to Qt
+        m_env.insert(u"QT_QPA_PLATFORM"_s, QString());
+        m_env.insert(u"WAYLAND_DISPLAY"_s, socket);
+        QProcess weston, velmora;
+        const auto quit = qScopeGuard([&] {
+            velmora.terminate(), velmora.waitForFinished(), weston.terminate(),
+                weston.waitForFinished();
+        });
+        weston.setProcessEnvironment(m_env); // --debug lets weston-screenshooter read the screen
+        weston.start(u"weston"_s,
+                     u"--backend=headless-backend.so --use-pixman --debug --socket=%1 --log=%2%3"_s
+                         .arg(socket, log, xwayland ? u" --xwayland"_s : QString())
+                         .split(u' '));
+        const auto xDisplay = [&] {
+            return QRegularExpression(u"on display (:\\d+)"_s)
+                .match(QString::fromLatin1(test::readFile(log)))
+                .captured(1);
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(lightPixels() >= 0 && xwayland != xDisplay().isEmpty(), 20000);
+        m_env.insert(u"DISPLAY"_s, xDisplay());
+
+        m_server->respond({.body = R"({"success":true,"ip":"203.0.113.42","country_code":"BA",
+                                       "country":"Bosnia & Herzegovina"})"});
+        m_server->clearRequests();
+        velmora.setProcessEnvironment(m_env);
+        velmora.start(QStringLiteral(VELMORA_BINARY), arguments);
+        const QString pid = u"-%1-"_s.arg(velmora.processId());
+        QTRY_COMPARE_WITH_TIMEOUT(m_session->registeredItems().filter(pid).size(), 1, 20000);
+        QTRY_VERIFY(!m_server->requests().isEmpty());
+        const QString item = m_session->registeredItems().filter(pid)[0].section(u'/', 0, 0);
+        // As a host calls it on a click; dbus-send prints the reply.
+        const QString activate =
+            u"dbus-send --print-reply --dest=%1 /StatusNotifierItem "_s.arg(item) +
+            u"org.kde.StatusNotifierItem.Activate int32:900 int32:10"_s;
+        const auto xWindow = [&] {
+            return !run(u"xdotool search --onlyvisible --name ^Velmora$"_s).isEmpty();
+        };
+        const bool throughX = xwayland && arguments.isEmpty();
+        QVERIFY(!run(activate).isEmpty());
+        QTRY_VERIFY_WITH_TIMEOUT(lightPixels() > popoverPixels, 10000);
+        QCOMPARE(xWindow(), throughX);
+        QVERIFY(!run(activate).isEmpty());
+        QTRY_VERIFY_WITH_TIMEOUT(lightPixels() < popoverPixels, 20000);
+
+        m_notices.clear();
+        m_server->respond({.body = R"({"success":true,"ip":"198.51.100.7","country_code":"NL",
+                                       "country":"Netherlands"})"});
+        VERIFY_IP(u"addr add 10.9.0.%1/24 dev eth0\n"_s.arg(10 + row));
+        // Through X the card, a window of its own, tells of it.
+        QTRY_VERIFY_WITH_TIMEOUT(throughX ? xWindow() : !m_notices.isEmpty(), 10000);
+        if (throughX)
+            return;
+        QCOMPARE(m_notices.join(u'|'), u"Now in Netherlands|203.0.113.42 → 198.51.100.7\n"
+                                       "was 🇧🇦 Bosnia &amp; Herzegovina"_s);
+        QCOMPARE_GT(m_imageInk, 64 * 64);
+        Q_EMIT ActionInvoked(7, u"default"_s);
+        QTRY_VERIFY_WITH_TIMEOUT(lightPixels() > popoverPixels, 10000);
+    }
+};
+
+DESKTOP_SESSION_TEST_MAIN(TestWaylandSession)
+
+#include "tst_waylandsession.moc"
