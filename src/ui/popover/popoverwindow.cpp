@@ -56,7 +56,7 @@ void PopoverWindow::setClosesOnOutsideClick(bool closes)
         return;
     if (closes)
         grabPointer();
-    else if (QWindow *window = windowHandle())
+    else if (QWindow *window = windowHandle(); window && m_hints->placesOwnWindows())
         window->setMouseGrabEnabled(false);
 }
 
@@ -170,7 +170,8 @@ void PopoverWindow::hideEvent(QHideEvent *event)
 {
     m_grabRetry.stop();
     m_activated = false;
-    if (QWindow *window = windowHandle())
+    // Only where the pointer can have been grabbed: Wayland has no grab to let go of.
+    if (QWindow *window = windowHandle(); window && m_hints->placesOwnWindows())
         window->setMouseGrabEnabled(false);
     QWidget::hideEvent(event);
 }
