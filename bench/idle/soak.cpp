@@ -112,7 +112,7 @@ private:
 
 // The primary provider answers with one fixed record, so the picture carries a country flag
 // as it does once the address is known; the others are unreachable.
-QCoro::Task<FetchResult> fixedRecord(QUrl url)
+QCoro::Task<FetchResult> fixedRecord(QUrl url, const QObject *)
 {
     if (url == GeoClient::primaryURL())
         co_return QByteArray(R"({"ip":"192.0.2.1","country_code":"DE"})");

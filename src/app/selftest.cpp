@@ -50,14 +50,14 @@ bool near(double value, double target)
     return std::abs(value - target) < 0.0001;
 }
 
-QCoro::Task<FetchResult> primaryTimesOut(QUrl url)
+QCoro::Task<FetchResult> primaryTimesOut(QUrl url, const QObject *)
 {
     if (url == GeoClient::primaryURL())
         co_return std::unexpected(GeoError::transport(u"Operation timed out"_s));
     co_return ipapiSample;
 }
 
-QCoro::Task<FetchResult> offline(QUrl)
+QCoro::Task<FetchResult> offline(QUrl, const QObject *)
 {
     co_return std::unexpected(GeoError::transport(u"Network unreachable"_s));
 }

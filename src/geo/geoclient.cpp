@@ -2,33 +2,38 @@
 
 #include "providerpayloads.h"
 
+#include <QPointer>
+
 namespace velmora {
 
 namespace {
 
 using Parser = GeoResult (*)(const QByteArray &);
 
-QCoro::Task<GeoResult> ask(Fetch fetch, QUrl url, Parser parse)
+QCoro::Task<GeoResult> ask(Fetch fetch, QUrl url, Parser parse, const QObject *owner)
 {
-    const FetchResult body = co_await fetch(std::move(url));
+    const FetchResult body = co_await fetch(std::move(url), owner);
     if (!body)
         co_return std::unexpected(body.error());
     co_return parse(*body);
 }
 
 // Takes the fetch function by value: the client may be gone while a lookup is suspended.
-QCoro::Task<GeoResult> lookupWith(Fetch fetch)
+QCoro::Task<GeoResult> lookupWith(Fetch fetch, const QObject *owner)
 {
+    const QPointer<const QObject> ownerAlive(owner);
     QStringList failures;
     const GeoResult primary =
-        co_await ask(fetch, GeoClient::primaryURL(), &GeoClient::parseIpwhois);
+        co_await ask(fetch, GeoClient::primaryURL(), &GeoClient::parseIpwhois, owner);
     if (primary)
         co_return primary;
     failures << GeoClient::primaryLabel() + QStringLiteral(": ") +
                     primary.error().errorDescription();
+    if (owner && !ownerAlive)
+        co_return std::unexpected(GeoError::allProvidersFailed(failures));
 
     const GeoResult fallback =
-        co_await ask(fetch, GeoClient::fallbackURL(), &GeoClient::parseIpapi);
+        co_await ask(fetch, GeoClient::fallbackURL(), &GeoClient::parseIpapi, owner);
     if (fallback)
         co_return fallback;
     failures << GeoClient::fallbackLabel() + QStringLiteral(": ") +
@@ -56,9 +61,9 @@ GeoClient::GeoClient(Fetch fetch)
     : m_fetch(std::move(fetch))
 {}
 
-QCoro::Task<GeoResult> GeoClient::lookup() const
+QCoro::Task<GeoResult> GeoClient::lookup(const QObject *owner) const
 {
-    return lookupWith(m_fetch);
+    return lookupWith(m_fetch, owner);
 }
 
 QUrl GeoClient::primaryURL()

@@ -5,6 +5,7 @@
 #include "result.h"
 
 #include <QByteArray>
+#include <QObject>
 #include <QUrl>
 
 #include <QCoro/QCoroTask>
@@ -15,9 +16,9 @@
 namespace velmora {
 
 using FetchResult = Result<QByteArray, GeoError>;
-// One request: a URL in, the body out. Replaceable so that tests and the self-test can
-// answer from memory.
-using Fetch = std::function<QCoro::Task<FetchResult>(QUrl)>;
+// One request: a URL in, the body out; ended at once, as a failure, when owner (if any) is
+// destroyed. Replaceable so that tests and the self-test can answer from memory.
+using Fetch = std::function<QCoro::Task<FetchResult>(QUrl, const QObject *owner)>;
 using GeoResult = Result<GeoInfo, GeoError>;
 
 // Finds the public address and its geolocation, asking the primary provider first and the
@@ -29,8 +30,9 @@ public:
     explicit GeoClient(Fetch fetch);
 
     // Fails only with GeoError::allProvidersFailed, whose texts name each provider and why.
-    // At most two requests, one after the other; no retry.
-    QCoro::Task<GeoResult> lookup() const;
+    // At most two requests, one after the other; no retry. A lookup with an owner ends when
+    // the owner is destroyed: the request under way is aborted and no other provider is asked.
+    QCoro::Task<GeoResult> lookup(const QObject *owner = nullptr) const;
 
     static GeoResult parseIpwhois(const QByteArray &body);
     static GeoResult parseIpapi(const QByteArray &body);
@@ -39,7 +41,7 @@ public:
     // answer and "User-Agent: Velmora/1.0". A status
     // outside 200-299 fails with badResponse "HTTP <code> from <host>"; a body over
     // maxBodyBytes fails with badResponse naming the host; transport failures keep Qt's text.
-    static QCoro::Task<FetchResult> liveFetch(QUrl url);
+    static QCoro::Task<FetchResult> liveFetch(QUrl url, const QObject *owner = nullptr);
 
     static QUrl primaryURL();
     static QUrl fallbackURL();

@@ -36,7 +36,7 @@ QString hostOf(const QUrl &url)
 
 } // namespace
 
-QCoro::Task<FetchResult> GeoClient::liveFetch(QUrl url)
+QCoro::Task<FetchResult> GeoClient::liveFetch(QUrl url, const QObject *owner)
 {
     QNetworkRequest request(url);
     request.setAttribute(QNetworkRequest::CacheLoadControlAttribute,
@@ -80,6 +80,15 @@ QCoro::Task<FetchResult> GeoClient::liveFetch(QUrl url)
             raw->abort();
     });
     deadline.start(deadlineMsecs);
+    // Its owner gone, the request ends here and now: left to the network manager, the reply
+    // would be deleted at exit without ever finishing, and the frames awaiting it never freed.
+    bool abandoned = false;
+    if (owner)
+        QObject::connect(owner, &QObject::destroyed, &deadline, [&abandoned, raw = reply.get()] {
+            abandoned = true;
+            if (!raw->isFinished())
+                raw->abort();
+        });
 
     co_await reply.get();
     deadline.stop();
@@ -98,6 +107,8 @@ QCoro::Task<FetchResult> GeoClient::liveFetch(QUrl url)
             GeoError::badResponse(QStringLiteral("Answer from %1 is larger than %2 bytes")
                                       .arg(hostOf(url))
                                       .arg(maxBodyBytes)));
+    if (abandoned)
+        co_return std::unexpected(GeoError::transport(QStringLiteral("Abandoned")));
     if (pastDeadline)
         co_return std::unexpected(
             GeoError::transport(QStringLiteral("Timed out: no complete answer from %1 within %2 "
@@ -105,7 +116,8 @@ QCoro::Task<FetchResult> GeoClient::liveFetch(QUrl url)
                                     .arg(hostOf(url))
                                     .arg(deadlineMsecs / 1000)));
     // Qt 6.4 ends a transfer timeout with a plain abort, reported as "Operation canceled". We
-    // abort only for tooLarge and the deadline, handled above, so a cancel here is the timeout.
+    // abort only for tooLarge, an owner gone and the deadline, handled above, so a cancel here is
+    // the timeout.
     if (reply->error() == QNetworkReply::OperationCanceledError)
         co_return std::unexpected(
             GeoError::transport(QStringLiteral("Timed out: no data from %1 for %2 seconds")

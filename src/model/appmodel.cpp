@@ -101,7 +101,8 @@ QCoro::Task<> AppModel::refresh()
 
     const QPointer<AppModel> self(this);
     const GeoClient client = m_services.client;
-    const GeoResult result = co_await client.lookup();
+    // Ends with the model: a lookup left waiting would hold its frames until exit, and past it.
+    const GeoResult result = co_await client.lookup(this);
     if (!self)
         co_return;
 

@@ -8,9 +8,10 @@
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonParseError>
-#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QtDebug>
+
+#include <algorithm>
 
 namespace velmora {
 
@@ -70,12 +71,16 @@ std::optional<QString> keepAside(const QString &path)
 void removeUnfinishedSaves(const QString &path)
 {
     const QFileInfo file(path);
-    const QRegularExpression unfinished(
-        QStringLiteral("^%1\\.[A-Za-z0-9]{6}$").arg(QRegularExpression::escape(file.fileName())));
+    const QString stem = file.fileName() + QLatin1Char('.');
+    // Matched by hand, without name filters or a regular expression: compiling those cost more
+    // than the rest of loading the file.
+    const auto isAlphanumeric = [](QChar c) {
+        return (c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z');
+    };
     QDir folder = file.dir();
-    for (const QString &name :
-         folder.entryList({file.fileName() + QStringLiteral(".*")}, QDir::Files | QDir::Hidden)) {
-        if (unfinished.match(name).hasMatch())
+    for (const QString &name : folder.entryList(QDir::Files | QDir::Hidden, QDir::Unsorted)) {
+        if (name.size() == stem.size() + 6 && name.startsWith(stem) &&
+            std::all_of(name.cbegin() + stem.size(), name.cend(), isAlphanumeric))
             folder.remove(name);
     }
 }

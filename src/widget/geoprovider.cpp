@@ -49,10 +49,13 @@ QCoro::Task<GeoTimeline> GeoProvider::run(Services services)
 std::optional<GeoInfo> GeoProvider::cachedIn(const ByteStore &store)
 {
     const std::optional<QByteArray> bytes = store.data(cacheKey);
-    if (!bytes)
-        return std::nullopt;
+    return bytes ? cachedRecord(*bytes) : std::nullopt;
+}
+
+std::optional<GeoInfo> GeoProvider::cachedRecord(const QByteArray &bytes)
+{
     QJsonParseError error{};
-    const QJsonDocument document = QJsonDocument::fromJson(*bytes, &error);
+    const QJsonDocument document = QJsonDocument::fromJson(bytes, &error);
     if (error.error != QJsonParseError::NoError || !document.isObject())
         return std::nullopt;
     Result<GeoInfo, QString> decoded = GeoInfo::fromJson(document.object());

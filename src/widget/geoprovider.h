@@ -41,6 +41,8 @@ public:
 
     // The record under "lastGeo"; none when nothing is stored or the bytes are not a record.
     std::optional<GeoInfo> cached() const;
+    // The record stored as bytes; none when they are not one.
+    static std::optional<GeoInfo> cachedRecord(const QByteArray &bytes);
 
 private:
     static QCoro::Task<GeoTimeline> run(Services services);

@@ -33,28 +33,25 @@ QPoint restoredPosition(QPoint wanted, QSize size, const std::optional<QRect> &s
     return {x, y};
 }
 
-PlacementStore::PlacementStore(QString path)
-    : m_path(std::move(path))
-{}
-
-QList<WidgetPlacement> PlacementStore::load() const
+QByteArray placementsJson(const QList<WidgetPlacement> &placements)
 {
-    QFile file(m_path);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
+    QJsonArray array;
+    for (const WidgetPlacement &placement : placements)
+        array.append(QJsonObject{{QStringLiteral("family"), familyName(placement.family)},
+                                 {QStringLiteral("screen"), placement.screen},
+                                 {QStringLiteral("x"), placement.position.x()},
+                                 {QStringLiteral("y"), placement.position.y()}});
+    return QJsonDocument(array).toJson();
+}
+
+std::optional<QList<WidgetPlacement>> placementsFromJson(const QByteArray &json, QString *problem)
+{
     QJsonParseError error;
-    const QJsonDocument document = QJsonDocument::fromJson(file.readAll(), &error);
-    file.close();
+    const QJsonDocument document = QJsonDocument::fromJson(json, &error);
     if (!document.isArray()) {
-        // Moved aside rather than overwritten by the next save: the user may want it back.
-        const QString aside =
-            m_path + QStringLiteral(".corrupt-") +
-            QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMdd'T'HHmmss'Z'"));
-        const bool kept = !QFileInfo::exists(aside) && QFile::rename(m_path, aside);
-        qWarning("velmora-widget: %s cannot be read (%s)%s", qPrintable(m_path),
-                 error.error ? qPrintable(error.errorString()) : "not a list of widgets",
-                 kept ? qPrintable(QStringLiteral("; kept as ") + aside) : "");
-        return {};
+        if (problem)
+            *problem = error.error ? error.errorString() : QStringLiteral("not a list of widgets");
+        return std::nullopt;
     }
     QList<WidgetPlacement> placements;
     for (const QJsonValue &value : document.array()) {
@@ -71,20 +68,39 @@ QList<WidgetPlacement> PlacementStore::load() const
     return placements;
 }
 
+PlacementStore::PlacementStore(QString path)
+    : m_path(std::move(path))
+{}
+
+QList<WidgetPlacement> PlacementStore::load() const
+{
+    QFile file(m_path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    QString problem;
+    std::optional<QList<WidgetPlacement>> placements = placementsFromJson(file.readAll(), &problem);
+    file.close();
+    if (!placements) {
+        // Moved aside rather than overwritten by the next save: the user may want it back.
+        const QString aside =
+            m_path + QStringLiteral(".corrupt-") +
+            QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMdd'T'HHmmss'Z'"));
+        const bool kept = !QFileInfo::exists(aside) && QFile::rename(m_path, aside);
+        qWarning("velmora-widget: %s cannot be read (%s)%s", qPrintable(m_path),
+                 qPrintable(problem), kept ? qPrintable(QStringLiteral("; kept as ") + aside) : "");
+        return {};
+    }
+    return *std::move(placements);
+}
+
 bool PlacementStore::save(const QList<WidgetPlacement> &placements) const
 {
-    QJsonArray array;
-    for (const WidgetPlacement &placement : placements)
-        array.append(QJsonObject{{QStringLiteral("family"), familyName(placement.family)},
-                                 {QStringLiteral("screen"), placement.screen},
-                                 {QStringLiteral("x"), placement.position.x()},
-                                 {QStringLiteral("y"), placement.position.y()}});
     if (!QDir().mkpath(QFileInfo(m_path).absolutePath()))
         return false;
     // Unbuffered, as Qt 6.4's commit() misses a failed flush (a full disk) and would keep a
     // short file in place of the good one.
     QSaveFile file(m_path);
-    const QByteArray bytes = QJsonDocument(array).toJson();
+    const QByteArray bytes = placementsJson(placements);
     return file.open(QIODevice::WriteOnly | QIODevice::Unbuffered) &&
            file.write(bytes) == bytes.size() && file.commit();
 }

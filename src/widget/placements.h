@@ -27,6 +27,12 @@ struct WidgetPlacement
 QPoint restoredPosition(QPoint wanted, QSize size, const std::optional<QRect> &savedScreenArea,
                         const QRect &primaryArea);
 
+// The placed widgets as JSON bytes, and back; none when the bytes are not a list of widgets
+// (elements that are not widgets are skipped).
+QByteArray placementsJson(const QList<WidgetPlacement> &placements);
+std::optional<QList<WidgetPlacement>> placementsFromJson(const QByteArray &json,
+                                                         QString *problem = nullptr);
+
 // The placed widgets, kept as JSON in a file of the widget's own configuration directory.
 class PlacementStore
 {

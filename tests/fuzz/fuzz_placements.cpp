@@ -4,12 +4,12 @@
 
 using namespace velmora;
 
-// Any widget configuration file loads, and what it loaded is saved and loaded again unchanged.
+// Any widget configuration reads as a list or as none, and a list read is written and read
+// again unchanged.
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    const PlacementStore store(fuzzing::file(QStringLiteral("widgets.json"), data, size));
-    const QList<WidgetPlacement> placements = store.load();
-    fuzzing::require((store.save(placements) || placements.isEmpty()) &&
-                     store.load() == placements);
+    const std::optional<QList<WidgetPlacement>> placements =
+        placementsFromJson(fuzzing::bytes(data, size));
+    fuzzing::require(!placements || placementsFromJson(placementsJson(*placements)) == placements);
     return 0;
 }

@@ -14,7 +14,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     SettingsStore store(path);
     const Preferences prefs(store);
     fuzzing::require(prefs.downloadColor().isValid() && prefs.uploadColor().isValid());
-    QJsonObject expected = QJsonDocument::fromJson(fuzzing::bytes(data, size)).object();
+    const QJsonDocument document = QJsonDocument::fromJson(fuzzing::bytes(data, size));
+    QJsonObject expected = document.object();
     expected.insert(QStringLiteral("theme"), QStringLiteral("dark"));
     QFile written(path);
     fuzzing::require(store.setValue(QStringLiteral("theme"), QStringLiteral("dark")) &&
@@ -22,7 +23,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
                      QJsonDocument::fromJson(written.readAll()).object() == expected);
     // An unusable file was kept aside under a name of its own; the next run needs that name.
     QDir directory = QFileInfo(path).dir();
-    for (const QString &aside : directory.entryList({QStringLiteral("settings.json.corrupt-*")}))
-        directory.remove(aside);
+    for (const QString &aside :
+         document.isObject() ? QStringList() : directory.entryList(QDir::Files))
+        if (aside != QFileInfo(path).fileName())
+            directory.remove(aside);
     return 0;
 }

@@ -10,10 +10,7 @@ using namespace velmora;
 // eight fields exactly as stored.
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    const QString path = fuzzing::file(GeoProvider::cacheKey, data, size);
-    const std::optional<GeoInfo> cached =
-        GeoProvider({.store = std::make_shared<DirectoryStore>(QFileInfo(path).absolutePath())})
-            .cached();
+    const std::optional<GeoInfo> cached = GeoProvider::cachedRecord(fuzzing::bytes(data, size));
     const QJsonObject stored = QJsonDocument::fromJson(fuzzing::bytes(data, size)).object();
     const QJsonObject record = cached ? cached->toJson() : QJsonObject();
     fuzzing::require(std::ranges::all_of(

@@ -248,13 +248,14 @@ private Q_SLOTS:
 
         const auto asked = std::make_shared<QList<QUrl>>();
         // Answers after a real suspension and records what was asked.
-        auto client = std::make_unique<GeoClient>([=](QUrl url) -> QCoro::Task<FetchResult> {
-            asked->append(url);
-            co_await QCoro::sleepFor(1ms);
-            co_return url == GeoClient::primaryURL()
-                ? primary
-                : FetchResult(R"({"ip":"198.51.100.7","country_code":"TR"})"_ba);
-        });
+        auto client =
+            std::make_unique<GeoClient>([=](QUrl url, const QObject *) -> QCoro::Task<FetchResult> {
+                asked->append(url);
+                co_await QCoro::sleepFor(1ms);
+                co_return url == GeoClient::primaryURL()
+                    ? primary
+                    : FetchResult(R"({"ip":"198.51.100.7","country_code":"TR"})"_ba);
+            });
         QCoro::Task<GeoResult> lookup = client->lookup();
         client.reset();
         const GeoResult result = QCoro::waitFor(std::move(lookup));

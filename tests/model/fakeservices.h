@@ -113,7 +113,7 @@ inline QByteArray shortAnswer(const QString &address)
 inline GeoClient scriptedClient(const std::shared_ptr<LookupScript> &script,
                                 std::function<QByteArray(const QString &)> answer = shortAnswer)
 {
-    return GeoClient([script, answer](QUrl url) -> QCoro::Task<FetchResult> {
+    return GeoClient([script, answer](QUrl url, const QObject *) -> QCoro::Task<FetchResult> {
         const bool primary = url == GeoClient::primaryURL();
         QString address;
         if (primary) {

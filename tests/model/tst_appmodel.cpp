@@ -371,6 +371,24 @@ private Q_SLOTS:
         QCOMPARE(rig.lookups->lookups, 2);
     }
 
+    // Quitting while the lookup waits on a provider that never answers: the lookup ends with the
+    // model, its connection at once, the other provider is not asked, and no frame is left.
+    void quitDuringLookup()
+    {
+        TestServer server;
+        server.respond({.stall = true});
+        fakes::Rig rig;
+        AppModel::Services services = rig.services(fakes::quickTimings());
+        services.client = GeoClient([&server](QUrl url, const QObject *owner) {
+            return GeoClient::liveFetch(server.url(url.path().toUtf8()), owner);
+        });
+        auto model = std::make_unique<AppModel>(std::move(services));
+        QTRY_COMPARE(server.requests().size(), 1);
+        model.reset();
+        QTRY_COMPARE_WITH_TIMEOUT(server.openConnections(), 0, 2000);
+        QCOMPARE(server.requests().size(), 1);
+    }
+
     // Quitting at any point of a run: the run is abandoned and the tester's thread, started only
     // by the first run, is gone with the model. Timers, lookups and a pending refresh left
     // behind must not touch the model either.

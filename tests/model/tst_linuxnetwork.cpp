@@ -229,8 +229,9 @@ private Q_SLOTS:
         fakes::Rig fakes; // for what this test does not exercise
         AppModel::Services services = fakes.services(fakes::quickTimings());
         // The providers' requests go to the local stand-in, through the real live fetch.
-        services.client = GeoClient(
-            [&server](QUrl url) { return GeoClient::liveFetch(server.url(url.path().toUtf8())); });
+        services.client = GeoClient([&server](QUrl url, const QObject *owner) {
+            return GeoClient::liveFetch(server.url(url.path().toUtf8()), owner);
+        });
         auto *monitor = new NetlinkPathMonitor({.settleDelay = settle});
         services.monitor.reset(monitor);
         services.interfaces = std::make_unique<GetifaddrsInterfaceTable>();

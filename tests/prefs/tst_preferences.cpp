@@ -286,6 +286,19 @@ private Q_SLOTS:
         QVERIFY(keptAside().contains(QString::fromLatin1(content)));
     }
 
+    // The temporary file of a save a crash cut short goes at the next load; nothing else does.
+    void unfinishedSaveIsRemoved()
+    {
+        QStringList kept{u"Settings.json.abcdef"_s,      u"settings.json.abc-12"_s,
+                         u"settings.json.abc12"_s,       u"settings.json.corrupt-x"_s,
+                         u"settings.json.\u00e912345"_s, u"settings.jsonXab3xZ9"_s};
+        for (const QString &name : kept + QStringList{u"settings.json.Ab3xZ9"_s})
+            QVERIFY(test::writeFile(m_dir->filePath(name), "{}"));
+        SettingsStore store(m_path);
+        kept.sort();
+        QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files, QDir::Name), kept);
+    }
+
     // A write that fails keeps what is stored; one into a file deleted since stores all held.
     void failedAndLostWrites()
     {

@@ -43,7 +43,8 @@ class TestWidgetTimeline : public QObject
     // next of ips (the last ones again when they run out); an empty ip fails.
     GeoProvider provider(QStringList ips, QList<int> delaysMs = {0})
     {
-        const auto fetch = [this, ips, delaysMs](QUrl) -> QCoro::Task<FetchResult> {
+        const auto fetch = [this, ips, delaysMs](QUrl,
+                                                 const QObject *) -> QCoro::Task<FetchResult> {
             const int call = fetches++;
             clock = clock.addSecs(40);
             co_await QCoro::sleepFor(std::chrono::milliseconds(
