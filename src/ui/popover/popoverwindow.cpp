@@ -56,8 +56,8 @@ void PopoverWindow::setClosesOnOutsideClick(bool closes)
         return;
     if (closes)
         grabPointer();
-    else if (QWindow *window = windowHandle(); window && m_hints->placesOwnWindows())
-        window->setMouseGrabEnabled(false);
+    else
+        releasePointer();
 }
 
 void PopoverWindow::setShadowed(bool shadowed)
@@ -129,6 +129,13 @@ void PopoverWindow::grabPointer()
         m_grabRetry.start();
 }
 
+void PopoverWindow::releasePointer()
+{
+    // Only where the pointer can have been grabbed: Wayland has no grab to let go of.
+    if (QWindow *window = windowHandle(); window && m_hints->placesOwnWindows())
+        window->setMouseGrabEnabled(false);
+}
+
 bool PopoverWindow::event(QEvent *event)
 {
     switch (event->type()) {
@@ -170,9 +177,7 @@ void PopoverWindow::hideEvent(QHideEvent *event)
 {
     m_grabRetry.stop();
     m_activated = false;
-    // Only where the pointer can have been grabbed: Wayland has no grab to let go of.
-    if (QWindow *window = windowHandle(); window && m_hints->placesOwnWindows())
-        window->setMouseGrabEnabled(false);
+    releasePointer();
     QWidget::hideEvent(event);
 }
 

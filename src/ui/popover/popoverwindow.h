@@ -50,6 +50,7 @@ private:
     void setShadowed(bool shadowed);
     void place();
     void grabPointer();
+    void releasePointer();
 
     std::unique_ptr<WindowSystemHints> m_hints;
     bool m_closesOnOutsideClick = true;
