@@ -38,10 +38,13 @@ PanelShade shadeFrom(PortalColorScheme::Preference preference)
     return PanelShade::Unknown;
 }
 
-// The window colour of the palette the application has now.
+// The window colour of the palette the application has now; invalid where it is Qt's own
+// fallback (#efefef), which Qt uses on desktops it has no platform theme for (LXQt's is
+// for Qt 5 alone): that palette is light whatever the desktop looks like.
 QColor paletteWindow()
 {
-    return QGuiApplication::palette().color(QPalette::Active, QPalette::Window);
+    const QColor window = QGuiApplication::palette().color(QPalette::Active, QPalette::Window);
+    return window == QColor(0xef, 0xef, 0xef) ? QColor() : window;
 }
 
 QDBusMessage call(const char *service, const char *path, const char *interface,
@@ -95,6 +98,7 @@ DesktopColorScheme::DesktopColorScheme(const QString &currentDesktop, QObject *p
         break;
     }
     m_color = panelTextColor();
+    m_known = knowsPanel();
     if (qGuiApp)
         qGuiApp->installEventFilter(this);
     connect(m_portal, &PortalColorScheme::changed, this, &DesktopColorScheme::update);
@@ -104,6 +108,11 @@ QColor DesktopColorScheme::panelTextColor() const
 {
     const PanelShade shade = panelShade(m_desktop, portalShade(), m_paletteWindow);
     return textColorFor(shade == PanelShade::Unknown ? PanelShade::Light : shade);
+}
+
+bool DesktopColorScheme::knowsPanel() const
+{
+    return panelShade(m_desktop, portalShade(), m_paletteWindow) != PanelShade::Unknown;
 }
 
 PanelShade DesktopColorScheme::portalShade() const
@@ -206,9 +215,11 @@ void DesktopColorScheme::setDesktop(PanelShade shade)
 void DesktopColorScheme::update()
 {
     const QColor color = panelTextColor();
-    if (color == m_color)
+    const bool known = knowsPanel();
+    if (color == m_color && known == m_known)
         return;
     m_color = color;
+    m_known = known;
     Q_EMIT changed();
 }
 

@@ -28,12 +28,15 @@ public:
     explicit DesktopColorScheme(const QString &currentDesktop, QObject *parent = nullptr);
 
     QColor panelTextColor() const;
+    // Whether any source tells the panel's colour; where none does, panelTextColor() is a
+    // guess that reads on light panels only.
+    bool knowsPanel() const;
     // What each source says now; Unknown where it says nothing.
     PanelShade desktopShade() const { return m_desktop; }
     PanelShade portalShade() const;
 
 Q_SIGNALS:
-    // panelTextColor() changed.
+    // panelTextColor() or knowsPanel() changed.
     void changed();
 
 protected:
@@ -52,6 +55,7 @@ private:
     PortalColorScheme *m_portal;
     QColor m_paletteWindow;
     QColor m_color;
+    bool m_known = false;
     quint64 m_xfconfReads = 0;
     QFileSystemWatcher *m_files = nullptr;
 };

@@ -2,6 +2,7 @@
 
 #include "appmodel.h"
 #include "desktopcolorscheme.h"
+#include "flag.h"
 #include "placement.h"
 #include "platform/windowsystemhints.h"
 #include "popover/popoverview.h"
@@ -23,6 +24,16 @@
 using namespace Qt::StringLiterals;
 
 namespace velmora {
+
+namespace {
+
+// The signs the item shows while it has no place to show: offline, and looking it up.
+bool isStateSign(const QString &title)
+{
+    return title == Flag::offline() || title == Flag::loading();
+}
+
+} // namespace
 
 StatusBarController::StatusBarController(AppModel &model, Preferences &prefs, TrayItem &tray,
                                          QObject *parent)
@@ -116,6 +127,7 @@ void StatusBarController::observe()
     connect(m_colorScheme.get(), &DesktopColorScheme::changed, this, redraw);
     connect(&m_tray, &TrayItem::renderingChanged, this, redraw);
     connect(&m_tray, &TrayItem::panelBackgroundChanged, this, redraw);
+    connect(&m_tray, &TrayItem::slotSizeChanged, this, redraw);
 }
 
 void StatusBarController::scheduleRedraw()
@@ -155,7 +167,9 @@ void StatusBarController::updateStatusItem()
                     .columnWidth = 0,
                     .customColors = live && settings.customColors,
                     .textColor = behind.isValid() ? textColorFor(shadeOf(behind))
-                                                  : m_colorScheme->panelTextColor()};
+                                                  : m_colorScheme->panelTextColor(),
+                    .onBadge = !behind.isValid() && !m_colorScheme->knowsPanel(),
+                    .slot = m_tray.slotSize()};
     std::optional<SpeedImageLayout> speed;
     QString label;
     QString guide;
@@ -167,7 +181,10 @@ void StatusBarController::updateStatusItem()
             picture.columnWidth = speed->columnWidth;
             break;
         case TrayRendering::Square:
-            picture.rows = {speedEntries(download, upload, settings, &compactRate)};
+            // Without a record the square shows the state's sign, as the wide picture does
+            // beside its rates: there is no room for both.
+            if (!isStateSign(picture.title))
+                picture.rows = {speedEntries(download, upload, settings, &compactRate)};
             break;
         case TrayRendering::Label: {
             const QList<RateEntry> entries = speedEntries(download, upload, settings);
@@ -201,8 +218,11 @@ QList<QImage> StatusBarController::render(const Picture &picture,
         // The flag stays in the popover and the tool tip: the square is the rates' alone.
         if (picture.rows.isEmpty())
             return m_renderer.renderSquareTitle(picture.title);
-        return m_renderer.renderSquareRates(picture.rows.first(), picture.customColors,
-                                            picture.textColor);
+        return m_renderer.renderSquareRates(picture.rows.first(),
+                                            {.customColors = picture.customColors,
+                                             .panelTextColor = picture.textColor,
+                                             .onBadge = picture.onBadge},
+                                            picture.slot);
     }
     return m_renderer.render(picture.title, speed, picture.textColor);
 }

@@ -83,6 +83,10 @@ private:
         int columnWidth = 0;
         bool customColors = false;
         QColor textColor;
+        // The panel's colour is unknown: square rates stand on a badge of their own.
+        bool onBadge = false;
+        // The slot the tray gives, where it tells.
+        QSize slot;
 
         friend bool operator==(const Picture &, const Picture &) = default;
     };

@@ -1,3 +1,4 @@
+#include "pixels.h"
 #include "placement.h"
 #include "popover/popovertexts.h"
 #include "settingsstore.h"
@@ -72,6 +73,13 @@ Ink ink(const QImage &image)
         }
     }
     return found;
+}
+
+QString describeInk(const QRect &bounds, QRgb panel)
+{
+    QString text;
+    QDebug(&text) << bounds << "on" << QColor(panel).name();
+    return text;
 }
 
 SpeedImageSettings speedSettings(Data data, Style style, bool onTop, Unit unit)
@@ -159,6 +167,7 @@ private Q_SLOTS:
         // The tray item's: the compact rates of its square picture, and its tool
         // tip.
         row("not a number", compactRate(std::nan(""), Unit::bits), u"0K"_s);
+        row("a stray packet looks like none", compactRate(4, Unit::bits), u"0K"_s);
         row("one decimal below ten", compactRate(512, Unit::bits), u"4.1K"_s);
         row("rounds up to ten", compactRate(1246, Unit::bits), u"10K"_s);
         row("hundreds", compactRate(57'000, Unit::bits), u"456K"_s);
@@ -334,32 +343,76 @@ private Q_SLOTS:
         QCOMPARE(layout(Style::singleLine).columnX(1), 63);
     }
 
-    // Each row's digits stand in their own half of the square, tall enough to read at the
-    // smallest tray size the rates are drawn for, and nothing is cut off at the sides.
+    // Each row's arrow and rate stand in their own half of the picture, the digits tall enough
+    // to read at the smallest tray size, the arrow pointing the row's way (its head, the widest
+    // part, at the bottom for the download), nothing cut off at the sides. On a badge, for a
+    // panel of unknown colour, the rates read on black, grey and white panels alike.
     void squareRows_data()
     {
-        QTest::addColumn<int>("size");
+        QTest::addColumn<QSize>("size");
         QTest::addColumn<int>("minimumDigitHeight");
-        QTest::newRow("22 px") << 22 << 8;
-        QTest::newRow("48 px") << 48 << 18;
+        QTest::addColumn<bool>("onBadge");
+        QTest::newRow("22 px") << QSize(22, 22) << 8 << false;
+        QTest::newRow("48 px") << QSize(48, 48) << 18 << false;
+        QTest::newRow("32×24 slot, badge") << QSize(32, 24) << 8 << true;
     }
 
     void squareRows()
     {
-        QFETCH(int, size);
+        QFETCH(QSize, size);
         QFETCH(int, minimumDigitHeight);
+        QFETCH(bool, onBadge);
         const QList<RateEntry> entries{{u"\u2193"_s, u"888M"_s, customGreen},
                                        {u"\u2191"_s, u"456K"_s, customBlue}};
         GlyphAtlas atlas;
-        const QImage image = renderSquareRates(entries, size, true, panelRed, atlas);
-        QCOMPARE(image.size(), QSize(size, size));
-        const Ink top = ink(image.copy(0, 0, size, size / 2));
-        const Ink bottom = ink(image.copy(0, size / 2, size, size - size / 2));
-        QVERIFY(top.green && !top.blue && bottom.blue && !bottom.green);
-        for (const Ink &row : {top, bottom}) {
-            QVERIFY2(row.bounds.height() >= minimumDigitHeight,
-                     qPrintable(QString::number(row.bounds.height())));
-            QVERIFY(row.bounds.left() > 0 && row.bounds.right() < size - 1);
+        const QImage image = renderSquareRates(
+            entries, size,
+            {.customColors = !onBadge, .panelTextColor = panelRed, .onBadge = onBadge}, atlas);
+        QCOMPARE(image.size(), size);
+        const int half = size.height() / 2;
+        // Custom colours read on the panel the user chose them for, here black.
+        const QList<QRgb> panels =
+            onBadge ? QList<QRgb>{qRgb(0, 0, 0), qRgb(128, 128, 128), qRgb(255, 255, 255)}
+                    : QList<QRgb>{qRgb(0, 0, 0)};
+        const double needed = onBadge ? 4.5 : 1.5;
+        for (const QRgb panel : panels) {
+            QImage shown(size, QImage::Format_RGB32);
+            shown.fill(panel);
+            QPainter(&shown).drawImage(0, 0, image);
+            // Against what stands around the rates: the badge, else the panel. Where the
+            // picture draws little or nothing (the badge's round corners) is no ink.
+            const QRgb around = shown.pixel(size.width() / 2, 0);
+            for (int y = 0; y < size.height(); ++y)
+                for (int x = 0; x < size.width(); ++x)
+                    if (qAlpha(image.pixel(x, y)) < 128)
+                        shown.setPixel(x, y, around);
+            for (const QRect rowArea : {QRect(0, 0, size.width(), half),
+                                        QRect(0, half, size.width(), size.height() - half)}) {
+                const QImage row = shown.copy(rowArea);
+                const QRect bounds = pixels::inkBounds(row, around, needed);
+                QVERIFY2(bounds.height() >= minimumDigitHeight && bounds.left() > 0 &&
+                             bounds.right() < size.width() - 1,
+                         qPrintable(describeInk(bounds, panel)));
+                // The arrow: the ink columns left of the first blank one.
+                int markRight = bounds.left();
+                while (
+                    pixels::inkBounds(row.copy(markRight + 1, 0, 1, row.height()), around, needed)
+                        .isValid())
+                    ++markRight;
+                int widest = 0, widestAt = 0;
+                for (int y = bounds.top(); y <= bounds.bottom(); ++y) {
+                    const QRect line(bounds.left(), y, markRight - bounds.left() + 1, 1);
+                    const int width = pixels::inkBounds(row.copy(line), around, needed).width();
+                    if (width > widest)
+                        std::tie(widest, widestAt) = std::pair(width, y);
+                }
+                QCOMPARE(widestAt > bounds.center().y(), rowArea.top() == 0);
+            }
+        }
+        if (!onBadge) {
+            const Ink top = ink(image.copy(0, 0, size.width(), half));
+            const Ink bottom = ink(image.copy(0, half, size.width(), size.height() - half));
+            QVERIFY(top.green && !top.blue && bottom.blue && !bottom.green);
         }
     }
 };

@@ -3,6 +3,8 @@
 #include <QFontDatabase>
 #include <QFontMetricsF>
 #include <QHash>
+#include <QPainter>
+#include <QPainterPath>
 
 #include <array>
 #include <cmath>
@@ -17,7 +19,9 @@ QString compactRate(double bytesPerSecond, Preferences::SpeedUnit unit)
     double value = 0;
     if (bytesPerSecond > 0 && std::isfinite(bytesPerSecond))
         value = (unit == Preferences::SpeedUnit::bits ? bytesPerSecond * 8 : bytesPerSecond) / 1000;
-    if (value == 0)
+    // An idle link counts a stray packet now and then: "0.0K" beside "0K" would make the row
+    // flicker between two widths.
+    if (std::round(value * 10) == 0)
         return u"0K"_s;
     std::size_t index = 0;
     QString text;
@@ -40,26 +44,33 @@ QString compactRate(double bytesPerSecond, Preferences::SpeedUnit unit)
     return text + QLatin1Char(prefixes[index]);
 }
 
-SquareRatesLayout layoutSquareRates(int size, qsizetype rows)
+SquareRatesLayout layoutSquareRates(QSize size, qsizetype rows)
 {
+    const int height = size.height();
     SquareRatesLayout layout;
-    const qreal margin = std::max(1.0, std::floor(size / 22.0));
-    layout.sideMargin = margin;
+    layout.sideMargin = std::max(1.0, std::floor(height / 22.0));
     if (rows <= 1) {
-        layout.capHeight = std::round(size * 0.5);
-        layout.baselines = {std::round((size + layout.capHeight) / 2)};
-        return layout;
+        layout.capHeight = std::round(height * 0.5);
+        layout.baselines = {std::round((height + layout.capHeight) / 2)};
+    } else {
+        // A little below the most the height allows: four characters must fit beside the
+        // arrow, and every pixel of height costs width.
+        const qreal gap = std::max(2.0, std::round(height * 0.09));
+        layout.capHeight = std::floor((height - 2 * layout.sideMargin - gap) / 2 * 0.9);
+        const qreal first =
+            std::round((height - 2 * layout.capHeight - gap) / 2) + layout.capHeight;
+        layout.baselines = {first, first + gap + layout.capHeight};
     }
-    const qreal gap = std::max(2.0, std::round(size * 0.09));
-    layout.capHeight = std::floor((size - 2 * margin - gap) / 2);
-    const qreal first = margin + layout.capHeight;
-    layout.baselines = {first, first + gap + layout.capHeight};
+    // Odd, so that the stem stands on a whole pixel in the middle of the head.
+    layout.markWidth = 2 * std::max(1.0, std::floor(layout.capHeight * 0.2)) + 1;
+    layout.markGap = std::max(1.0, std::round(layout.capHeight * 0.12));
     return layout;
 }
 
 namespace {
 
 constexpr int squeezeSteps = 16;
+const QString download = u"\u2193"_s;
 
 // A bold, condensed face of the desktop's UI font whose digits are capHeight pixels tall.
 // Kept per height: the rates are drawn every second at every tray size.
@@ -80,20 +91,62 @@ QFont rowFont(qreal capHeight)
     return font;
 }
 
+// An arrow as tall as the digits, pointing down for the download and up for the upload: a
+// stem of whole pixels and a head as wide as the mark. Drawn, not taken from a font, since a
+// font's arrow is as wide as a digit and a square has no room to spare.
+void drawMark(QPainter &painter, const QRectF &box, bool down, const QColor &color)
+{
+    const qreal stem = std::max(1.0, std::round(box.width() / 4));
+    const qreal head = std::ceil(box.width() / 2) + 1;
+    const qreal middle = box.center().x();
+    QPainterPath arrow;
+    arrow.addRect(middle - stem / 2, down ? box.top() : box.top() + head - 1, stem,
+                  box.height() - head + 1);
+    QPolygonF tip;
+    if (down)
+        tip << QPointF(box.left(), box.bottom() - head) << QPointF(box.right(), box.bottom() - head)
+            << QPointF(middle, box.bottom());
+    else
+        tip << QPointF(box.left(), box.top() + head) << QPointF(box.right(), box.top() + head)
+            << QPointF(middle, box.top());
+    arrow.addPolygon(tip);
+    painter.fillPath(arrow.simplified(), color);
+}
+
 } // namespace
 
-QImage renderSquareRates(const QList<RateEntry> &entries, int size, bool customColors,
-                         const QColor &panelTextColor, GlyphAtlas &atlas)
+QImage renderSquareRates(const QList<RateEntry> &entries, QSize size, const SquareRatesStyle &style,
+                         GlyphAtlas &atlas)
 {
-    QImage image(size, size, QImage::Format_ARGB32_Premultiplied);
+    QImage image(size, QImage::Format_ARGB32_Premultiplied);
     image.fill(Qt::transparent);
     const SquareRatesLayout layout = layoutSquareRates(size, entries.size());
     const QFont font = rowFont(layout.capHeight);
-    const qreal room = size - 2 * layout.sideMargin;
+    QColor text = style.panelTextColor;
+    {
+        QPainter painter(&image);
+        painter.setRenderHint(QPainter::Antialiasing);
+        if (style.onBadge && !style.customColors) {
+            // Black at three quarters: white on it is 10:1 even where the panel is white.
+            const qreal radius = std::max(2.0, std::round(size.height() * 0.18));
+            painter.setPen(Qt::NoPen);
+            painter.setBrush(QColor(0, 0, 0, 191));
+            painter.drawRoundedRect(QRectF(QPointF(0, 0), size), radius, radius);
+            text = Qt::white;
+        }
+        for (qsizetype row = 0; row < entries.size() && row < layout.baselines.size(); ++row) {
+            const QRectF box(layout.sideMargin, layout.baselines.at(row) - layout.capHeight,
+                             layout.markWidth, layout.capHeight);
+            drawMark(painter, box, entries.at(row).arrow == download,
+                     style.customColors ? entries.at(row).color : text);
+        }
+    }
+    const qreal left = layout.sideMargin + layout.markWidth + layout.markGap;
+    const qreal room = size.width() - layout.sideMargin - left;
     for (qsizetype row = 0; row < entries.size() && row < layout.baselines.size(); ++row) {
         const RateEntry &entry = entries.at(row);
         const qreal baseline = layout.baselines.at(row);
-        GlyphAtlas::Pen pen{font, customColors ? entry.color : panelTextColor};
+        GlyphAtlas::Pen pen{font, style.customColors ? entry.color : text};
         // Fitted by its ink, as bold glyphs reach past their advance; squeezed in sixteenths,
         // so that the few widths the rates have share their rendered characters.
         QRect ink = atlas.inkBounds(entry.text, pen, 1, baseline);
@@ -101,8 +154,8 @@ QImage renderSquareRates(const QList<RateEntry> &entries, int size, bool customC
             pen.squeeze = std::floor(room / ink.width() * squeezeSteps) / squeezeSteps;
             ink = atlas.inkBounds(entry.text, pen, 1, baseline);
         }
-        const qreal left = std::round((size - ink.width()) / 2.0) - ink.left();
-        atlas.drawText(image, QPointF(left, baseline), entry.text, pen);
+        const qreal right = size.width() - layout.sideMargin;
+        atlas.drawText(image, QPointF(right - ink.right() - 1, baseline), entry.text, pen);
     }
     return image;
 }

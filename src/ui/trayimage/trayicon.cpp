@@ -1,7 +1,6 @@
 #include "trayicon.h"
 
 #include "look.h"
-#include "squarerates.h"
 
 #include <QFontMetricsF>
 #include <QPainter>
@@ -78,12 +77,13 @@ QList<QImage> TrayIconRenderer::renderSquareTitle(const QString &title)
 }
 
 QList<QImage> TrayIconRenderer::renderSquareRates(const QList<RateEntry> &entries,
-                                                  bool customColors, const QColor &panelTextColor)
+                                                  const SquareRatesStyle &style, QSize slot)
 {
+    if (!slot.isEmpty())
+        return {velmora::renderSquareRates(entries, slot, style, m_atlas)};
     QList<QImage> images;
     for (const int size : squareSizes)
-        images.append(
-            velmora::renderSquareRates(entries, size, customColors, panelTextColor, m_atlas));
+        images.append(velmora::renderSquareRates(entries, QSize(size, size), style, m_atlas));
     return images;
 }
 

@@ -2,6 +2,7 @@
 
 #include "glyphatlas.h"
 #include "speedimage.h"
+#include "squarerates.h"
 
 #include <QColor>
 #include <QHash>
@@ -34,10 +35,11 @@ public:
 
     // The title glyph alone in a square, at scale 1 and 2.
     QList<QImage> renderSquareTitle(const QString &title);
-    // The rates (texts from compactRate) as rows in a square, one image per size in
-    // squareSizes, so each tray picks the one it draws without scaling text.
-    QList<QImage> renderSquareRates(const QList<RateEntry> &entries, bool customColors,
-                                    const QColor &panelTextColor);
+    // The rates (texts from compactRate) as rows: one picture of the slot's size where the
+    // tray tells it, else a square of each size in squareSizes, so that each tray picks the
+    // one it draws without scaling text.
+    QList<QImage> renderSquareRates(const QList<RateEntry> &entries, const SquareRatesStyle &style,
+                                    QSize slot = {});
     static constexpr std::array<int, 5> squareSizes{16, 22, 24, 32, 48};
 
 private:
