@@ -143,7 +143,9 @@ std::atomic_int itemCounter{0};
 } // namespace
 
 // The org.kde.StatusNotifierItem interface. Properties are read by the host when it is told
-// something changed, so the item keeps them ready in protocol form.
+// something changed, so the item keeps them ready in protocol form. The adaptor sits on an
+// object of its own (exported at the item's path), so that the item can show a host this
+// one or the one with labels.
 class StatusNotifierItemAdaptor : public QDBusAbstractAdaptor
 {
     Q_OBJECT
@@ -168,13 +170,11 @@ class StatusNotifierItemAdaptor : public QDBusAbstractAdaptor
     // of them (GNOME Shell's AppIndicator extension) give up on the item.
     Q_PROPERTY(QString IconAccessibleDesc READ iconAccessibleDesc)
     Q_PROPERTY(QString AttentionAccessibleDesc READ empty)
-    Q_PROPERTY(QString XAyatanaLabel READ label)
-    Q_PROPERTY(QString XAyatanaLabelGuide READ labelGuide)
     Q_PROPERTY(uint XAyatanaOrderingIndex READ orderingIndex)
 
 public:
-    explicit StatusNotifierItemAdaptor(StatusNotifierItem *item)
-        : QDBusAbstractAdaptor(item)
+    StatusNotifierItemAdaptor(QObject *exported, StatusNotifierItem *item)
+        : QDBusAbstractAdaptor(exported)
         , m_item(item)
     {
         // Signals of an adaptor reach the bus only when it asks for it.
@@ -203,8 +203,6 @@ public:
         return m_item->m_label.isEmpty() ? m_item->m_toolTip
                                          : m_item->m_toolTip + u", "_s + m_item->m_label;
     }
-    QString label() const { return m_item->m_label; }
-    QString labelGuide() const { return m_item->m_labelGuide; }
     uint orderingIndex() const { return 0; }
 
     void setPixmaps(sni::PixmapList pixmaps) { m_pixmaps = std::move(pixmaps); }
@@ -229,11 +227,32 @@ Q_SIGNALS:
     void NewOverlayIcon();
     void NewToolTip();
     void NewStatus(const QString &status);
-    void XAyatanaNewLabel(const QString &label, const QString &guide);
+
+protected:
+    StatusNotifierItem *m_item;
 
 private:
-    StatusNotifierItem *m_item;
     sni::PixmapList m_pixmaps;
+};
+
+// The item for hosts that draw its text label beside the picture. Other hosts do not see the
+// label properties at all: some of them draw a label that exists, even an empty one, in place
+// of the picture.
+class LabelledItemAdaptor : public StatusNotifierItemAdaptor
+{
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.kde.StatusNotifierItem")
+    Q_PROPERTY(QString XAyatanaLabel READ label)
+    Q_PROPERTY(QString XAyatanaLabelGuide READ labelGuide)
+
+public:
+    using StatusNotifierItemAdaptor::StatusNotifierItemAdaptor;
+
+    QString label() const { return m_item->m_label; }
+    QString labelGuide() const { return m_item->m_labelGuide; }
+
+Q_SIGNALS:
+    void XAyatanaNewLabel(const QString &label, const QString &guide);
 };
 
 StatusNotifierItem::StatusNotifierItem(const QString &id, QObject *parent)
@@ -249,10 +268,12 @@ StatusNotifierItem::StatusNotifierItem(const QString &id, QObject *parent)
 
     if (!m_connection.isConnected())
         return;
-    m_adaptor = new StatusNotifierItemAdaptor(this);
+    m_plain = new StatusNotifierItemAdaptor(new QObject(this), this);
+    m_labelled = new LabelledItemAdaptor(new QObject(this), this);
+    m_adaptor = m_plain;
     const QString service =
         u"org.kde.StatusNotifierItem-%1-%2"_s.arg(QCoreApplication::applicationPid()).arg(m_number);
-    if (!m_connection.registerObject(QString::fromLatin1(itemPath), this,
+    if (!m_connection.registerObject(QString::fromLatin1(itemPath), m_adaptor->parent(),
                                      QDBusConnection::ExportAdaptors) ||
         !m_connection.registerService(service)) {
         m_connection.unregisterObject(QString::fromLatin1(itemPath));
@@ -262,14 +283,14 @@ StatusNotifierItem::StatusNotifierItem(const QString &id, QObject *parent)
 
     m_menu = new DBusMenu(m_connection, QString::fromLatin1(menuPath), this);
     if (m_menu->isExported()) {
-        m_menu->setEntries({{u"Open Velmora"_s}, {{}, true}, {u"Settings\u2026"_s}, {u"Quit"_s}});
+        QList<MenuEntry> entries;
+        for (const MenuLine &line : menu())
+            entries.append({line.label, !line.action});
+        m_menu->setEntries(entries);
         connect(m_menu, &DBusMenu::triggered, this, [this](int index) {
-            // By entry index; the separator (1) never triggers.
-            static constexpr MenuAction actions[] = {MenuAction::ShowPopover,
-                                                     MenuAction::ShowPopover,
-                                                     MenuAction::ShowSettings, MenuAction::Quit};
-            if (index >= 0 && index < int(std::size(actions)))
-                Q_EMIT menuActionTriggered(actions[index]);
+            const QList<MenuLine> lines = menu();
+            if (index >= 0 && index < lines.size() && lines.at(index).action)
+                Q_EMIT menuActionTriggered(*lines.at(index).action);
         });
     } else {
         delete m_menu;
@@ -317,7 +338,8 @@ void StatusNotifierItem::setIcon(const QList<QImage> &images)
         if (!image.isNull())
             pixmaps.append(toPixmap(image));
     }
-    m_adaptor->setPixmaps(std::move(pixmaps));
+    m_plain->setPixmaps(pixmaps);
+    m_labelled->setPixmaps(std::move(pixmaps));
     Q_EMIT m_adaptor->NewIcon();
 }
 
@@ -336,8 +358,8 @@ void StatusNotifierItem::setLabel(const QString &label, const QString &guide)
         return;
     m_label = label;
     m_labelGuide = guide;
-    if (m_adaptor)
-        Q_EMIT m_adaptor->XAyatanaNewLabel(label, guide);
+    if (m_adaptor == m_labelled)
+        Q_EMIT m_labelled->XAyatanaNewLabel(label, guide);
 }
 
 bool StatusNotifierItem::isShown() const
@@ -356,20 +378,36 @@ void StatusNotifierItem::identifyWatcher()
     // also tell the host across PID namespaces, where the process id means nothing here.
     QDBusConnectionInterface *bus = m_connection.interface();
     const QString watcher = bus->serviceOwner(QString::fromLatin1(watcherService));
+    const auto processName = [bus](const QString &owner) {
+        QFile comm(u"/proc/%1/comm"_s.arg(bus->servicePid(owner).value()));
+        return comm.open(QIODevice::ReadOnly) ? QString::fromLocal8Bit(comm.readAll().trimmed())
+                                              : QString();
+    };
     QStringList identities;
     if (!watcher.isEmpty()) {
-        // Only names the table knows are worth asking their owner for.
+        identities.append(processName(watcher));
         for (const QString &name : bus->registeredServiceNames().value()) {
-            if (hostForWatcher({name}) != TrayHost{} && bus->serviceOwner(name).value() == watcher)
+            // A watcher that runs on its own says nothing of the host that draws the items;
+            // the hosts' processes do.
+            if (name.startsWith("org.kde.StatusNotifierHost-"_L1))
+                identities.append(processName(bus->serviceOwner(name)));
+            // Only names the table knows are worth asking their owner for.
+            else if (hostForWatcher({name}) && bus->serviceOwner(name).value() == watcher)
                 identities.append(name);
         }
-        QFile comm(u"/proc/%1/comm"_s.arg(bus->servicePid(watcher).value()));
-        if (comm.open(QIODevice::ReadOnly))
-            identities.append(QString::fromLocal8Bit(comm.readAll().trimmed()));
     }
-    const TrayHost host = hostForWatcher(identities);
+    const TrayHost host = hostForWatcher(identities).value_or(TrayHost{});
     const bool changed = host.rendering != m_host.rendering;
     m_host = host;
+    // Shown to the host before the item registers with it, which is when hosts read it.
+    StatusNotifierItemAdaptor *adaptor =
+        host.rendering == TrayRendering::Label ? m_labelled : m_plain;
+    if (adaptor != m_adaptor && !m_serviceName.isEmpty()) {
+        m_connection.unregisterObject(QString::fromLatin1(itemPath));
+        m_adaptor = adaptor;
+        m_connection.registerObject(QString::fromLatin1(itemPath), m_adaptor->parent(),
+                                    QDBusConnection::ExportAdaptors);
+    }
     if (changed)
         Q_EMIT renderingChanged(host.rendering);
 }

@@ -9,6 +9,7 @@ class QDBusServiceWatcher;
 namespace velmora {
 
 class DBusMenu;
+class LabelledItemAdaptor;
 class StatusNotifierItemAdaptor;
 
 // The item as a StatusNotifierItem on the session bus, registered with the desktop's
@@ -46,6 +47,7 @@ Q_SIGNALS:
 
 private:
     friend class StatusNotifierItemAdaptor;
+    friend class LabelledItemAdaptor;
 
     void registerWithWatcher(int retries);
     void identifyWatcher();
@@ -59,7 +61,10 @@ private:
     QString m_connectionName;
     QDBusConnection m_connection;
     QString m_serviceName;
+    // The one exported now, of the two below.
     StatusNotifierItemAdaptor *m_adaptor = nullptr;
+    StatusNotifierItemAdaptor *m_plain = nullptr;
+    LabelledItemAdaptor *m_labelled = nullptr;
     QDBusServiceWatcher *m_watcher = nullptr;
     QList<QImage> m_images;
     QString m_toolTip;

@@ -21,7 +21,7 @@ struct WatcherRow
 // Who owns the watcher tells which host draws the item. Each row says what was seen on that
 // desktop under Xvfb: how the host fits pictures, whether it draws labels, and what each
 // click calls. Every host passes the pointer's screen position with Activate, which places
-// the popover. Hosts not listed get the wide picture and the menu.
+// the popover. Hosts not listed get the square picture and the menu.
 constexpr WatcherRow watcherHosts[] = {
     // GNOME Shell 43, AppIndicator extension (watcher and host in gnome-shell): a 16×16 icon
     // box on a 32-px top bar; pictures are scaled to 16 px high and cropped to the middle
@@ -45,6 +45,10 @@ constexpr WatcherRow watcherHosts[] = {
     // Ayatana's indicator service: its panel applets draw XAyatanaLabel, the property was
     // made for them. Not run here.
     {"org.ayatana.indicator.application"_L1, {TrayRendering::Label, false}},
+    // gtk-sni-tray (its process name cut to 15 characters by the kernel), beside a watcher of
+    // its own: draws the picture at its own width, 22 px high (a 110×22 picture shows whole).
+    // Left: Activate(x, y); right: the menu.
+    {"gtk-sni-tray-st*"_L1, {TrayRendering::Wide, false}},
 };
 
 struct XEmbedRow
@@ -66,7 +70,7 @@ constexpr XEmbedRow xembedHosts[] = {
 
 } // namespace
 
-TrayHost hostForWatcher(const QStringList &identities)
+std::optional<TrayHost> hostForWatcher(const QStringList &identities)
 {
     for (const WatcherRow &row : watcherHosts) {
         const QRegularExpression pattern(
@@ -76,15 +80,17 @@ TrayHost hostForWatcher(const QStringList &identities)
             }))
             return row.host;
     }
-    return {};
+    return std::nullopt;
 }
 
-TrayRendering renderingForXEmbedTray(const QStringList &identities)
+std::optional<TrayRendering> renderingForXEmbedTray(const QStringList &identities)
 {
     const auto row = std::ranges::find_if(xembedHosts, [&identities](const XEmbedRow &candidate) {
         return identities.contains(candidate.name, Qt::CaseInsensitive);
     });
-    return row == std::end(xembedHosts) ? TrayRendering::Wide : row->rendering;
+    if (row == std::end(xembedHosts))
+        return std::nullopt;
+    return row->rendering;
 }
 
 } // namespace velmora

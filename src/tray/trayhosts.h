@@ -3,6 +3,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <optional>
+
 namespace velmora {
 
 // How the item shows its rates on a kind of tray host.
@@ -21,7 +23,9 @@ enum class TrayRendering {
 // What the item must know of a StatusNotifierItem host.
 struct TrayHost
 {
-    TrayRendering rendering = TrayRendering::Wide;
+    // Square where nothing is known: most hosts fit pictures into a square slot, and a wide
+    // picture shrunk into one is a smear.
+    TrayRendering rendering = TrayRendering::Square;
     // Whether the host opens the item's menu on a left click when the item has one, instead
     // of calling Activate: the item then publishes no menu, so the click opens the popover.
     bool leftClickOpensMenu = false;
@@ -29,12 +33,14 @@ struct TrayHost
     friend bool operator==(const TrayHost &, const TrayHost &) = default;
 };
 
-// The host behind a StatusNotifierWatcher, known by the well-known bus names its connection
-// owns and by its process name. Unknown watchers get the wide picture.
-TrayHost hostForWatcher(const QStringList &identities);
+// The host behind a StatusNotifierWatcher, known by the well-known bus names the watcher's
+// connection owns and by the process names of the watcher and the hosts; nothing for a host
+// the table does not know.
+std::optional<TrayHost> hostForWatcher(const QStringList &identities);
 
 // The rendering for an XEmbed system tray, identified by the WM_CLASS names of its manager
-// window and by its process name. Unknown trays get the wide picture.
-TrayRendering renderingForXEmbedTray(const QStringList &identities);
+// window and by its process name; nothing for a tray the table does not know, whose slot
+// then decides.
+std::optional<TrayRendering> renderingForXEmbedTray(const QStringList &identities);
 
 } // namespace velmora

@@ -142,7 +142,9 @@ private Q_SLOTS:
         DESKTOP_SESSION_START(*m_session, SniHost); // the host quits with its watcher
     }
 
-    // Each text reaches the host once, however often it is set.
+    // Each text reaches the host once, however often it is set. This host draws no labels: the
+    // label is not shown to it at all, as some hosts draw any label there is in place of the
+    // picture.
     void textsReachTheHost()
     {
         QSignalSpy newToolTip(m_view.get(), &ItemView::NewToolTip);
@@ -151,8 +153,7 @@ private Q_SLOTS:
             m_item->setToolTip(u"Velmora\n↓ 12.4 Mbit/s"_s);
             m_item->setLabel(u"↓ 1 Kb/s"_s, u"↓ 888.8 Mb/s"_s);
         }
-        QTRY_VERIFY_WITH_TIMEOUT(newToolTip.count() == 1 && newLabel.count() == 1, 5000);
-        QCOMPARE(newLabel.first(), (QVariantList{u"↓ 1 Kb/s"_s, u"↓ 888.8 Mb/s"_s}));
+        QTRY_COMPARE_WITH_TIMEOUT(newToolTip.count(), 1, 5000);
         // Hosts read them all when they set an item up; some give up on an item that lacks one.
         QCOMPARE(call(itemPath, u"org.freedesktop.DBus.Properties.GetAll"_s,
                       {QString::fromLatin1(itemInterface)}),
@@ -164,10 +165,9 @@ private Q_SLOTS:
                  "'ItemIsMenu': <false>, 'Menu': <objectpath '/MenuBar'>, 'OverlayIconName': <''>, "
                  "'OverlayIconPixmap': <@a(iiay) []>, 'Status': <'Active'>, 'Title': <'Velmora'>, "
                  "'ToolTip': <('', @a(iiay) [], 'Velmora\\n↓ 12.4 Mbit/s', '')>, 'WindowId': <0>, "
-                 "'XAyatanaLabel': <'↓ 1 Kb/s'>, 'XAyatanaLabelGuide': <'↓ 888.8 Mb/s'>, "
                  "'XAyatanaOrderingIndex': <uint32 0>},)"_s);
         QTest::qWait(200);
-        QCOMPARE(newToolTip.count() + newLabel.count(), 2);
+        QCOMPARE(newToolTip.count() + newLabel.count(), 1);
     }
 
     void iconPixmapCarriesEachScale_data()
