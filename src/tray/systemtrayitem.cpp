@@ -81,6 +81,11 @@ QRect SystemTrayItem::geometry() const
     return m_carrier == Carrier::XEmbed ? m_xembed->geometry() : QRect();
 }
 
+QSize SystemTrayItem::slotSize() const
+{
+    return m_carrier == Carrier::XEmbed ? m_xembed->slotSize() : QSize();
+}
+
 SystemTrayItem::Carrier SystemTrayItem::carrier() const
 {
     return m_carrier;
@@ -105,6 +110,7 @@ void SystemTrayItem::choose()
     if (changed) {
         Q_EMIT carrierChanged(next);
         Q_EMIT panelBackgroundChanged();
+        Q_EMIT slotSizeChanged();
     }
     updateRendering();
     updateShown();
@@ -141,6 +147,7 @@ void SystemTrayItem::forward(TrayItem *item)
     connect(item, &TrayItem::renderingChanged, this, &SystemTrayItem::updateRendering);
     connect(item, &TrayItem::menuActionTriggered, this, &TrayItem::menuActionTriggered);
     connect(item, &TrayItem::panelBackgroundChanged, this, &TrayItem::panelBackgroundChanged);
+    connect(item, &TrayItem::slotSizeChanged, this, &TrayItem::slotSizeChanged);
 }
 
 } // namespace velmora

@@ -31,6 +31,7 @@ public:
     // That of whichever tray carries the item now.
     QColor panelBackground() const override;
     QRect geometry() const override;
+    QSize slotSize() const override;
 
     // Which tray protocol carries the item now.
     Carrier carrier() const;

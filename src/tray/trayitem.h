@@ -7,7 +7,10 @@
 #include <QList>
 #include <QObject>
 #include <QRect>
+#include <QSize>
 #include <QString>
+
+#include <optional>
 
 namespace velmora {
 
@@ -38,9 +41,27 @@ public:
     // Where the item is on screen, in global logical coordinates, where the tray lets the item
     // know it without a click (a docked X11 window can ask); null elsewhere.
     virtual QRect geometry() const { return {}; }
+    // The size of the slot the tray gives the item, where the item learns it (a docked X11
+    // window is resized by its tray); empty elsewhere. Pictures drawn for it need no scaling.
+    virtual QSize slotSize() const { return {}; }
 
     // The entries of the item's menu, for hosts that open a menu instead of clicking.
     enum class MenuAction { ShowPopover, ShowSettings, Quit };
+    Q_ENUM(MenuAction)
+    // One line of that menu; a line without an action is a separator.
+    struct MenuLine
+    {
+        QString label;
+        std::optional<MenuAction> action;
+    };
+    // The menu, top line first: the same on every tray that opens one.
+    static QList<MenuLine> menu()
+    {
+        return {{QStringLiteral("Open Velmora"), MenuAction::ShowPopover},
+                {{}, std::nullopt},
+                {QStringLiteral("Settings\u2026"), MenuAction::ShowSettings},
+                {QStringLiteral("Quit"), MenuAction::Quit}};
+    }
 
 Q_SIGNALS:
     // The primary click. anchor is where the item is on screen, in global logical
@@ -52,6 +73,7 @@ Q_SIGNALS:
     void shownChanged(bool shown);
     void renderingChanged(velmora::TrayRendering rendering);
     void panelBackgroundChanged();
+    void slotSizeChanged();
     void menuActionTriggered(velmora::TrayItem::MenuAction action);
 };
 

@@ -4,6 +4,7 @@
 
 #include <QFile>
 #include <QGuiApplication>
+#include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QWidget>
@@ -113,7 +114,8 @@ bool similar(const QColor &a, const QColor &b)
 class XEmbedIconWindow : public QWidget
 {
 public:
-    using ClickHandler = std::function<void(Qt::MouseButton, const QRect &)>;
+    // The button, the window's place on the screen and the click's.
+    using ClickHandler = std::function<void(Qt::MouseButton, const QRect &, QPoint)>;
 
     // With argb, the window gets a visual with alpha and stays transparent where the picture
     // is, for trays that offer such a visual and blend what their icons draw. Without, it
@@ -139,11 +141,21 @@ public:
     void setImages(const QList<QImage> &images)
     {
         m_images = images;
-        // The size asked for: the picture for a 22-px tray, the usual height.
-        const QImage asked = imageFor(images, 22, 1);
-        setFixedSize(asked.isNull() ? QSize(22, 22) : asked.deviceIndependentSize().toSize());
+        // The size asked for: the picture for a 22-px tray, the usual height. Once the wide
+        // picture has asked for its width, pictures drawn for the slot the tray gave instead
+        // keep asking for it, so that a tray that grants widths can still grant it.
+        const QImage picture = imageFor(images, 22, 1);
+        const QSize size =
+            picture.isNull() ? QSize(22, 22) : picture.deviceIndependentSize().toSize();
+        if (size.width() > size.height() + 4 || !m_asked.isValid())
+            m_asked = size;
+        if (m_asked != minimumSize())
+            setFixedSize(m_asked);
         update();
     }
+
+    // The width the last wide picture asked for; 0 before one came.
+    int askedWidth() const { return m_asked.width() > m_asked.height() + 4 ? m_asked.width() : 0; }
 
     // The colour the tray shows behind the item, as last sampled; invalid before.
     QColor background() const { return m_background; }
@@ -235,7 +247,7 @@ protected:
         // The tray moves its sockets without telling the embedded window, so its position
         // comes from the click rather than from what Qt last heard.
         const QPoint origin = (event->globalPosition() - event->position()).toPoint();
-        m_onClick(event->button(), QRect(origin, size()));
+        m_onClick(event->button(), QRect(origin, size()), event->globalPosition().toPoint());
     }
 
 private:
@@ -243,6 +255,7 @@ private:
     bool m_argb;
     ClickHandler m_onClick;
     QList<QImage> m_images;
+    QSize m_asked;
     QImage m_behind; // the parent's background, for ParentRelative windows
     QColor m_background;
 };
@@ -327,6 +340,53 @@ QColor XEmbedTrayItem::panelBackground() const
 QRect XEmbedTrayItem::geometry() const
 {
     return m_window && m_shown ? m_window->onScreen() : QRect();
+}
+
+QSize XEmbedTrayItem::slotSize() const
+{
+    return m_shown ? m_slot : QSize();
+}
+
+void XEmbedTrayItem::setSlot(QSize slot)
+{
+    if (slot == m_slot)
+        return;
+    m_slot = slot;
+    Q_EMIT slotSizeChanged();
+    updateRendering();
+}
+
+void XEmbedTrayItem::updateRendering()
+{
+    // The slot the tray really gives decides, whatever the table expects: the wide picture
+    // only where it fits whole, since trays that fix their slots shrink it to a smear.
+    TrayRendering rendering = m_knownRendering.value_or(TrayRendering::Wide);
+    if (m_window && m_shown && m_slot.isValid()) {
+        const int wide = m_window->askedWidth();
+        rendering = (wide > 0 ? m_slot.width() >= wide : m_slot.width() >= 3 * m_slot.height())
+                        ? TrayRendering::Wide
+                        : TrayRendering::Square;
+    }
+    if (rendering == m_rendering)
+        return;
+    m_rendering = rendering;
+    Q_EMIT renderingChanged(rendering);
+}
+
+void XEmbedTrayItem::showMenu(QPoint at)
+{
+    // The tray has no menu of its own to open: the item's lines in a popup at the click.
+    auto *menu = new QMenu;
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    for (const MenuLine &line : TrayItem::menu()) {
+        if (!line.action) {
+            menu->addSeparator();
+            continue;
+        }
+        connect(menu->addAction(line.label), &QAction::triggered, this,
+                [this, action = *line.action] { Q_EMIT menuActionTriggered(action); });
+    }
+    menu->popup(at);
 }
 
 bool XEmbedTrayItem::trayOffersArgb() const
@@ -454,11 +514,12 @@ void XEmbedTrayItem::dock()
     if (!m_enabled || m_manager == XCB_WINDOW_NONE || m_window || m_images.isEmpty())
         return;
     m_window = std::make_unique<XEmbedIconWindow>(
-        m_connection, trayOffersArgb(), [this](Qt::MouseButton button, const QRect &anchor) {
+        m_connection, trayOffersArgb(),
+        [this](Qt::MouseButton button, const QRect &anchor, QPoint at) {
             if (button == Qt::LeftButton)
                 Q_EMIT activated(anchor);
             else if (button == Qt::RightButton)
-                Q_EMIT contextMenuRequested(anchor);
+                showMenu(at);
         });
     m_window->setImages(m_images);
     m_window->setToolTip(m_toolTip);
@@ -485,6 +546,7 @@ void XEmbedTrayItem::undock()
     const bool hadBackground = panelBackground().isValid();
     m_window.reset();
     setShown(false);
+    setSlot({});
     if (hadBackground)
         Q_EMIT panelBackgroundChanged();
 }
@@ -496,13 +558,9 @@ void XEmbedTrayItem::setManager(quint32 window)
     const bool wasPresent = isTrayPresent();
     undock();
     m_manager = window;
-    const TrayRendering rendering = window != XCB_WINDOW_NONE
-                                        ? renderingForXEmbedTray(trayIdentities(window))
-                                        : TrayRendering::Wide;
-    if (rendering != m_rendering) {
-        m_rendering = rendering;
-        Q_EMIT renderingChanged(rendering);
-    }
+    m_knownRendering =
+        window != XCB_WINDOW_NONE ? renderingForXEmbedTray(trayIdentities(window)) : std::nullopt;
+    updateRendering();
     if (window != XCB_WINDOW_NONE) {
         // Its destruction is how we learn that the tray went away.
         const quint32 mask = XCB_EVENT_MASK_STRUCTURE_NOTIFY;
@@ -552,6 +610,8 @@ bool XEmbedTrayItem::nativeEventFilter(const QByteArray &eventType, void *messag
         if (reparent->parent != m_root) {
             m_window->show();
             setShown(true);
+            setSlot(m_window->onScreen().size());
+            updateRendering();
         } else {
             // Handed back to the root window (a tray that died maps it there): leave. The
             // window is gone, so Qt must not see the event.
@@ -569,11 +629,14 @@ bool XEmbedTrayItem::nativeEventFilter(const QByteArray &eventType, void *messag
             static_cast<const xcb_expose_event_t *>(message)->count == 0)
             sampleBackground();
         break;
-    case XCB_CONFIGURE_NOTIFY:
-        if (m_window && static_cast<const xcb_configure_notify_event_t *>(message)->window ==
-                            xcb_window_t(m_window->winId()))
+    case XCB_CONFIGURE_NOTIFY: {
+        const auto *configure = static_cast<const xcb_configure_notify_event_t *>(message);
+        if (m_window && configure->window == xcb_window_t(m_window->winId())) {
             sampleBackground();
+            setSlot(QSize(configure->width, configure->height));
+        }
         break;
+    }
     case XCB_PROPERTY_NOTIFY: {
         const auto *property = static_cast<const xcb_property_notify_event_t *>(message);
         if (property->window == m_root && property->atom == m_rootPixmap)

@@ -5,6 +5,7 @@
 #include <QAbstractNativeEventFilter>
 
 #include <memory>
+#include <optional>
 
 struct xcb_connection_t;
 
@@ -13,8 +14,9 @@ namespace velmora {
 class XEmbedIconWindow;
 
 // The item docked into an X11 system tray (the XEmbed system-tray protocol) as a window of
-// its own, as wide as the picture: Qt's tray icon would get a square slot. Docks whenever a
-// tray takes over the screen's tray selection, including a tray that restarts.
+// its own that asks for the wide picture's width (Qt's tray icon would get a square slot) and
+// is drawn for the slot the tray really gives it. A right click opens the item's menu. Docks
+// whenever a tray takes over the screen's tray selection, including a tray that restarts.
 class XEmbedTrayItem : public TrayItem, private QAbstractNativeEventFilter
 {
     Q_OBJECT
@@ -29,11 +31,14 @@ public:
     void setLabel(const QString &, const QString &) override {}
     // Docked in a tray.
     bool isShown() const override;
-    // Decided by which tray program owns the tray selection.
+    // Decided by the slot the tray gives the docked window; before that, by which tray program
+    // owns the tray selection.
     TrayRendering rendering() const override;
     // The colour the tray shows behind the docked window, sampled from the screen.
     QColor panelBackground() const override;
     QRect geometry() const override;
+    // The docked window's size, as the tray set it.
+    QSize slotSize() const override;
 
     // Whether the application runs on an X11 display at all.
     bool isAvailable() const;
@@ -55,6 +60,9 @@ private:
     void undock();
     void setManager(quint32 window);
     void setShown(bool shown);
+    void setSlot(QSize slot);
+    void updateRendering();
+    void showMenu(QPoint at);
     // Whether the tray asks for icons with an alpha channel (_NET_SYSTEM_TRAY_VISUAL).
     bool trayOffersArgb() const;
     void sampleBackground();
@@ -77,6 +85,9 @@ private:
     QString m_toolTip;
     bool m_enabled = true;
     bool m_shown = false;
+    // What the table knows of the tray, until its slot shows.
+    std::optional<TrayRendering> m_knownRendering;
+    QSize m_slot;
     TrayRendering m_rendering = TrayRendering::Wide;
 };
 

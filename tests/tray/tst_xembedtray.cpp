@@ -3,6 +3,7 @@
 #include "systemtrayitem.h"
 #include "xembedtrayitem.h"
 
+#include <QApplication>
 #include <QPainter>
 #include <QProcess>
 #include <QScopeGuard>
@@ -119,15 +120,26 @@ private Q_SLOTS:
         QCOMPARE(item.rendering(), TrayRendering::Wide);
         m_session->screenshot(u"xembed-tray"_s);
 
-        // The left button activates, the right one asks for the menu; both at the item.
+        // The left button activates at the item; the right one opens the item's menu there,
+        // whose lines do what they say.
         QSignalSpy activated(&item, &TrayItem::activated);
-        QSignalSpy menu(&item, &TrayItem::contextMenuRequested);
+        QSignalSpy chosen(&item, &TrayItem::menuActionTriggered);
         const QRect where = screenGeometry(item.windowId());
         m_session->click(where.center(), 1);
         QTRY_COMPARE_WITH_TIMEOUT(QList<QVariantList>(activated), QList<QVariantList>{{where}},
                                   5000);
         m_session->click(where.center(), 3);
-        QTRY_COMPARE_WITH_TIMEOUT(QList<QVariantList>(menu), QList<QVariantList>{{where}}, 5000);
+        QWidget *menu = nullptr;
+        QTRY_VERIFY_WITH_TIMEOUT((menu = QApplication::activePopupWidget()), 5000);
+        QStringList lines;
+        for (const QAction *action : menu->actions())
+            lines.append(action->text());
+        QCOMPARE(lines, (QStringList{u"Open Velmora"_s, QString(), u"Settings…"_s, u"Quit"_s}));
+        QVERIFY(menu->geometry().contains(where.center() + QPoint(1, 1)));
+        menu->actions().at(2)->trigger();
+        QCOMPARE(chosen.value(0).value(0).value<TrayItem::MenuAction>(),
+                 TrayItem::MenuAction::ShowSettings);
+        menu->close();
         QCOMPARE(activated.count(), 1);
 
         m_session->stop(Component::XEmbedTray, true);
