@@ -72,8 +72,13 @@ void PopoverWindow::setShadowed(bool shadowed)
 void PopoverWindow::showAt(const QRect &anchor)
 {
     m_anchor = anchor.isNull() ? QRect(QCursor::pos(), QSize(1, 1)) : anchor;
-    if (!isVisible())
+    if (!isVisible()) {
         setShadowed(m_hints->isCompositing());
+        // A popup, not a task: out of task bars and pagers. Written before every showing, as
+        // window managers drop a window's states when it is hidden.
+        winId();
+        m_hints->keepOnAllWorkspacesUnlisted(windowHandle());
+    }
     adjustSize();
     place();
     show();
