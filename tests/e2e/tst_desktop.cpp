@@ -1,8 +1,8 @@
 // The shipped program, unchanged, on private desktops. First on the panels of real desktop
 // shells (GNOME Shell with the AppIndicator extension, Xfce, Plasma) and of trayer over XEmbed,
-// dark and light, read back from the screen: offline, with frames on a wired link of its own
-// for live rates. Then online on a desktop of openbox and an SNI host, whose geolocation and
-// speed-test hosts resolve to a local stand-in: the private mount namespace bind-mounts a hosts
+// dark and light, read back from the screen, with frames on a wired link of its own for live
+// rates. Then on a desktop of openbox and an SNI host. Geolocation and speed-test hosts
+// resolve to a local stand-in: the private mount namespace bind-mounts a hosts
 // file over /etc/hosts and a directory holding only a test authority over /etc/ssl/certs, so
 // certificate checking stays on.
 
@@ -273,10 +273,11 @@ private Q_SLOTS:
                 m_udp.writeDatagram(QByteArray(1000, '\0'), QHostAddress(u"10.9.0.2"_s), 9);
         });
         m_traffic.start(100);
+        serveLookups();
     }
 
-    // The shells' rows run offline; what follows them goes online once, on the desktop of
-    // main(), and is skipped if that fails.
+    // The shells' rows start desktops of their own; what follows them runs on the desktop of
+    // main(), started once, and is skipped if that fails.
     void init()
     {
         if (qstrcmp(QTest::currentTestFunction(), "itemOnThePanel") == 0 || m_online)
@@ -432,10 +433,11 @@ private Q_SLOTS:
     }
 
 private:
-    void startOnline()
+    // Online from the start, so that every desktop's item has a place and shows its rates:
+    // a default route out of the wired link, and the geolocation and speed-test hosts served
+    // by the stand-in.
+    void serveLookups()
     {
-        // Online over the wired link, now quiet: a default route out of it.
-        m_traffic.stop();
         VERIFY_IP(u"link set lo up\nroute add default via 10.9.0.2 dev eth0\n"_s);
 
         const QStringList hosts{u"ipwho.is"_s, u"ipapi.co"_s, u"speed.cloudflare.com"_s};
@@ -461,7 +463,13 @@ private:
                 return {.status = 404};
             return {.body = m_answer};
         });
+    }
 
+    void startOnline()
+    {
+        // The wired link quiet from now on, and only this desktop's lookups counted.
+        m_traffic.stop();
+        m_server->clearRequests();
         DESKTOP_SESSION_START(*m_session, WindowManager);
         DESKTOP_SESSION_START(*m_session, Portal); // a desktop that prefers dark, as its panel is
         DESKTOP_SESSION_START(*m_session, SniHost);
