@@ -69,10 +69,10 @@ constexpr XEmbedRow xembedHosts[] = {
     {"i3bar"_L1, TrayRendering::Square},
     // polybar 3.6: every tray window is resized to 16×16 (on a 24-px bar).
     {"polybar"_L1, TrayRendering::Square},
-    // IceWM 3.3: every tray window is scaled to 24 px high at the aspect its size asks, at most
-    // 32 wide, whatever its size hints say (24×24 for a square, 32×24 for a 90×22 picture, on
-    // a 26-px task bar). The selection's owner is an unnamed window; the window manager's
-    // own, of the same client, is "icewm".
+    // IceWM 3.3: every tray window is scaled to 24 px high at the aspect of its size when it
+    // docks or resizes, at most 32 wide; size hints are not read (22×22 gets 24×24; 90×22, or
+    // a window still at Qt's unshown 640×480, 32×24; on a 26-px task bar). The selection's
+    // owner is an unnamed window; the window manager's own, of the same client, is "icewm".
     {"icewm"_L1, TrayRendering::Square},
 };
 
