@@ -42,6 +42,13 @@ constexpr WatcherRow watcherHosts[] = {
     // Activate(x, y); middle: SecondaryActivate(x, y); right: the menu.
     {"panel-*-systray"_L1, {TrayRendering::Square, false}},
     {"org.xfce.Panel"_L1, {TrayRendering::Square, false}},
+    // LXQt 1.2: the panel's Status Notifier plugin is watcher and host; its connection owns
+    // only the watcher's name and the "org.kde.StatusNotifierHost-PID-1" any host takes, so the
+    // process name tells. 22×22 icons in 27×32 buttons on a 32-px panel: the 22-px entry of a
+    // set, else the next larger scaled down; wide pictures fitted keeping aspect (88×22 shows
+    // as 22×5); labels are not drawn. Left: Activate(x, y), with a menu published or not;
+    // middle: SecondaryActivate(x, y); right: the menu, else nothing.
+    {"lxqt-panel"_L1, {TrayRendering::Square, false}},
     // Ayatana's indicator service: its panel applets draw XAyatanaLabel, the property was
     // made for them. Not run here.
     {"org.ayatana.indicator.application"_L1, {TrayRendering::Label, false}},
@@ -66,6 +73,11 @@ constexpr XEmbedRow xembedHosts[] = {
     {"i3bar"_L1, TrayRendering::Square},
     // polybar 3.6: every tray window is resized to 16×16 (on a 24-px bar).
     {"polybar"_L1, TrayRendering::Square},
+    // IceWM 3.3: every tray window is scaled to 24 px high at the aspect of its size when it
+    // docks or resizes, at most 32 wide; size hints are not read (22×22 gets 24×24; 90×22, or
+    // a window still at Qt's unshown 640×480, 32×24; on a 26-px task bar). The selection's
+    // owner is an unnamed window; the window manager's own, of the same client, is "icewm".
+    {"icewm"_L1, TrayRendering::Square},
 };
 
 } // namespace

@@ -109,6 +109,15 @@ bool press(const QString &name)
                QDBusMessage::ReplyMessage;
 }
 
+// What xprop says of names on the first visible window these xdotool search arguments find.
+QString windowProperties(const DesktopSession &session, const QStringList &search,
+                         const QStringList &names)
+{
+    const QString window =
+        session.run(QStringList{u"xdotool"_s, u"search"_s, u"--onlyvisible"_s} + search);
+    return session.run(QStringList{u"xprop"_s, u"-id"_s, window.section(u'\n', 0, 0)} + names);
+}
+
 // The most frequent colour in area: a panel's background.
 QRgb dominantColour(const QImage &image, const QRect &area)
 {
@@ -302,7 +311,8 @@ private Q_SLOTS:
         QTest::addColumn<bool>("lightPanel");
         QTest::addColumn<int>("panelHeight");
         QTest::addColumn<int>("starts");
-        // GNOME's top bar is dark whatever it is asked; trayer carries the item over XEmbed.
+        // GNOME's top bar is dark whatever it is asked, IceWM's light; trayer and IceWM carry the
+        // item over XEmbed.
         QTest::newRow("gnome") << Component::GnomeShell << false << 32 << 20;
         QTest::newRow("xfce-dark") << Component::Xfce << false << 26 << 20;
         QTest::newRow("xfce-light") << Component::Xfce << true << 26 << 1;
@@ -310,11 +320,14 @@ private Q_SLOTS:
         QTest::newRow("plasma-light") << Component::Plasma << true << 44 << 1;
         QTest::newRow("trayer-dark") << Component::XEmbedTray << false << 24 << 1;
         QTest::newRow("trayer-light") << Component::XEmbedTray << true << 24 << 1;
+        QTest::newRow("lxqt-light") << Component::Lxqt << true << 32 << 1;
+        QTest::newRow("lxqt-dark") << Component::Lxqt << false << 32 << 20;
+        QTest::newRow("icewm") << Component::IceWm << true << 26 << 1;
     }
 
     // The item shows within 2 s of every start, the rates read at 4.5:1 against the panel
-    // even with Velmora's theme the opposite of it, and a real click opens the popover beside
-    // the panel.
+    // even with Velmora's theme the opposite of it, a real click opens the popover beside the
+    // panel and out of its task list, and a right click shows the menu.
     void itemOnThePanel()
     {
         QFETCH(Component, shell);
@@ -330,8 +343,9 @@ private Q_SLOTS:
         if (outcome.kind == DesktopSession::Outcome::Kind::Missing)
             QSKIP(qPrintable(outcome.message));
         QVERIFY2(bool(outcome), qPrintable(outcome.message));
-        const bool statusNotifier = shell != Component::XEmbedTray;
-        const bool topPanel = shell != Component::Plasma;
+        const bool statusNotifier = shell != Component::XEmbedTray && shell != Component::IceWm;
+        const bool topPanel = shell == Component::GnomeShell || shell == Component::Xfce ||
+                              shell == Component::XEmbedTray;
         const QSize screen = session.grab().size();
         const QRect strip(0, topPanel ? 0 : screen.height() - panelHeight, screen.width(),
                           panelHeight);
@@ -406,13 +420,10 @@ private Q_SLOTS:
         // A real click opens the popover, below a top panel, above a bottom one.
         session.run({u"xdotool"_s, u"mousemove"_s, QString::number(item.center().x()),
                      QString::number(item.center().y()), u"click"_s, u"1"_s});
+        const QStringList ours{u"--all"_s, u"--pid"_s, QString::number(m_velmora.processId()),
+                               u"--name"_s, u"."_s};
         QRect popover;
-        QTRY_VERIFY_WITH_TIMEOUT(
-            !(popover = session.windowGeometry({u"--all"_s, u"--pid"_s,
-                                                QString::number(m_velmora.processId()), u"--name"_s,
-                                                u"."_s}))
-                 .isNull(),
-            5000);
+        QTRY_VERIFY_WITH_TIMEOUT(!(popover = session.windowGeometry(ours)).isNull(), 5000);
         QVERIFY2(topPanel ? popover.top() >= strip.bottom() - 1
                           : popover.bottom() <= strip.top() + 1,
                  qPrintable(describe(popover)));
@@ -430,6 +441,36 @@ private Q_SLOTS:
                      5s),
                  qPrintable(describe(popover)));
         session.screenshot(u"realshell-%1-popover"_s.arg(host));
+        const QString state = windowProperties(session, ours, {u"_NET_WM_STATE"_s});
+        QVERIFY2(state.contains(u"SKIP_TASKBAR"_s), qPrintable(state));
+
+        // A right click shows the menu: the host's, or our own on an XEmbed dock. Read once the
+        // popover has closed, as it shows "Settings…" and "Quit" too.
+        session.click({200, 400});
+        QTRY_VERIFY_WITH_TIMEOUT(session.windowGeometry(ours) != popover, 5000);
+        const QImage closed = session.stillScreen(300ms, 5s);
+        session.click(item.center(), 3);
+        const QImage menu = session.stillScreen(500ms, 5s);
+        QVERIFY(!closed.isNull() && !menu.isNull());
+        session.screenshot(u"realshell-%1-menu"_s.arg(host));
+        // What the click brought up, off the panel where the rates move: the OCR misreads text
+        // among a whole screen's wallpaper, and small type unless smoothly enlarged.
+        QRect shown;
+        for (int y = 0; y < menu.height(); ++y)
+            for (int x = 0; x < menu.width(); ++x)
+                if (!strip.contains(x, y) && menu.pixel(x, y) != closed.pixel(x, y))
+                    shown |= QRect(x, y, 1, 1);
+        QVERIFY2(!shown.isNull(), "nothing shows");
+        const QString scan = session.path() + u"/menu.png"_s;
+        QVERIFY(menu.copy(shown)
+                    .scaled(shown.size() * 3, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
+                    .save(scan));
+        // It may read an ellipsis as dots.
+        const QString read = session.run({u"tesseract"_s, scan, u"-"_s, u"--psm"_s, u"11"_s})
+                                 .replace(u"..."_s, u"…"_s);
+        QVERIFY2(read.contains(u"Open Velmora"_s) && read.contains(u"Settings…"_s) &&
+                     read.contains(u"Quit"_s),
+                 qPrintable(describe(shown) + u": "_s + read));
     }
 
 private:
@@ -640,10 +681,9 @@ private Q_SLOTS:
                  qPrintable(names.join(u" | "_s)));
         QCOMPARE(m_session->run({u"xdotool"_s, u"getactivewindow"_s}), settings);
         // On every workspace, out of task bars and pagers, as a notification.
-        const QString window = m_session->run(
-            {u"xdotool"_s, u"search"_s, u"--onlyvisible"_s, u"--name"_s, u"^Velmora$"_s});
-        const QString properties = m_session->run({u"xprop"_s, u"-id"_s, window, u"_NET_WM_STATE"_s,
-                                                   u"_NET_WM_DESKTOP"_s, u"_NET_WM_WINDOW_TYPE"_s});
+        const QString properties =
+            windowProperties(*m_session, {u"--name"_s, u"^Velmora$"_s},
+                             {u"_NET_WM_STATE"_s, u"_NET_WM_DESKTOP"_s, u"_NET_WM_WINDOW_TYPE"_s});
         QVERIFY2(properties.contains(u"SKIP_TASKBAR"_s) && properties.contains(u"SKIP_PAGER"_s) &&
                      properties.contains(u"= 4294967295"_s) &&
                      properties.contains(u"_NET_WM_WINDOW_TYPE_NOTIFICATION"_s),

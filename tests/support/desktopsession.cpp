@@ -81,11 +81,12 @@ DesktopSession::Outcome DesktopSession::start(Component component)
     stop(component, true); // what is left of it after it ended by itself
     // What each piece needs first: everything the bus, the bus the display, the host a watcher,
     // the portal its backend, the shells beside openbox a window manager.
+    const bool besideOpenbox = component == Component::Xfce || component == Component::Plasma ||
+                               component == Component::Lxqt;
     const Component need = component == Component::SniHost  ? Component::Watcher
                            : component == Component::Portal ? Component::PortalBackend
                            : component == Component::Bus    ? Component::Display
-                           : component == Component::Xfce   ? Component::WindowManager
-                           : component == Component::Plasma ? Component::WindowManager
+                           : besideOpenbox                  ? Component::WindowManager
                                                             : Component::Bus;
     if (component != Component::Display) {
         if (auto ok = start(need); !ok)
@@ -289,9 +290,16 @@ QProcessEnvironment DesktopSession::environment() const
     // As the desktop's session manager would say.
     for (const auto &[shell, name] :
          {std::pair{Component::GnomeShell, u"GNOME"_s}, std::pair{Component::Xfce, u"XFCE"_s},
-          std::pair{Component::Plasma, u"KDE"_s}}) {
+          std::pair{Component::Plasma, u"KDE"_s}, std::pair{Component::Lxqt, u"LXQt"_s},
+          std::pair{Component::IceWm, u"ICEWM"_s}}) {
         if (m_children.contains(shell))
             env.insert(u"XDG_CURRENT_DESKTOP"_s, name);
+    }
+    // As startlxqt sets them: the panel's defaults live in /usr/share/lxqt, and Qt programs
+    // take LXQt's palette from its platform theme (there is none for Qt 6).
+    if (m_children.contains(Component::Lxqt)) {
+        env.insert(u"XDG_CONFIG_DIRS"_s, u"/etc:/etc/xdg:/usr/share"_s);
+        env.insert(u"QT_QPA_PLATFORMTHEME"_s, u"lxqt"_s);
     }
     return env;
 }

@@ -45,6 +45,8 @@ public:
         GnomeShell, // GNOME Shell 43 on X11 with the AppIndicator extension, panel at the top
         Xfce,       // xfce4-panel with its systray plugin, panel at the top
         Plasma,     // plasmashell beside openbox, kded5's watcher, panel at the bottom
+        Lxqt,  // lxqt-panel beside openbox, its Status Notifier plugin the watcher, at the bottom
+        IceWm, // icewm-session: IceWM and its task bar with an XEmbed tray, at the bottom
     };
 
     struct Outcome
@@ -71,8 +73,8 @@ public:
     // at once, as a crash would. Components that need it keep running.
     void stop(Component component, bool hard = false);
     // Panels started from now on are light (the default: dark where the program allows):
-    // gtk-sni-tray's colour, trayer's tint, Xfce's dark mode, Plasma's Breeze or Breeze Dark.
-    // GNOME's top bar is dark either way.
+    // gtk-sni-tray's colour, trayer's tint, Xfce's dark mode, Plasma's Breeze or Breeze Dark,
+    // LXQt's default theme or its dark one. GNOME's top bar is dark either way, IceWM's light.
     void setLightPanels(bool light) { m_lightPanels = light; }
 
     QString busAddress() const { return m_busAddress; } // empty before the bus starts

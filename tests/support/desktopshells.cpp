@@ -69,19 +69,23 @@ constexpr char xfcePanelConfig[] = R"(<?xml version="1.0" encoding="UTF-8"?>
 
 DesktopSession::Outcome DesktopSession::startShell(Component component)
 {
-    const bool gnome = component == Component::GnomeShell, xfce = component == Component::Xfce;
+    const bool gnome = component == Component::GnomeShell, xfce = component == Component::Xfce,
+               lxqt = component == Component::Lxqt, iceWm = component == Component::IceWm;
+    const bool plasma = component == Component::Plasma;
     const QString xfconfd = libexecProgram(u"xfce4/xfconf/xfconfd"_s);
     const QString activities = libexecProgram(u"libexec/kactivitymanagerd"_s);
     const QStringList needed =
-        gnome  ? QStringList{u"gnome-shell"_s,
+        gnome   ? QStringList{u"gnome-shell"_s,
                             u"/usr/share/gnome-shell/extensions/ubuntu-appindicators@ubuntu.com"_s}
-        : xfce ? QStringList{u"xfce4-panel"_s, xfconfd}
-               : QStringList{u"plasmashell"_s, u"kded5"_s, activities};
+        : xfce  ? QStringList{u"xfce4-panel"_s, xfconfd}
+        : lxqt  ? QStringList{u"lxqt-panel"_s}
+        : iceWm ? QStringList{u"icewm-session"_s}
+                : QStringList{u"plasmashell"_s, u"kded5"_s, activities};
     for (const QString &program : needed) {
         if (QStandardPaths::findExecutable(program).isEmpty() && !QFileInfo::exists(program))
             return Outcome::missing(program + u" is not installed"_s);
     }
-    if (!xfce && ::geteuid() != 0)
+    if ((gnome || plasma) && ::geteuid() != 0)
         return Outcome::missing(u"the shell's private system bus needs root"_s);
     const QString config = m_dir.filePath(u"config/"_s);
     // GNOME Shell and Plasma wait out long D-Bus timeouts, or give up, without a system bus, and
@@ -90,17 +94,34 @@ DesktopSession::Outcome DesktopSession::startShell(Component component)
     test::writeFile(busConfig,
                     busConfiguration("system", u"unix:path=/run/dbus/system_bus_socket"_s));
     Outcome outcome;
+    QStringList command;
+    std::function<bool()> ready = [this] { return hostRegistered(); };
     if (gnome) {
         test::writeFile(config + u"glib-2.0/settings/keyfile"_s,
                         "[org/gnome/shell]\n"
                         "enabled-extensions=['ubuntu-appindicators@ubuntu.com']\n"
                         "disable-user-extensions=false\n"
                         "welcome-dialog-last-shown-version='43.0'\n");
+        command = withPrivateSystemBus(busConfig, u"gnome-shell --x11 --replace"_s);
     } else if (xfce) {
         test::writeFile(
             config + u"xfce4/xfconf/xfce-perchannel-xml/xfce4-panel.xml"_s,
             QByteArray(xfcePanelConfig).replace("DARK", m_lightPanels ? "false" : "true"));
         outcome = launch(component, {xfconfd}, [this] { return busHasName(u"org.xfce.Xfconf"_s); });
+        command = {u"xfce4-panel"_s};
+    } else if (lxqt) {
+        // The default theme (Debian's Clearlooks) is light; "dark" comes with LXQt.
+        if (!m_lightPanels)
+            test::writeFile(config + u"lxqt/lxqt.conf"_s, "[General]\ntheme=dark\n");
+        command = {u"lxqt-panel"_s};
+    } else if (iceWm) {
+        // A clock with seconds and load graphs change the task bar every second where the test
+        // looks for what is new: minutes, as the other panels' clocks show, and no graphs.
+        test::writeFile(config + u"icewm/preferences"_s,
+                        "TimeFormat=\"%H:%M\"\nTaskBarShowCPUStatus=0\n"
+                        "TaskBarShowMEMStatus=0\nTaskBarShowNetStatus=0\n");
+        command = {u"icewm-session"_s};
+        ready = [this] { return ownsSelection("_NET_SYSTEM_TRAY_S0"); };
     } else {
         test::writeFile(config + u"plasmarc"_s,
                         m_lightPanels ? "[Theme]\nname=default\n" : "[Theme]\nname=breeze-dark\n");
@@ -118,18 +139,12 @@ DesktopSession::Outcome DesktopSession::startShell(Component component)
                          [this] { return busHasName(u"org.kde.ActivityManager"_s); });
         if (outcome)
             outcome = launch(component, {u"kded5"_s}, watcherLoaded);
+        command = withPrivateSystemBus(busConfig, u"plasmashell --no-respawn"_s);
+        // kded5's watcher reports a host as soon as it runs; the panel's own name counts.
+        ready = [this] { return busHasName(u"org.kde.StatusNotifierHost-"_s, true); };
     }
-    // Plasma's kded5 watcher reports a host as soon as it runs; the panel's own name counts.
     if (outcome)
-        outcome = launch(component,
-                         gnome  ? withPrivateSystemBus(busConfig, u"gnome-shell --x11 --replace"_s)
-                         : xfce ? QStringList{u"xfce4-panel"_s}
-                                : withPrivateSystemBus(busConfig, u"plasmashell --no-respawn"_s),
-                         [this, gnome, xfce] {
-                             return gnome || xfce
-                                        ? hostRegistered()
-                                        : busHasName(u"org.kde.StatusNotifierHost-"_s, true);
-                         });
+        outcome = launch(component, command, ready);
     if (outcome && gnome) {
         // GNOME opens its overview once it has started; the overview covers the desktop and
         // takes the first click. Wait for it, briefly, then close it.
