@@ -1,10 +1,10 @@
 // The shipped program, unchanged, on private desktops. First on the panels of real desktop
-// shells (GNOME Shell with the AppIndicator extension, Xfce, Plasma) and of trayer over XEmbed,
-// dark and light, read back from the screen: offline, with frames on a wired link of its own
-// for live rates. Then online on a desktop of openbox and an SNI host, whose geolocation and
-// speed-test hosts resolve to a local stand-in: the private mount namespace bind-mounts a hosts
-// file over /etc/hosts and a directory holding only a test authority over /etc/ssl/certs, so
-// certificate checking stays on.
+// shells (GNOME Shell with the AppIndicator extension, Xfce, Plasma, waybar on sway) and of
+// trayer over XEmbed, dark and light, read back from the screen: offline, with frames on a wired
+// link of its own for live rates. Then online on a desktop of openbox and an SNI host, whose
+// geolocation and speed-test hosts resolve to a local stand-in: the private mount namespace
+// bind-mounts a hosts file over /etc/hosts and a directory holding only a test authority over
+// /etc/ssl/certs, so certificate checking stays on.
 
 #include "../model/privatenetwork.h"
 #include "../ui/pixels.h"
@@ -301,7 +301,8 @@ private Q_SLOTS:
         QTest::addColumn<bool>("lightPanel");
         QTest::addColumn<int>("panelHeight");
         QTest::addColumn<int>("starts");
-        // GNOME's top bar is dark whatever it is asked; trayer carries the item over XEmbed.
+        // GNOME's top bar is dark whatever it is asked, waybar's as its own style has it; trayer
+        // carries the item over XEmbed.
         QTest::newRow("gnome") << Component::GnomeShell << false << 32 << 20;
         QTest::newRow("xfce-dark") << Component::Xfce << false << 26 << 20;
         QTest::newRow("xfce-light") << Component::Xfce << true << 26 << 1;
@@ -309,6 +310,7 @@ private Q_SLOTS:
         QTest::newRow("plasma-light") << Component::Plasma << true << 44 << 1;
         QTest::newRow("trayer-dark") << Component::XEmbedTray << false << 24 << 1;
         QTest::newRow("trayer-light") << Component::XEmbedTray << true << 24 << 1;
+        QTest::newRow("waybar") << Component::Waybar << false << 30 << 20;
     }
 
     // The item shows within 2 s of every start, the rates read at 4.5:1 against the panel
@@ -403,8 +405,7 @@ private Q_SLOTS:
                                 .arg(height)));
 
         // A real click opens the popover, below a top panel, above a bottom one.
-        session.run({u"xdotool"_s, u"mousemove"_s, QString::number(item.center().x()),
-                     QString::number(item.center().y()), u"click"_s, u"1"_s});
+        session.click(item.center());
         QRect popover;
         QTRY_VERIFY_WITH_TIMEOUT(
             !(popover = session.windowGeometry({u"--all"_s, u"--pid"_s,
