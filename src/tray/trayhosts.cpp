@@ -19,9 +19,10 @@ struct WatcherRow
 };
 
 // Who owns the watcher tells which host draws the item. Each row says what was seen on that
-// desktop under Xvfb: how the host fits pictures, whether it draws labels, and what each
-// click calls. Every host passes the pointer's screen position with Activate, which places
-// the popover. Hosts not listed get the wide picture and the menu.
+// desktop under Xvfb (waybar under a headless sway): how the host fits pictures, whether it
+// draws labels, and what each click calls. Every host but waybar passes the pointer's screen
+// position with Activate, which places the popover. Hosts not listed get the wide picture and
+// the menu.
 constexpr WatcherRow watcherHosts[] = {
     // GNOME Shell 43, AppIndicator extension (watcher and host in gnome-shell): a 16×16 icon
     // box on a 32-px top bar; pictures are scaled to 16 px high and cropped to the middle
@@ -42,6 +43,15 @@ constexpr WatcherRow watcherHosts[] = {
     // Activate(x, y); middle: SecondaryActivate(x, y); right: the menu.
     {"panel-*-systray"_L1, {TrayRendering::Square, false}},
     {"org.xfce.Panel"_L1, {TrayRendering::Square, false}},
+    // waybar 0.9.17 on sway 1.7 (watcher and host in the waybar process, which also owns
+    // fr.arouillard.waybar): its tray's icon size is 16 unless configured; the largest picture
+    // by area is scaled to 16 px high keeping its aspect (90×22 shows as 65×16, so the rates'
+    // digits are about 5 px high), in the tray's own box (#2980b9 on a #34373c bar in waybar's
+    // own style); labels are not drawn. Left: Activate(x, y); middle: SecondaryActivate(x, y),
+    // both with the click's position within the item, not on the screen; right: the menu (an
+    // empty one when none is published), never ContextMenu.
+    {"fr.arouillard.waybar"_L1, {TrayRendering::Wide, false}},
+    {"waybar"_L1, {TrayRendering::Wide, false}},
     // Ayatana's indicator service: its panel applets draw XAyatanaLabel, the property was
     // made for them. Not run here.
     {"org.ayatana.indicator.application"_L1, {TrayRendering::Label, false}},
