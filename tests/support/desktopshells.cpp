@@ -138,8 +138,8 @@ DesktopSession::Outcome DesktopSession::startSway()
                 return u":"_s + lock.mid(2).chopped(5);
         return QString();
     };
-    const QStringList sway{u"WLR_BACKENDS=headless"_s, u"WLR_LIBINPUT_NO_DEVICES=1"_s,
-                           u"WLR_RENDERER=pixman"_s, u"sway"_s};
+    const QStringList sway =
+        u"WLR_BACKENDS=headless WLR_LIBINPUT_NO_DEVICES=1 WLR_RENDERER=pixman sway"_s.split(u' ');
     if (Outcome outcome =
             launch(Component::Waybar, m_asSwayUser + sway, [&] { return !xDisplay().isEmpty(); });
         !outcome)
@@ -173,7 +173,7 @@ DesktopSession::Outcome DesktopSession::startShell(Component component)
         gnome    ? QStringList{u"gnome-shell"_s,
                             u"/usr/share/gnome-shell/extensions/ubuntu-appindicators@ubuntu.com"_s}
         : xfce   ? QStringList{u"xfce4-panel"_s, xfconfd}
-        : waybar ? QStringList{u"sway"_s, u"waybar"_s, u"grim"_s, u"swaymsg"_s}
+        : waybar ? QStringList{u"sway"_s, u"waybar"_s, u"grim"_s, u"xhost"_s}
                  : QStringList{u"plasmashell"_s, u"kded5"_s, activities};
     for (const QString &program : needed) {
         if (QStandardPaths::findExecutable(program).isEmpty() && !QFileInfo::exists(program))
