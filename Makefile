@@ -11,7 +11,8 @@ PACKAGES := g++ cmake ninja-build pkg-config qt6-base-dev qcoro-qt6-dev libnl-ro
             xfce4-panel xfconf plasma-desktop kded5 kactivitymanagerd polybar \
             lxqt-panel lxqt-themes lxqt-qtplugin icewm tesseract-ocr \
             librsvg2-bin dpkg-dev lintian desktop-file-utils appstream libglib2.0-bin \
-            qt6-qpa-plugins libqt6svg6 clang-16 libclang-rt-16-dev qt6-wayland weston xwayland
+            qt6-qpa-plugins libqt6svg6 clang-16 libclang-rt-16-dev qt6-wayland weston xwayland \
+            sway waybar grim libwayland-dev x11-xserver-utils
 SUDO := $(if $(filter 0,$(shell id -u)),,sudo)
 JOBS ?= $(shell nproc)
 

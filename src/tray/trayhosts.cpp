@@ -19,9 +19,10 @@ struct WatcherRow
 };
 
 // Who owns the watcher tells which host draws the item. Each row says what was seen on that
-// desktop under Xvfb: how the host fits pictures, whether it draws labels, and what each
-// click calls. Every host passes the pointer's screen position with Activate, which places
-// the popover. Hosts not listed get the square picture and the menu.
+// desktop under Xvfb (waybar under a headless sway): how the host fits pictures, whether it
+// draws labels, and what each click calls. Every host but waybar passes the pointer's screen
+// position with Activate, which places the popover. Hosts not listed get the square picture
+// and the menu.
 constexpr WatcherRow watcherHosts[] = {
     // GNOME Shell 43, AppIndicator extension (watcher and host in gnome-shell): a 16×16 icon
     // box on a 32-px top bar; pictures are scaled to 16 px high and cropped to the middle
@@ -49,6 +50,16 @@ constexpr WatcherRow watcherHosts[] = {
     // as 22×5); labels are not drawn. Left: Activate(x, y), with a menu published or not;
     // middle: SecondaryActivate(x, y); right: the menu, else nothing.
     {"lxqt-panel"_L1, {TrayRendering::Square, false}},
+    // waybar 0.9.17 on sway 1.7 (watcher and host in the waybar process, which also owns
+    // fr.arouillard.waybar): its tray's icon size is 16 unless configured; the largest picture
+    // by area is scaled to 16 px high keeping its aspect (90×22 shows as 65×16, so the rates'
+    // digits are about 5 px high), in the tray's own box (#2980b9 on a #34373c bar in waybar's
+    // own style); labels are not drawn. Left: Activate(x, y); middle: SecondaryActivate(x, y),
+    // both with the click's position within the item, not on the screen; right: the menu (an
+    // empty one when none is published), never ContextMenu. A square keeps its rows apart
+    // and, drawn at 48 px, its digits at 6 px; the wide picture's rows blur into 5-px ones.
+    {"fr.arouillard.waybar"_L1, {TrayRendering::Square, false}},
+    {"waybar"_L1, {TrayRendering::Square, false}},
     // Ayatana's indicator service: its panel applets draw XAyatanaLabel, the property was
     // made for them. Not run here.
     {"org.ayatana.indicator.application"_L1, {TrayRendering::Label, false}},

@@ -1,10 +1,10 @@
 // The shipped program, unchanged, on private desktops. First on the panels of real desktop
-// shells (GNOME Shell with the AppIndicator extension, Xfce, Plasma) and of trayer over XEmbed,
-// dark and light, read back from the screen, with frames on a wired link of its own for live
-// rates. Then on a desktop of openbox and an SNI host. Geolocation and speed-test hosts
-// resolve to a local stand-in: the private mount namespace bind-mounts a hosts
-// file over /etc/hosts and a directory holding only a test authority over /etc/ssl/certs, so
-// certificate checking stays on.
+// shells (GNOME Shell with the AppIndicator extension, Xfce, Plasma, LXQt, IceWM, waybar on
+// sway) and of trayer over XEmbed, dark and light, read back from the screen, with frames on a
+// wired link of its own for live rates. Then on a desktop of openbox and an SNI host.
+// Geolocation and speed-test hosts resolve to a local stand-in: the private mount namespace
+// bind-mounts a hosts file over /etc/hosts and a directory holding only a test authority over
+// /etc/ssl/certs, so certificate checking stays on.
 
 #include "../model/privatenetwork.h"
 #include "../ui/pixels.h"
@@ -311,8 +311,8 @@ private Q_SLOTS:
         QTest::addColumn<bool>("lightPanel");
         QTest::addColumn<int>("panelHeight");
         QTest::addColumn<int>("starts");
-        // GNOME's top bar is dark whatever it is asked, IceWM's light; trayer and IceWM carry the
-        // item over XEmbed.
+        // GNOME's top bar is dark whatever it is asked, IceWM's light, waybar's as its own style
+        // has it; trayer and IceWM carry the item over XEmbed.
         QTest::newRow("gnome") << Component::GnomeShell << false << 32 << 20;
         QTest::newRow("xfce-dark") << Component::Xfce << false << 26 << 20;
         QTest::newRow("xfce-light") << Component::Xfce << true << 26 << 1;
@@ -321,8 +321,9 @@ private Q_SLOTS:
         QTest::newRow("trayer-dark") << Component::XEmbedTray << false << 24 << 1;
         QTest::newRow("trayer-light") << Component::XEmbedTray << true << 24 << 1;
         QTest::newRow("lxqt-light") << Component::Lxqt << true << 32 << 1;
-        QTest::newRow("lxqt-dark") << Component::Lxqt << false << 32 << 20;
-        QTest::newRow("icewm") << Component::IceWm << true << 26 << 1;
+        QTest::newRow("lxqt-dark") << Component::Lxqt << false << 32 << 10;
+        QTest::newRow("icewm") << Component::IceWm << true << 26 << 10;
+        QTest::newRow("waybar") << Component::Waybar << false << 30 << 10;
     }
 
     // The item shows within 2 s of every start, the rates read at 4.5:1 against the panel
@@ -418,8 +419,7 @@ private Q_SLOTS:
                                 .arg(height)));
 
         // A real click opens the popover, below a top panel, above a bottom one.
-        session.run({u"xdotool"_s, u"mousemove"_s, QString::number(item.center().x()),
-                     QString::number(item.center().y()), u"click"_s, u"1"_s});
+        session.click(item.center());
         const QStringList ours{u"--all"_s, u"--pid"_s, QString::number(m_velmora.processId()),
                                u"--name"_s, u"."_s};
         QRect popover;

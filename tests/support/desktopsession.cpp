@@ -111,8 +111,8 @@ DesktopSession::Outcome DesktopSession::start(Component component)
         // A configuration of our own: the system's session configuration would activate
         // whatever services are installed (a real portal, say) on this bus.
         const QString config = m_dir.filePath(u"bus.conf"_s);
-        test::writeFile(config,
-                        busConfiguration("session", u"unix:dir="_s + m_dir.filePath(u"runtime"_s)));
+        // Beside the runtime directory, not in it: sway's user reaches it too.
+        test::writeFile(config, busConfiguration("session", u"unix:dir="_s + m_dir.path()));
         m_busAddress = announced(component, {u"dbus-daemon"_s, u"--config-file="_s + config,
                                              u"--nofork"_s, u"--print-address"_s});
         return m_busAddress.isEmpty() ? notStarted(u"dbus-daemon"_s) : Outcome{};
@@ -156,13 +156,13 @@ DesktopSession::Outcome DesktopSession::start(Component component)
     }
 }
 
-// Answers everyone, lets anyone listen in, and activates nothing.
+// Lets every user connect, answers everyone, lets anyone listen in, and activates nothing.
 QByteArray DesktopSession::busConfiguration(const char *type, const QString &listen)
 {
     return "<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN\"\n"
            " \"http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd\">\n<busconfig><type>" +
            QByteArray(type) + "</type><listen>" + listen.toUtf8() +
-           "</listen><auth>EXTERNAL</auth><policy context=\"default\">"
+           "</listen><auth>EXTERNAL</auth><policy context=\"default\"><allow user=\"*\"/>"
            "<allow send_destination=\"*\" eavesdrop=\"true\"/><allow eavesdrop=\"true\"/>"
            "<allow receive_sender=\"*\"/><allow own=\"*\"/></policy></busconfig>\n";
 }
@@ -252,6 +252,11 @@ void DesktopSession::stop(Component component, bool hard)
         QDBusConnection::disconnectFromBus(u"velmora-desktop-session-%1"_s.arg(quintptr(this)));
         m_busAddress.clear();
     }
+    if (component == Component::Waybar) {
+        m_asSwayUser.clear();
+        m_swayEnvironment = {};
+        m_pointer.reset();
+    }
     // The program, then the daemons it needed; each with what it started in its group.
     for (auto process = processes.rbegin(); process != processes.rend(); ++process) {
         const auto group = pid_t((*process)->processId());
@@ -287,11 +292,12 @@ QProcessEnvironment DesktopSession::environment() const
                                           {"NO_AT_BRIDGE", "1"},
                                           {"GSETTINGS_BACKEND", "keyfile"}})
         env.insert(QString::fromLatin1(variable), QString::fromLatin1(value));
+    env.insert(m_swayEnvironment);
     // As the desktop's session manager would say.
     for (const auto &[shell, name] :
          {std::pair{Component::GnomeShell, u"GNOME"_s}, std::pair{Component::Xfce, u"XFCE"_s},
           std::pair{Component::Plasma, u"KDE"_s}, std::pair{Component::Lxqt, u"LXQt"_s},
-          std::pair{Component::IceWm, u"ICEWM"_s}}) {
+          std::pair{Component::IceWm, u"ICEWM"_s}, std::pair{Component::Waybar, u"sway"_s}}) {
         if (m_children.contains(shell))
             env.insert(u"XDG_CURRENT_DESKTOP"_s, name);
     }
@@ -346,6 +352,13 @@ QString DesktopSession::run(const QStringList &command, int *exitCode,
 
 void DesktopSession::click(const QPoint &at, int button) const
 {
+    if (!m_asSwayUser.isEmpty()) {
+        run({u"swaymsg"_s, u"seat - cursor set %1 %2; seat - cursor press button%3; "
+                           "seat - cursor release button%3"_s.arg(at.x())
+                               .arg(at.y())
+                               .arg(button)});
+        return;
+    }
     // --sync waits for the pointer to move, so it must start elsewhere: a pixel off.
     run({u"xdotool"_s, u"mousemove"_s, QString::number(at.x() + 1), QString::number(at.y() + 1),
          u"mousemove"_s, u"--sync"_s, QString::number(at.x()), QString::number(at.y()), u"click"_s,
@@ -433,6 +446,13 @@ bool DesktopSession::withX(
 
 QImage DesktopSession::grab() const
 {
+    if (!m_asSwayUser.isEmpty()) { // what sway shows, read as its user would
+        QProcess grim;
+        grim.start(m_asSwayUser.first(),
+                   m_asSwayUser.mid(1) + QStringList{u"grim"_s, u"-t"_s, u"ppm"_s, u"-"_s});
+        grim.waitForFinished();
+        return QImage::fromData(grim.readAllStandardOutput());
+    }
     QImage image;
     withX([&image](xcb_connection_t *connection, const xcb_screen_t *screen) {
         xcb_get_image_reply_t *reply = xcb_get_image_reply(

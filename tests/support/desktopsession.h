@@ -14,6 +14,7 @@
 #include <memory>
 #include <vector>
 
+struct wl_display;
 struct xcb_connection_t;
 struct xcb_screen_t;
 
@@ -47,6 +48,9 @@ public:
         Plasma,     // plasmashell beside openbox, kded5's watcher, panel at the bottom
         Lxqt,  // lxqt-panel beside openbox, its Status Notifier plugin the watcher, at the bottom
         IceWm, // icewm-session: IceWM and its task bar with an XEmbed tray, at the bottom
+        // waybar with its tray, a bar at the top, on a headless sway with XWayland, both run by a
+        // user of their own (sway refuses root): its screen and pointer then stand for Xvfb's.
+        Waybar,
     };
 
     struct Outcome
@@ -135,6 +139,7 @@ private:
     static QByteArray busConfiguration(const char *type, const QString &listen);
     // The desktop shells and what they need (desktopshells.cpp).
     Outcome startShell(Component component);
+    Outcome startSway();
     QDBusConnection bus() const;
     bool ownsSelection(const char *selection) const;
     // Runs use on a connection of its own to the display; false when there is none.
@@ -149,6 +154,11 @@ private:
     QString m_busAddress;
     QString m_skipReason;
     bool m_lightPanels = false;
+    // While sway runs: how a program runs as its user, what its session adds to environment(),
+    // and the connection that keeps a pointer device on its seat.
+    QStringList m_asSwayUser;
+    QProcessEnvironment m_swayEnvironment;
+    std::shared_ptr<wl_display> m_pointer;
 };
 
 // "x,y w×h" and the like, for failure messages.

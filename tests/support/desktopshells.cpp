@@ -7,7 +7,13 @@
 #include <QDBusReply>
 #include <QStandardPaths>
 
+#include <wayland-client.h>
+
+#include <pwd.h>
 #include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
 
 using namespace Qt::StringLiterals;
 using namespace std::chrono_literals;
@@ -65,28 +71,120 @@ constexpr char xfcePanelConfig[] = R"(<?xml version="1.0" encoding="UTF-8"?>
 </channel>
 )";
 
+// The request of the wlr virtual pointer protocol that makes a pointer device, with no events.
+// Sway's headless back end has no input devices, and a seat without a pointer sends clients no
+// pointer events, not even those `swaymsg seat - cursor` makes.
+const wl_interface virtualPointer{"zwlr_virtual_pointer_v1", 1, 0, nullptr, 0, nullptr};
+const wl_interface *createTypes[]{&wl_seat_interface, &virtualPointer};
+const wl_message createPointer{"create_virtual_pointer", "?on", createTypes};
+const wl_interface pointerManager{
+    "zwlr_virtual_pointer_manager_v1", 1, 1, &createPointer, 0, nullptr};
+
+// A pointer device on the compositor's seat for as long as the connection is kept; null if none.
+std::shared_ptr<wl_display> addPointer(const QString &socket)
+{
+    wl_display *display = wl_display_connect(qPrintable(socket));
+    if (!display)
+        return {};
+    const std::shared_ptr<wl_display> connection(display, wl_display_disconnect);
+    wl_proxy *manager = nullptr;
+    static constexpr wl_registry_listener listener{
+        [](void *manager, wl_registry *registry, uint32_t name, const char *interface, uint32_t) {
+            if (std::strcmp(interface, pointerManager.name) == 0)
+                *static_cast<wl_proxy **>(manager) =
+                    static_cast<wl_proxy *>(wl_registry_bind(registry, name, &pointerManager, 1));
+        },
+        [](void *, wl_registry *, uint32_t) {}};
+    wl_registry_add_listener(wl_display_get_registry(display), &listener, &manager);
+    if (wl_display_roundtrip(display) < 0 || !manager)
+        return {};
+    wl_proxy_marshal_flags(manager, 0, &virtualPointer, 1, 0, nullptr, nullptr);
+    return wl_display_roundtrip(display) < 0 ? nullptr : connection;
+}
+
+// waybar's own configuration's bar, with the tray alone: the other modules change by themselves.
+constexpr char waybarConfig[] =
+    R"({"height": 30, "spacing": 4, "modules-right": ["tray"], "tray": {"spacing": 10}})";
+
 } // namespace
+
+// The user, sway as that user and a pointer on its seat, for waybar.
+DesktopSession::Outcome DesktopSession::startSway()
+{
+    // The user is made once on a machine; it may reach this session's directory, not read it.
+    const QString user = u"velmora-sway"_s, home = m_dir.filePath(u"sway"_s);
+    const QString add = u"useradd --system --user-group --no-create-home --shell /bin/false "_s;
+    if (!::getpwnam(qPrintable(user)))
+        run((add + user).split(u' '));
+    const passwd *account = ::getpwnam(qPrintable(user));
+    test::writeFile(home + u"/.config/sway/config"_s, "xwayland enable\n");
+    test::writeFile(home + u"/.config/waybar/config"_s, waybarConfig);
+    if (!account || ::chown(qPrintable(home), account->pw_uid, account->pw_gid) != 0 ||
+        !QFile::setPermissions(m_dir.path(), QFile::ReadOwner | QFile::WriteOwner |
+                                                 QFile::ExeOwner | QFile::ExeOther))
+        return Outcome::failed(u"no user to run sway as"_s);
+    // A login's environment of its own, in which sway puts its sockets.
+    m_asSwayUser =
+        u"setpriv --reuid=%1 --regid=%1 --init-groups --reset-env --pdeathsig=KILL env"_s.arg(user)
+            .split(u' ') +
+        QStringList{u"HOME="_s + home, u"XDG_RUNTIME_DIR="_s + home,
+                    u"DBUS_SESSION_BUS_ADDRESS="_s + m_busAddress, u"WAYLAND_DISPLAY=wayland-1"_s};
+    // Sway's pid is in the lock file of the X display it opens for XWayland, its last socket.
+    const auto xDisplay = [&] {
+        const qint64 pid = m_children[Component::Waybar].front()->processId();
+        for (const QString &lock :
+             QDir(u"/tmp"_s).entryList({u".X*-lock"_s}, QDir::Files | QDir::Hidden))
+            if (std::atoi(test::readFile(u"/tmp/"_s + lock).constData()) == pid)
+                return u":"_s + lock.mid(2).chopped(5);
+        return QString();
+    };
+    const QStringList sway =
+        u"WLR_BACKENDS=headless WLR_LIBINPUT_NO_DEVICES=1 WLR_RENDERER=pixman sway"_s.split(u' ');
+    if (Outcome outcome =
+            launch(Component::Waybar, m_asSwayUser + sway, [&] { return !xDisplay().isEmpty(); });
+        !outcome)
+        return outcome;
+    // XWayland admits its user's programs only; Velmora and the tools here run as root.
+    int admitted = -1;
+    run(m_asSwayUser + QStringList{u"DISPLAY="_s + xDisplay(), u"xhost"_s, u"+si:localuser:root"_s},
+        &admitted);
+    m_pointer = addPointer(home + u"/wayland-1"_s);
+    for (const auto &[variable, value] :
+         {std::pair{u"WAYLAND_DISPLAY"_s, home + u"/wayland-1"_s},
+          {u"DISPLAY"_s, xDisplay()},
+          {u"SWAYSOCK"_s,
+           QDir(home).entryInfoList({u"sway-ipc.*"_s}, QDir::System).value(0).filePath()},
+          {u"XDG_SESSION_TYPE"_s, u"wayland"_s},
+          {u"QT_QPA_PLATFORM"_s, QString()}, // empty is unset, to Qt and to Velmora
+          {u"GDK_BACKEND"_s, QString()}})
+        m_swayEnvironment.insert(variable, value);
+    return admitted == 0 && m_pointer
+               ? Outcome{}
+               : Outcome::failed(u"XWayland does not admit root, or sway makes no pointer"_s);
+}
 
 DesktopSession::Outcome DesktopSession::startShell(Component component)
 {
     const bool gnome = component == Component::GnomeShell, xfce = component == Component::Xfce,
-               lxqt = component == Component::Lxqt, iceWm = component == Component::IceWm;
+               lxqt = component == Component::Lxqt, iceWm = component == Component::IceWm,
+               waybar = component == Component::Waybar;
     const bool plasma = component == Component::Plasma;
     const QString xfconfd = libexecProgram(u"xfce4/xfconf/xfconfd"_s);
     const QString activities = libexecProgram(u"libexec/kactivitymanagerd"_s);
     const QStringList needed =
-        gnome   ? QStringList{u"gnome-shell"_s,
+        gnome    ? QStringList{u"gnome-shell"_s,
                             u"/usr/share/gnome-shell/extensions/ubuntu-appindicators@ubuntu.com"_s}
-        : xfce  ? QStringList{u"xfce4-panel"_s, xfconfd}
-        : lxqt  ? QStringList{u"lxqt-panel"_s}
-        : iceWm ? QStringList{u"icewm-session"_s}
-                : QStringList{u"plasmashell"_s, u"kded5"_s, activities};
+        : xfce   ? QStringList{u"xfce4-panel"_s, xfconfd}
+        : lxqt   ? QStringList{u"lxqt-panel"_s}
+        : iceWm  ? QStringList{u"icewm-session"_s}
+        : waybar ? QStringList{u"sway"_s, u"waybar"_s, u"grim"_s, u"xhost"_s}
+                 : QStringList{u"plasmashell"_s, u"kded5"_s, activities};
     for (const QString &program : needed) {
         if (QStandardPaths::findExecutable(program).isEmpty() && !QFileInfo::exists(program))
             return Outcome::missing(program + u" is not installed"_s);
     }
-    if ((gnome || plasma) && ::geteuid() != 0)
-        return Outcome::missing(u"the shell's private system bus needs root"_s);
+    if ((gnome || plasma || waybar) && ::geteuid() != 0)
+        return Outcome::missing(u"the shell's private system bus, or sway's user, needs root"_s);
     const QString config = m_dir.filePath(u"config/"_s);
     // GNOME Shell and Plasma wait out long D-Bus timeouts, or give up, without a system bus, and
     // the host's own must not see them.
@@ -122,6 +220,9 @@ DesktopSession::Outcome DesktopSession::startShell(Component component)
                         "TaskBarShowMEMStatus=0\nTaskBarShowNetStatus=0\n");
         command = {u"icewm-session"_s};
         ready = [this] { return ownsSelection("_NET_SYSTEM_TRAY_S0"); };
+    } else if (waybar) {
+        outcome = startSway();
+        command = m_asSwayUser + QStringList{u"waybar"_s};
     } else {
         test::writeFile(config + u"plasmarc"_s,
                         m_lightPanels ? "[Theme]\nname=default\n" : "[Theme]\nname=breeze-dark\n");
