@@ -372,6 +372,11 @@ TrayRendering StatusNotifierItem::rendering() const
     return m_host.rendering;
 }
 
+QSize StatusNotifierItem::slotSize() const
+{
+    return m_host.iconSize > 0 ? QSize(m_host.iconSize, m_host.iconSize) : QSize();
+}
+
 void StatusNotifierItem::identifyWatcher()
 {
     // Answered by the bus itself, so these calls cannot hang on a stuck watcher. Bus names
@@ -398,6 +403,7 @@ void StatusNotifierItem::identifyWatcher()
     }
     const TrayHost host = hostForWatcher(identities).value_or(TrayHost{});
     const bool changed = host.rendering != m_host.rendering;
+    const bool resized = host.iconSize != m_host.iconSize;
     m_host = host;
     // Shown to the host before the item registers with it, which is when hosts read it.
     StatusNotifierItemAdaptor *adaptor =
@@ -410,6 +416,8 @@ void StatusNotifierItem::identifyWatcher()
     }
     if (changed)
         Q_EMIT renderingChanged(host.rendering);
+    if (resized)
+        Q_EMIT slotSizeChanged();
 }
 
 bool StatusNotifierItem::isPublished() const

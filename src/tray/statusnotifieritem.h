@@ -34,6 +34,8 @@ public:
     bool isShown() const override;
     // Decided by who owns the watcher, before the item registers with it.
     TrayRendering rendering() const override;
+    // The host's fixed icon size, where the table knows it.
+    QSize slotSize() const override;
 
     // Whether the session bus could be reached and the item published on it.
     bool isPublished() const;

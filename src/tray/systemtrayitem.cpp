@@ -83,7 +83,15 @@ QRect SystemTrayItem::geometry() const
 
 QSize SystemTrayItem::slotSize() const
 {
-    return m_carrier == Carrier::XEmbed ? m_xembed->slotSize() : QSize();
+    switch (m_carrier) {
+    case Carrier::StatusNotifier:
+        return m_statusNotifier->slotSize();
+    case Carrier::XEmbed:
+        return m_xembed->slotSize();
+    case Carrier::None:
+        break;
+    }
+    return {};
 }
 
 SystemTrayItem::Carrier SystemTrayItem::carrier() const

@@ -56,10 +56,10 @@ constexpr WatcherRow watcherHosts[] = {
     // digits are about 5 px high), in the tray's own box (#2980b9 on a #34373c bar in waybar's
     // own style); labels are not drawn. Left: Activate(x, y); middle: SecondaryActivate(x, y),
     // both with the click's position within the item, not on the screen; right: the menu (an
-    // empty one when none is published), never ContextMenu. A square keeps its rows apart
-    // and, drawn at 48 px, its digits at 6 px; the wide picture's rows blur into 5-px ones.
-    {"fr.arouillard.waybar"_L1, {TrayRendering::Square, false}},
-    {"waybar"_L1, {TrayRendering::Square, false}},
+    // empty one when none is published), never ContextMenu. A square drawn at 16 px keeps its
+    // rows and arrows crisp; shrunk from a larger one, or the wide picture's rows, they blur.
+    {"fr.arouillard.waybar"_L1, {TrayRendering::Square, false, 16}},
+    {"waybar"_L1, {TrayRendering::Square, false, 16}},
     // Ayatana's indicator service: its panel applets draw XAyatanaLabel, the property was
     // made for them. Not run here.
     {"org.ayatana.indicator.application"_L1, {TrayRendering::Label, false}},

@@ -29,6 +29,9 @@ struct TrayHost
     // Whether the host opens the item's menu on a left click when the item has one, instead
     // of calling Activate: the item then publishes no menu, so the click opens the popover.
     bool leftClickOpensMenu = false;
+    // The size the host draws every picture at, where it is fixed and the host shrinks the
+    // largest picture it is given rather than pick the one that fits; 0 elsewhere.
+    int iconSize = 0;
 
     friend bool operator==(const TrayHost &, const TrayHost &) = default;
 };

@@ -42,7 +42,8 @@ public:
     // know it without a click (a docked X11 window can ask); null elsewhere.
     virtual QRect geometry() const { return {}; }
     // The size of the slot the tray gives the item, where the item learns it (a docked X11
-    // window is resized by its tray); empty elsewhere. Pictures drawn for it need no scaling.
+    // window is resized by its tray, some hosts draw every icon at one size); empty elsewhere.
+    // Pictures drawn for it need no scaling.
     virtual QSize slotSize() const { return {}; }
 
     // The entries of the item's menu, for hosts that open a menu instead of clicking.

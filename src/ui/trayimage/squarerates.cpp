@@ -4,7 +4,6 @@
 #include <QFontMetricsF>
 #include <QHash>
 #include <QPainter>
-#include <QPainterPath>
 
 #include <array>
 #include <cmath>
@@ -92,25 +91,22 @@ QFont rowFont(qreal capHeight)
 }
 
 // An arrow as tall as the digits, pointing down for the download and up for the upload: a
-// stem of whole pixels and a head as wide as the mark. Drawn, not taken from a font, since a
-// font's arrow is as wide as a digit and a square has no room to spare.
-void drawMark(QPainter &painter, const QRectF &box, bool down, const QColor &color)
+// stem and a head of whole pixels, rows narrowing by one pixel a side, so that it stays crisp
+// at 16 px. Drawn, not taken from a font, since a font's arrow is as wide as a digit and a
+// square has no room to spare. box is as wide as the mark, an odd number of pixels.
+void drawMark(QPainter &painter, const QRect &box, bool down, const QColor &color)
 {
-    const qreal stem = std::max(1.0, std::round(box.width() / 4));
-    const qreal head = std::ceil(box.width() / 2) + 1;
-    const qreal middle = box.center().x();
-    QPainterPath arrow;
-    arrow.addRect(middle - stem / 2, down ? box.top() : box.top() + head - 1, stem,
-                  box.height() - head + 1);
-    QPolygonF tip;
-    if (down)
-        tip << QPointF(box.left(), box.bottom() - head) << QPointF(box.right(), box.bottom() - head)
-            << QPointF(middle, box.bottom());
-    else
-        tip << QPointF(box.left(), box.top() + head) << QPointF(box.right(), box.top() + head)
-            << QPointF(middle, box.top());
-    arrow.addPolygon(tip);
-    painter.fillPath(arrow.simplified(), color);
+    const int stem = std::max(1, (box.width() / 4) | 1);
+    const int head = (box.width() + 1) / 2;
+    const int middle = box.left() + box.width() / 2;
+    const int stemHeight = std::max(0, box.height() - head);
+    painter.fillRect(middle - stem / 2, down ? box.top() : box.bottom() + 1 - stemHeight, stem,
+                     stemHeight, color);
+    for (int row = 0; row < head; ++row) {
+        // From the tip back: 1, 3, 5… pixels wide.
+        const int y = down ? box.bottom() - row : box.top() + row;
+        painter.fillRect(middle - row, y, 2 * row + 1, 1, color);
+    }
 }
 
 } // namespace
@@ -135,8 +131,9 @@ QImage renderSquareRates(const QList<RateEntry> &entries, QSize size, const Squa
             text = Qt::white;
         }
         for (qsizetype row = 0; row < entries.size() && row < layout.baselines.size(); ++row) {
-            const QRectF box(layout.sideMargin, layout.baselines.at(row) - layout.capHeight,
-                             layout.markWidth, layout.capHeight);
+            const QRect box(int(layout.sideMargin),
+                            int(layout.baselines.at(row) - layout.capHeight), int(layout.markWidth),
+                            int(layout.capHeight));
             drawMark(painter, box, entries.at(row).arrow == download,
                      style.customColors ? entries.at(row).color : text);
         }
@@ -149,11 +146,14 @@ QImage renderSquareRates(const QList<RateEntry> &entries, QSize size, const Squa
         GlyphAtlas::Pen pen{font, style.customColors ? entry.color : text};
         // Fitted by its ink, as bold glyphs reach past their advance; squeezed in sixteenths,
         // so that the few widths the rates have share their rendered characters.
+        // A squeeze in sixteenths may still spill a pixel of antialiasing: a step more, so
+        // that a blank column keeps the arrow apart from the digits.
         QRect ink = atlas.inkBounds(entry.text, pen, 1, baseline);
-        if (ink.width() > room) {
+        if (ink.width() > room)
             pen.squeeze = std::floor(room / ink.width() * squeezeSteps) / squeezeSteps;
-            ink = atlas.inkBounds(entry.text, pen, 1, baseline);
-        }
+        while (pen.squeeze > 1.0 / squeezeSteps &&
+               (ink = atlas.inkBounds(entry.text, pen, 1, baseline)).width() > room)
+            pen.squeeze -= 1.0 / squeezeSteps;
         const qreal right = size.width() - layout.sideMargin;
         atlas.drawText(image, QPointF(right - ink.right() - 1, baseline), entry.text, pen);
     }
