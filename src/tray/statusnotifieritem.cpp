@@ -405,6 +405,12 @@ void StatusNotifierItem::identifyWatcher()
     const bool changed = host.rendering != m_host.rendering;
     const bool resized = host.iconSize != m_host.iconSize;
     m_host = host;
+    // A host that also finds items on the bus by itself must not find the well-known name
+    // either, or it registers that name as an item of its own.
+    if (host.registersByPath)
+        m_connection.unregisterService(m_serviceName);
+    else
+        m_connection.registerService(m_serviceName);
     // Shown to the host before the item registers with it, which is when hosts read it.
     StatusNotifierItemAdaptor *adaptor =
         host.rendering == TrayRendering::Label ? m_labelled : m_plain;
@@ -441,7 +447,7 @@ void StatusNotifierItem::registerWithWatcher(int retries)
     QDBusMessage call = QDBusMessage::createMethodCall(
         QString::fromLatin1(watcherService), QString::fromLatin1(watcherPath),
         QString::fromLatin1(watcherInterface), u"RegisterStatusNotifierItem"_s);
-    call << m_serviceName;
+    call << (m_host.registersByPath ? QString::fromLatin1(itemPath) : m_serviceName);
     auto *pending =
         new QDBusPendingCallWatcher(m_connection.asyncCall(call, registrationTimeoutMs), this);
     connect(pending, &QDBusPendingCallWatcher::finished, this,

@@ -30,7 +30,12 @@ constexpr WatcherRow watcherHosts[] = {
     // the bar's bold font, #e3e3e3 on black (16:1), digits 10 px high. Left click:
     // Activate(x, y), but with a menu published it opens the menu instead (Activate only on
     // a double click); middle: SecondaryActivate(x, y); right: the menu, else nothing.
-    {"org.gnome.Shell"_L1, {TrayRendering::Label, true}},
+    // Registered by path: for an item registered by its well-known name the extension (46)
+    // also watches that name, and when the watch's first report comes after the item's
+    // properties, as it can while the shell starts, it clears the cached Id and Menu; its next
+    // reading of them compares with null, which throws ("Argument two may not be null"), and
+    // the extension drops the item for the session.
+    {"org.gnome.Shell"_L1, {TrayRendering::Label, true, true}},
     // KDE Plasma 5.27 (kded5 owns the watcher, plasmashell hosts): 22×22 icons on a 44-px
     // panel; pictures are fitted keeping their aspect (90×22 shows as 22×5); labels are not
     // drawn. Left: Activate(x, y); middle: SecondaryActivate(x, y); right: the menu.
@@ -58,8 +63,8 @@ constexpr WatcherRow watcherHosts[] = {
     // both with the click's position within the item, not on the screen; right: the menu (an
     // empty one when none is published), never ContextMenu. A square drawn at 16 px keeps its
     // rows and arrows crisp; shrunk from a larger one, or the wide picture's rows, they blur.
-    {"fr.arouillard.waybar"_L1, {TrayRendering::Square, false, 16}},
-    {"waybar"_L1, {TrayRendering::Square, false, 16}},
+    {"fr.arouillard.waybar"_L1, {TrayRendering::Square, false, false, 16}},
+    {"waybar"_L1, {TrayRendering::Square, false, false, 16}},
     // Ayatana's indicator service: its panel applets draw XAyatanaLabel, the property was
     // made for them. Not run here.
     {"org.ayatana.indicator.application"_L1, {TrayRendering::Label, false}},

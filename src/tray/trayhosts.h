@@ -29,6 +29,9 @@ struct TrayHost
     // Whether the host opens the item's menu on a left click when the item has one, instead
     // of calling Activate: the item then publishes no menu, so the click opens the popover.
     bool leftClickOpensMenu = false;
+    // Whether the item registers with the watcher by its object path and holds no well-known
+    // name, so that the host knows it by its unique bus name alone.
+    bool registersByPath = false;
     // The size the host draws every picture at, where it is fixed and the host shrinks the
     // largest picture it is given rather than pick the one that fits; 0 elsewhere.
     int iconSize = 0;

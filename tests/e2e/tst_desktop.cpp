@@ -345,6 +345,7 @@ private Q_SLOTS:
         QTest::addColumn<Component>("shell");
         QTest::addColumn<bool>("lightPanel");
         QTest::addColumn<int>("panelHeight");
+        QTest::addColumn<int>("logins"); // starts with the shell, first
         QTest::addColumn<int>("starts");
         QTest::addColumn<int>("digits"); // the least height of the rates' digits
         // Whether the rates stand on a badge: where Velmora cannot know the panel's colour.
@@ -352,27 +353,33 @@ private Q_SLOTS:
         // GNOME's top bar is dark whatever it is asked, IceWM's light, waybar's as its own style
         // has it; trayer and IceWM carry the item over XEmbed. Trayer keeps the wide picture,
         // whose two rows are smaller; waybar draws every item 16 px high.
-        QTest::newRow("gnome") << Component::GnomeShell << false << 32 << 20 << 8 << false;
-        QTest::newRow("xfce-dark") << Component::Xfce << false << 26 << 20 << 8 << false;
-        QTest::newRow("xfce-light") << Component::Xfce << true << 26 << 1 << 8 << false;
-        QTest::newRow("plasma-dark") << Component::Plasma << false << 44 << 20 << 8 << false;
-        QTest::newRow("plasma-light") << Component::Plasma << true << 44 << 1 << 8 << false;
-        QTest::newRow("trayer-dark") << Component::XEmbedTray << false << 24 << 1 << 7 << false;
-        QTest::newRow("trayer-light") << Component::XEmbedTray << true << 24 << 1 << 7 << false;
-        QTest::newRow("lxqt-light") << Component::Lxqt << true << 32 << 1 << 8 << true;
-        QTest::newRow("lxqt-dark") << Component::Lxqt << false << 32 << 10 << 8 << true;
-        QTest::newRow("icewm") << Component::IceWm << true << 26 << 10 << 8 << false;
-        QTest::newRow("waybar") << Component::Waybar << false << 30 << 10 << 5 << true;
+        const auto row = [](const char *tag, Component shell, bool light, int height, int logins,
+                            int starts, int digits, bool badge) {
+            QTest::newRow(tag) << shell << light << height << logins << starts << digits << badge;
+        };
+        row("gnome", Component::GnomeShell, false, 32, 10, 10, 8, false);
+        row("xfce-dark", Component::Xfce, false, 26, 0, 20, 8, false);
+        row("xfce-light", Component::Xfce, true, 26, 0, 1, 8, false);
+        row("plasma-dark", Component::Plasma, false, 44, 0, 20, 8, false);
+        row("plasma-light", Component::Plasma, true, 44, 0, 1, 8, false);
+        row("trayer-dark", Component::XEmbedTray, false, 24, 0, 1, 7, false);
+        row("trayer-light", Component::XEmbedTray, true, 24, 0, 1, 7, false);
+        row("lxqt-light", Component::Lxqt, true, 32, 0, 1, 8, true);
+        row("lxqt-dark", Component::Lxqt, false, 32, 0, 10, 8, true);
+        row("icewm", Component::IceWm, true, 26, 0, 10, 8, false);
+        row("waybar", Component::Waybar, false, 30, 0, 10, 5, true);
     }
 
-    // The item shows within 2 s of every start, the rates read at 4.5:1 against the panel
-    // even with Velmora's theme the opposite of it, a real click opens the popover beside the
-    // panel and out of its task list, and a right click shows the menu.
+    // The item shows within 2 s of every start (of the shell's readiness, when both start
+    // together as at login), the rates read at 4.5:1 against the panel even with Velmora's
+    // theme the opposite of it, a real click opens the popover beside the panel and out of its
+    // task list, and a right click shows the menu.
     void itemOnThePanel()
     {
         QFETCH(Component, shell);
         QFETCH(bool, lightPanel);
         QFETCH(int, panelHeight);
+        QFETCH(int, logins);
         QFETCH(int, starts);
         QFETCH(int, digits);
         QFETCH(bool, badge);
@@ -409,33 +416,49 @@ private Q_SLOTS:
         QImage before, after;
         QRect item;
         const QStringList itemsBefore = session.registeredItems();
-        for (int start = 1; start <= starts; ++start) {
+        for (int start = 1; start <= logins + starts; ++start) {
+            const bool login = start <= logins;
             if (start > 1) {
                 stopVelmora();
                 QTRY_COMPARE_WITH_TIMEOUT(session.registeredItems(), itemsBefore, 5000);
             }
             // Clocks on these panels show minutes: keep a minute's turn out of the next few
-            // seconds, and more of them for the last start, read after it settles.
+            // seconds, and more of them for a shell's start and the last, read after it settles.
             if (const int second = QTime::currentTime().second();
-                second >= (start == starts ? 50 : 56))
+                second >= (start == logins + starts || login ? 50 : 56))
                 QTest::qWait((61 - second) * 1000);
             before = panelAtRest();
+            // A quiet link while a shell starts: it is ready once its screen holds still.
+            login ? m_traffic.stop() : m_traffic.start();
+            if (login)
+                session.stop(shell);
             QElapsedTimer clock;
             clock.start();
             startVelmora(session);
-            const bool shown = DesktopSession::waitUntil(
-                [&] {
-                    if (statusNotifier && session.registeredItems().size() <= itemsBefore.size())
-                        return false;
-                    after = session.grab();
-                    item = newContent(before, after, strip);
-                    return !item.isNull();
-                },
-                5s);
+            if (login) {
+                const auto started = session.start(shell); // in the same second, as at login
+                QVERIFY2(bool(started), qPrintable(started.message));
+                clock.start(); // from the shell's readiness
+            }
+            const auto onPanel = [&] {
+                if (statusNotifier && session.registeredItems().size() <= itemsBefore.size())
+                    return false;
+                after = session.grab();
+                item = newContent(before, after, strip);
+                return !item.isNull();
+            };
+            bool shown = DesktopSession::waitUntil(onPanel, 5s);
+            const qint64 elapsed = clock.elapsed();
+            // A starting host may still drop an item it has shown.
+            if (shown && login) {
+                QTest::qWait(int(std::max<qint64>(0, 2000 - clock.elapsed())));
+                shown = onPanel();
+            }
             if (!shown)
                 session.screenshot(u"realshell-%1-not-shown"_s.arg(host));
-            QVERIFY2(shown && clock.elapsed() <= 2000,
-                     qPrintable(QString::number(clock.elapsed())));
+            QVERIFY2(shown && elapsed <= 2000,
+                     qPrintable(u"start %1: %2 ms%3"_s.arg(start).arg(elapsed).arg(
+                         shown ? u""_s : u", not on the panel"_s)));
         }
         // Live rates come with the second traffic sample; drawn late parts (a label beside
         // the picture) settle before the panel is read.
@@ -521,6 +544,9 @@ private Q_SLOTS:
             for (int x = near.left(); x <= near.right(); ++x)
                 if (!strip.contains(x, y) && menu.pixel(x, y) != closed.pixel(x, y))
                     shown |= QRect(x, y, 1, 1);
+        // GNOME's host opens a published menu on the left click too, where the popover must
+        // open: the item has none there.
+        QEXPECT_FAIL("gnome", "no menu on GNOME, for the left click's sake", Abort);
         QVERIFY2(!shown.isNull(), "nothing shows");
         // A menu opened at the pointer reaches over the panel.
         if (shown.intersects(strip.adjusted(0, -1, 0, 1)))
