@@ -7,6 +7,7 @@
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QTimer>
 #include <QWidget>
 
 #include <xcb/xcb.h>
@@ -612,6 +613,9 @@ bool XEmbedTrayItem::nativeEventFilter(const QByteArray &eventType, void *messag
             setShown(true);
             setSlot(m_window->onScreen().size());
             updateRendering();
+            // A panel may still be painting (or fading in) when it takes the window, and
+            // tells nothing when it is done: look again a moment later.
+            QTimer::singleShot(1000, this, &XEmbedTrayItem::sampleBackground);
         } else {
             // Handed back to the root window (a tray that died maps it there): leave. The
             // window is gone, so Qt must not see the event.
