@@ -86,8 +86,18 @@ std::shared_ptr<wl_display> addPointer(const QString &socket)
     wl_display *display = wl_display_connect(qPrintable(socket));
     if (!display)
         return {};
-    const std::shared_ptr<wl_display> connection(display, wl_display_disconnect);
-    wl_proxy *manager = nullptr;
+    // The proxies go with the connection: the pointer device lives as long as both.
+    struct Proxies
+    {
+        wl_proxy *registry = nullptr, *manager = nullptr, *pointer = nullptr;
+    };
+    auto proxies = std::make_shared<Proxies>();
+    const std::shared_ptr<wl_display> connection(display, [proxies](wl_display *display) {
+        for (wl_proxy *proxy : {proxies->pointer, proxies->manager, proxies->registry})
+            if (proxy)
+                wl_proxy_destroy(proxy);
+        wl_display_disconnect(display);
+    });
     static constexpr wl_registry_listener listener{
         [](void *manager, wl_registry *registry, uint32_t name, const char *interface, uint32_t) {
             if (std::strcmp(interface, pointerManager.name) == 0)
@@ -95,10 +105,13 @@ std::shared_ptr<wl_display> addPointer(const QString &socket)
                     static_cast<wl_proxy *>(wl_registry_bind(registry, name, &pointerManager, 1));
         },
         [](void *, wl_registry *, uint32_t) {}};
-    wl_registry_add_listener(wl_display_get_registry(display), &listener, &manager);
-    if (wl_display_roundtrip(display) < 0 || !manager)
+    wl_registry *registry = wl_display_get_registry(display);
+    proxies->registry = reinterpret_cast<wl_proxy *>(registry);
+    wl_registry_add_listener(registry, &listener, &proxies->manager);
+    if (wl_display_roundtrip(display) < 0 || !proxies->manager)
         return {};
-    wl_proxy_marshal_flags(manager, 0, &virtualPointer, 1, 0, nullptr, nullptr);
+    proxies->pointer =
+        wl_proxy_marshal_flags(proxies->manager, 0, &virtualPointer, 1, 0, nullptr, nullptr);
     return wl_display_roundtrip(display) < 0 ? nullptr : connection;
 }
 
