@@ -101,6 +101,12 @@ QRect screenRect(xcb_window_t root)
     return {};
 }
 
+// A picture with the rates beside the glyph, not one made for a square-ish slot.
+bool isWide(QSize size)
+{
+    return size.width() > size.height() + 4;
+}
+
 bool similar(const QColor &a, const QColor &b)
 {
     return std::abs(a.red() - b.red()) <= 24 && std::abs(a.green() - b.green()) <= 24 &&
@@ -148,7 +154,7 @@ public:
         const QImage picture = imageFor(images, 22, 1);
         const QSize size =
             picture.isNull() ? QSize(22, 22) : picture.deviceIndependentSize().toSize();
-        if (size.width() > size.height() + 4 || !m_asked.isValid())
+        if (isWide(size) || !m_asked.isValid())
             m_asked = size;
         if (m_asked != minimumSize())
             setFixedSize(m_asked);
@@ -156,7 +162,7 @@ public:
     }
 
     // The width the last wide picture asked for; 0 before one came.
-    int askedWidth() const { return m_asked.width() > m_asked.height() + 4 ? m_asked.width() : 0; }
+    int askedWidth() const { return isWide(m_asked) ? m_asked.width() : 0; }
 
     // The colour the tray shows behind the item, as last sampled; invalid before.
     QColor background() const { return m_background; }
