@@ -9,7 +9,7 @@ fail() { echo "FAIL: $*" >&2; exit 1; }
 [ "$(id -u)" = 0 ] || { echo "SKIP: installing needs root"; exit 77; }
 # Offline: the program started here must not look its address up on the internet.
 [ -n "${VELMORA_OFFLINE:-}" ] || exec env VELMORA_OFFLINE=1 unshare --net "$0" "$@"
-if dpkg-query -W -f='${Status}' velmora 2>/dev/null | grep -q 'ok installed'; then
+if dpkg-query -W -f='${Status}' velmora 2>/dev/null | grep 'ok installed' >/dev/null; then
     echo "SKIP: velmora is installed here already"; exit 77
 fi
 
@@ -28,7 +28,7 @@ trap cleanup EXIT
 instances() {
     for pid in $(pgrep -x velmora); do
         [ "$(readlink "/proc/$pid/exe")" = /usr/bin/velmora ] \
-            && tr '\0' '\n' <"/proc/$pid/environ" | grep -qx "HOME=$t/home" && echo "$pid"
+            && tr '\0' '\n' <"/proc/$pid/environ" | grep -x "HOME=$t/home" >/dev/null && echo "$pid"
     done
     return 0
 }
