@@ -208,12 +208,9 @@ public:
     void setPixmaps(sni::PixmapList pixmaps) { m_pixmaps = std::move(pixmaps); }
 
 public Q_SLOTS:
-    void Activate(int x, int y) { Q_EMIT m_item->activated(StatusNotifierItem::anchorAt(x, y)); }
+    void Activate(int x, int y) { Q_EMIT m_item->activated(m_item->anchorAt(x, y)); }
     void SecondaryActivate(int x, int y) { Activate(x, y); }
-    void ContextMenu(int x, int y)
-    {
-        Q_EMIT m_item->contextMenuRequested(StatusNotifierItem::anchorAt(x, y));
-    }
+    void ContextMenu(int x, int y) { Q_EMIT m_item->contextMenuRequested(m_item->anchorAt(x, y)); }
     void Scroll(int delta, const QString &orientation)
     {
         Q_UNUSED(delta);
@@ -499,8 +496,10 @@ void StatusNotifierItem::setWatcherPresent(bool present)
     Q_EMIT watcherPresenceChanged(present);
 }
 
-QRect StatusNotifierItem::anchorAt(int x, int y)
+QRect StatusNotifierItem::anchorAt(int x, int y) const
 {
+    if (!m_host.reportsClickPoint)
+        return {};
     // Qt keeps each screen's origin and scales its extent by the pixel ratio.
     const QPoint native(x, y);
     for (const QScreen *screen : QGuiApplication::screens()) {

@@ -55,8 +55,9 @@ private:
     void identifyWatcher();
     void setShown(bool shown);
     void setWatcherPresent(bool present);
-    // The host reports X11 root coordinates; the item's users work in logical ones.
-    static QRect anchorAt(int x, int y);
+    // The host reports X11 root coordinates; the item's users work in logical ones. A null
+    // rectangle where the host's position says nothing of where the item is.
+    QRect anchorAt(int x, int y) const;
 
     QString m_id;
     int m_number;

@@ -63,8 +63,8 @@ constexpr WatcherRow watcherHosts[] = {
     // both with the click's position within the item, not on the screen; right: the menu (an
     // empty one when none is published), never ContextMenu. A square drawn at 16 px keeps its
     // rows and arrows crisp; shrunk from a larger one, or the wide picture's rows, they blur.
-    {"fr.arouillard.waybar"_L1, {TrayRendering::Square, false, false, 16}},
-    {"waybar"_L1, {TrayRendering::Square, false, false, 16}},
+    {"fr.arouillard.waybar"_L1, {TrayRendering::Square, false, false, 16, false}},
+    {"waybar"_L1, {TrayRendering::Square, false, false, 16, false}},
     // Ayatana's indicator service: its panel applets draw XAyatanaLabel, the property was
     // made for them. Not run here.
     {"org.ayatana.indicator.application"_L1, {TrayRendering::Label, false}},

@@ -35,6 +35,9 @@ struct TrayHost
     // The size the host draws every picture at, where it is fixed and the host shrinks the
     // largest picture it is given rather than pick the one that fits; 0 elsewhere.
     int iconSize = 0;
+    // Whether the position Activate and ContextMenu pass is the click's on the screen; a host
+    // that passes it within the item says nothing of where the item is.
+    bool reportsClickPoint = true;
 
     friend bool operator==(const TrayHost &, const TrayHost &) = default;
 };

@@ -145,11 +145,11 @@ QPoint placeBeside(const QRect &anchor, const QSize &size, const QList<ScreenAre
     return centred;
 }
 
-QPoint toastPosition(const QRect &item, const QSize &size, const QList<ScreenArea> &screens,
-                     const QList<QRect> &reserved)
+QPoint placeNearTray(const QRect &item, const QSize &size, const QList<ScreenArea> &screens,
+                     const QList<QRect> &reserved, Spacing spacing)
 {
     if (!item.isNull() || screens.isEmpty())
-        return placeBeside(item, size, screens, reserved, toastSpacing);
+        return placeBeside(item, size, screens, reserved, spacing);
     const ScreenArea &primary = screens.first();
     const QRect &all = primary.geometry;
     const QRect &free = primary.available;
@@ -160,12 +160,11 @@ QPoint toastPosition(const QRect &item, const QSize &size, const QList<ScreenAre
             break;
     }
     if (!strip.isValid())
-        return {free.right() + 1 - toastSpacing.along - size.width(),
-                free.top() + toastSpacing.along};
+        return {free.right() + 1 - spacing.along - size.width(), free.top() + spacing.along};
     const int thickness = std::min(strip.width(), strip.height());
     const QRect trayEnd(strip.right() - thickness + 1, strip.bottom() - thickness + 1, thickness,
                         thickness);
-    return placeBeside(trayEnd, size, screens, reserved, toastSpacing);
+    return placeBeside(trayEnd, size, screens, reserved, spacing);
 }
 
 } // namespace velmora

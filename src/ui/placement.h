@@ -43,12 +43,12 @@ inline constexpr Spacing toastSpacing{.gap = 6, .along = 8, .across = 0};
 QPoint placeBeside(const QRect &anchor, const QSize &size, const QList<ScreenArea> &screens,
                    const QList<QRect> &reserved, Spacing spacing);
 
-// Where the card that tells of a new public address goes: beside item, the best rectangle
-// known for the tray item (its own, or a 1×1 one at the last click on it), as placeBeside puts
-// it. Without one, at the end of the first screen's panel where trays sit (the right end of a
-// top or bottom panel, the lower end of a side one), else in the top-right corner of its
-// available area. screens lists the primary screen first.
-QPoint toastPosition(const QRect &item, const QSize &size, const QList<ScreenArea> &screens,
-                     const QList<QRect> &reserved);
+// Where a window opened from the tray goes: beside item, the best rectangle known for the tray
+// item (its own, or a 1×1 one at a click on it), as placeBeside puts it. Without one, at the
+// end of the first screen's panel where trays sit (the right end of a top or bottom panel, the
+// lower end of a side one), else in the top-right corner of its available area. screens lists
+// the primary screen first.
+QPoint placeNearTray(const QRect &item, const QSize &size, const QList<ScreenArea> &screens,
+                     const QList<QRect> &reserved, Spacing spacing);
 
 } // namespace velmora

@@ -276,9 +276,11 @@ void StatusBarController::showIPChangeToast(const GeoInfo &old, const GeoInfo &n
     m_toast = std::make_unique<ToastWindow>(new ToastView(old, now, open), *m_windowSystem);
     m_toast->adjustSize();
     const QRect docked = m_tray.geometry();
-    m_toast->fadeIn(toastPosition(docked.isNull() ? m_anchor : docked, m_toast->size(),
-                                  ScreenArea::all(), m_windowSystem->reservedStrips()),
+    m_toast->fadeIn(placeNearTray(docked.isNull() ? m_anchor : docked, m_toast->size(),
+                                  ScreenArea::all(), m_windowSystem->reservedStrips(),
+                                  toastSpacing),
                     m_toastTimings.fadeIn);
+    m_windowSystem->keepPosition(m_toast->windowHandle());
     m_toastDismiss.start(m_toastTimings.onScreen);
 }
 

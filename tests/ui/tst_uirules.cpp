@@ -257,7 +257,7 @@ private Q_SLOTS:
         QFETCH(QPoint, expected);
         QFETCH(bool, toast);
         const QSize size = toast ? QSize(280, 60) : QSize(320, 400);
-        const QRect popover(toast ? toastPosition(anchor, size, screens, reserved)
+        const QRect popover(toast ? placeNearTray(anchor, size, screens, reserved, toastSpacing)
                                   : placeBeside(anchor, size, screens, reserved, popoverSpacing),
                             size);
         QCOMPARE(popover.topLeft(), expected);

@@ -1,9 +1,11 @@
 #pragma once
 
+#include <QCursor>
 #include <QList>
 #include <QRect>
 
 #include <memory>
+#include <optional>
 
 class QWindow;
 
@@ -31,6 +33,12 @@ public:
     // Whether the program's windows go where it puts them and may grab the pointer. A Wayland
     // client's go where the compositor puts them, and only its popups grab.
     virtual bool placesOwnWindows() const = 0;
+    // Where the pointer is, where the program can tell: an X11 program on a Wayland
+    // compositor sees it only while it is over the program's own windows.
+    virtual std::optional<QPoint> pointer() const { return QCursor::pos(); }
+    // Asks that window, shown, stay where the program moved it, where the window manager puts
+    // windows of its own accord whatever they ask; nothing elsewhere.
+    virtual void keepPosition(QWindow *window) const { Q_UNUSED(window); }
 
     // The hints of the window system the application runs on, X11 or Wayland; on one it cannot
     // ask, hints that report no compositor and no strips.

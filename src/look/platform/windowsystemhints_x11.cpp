@@ -1,4 +1,5 @@
 #include "platform/windowsystemhints.h"
+#include "platform/windowsystemhints_sway.h"
 
 #include <QGuiApplication>
 #include <QScreen>
@@ -201,8 +202,13 @@ private:
 std::unique_ptr<WindowSystemHints> WindowSystemHints::create()
 {
     auto *x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
-    if (x11 && x11->connection())
-        return std::make_unique<X11Hints>(x11->connection());
+    if (x11 && x11->connection()) {
+        auto hints = std::make_unique<X11Hints>(x11->connection());
+        // Through XWayland on sway, whose IPC tells where its bars are and moves windows.
+        if (const QString sway = qEnvironmentVariable("SWAYSOCK"); !sway.isEmpty())
+            return swayHints(std::move(hints), sway);
+        return hints;
+    }
     if (QGuiApplication::platformName().startsWith(QLatin1StringView("wayland")))
         return forWayland();
     return std::make_unique<NoHints>();

@@ -3,7 +3,6 @@
 #include "placement.h"
 #include "platform/windowsystemhints.h"
 
-#include <QCursor>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
@@ -71,7 +70,10 @@ void PopoverWindow::setShadowed(bool shadowed)
 
 void PopoverWindow::showAt(const QRect &anchor)
 {
-    m_anchor = anchor.isNull() ? QRect(QCursor::pos(), QSize(1, 1)) : anchor;
+    // Without a place for the item, the pointer is the better guess where it is known, else
+    // the end of the panel where trays sit.
+    const std::optional<QPoint> pointer = anchor.isNull() ? m_hints->pointer() : std::nullopt;
+    m_anchor = pointer ? QRect(*pointer, QSize(1, 1)) : anchor;
     if (!isVisible()) {
         setShadowed(m_hints->isCompositing());
         // A popup, not a task: out of task bars and pagers. Written before every showing, as
@@ -82,6 +84,7 @@ void PopoverWindow::showAt(const QRect &anchor)
     adjustSize();
     place();
     show();
+    m_hints->keepPosition(windowHandle());
     raise();
     activateWindow();
     if (QWidget *focus = nextInFocusChain(); focus && focus != this)
@@ -115,9 +118,11 @@ void PopoverWindow::place()
         return;
     const int margin = m_shadowed ? shadowMargin : 0;
     const QSize visible = size() - QSize(2 * margin, 2 * margin);
-    move(placeBeside(m_anchor, visible, ScreenArea::all(), m_hints->reservedStrips(),
-                     popoverSpacing) -
+    move(placeNearTray(m_anchor, visible, ScreenArea::all(), m_hints->reservedStrips(),
+                       popoverSpacing) -
          QPoint(margin, margin));
+    if (isVisible())
+        m_hints->keepPosition(windowHandle());
 }
 
 void PopoverWindow::grabPointer()
