@@ -1,8 +1,10 @@
 #include "statusnotifieritem.h"
 
 #include "dbusmenu.h"
+#include "traymenu.h"
 
 #include <QCoreApplication>
+#include <QCursor>
 #include <QDBusAbstractAdaptor>
 #include <QDBusArgument>
 #include <QDBusConnectionInterface>
@@ -210,7 +212,12 @@ public:
 public Q_SLOTS:
     void Activate(int x, int y) { Q_EMIT m_item->activated(m_item->anchorAt(x, y)); }
     void SecondaryActivate(int x, int y) { Activate(x, y); }
-    void ContextMenu(int x, int y) { Q_EMIT m_item->contextMenuRequested(m_item->anchorAt(x, y)); }
+    // Called by hosts that do not draw the published menu.
+    void ContextMenu(int x, int y)
+    {
+        const QRect anchor = m_item->anchorAt(x, y);
+        popUpTrayMenu(*m_item, anchor.isNull() ? QCursor::pos() : anchor.topLeft());
+    }
     void Scroll(int delta, const QString &orientation)
     {
         Q_UNUSED(delta);

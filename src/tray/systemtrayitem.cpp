@@ -150,7 +150,6 @@ void SystemTrayItem::updateShown()
 void SystemTrayItem::forward(TrayItem *item)
 {
     connect(item, &TrayItem::activated, this, &TrayItem::activated);
-    connect(item, &TrayItem::contextMenuRequested, this, &TrayItem::contextMenuRequested);
     connect(item, &TrayItem::shownChanged, this, &SystemTrayItem::updateShown);
     connect(item, &TrayItem::renderingChanged, this, &SystemTrayItem::updateRendering);
     connect(item, &TrayItem::menuActionTriggered, this, &TrayItem::menuActionTriggered);

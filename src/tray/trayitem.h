@@ -69,8 +69,6 @@ Q_SIGNALS:
     // coordinates: its rectangle when the tray tells it, else a 1×1 rectangle at the click,
     // else a null rectangle.
     void activated(const QRect &anchor);
-    // The secondary click (context menu request); same anchor rules.
-    void contextMenuRequested(const QRect &anchor);
     void shownChanged(bool shown);
     void renderingChanged(velmora::TrayRendering rendering);
     void panelBackgroundChanged();

@@ -1,10 +1,10 @@
 #include "xembedtrayitem.h"
 
 #include "panelcolors.h"
+#include "traymenu.h"
 
 #include <QFile>
 #include <QGuiApplication>
-#include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QTimer>
@@ -380,22 +380,6 @@ void XEmbedTrayItem::updateRendering()
     Q_EMIT renderingChanged(rendering);
 }
 
-void XEmbedTrayItem::showMenu(QPoint at)
-{
-    // The tray has no menu of its own to open: the item's lines in a popup at the click.
-    auto *menu = new QMenu;
-    menu->setAttribute(Qt::WA_DeleteOnClose);
-    for (const MenuLine &line : TrayItem::menu()) {
-        if (!line.action) {
-            menu->addSeparator();
-            continue;
-        }
-        connect(menu->addAction(line.label), &QAction::triggered, this,
-                [this, action = *line.action] { Q_EMIT menuActionTriggered(action); });
-    }
-    menu->popup(at);
-}
-
 bool XEmbedTrayItem::trayOffersArgb() const
 {
     xcb_get_property_reply_t *reply = xcb_get_property_reply(
@@ -526,7 +510,8 @@ void XEmbedTrayItem::dock()
             if (button == Qt::LeftButton)
                 Q_EMIT activated(anchor);
             else if (button == Qt::RightButton)
-                showMenu(at);
+                // The tray has no menu of its own to open.
+                popUpTrayMenu(*this, at);
         });
     m_window->setImages(m_images);
     m_window->setToolTip(m_toolTip);

@@ -62,7 +62,6 @@ private:
     void setShown(bool shown);
     void setSlot(QSize slot);
     void updateRendering();
-    void showMenu(QPoint at);
     // Whether the tray asks for icons with an alpha channel (_NET_SYSTEM_TRAY_VISUAL).
     bool trayOffersArgb() const;
     void sampleBackground();

@@ -52,7 +52,6 @@ StatusBarController::StatusBarController(AppModel &model, Preferences &prefs, Tr
         }
         showPopoverAt(anchor);
     });
-    connect(&m_tray, &TrayItem::contextMenuRequested, this, &StatusBarController::showPopoverAt);
     connect(&m_tray, &TrayItem::menuActionTriggered, this, [this](TrayItem::MenuAction action) {
         switch (action) {
         case TrayItem::MenuAction::ShowPopover:

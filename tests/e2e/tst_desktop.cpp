@@ -371,6 +371,7 @@ private Q_SLOTS:
         row("lxqt-dark", Component::Lxqt, false, 32, 0, 10, 8, true);
         row("icewm", Component::IceWm, true, 26, 0, 10, 8, false);
         row("waybar", Component::Waybar, false, 30, 0, 10, 5, true);
+        row("swaybar", Component::Swaybar, false, 20, 0, 1, 5, true);
     }
 
     // The item shows within 2 s of every start (of the shell's readiness, when both start
@@ -397,7 +398,8 @@ private Q_SLOTS:
         QVERIFY2(bool(outcome), qPrintable(outcome.message));
         const bool statusNotifier = shell != Component::XEmbedTray && shell != Component::IceWm;
         const bool topPanel = shell == Component::GnomeShell || shell == Component::Xfce ||
-                              shell == Component::XEmbedTray || shell == Component::Waybar;
+                              shell == Component::XEmbedTray || shell == Component::Waybar ||
+                              shell == Component::Swaybar;
         const QSize screen = session.grab().size();
         const QRect strip(0, topPanel ? 0 : screen.height() - panelHeight, screen.width(),
                           panelHeight);
@@ -533,6 +535,7 @@ private Q_SLOTS:
         const QString state = windowProperties(session, ours, {u"_NET_WM_STATE"_s});
         // Sway keeps no state an X window asks for, and lists every window.
         QEXPECT_FAIL("waybar", "sway lists the popover as a window of its own", Continue);
+        QEXPECT_FAIL("swaybar", "sway lists the popover as a window of its own", Continue);
         QVERIFY2(state.contains(u"SKIP_TASKBAR"_s), qPrintable(state));
 
         // A right click shows the menu: the host's, or our own on an XEmbed dock. Read once the
@@ -545,7 +548,8 @@ private Q_SLOTS:
         // on sway, which may still be taking it away: the OCR misreads text among a whole
         // screen's wallpaper, and small type unless smoothly enlarged. Plasma's menu may take
         // a moment to come, and opens where it likes.
-        const QRect gone = shell == Component::Waybar ? popover : QRect();
+        const QRect gone =
+            shell == Component::Waybar || shell == Component::Swaybar ? popover : QRect();
         QRect shown;
         QString read;
         const QString scan = session.path() + u"/menu.png"_s;

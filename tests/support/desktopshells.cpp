@@ -122,7 +122,7 @@ constexpr char waybarConfig[] =
 } // namespace
 
 // The user, sway as that user and a pointer on its seat, for waybar.
-DesktopSession::Outcome DesktopSession::startSway()
+DesktopSession::Outcome DesktopSession::startSway(Component bar)
 {
     // The user is made once on a machine; it may reach this session's directory, not read it.
     const QString user = u"velmora-sway"_s, home = m_dir.filePath(u"sway"_s);
@@ -130,7 +130,11 @@ DesktopSession::Outcome DesktopSession::startSway()
     if (!::getpwnam(qPrintable(user)))
         run((add + user).split(u' '));
     const passwd *account = ::getpwnam(qPrintable(user));
-    test::writeFile(home + u"/.config/sway/config"_s, "xwayland enable\n");
+    // sway's bar is started below, as the test's own process, to be waited for and stopped.
+    test::writeFile(home + u"/.config/sway/config"_s,
+                    bar == Component::Swaybar
+                        ? "xwayland enable\nbar top {\n position top\n swaybar_command true\n}\n"
+                        : "xwayland enable\n");
     test::writeFile(home + u"/.config/waybar/config"_s, waybarConfig);
     if (!account || ::chown(qPrintable(home), account->pw_uid, account->pw_gid) != 0 ||
         !QFile::setPermissions(m_dir.path(), QFile::ReadOwner | QFile::WriteOwner |
@@ -144,7 +148,7 @@ DesktopSession::Outcome DesktopSession::startSway()
                     u"DBUS_SESSION_BUS_ADDRESS="_s + m_busAddress, u"WAYLAND_DISPLAY=wayland-1"_s};
     // Sway's pid is in the lock file of the X display it opens for XWayland, its last socket.
     const auto xDisplay = [&] {
-        const qint64 pid = m_children[Component::Waybar].front()->processId();
+        const qint64 pid = m_children[bar].front()->processId();
         for (const QString &lock :
              QDir(u"/tmp"_s).entryList({u".X*-lock"_s}, QDir::Files | QDir::Hidden))
             if (std::atoi(test::readFile(u"/tmp/"_s + lock).constData()) == pid)
@@ -153,8 +157,7 @@ DesktopSession::Outcome DesktopSession::startSway()
     };
     const QStringList sway =
         u"WLR_BACKENDS=headless WLR_LIBINPUT_NO_DEVICES=1 WLR_RENDERER=pixman sway"_s.split(u' ');
-    if (Outcome outcome =
-            launch(Component::Waybar, m_asSwayUser + sway, [&] { return !xDisplay().isEmpty(); });
+    if (Outcome outcome = launch(bar, m_asSwayUser + sway, [&] { return !xDisplay().isEmpty(); });
         !outcome)
         return outcome;
     // XWayland admits its user's programs only; Velmora and the tools here run as root.
@@ -180,23 +183,24 @@ DesktopSession::Outcome DesktopSession::startShell(Component component)
 {
     const bool gnome = component == Component::GnomeShell, xfce = component == Component::Xfce,
                lxqt = component == Component::Lxqt, iceWm = component == Component::IceWm,
-               waybar = component == Component::Waybar;
+               waybar = component == Component::Waybar, swaybar = component == Component::Swaybar;
     const bool plasma = component == Component::Plasma;
     const QString xfconfd = libexecProgram(u"xfce4/xfconf/xfconfd"_s);
     const QString activities = libexecProgram(u"libexec/kactivitymanagerd"_s);
     const QStringList needed =
-        gnome    ? QStringList{u"gnome-shell"_s,
+        gnome     ? QStringList{u"gnome-shell"_s,
                             u"/usr/share/gnome-shell/extensions/ubuntu-appindicators@ubuntu.com"_s}
-        : xfce   ? QStringList{u"xfce4-panel"_s, xfconfd}
-        : lxqt   ? QStringList{u"lxqt-panel"_s}
-        : iceWm  ? QStringList{u"icewm-session"_s}
-        : waybar ? QStringList{u"sway"_s, u"waybar"_s, u"grim"_s, u"xhost"_s}
-                 : QStringList{u"plasmashell"_s, u"kded5"_s, activities};
+        : xfce    ? QStringList{u"xfce4-panel"_s, xfconfd}
+        : lxqt    ? QStringList{u"lxqt-panel"_s}
+        : iceWm   ? QStringList{u"icewm-session"_s}
+        : waybar  ? QStringList{u"sway"_s, u"waybar"_s, u"grim"_s, u"xhost"_s}
+        : swaybar ? QStringList{u"sway"_s, u"swaybar"_s, u"grim"_s, u"xhost"_s}
+                  : QStringList{u"plasmashell"_s, u"kded5"_s, activities};
     for (const QString &program : needed) {
         if (QStandardPaths::findExecutable(program).isEmpty() && !QFileInfo::exists(program))
             return Outcome::missing(program + u" is not installed"_s);
     }
-    if ((gnome || plasma || waybar) && ::geteuid() != 0)
+    if ((gnome || plasma || waybar || swaybar) && ::geteuid() != 0)
         return Outcome::missing(u"the shell's private system bus, or sway's user, needs root"_s);
     const QString config = m_dir.filePath(u"config/"_s);
     // GNOME Shell and Plasma wait out long D-Bus timeouts, or give up, without a system bus, and
@@ -234,8 +238,13 @@ DesktopSession::Outcome DesktopSession::startShell(Component component)
         command = {u"icewm-session"_s};
         ready = [this] { return ownsSelection("_NET_SYSTEM_TRAY_S0"); };
     } else if (waybar) {
-        outcome = startSway();
+        outcome = startSway(component);
         command = m_asSwayUser + QStringList{u"waybar"_s};
+    } else if (swaybar) {
+        outcome = startSway(component);
+        command =
+            m_asSwayUser + QStringList{u"SWAYSOCK="_s + m_swayEnvironment.value(u"SWAYSOCK"_s),
+                                       u"swaybar"_s, u"-b"_s, u"top"_s};
     } else {
         test::writeFile(config + u"plasmarc"_s,
                         m_lightPanels ? "[Theme]\nname=default\n" : "[Theme]\nname=breeze-dark\n");
