@@ -493,11 +493,13 @@ private Q_SLOTS:
         QCOMPARE(pixels::contrast(background, qRgb(0, 0, 0)) >
                      pixels::contrast(background, qRgb(255, 255, 255)),
                  lightPanel);
+        const QString measured = u"%1 on %2: %3:1, %4 px"_s.arg(describe(inside))
+                                     .arg(QColor(around).name())
+                                     .arg(pixels::bestContrast(after, inside, around), 0, 'f', 1)
+                                     .arg(height);
+        qInfo("rates %s", qPrintable(measured));
         QVERIFY2(height >= digits && (badge || dominantColour(after, item) == background),
-                 qPrintable(u"%1 on %2: %3:1, %4 px"_s.arg(describe(inside))
-                                .arg(QColor(around).name())
-                                .arg(pixels::bestContrast(after, inside, around), 0, 'f', 1)
-                                .arg(height)));
+                 qPrintable(measured));
         // The square's rows told apart: download on top, its arrow down, the upload's up. (On a
         // badge, the picture's own test reads them: its round corners blur into the host's.)
         if (shell != Component::GnomeShell && shell != Component::XEmbedTray && !badge)
@@ -532,6 +534,8 @@ private Q_SLOTS:
                      5s),
                  qPrintable(describe(popover)));
         session.screenshot(u"realshell-%1-popover"_s.arg(host));
+        qInfo("popover %s beside the item at %s", qPrintable(describe(popover)),
+              qPrintable(describe(item)));
         const QString state = windowProperties(session, ours, {u"_NET_WM_STATE"_s});
         // Sway keeps no state an X window asks for, and lists every window.
         QEXPECT_FAIL("waybar", "sway lists the popover as a window of its own", Continue);
