@@ -3,6 +3,7 @@
 #include "applicationservice.h"
 #include "commandline.h"
 #include "selftest.h"
+#include "statuscommand.h"
 #include "trayapplication.h"
 
 #include <QApplication>
@@ -26,7 +27,8 @@ constexpr CommandLine::Program program{
     .arguments = "[URL]...",
     .about = "Your public IP address, where it is placed and the live network speed, in the tray.\n"
              "A second start, or a velmora: URL such as velmora://open, shows the running\n"
-             "instance's popover.",
+             "instance's popover. 'velmora status' prints its status for panels, bars and\n"
+             "scripts (see velmora status --help).",
     .options = {&selfTestOption, 1},
 };
 
@@ -96,7 +98,9 @@ int runTrayProgram(int argc, char **argv)
     const QStringList links = linkArguments(QCoreApplication::arguments());
     ApplicationService service;
     QString reason;
-    switch (service.claim(&reason)) {
+    const ApplicationService::Claim claim = service.claim(&reason);
+    const bool claimed = claim == ApplicationService::Claim::owned;
+    switch (claim) {
     case ApplicationService::Claim::heldElsewhere:
         return handOver(links);
     case ApplicationService::Claim::noBus:
@@ -112,6 +116,8 @@ int runTrayProgram(int argc, char **argv)
     {
         TrayApplication tray;
         QObject::connect(&service, &ApplicationService::requested, &tray, &TrayApplication::show);
+        if (claimed)
+            tray.giveOutStatus(&service, ApplicationService::objectPath());
         QTimer::singleShot(0, &tray, [&tray, links] {
             tray.finishLaunching();
             if (!links.isEmpty())
@@ -143,6 +149,9 @@ int main(int argc, char **argv)
         QCoreApplication app(argc, argv);
         return SelfTest::run() ? 0 : 1;
     }
+    if (StatusCommand::isAsked(argc, argv))
+        return StatusCommand::main(
+            argc, argv, {ApplicationService::serviceName(), ApplicationService::objectPath()});
     if (const std::optional<std::string> answer =
             CommandLine::standardAnswer(program, argc, argv)) {
         std::fputs(answer->c_str(), stdout);

@@ -11,6 +11,8 @@
 #include "settingsstore.h"
 #include "speedmeasurements.h"
 #include "statusbarcontroller.h"
+#include "statusfeed.h"
+#include "statusservice.h"
 #include "systemtrayitem.h"
 
 using namespace Qt::StringLiterals;
@@ -30,6 +32,15 @@ void TrayApplication::finishLaunching()
     m_prefs = std::make_unique<Preferences>(SettingsStore::standard(), m_appearance.get());
     m_tray = std::make_unique<SystemTrayItem>(u"velmora"_s);
     m_controller = std::make_unique<StatusBarController>(*m_model, *m_prefs, *m_tray);
+    if (m_status)
+        feedStatus(*m_status, *m_model, *m_prefs);
+}
+
+void TrayApplication::giveOutStatus(QObject *busObject, const QString &objectPath)
+{
+    m_status = std::make_unique<StatusService>(busObject, objectPath);
+    if (m_model)
+        feedStatus(*m_status, *m_model, *m_prefs);
 }
 
 void TrayApplication::openUrls(const QStringList &)

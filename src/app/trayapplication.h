@@ -13,6 +13,7 @@ class AppModel;
 class FusionAppearance;
 class Preferences;
 class StatusBarController;
+class StatusService;
 class SystemTrayItem;
 
 // The tray program's long-lived objects, made once the event loop runs, and the requests the
@@ -25,6 +26,8 @@ public:
     explicit TrayApplication(QObject *parent = nullptr);
     ~TrayApplication() override;
 
+    // Gives the status out on the bus at busObject's path, once launching has finished.
+    void giveOutStatus(QObject *busObject, const QString &objectPath);
     // Makes the model, the settings, the tray item and the controller, in that order.
     void finishLaunching();
     // A velmora: link, whatever it says, or a second start: shows the popover. Ignored before
@@ -40,6 +43,7 @@ private:
     std::unique_ptr<Preferences> m_prefs;
     std::unique_ptr<SystemTrayItem> m_tray;
     std::unique_ptr<StatusBarController> m_controller;
+    std::unique_ptr<StatusService> m_status;
 };
 
 } // namespace velmora
