@@ -1,0 +1,211 @@
+#include "desktopsession.h"
+#include "statusservice.h"
+#include "testhelpers.h"
+
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDir>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QSignalSpy>
+#include <QTest>
+
+#include <unistd.h>
+
+using namespace velmora;
+using namespace Qt::StringLiterals;
+
+namespace {
+
+const QString service = u"app.velmora.Velmora"_s;
+const QString path = u"/app/velmora/Velmora"_s;
+
+StatusRecord sample()
+{
+    return {.downloadRate = 237'500,
+            .uploadRate = 57'000,
+            .online = true,
+            .connectionType = u"Ethernet"_s,
+            .localIP = u"192.0.2.2"_s,
+            .publicIP = u"203.0.113.7"_s,
+            .countryCode = u"DE"_s,
+            .country = u"Germany"_s,
+            .city = u"Berlin"_s,
+            .isp = u"Example Net"_s,
+            .timeZone = u"Europe/Berlin"_s,
+            .vpnLikely = true,
+            .geoState = u"loaded"_s};
+}
+
+// The tray program's side of the bus, as it serves it: the name, the object, the status.
+struct Instance
+{
+    Instance()
+        : status(&object, path)
+    {
+        QDBusConnection bus = QDBusConnection::sessionBus();
+        bus.registerObject(path, &object, QDBusConnection::ExportAdaptors);
+        bus.interface()->registerService(service);
+        status.publish(sample());
+    }
+    ~Instance()
+    {
+        QDBusConnection::sessionBus().interface()->unregisterService(service);
+        QDBusConnection::sessionBus().unregisterObject(path);
+    }
+
+    QObject object;
+    StatusService status;
+};
+
+// Waits for process to end while the test's side of the bus keeps answering it.
+bool finished(QProcess &process, int timeoutMs = 5000)
+{
+    return QTest::qWaitFor([&] { return process.state() == QProcess::NotRunning; }, timeoutMs);
+}
+
+// Runs gdbus on the session bus; what it printed.
+QString gdbus(const QStringList &arguments)
+{
+    QProcess process;
+    process.start(u"gdbus"_s, arguments + QStringList{u"--session"_s, u"--dest"_s, service,
+                                                      u"--object-path"_s, path});
+    return finished(process) ? QString::fromUtf8(process.readAllStandardOutput()) : QString();
+}
+
+} // namespace
+
+class TestStatusCommand : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase() { DESKTOP_SESSION_REQUIRE(); }
+
+    void commandRules_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QString>("instance"); // "none", "up", or "late" (after the start)
+        QTest::addColumn<QString>("then");     // "", "quit" or "close" (the reader goes)
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("output"); // a pattern for standard output, or error
+        const auto row = [](const char *tag, const QStringList &arguments, const char *instance,
+                            const char *then, int exitCode, const QString &output) {
+            QTest::newRow(tag) << arguments << QString::fromLatin1(instance)
+                               << QString::fromLatin1(then) << exitCode << output;
+        };
+        row("no instance", {}, "none", "", 3, u"^velmora status: Velmora is not running"_s);
+        row("line", {}, "up", "", 0, u"^↓ 1.9 Mb/s ↑ 456 Kb/s · 🇩🇪 203.0.113.7\n$"_s);
+        row("template", {u"--format"_s, u"{{{down_bytes}}} {up_bytes} {vpn}{city}"_s}, "up", "", 0,
+            u"^\\{237500\\} 57000 VPNBerlin\n$"_s);
+        row("json", {u"--json"_s}, "up", "", 0, u"^\\{.*\"PublicIP\":\"203.0.113.7\".*\\}\n$"_s);
+        row("waybar", {u"--waybar"_s}, "up", "", 0,
+            u"^\\{\"class\":\"vpn\",\"text\":\"↓ 1.9 Mb/s"_s);
+        row("unknown field", {u"--format"_s, u"{down} {nope}"_s}, "up", "", 2,
+            u"unknown field \"\\{nope\\}\""_s);
+        row("unclosed", {u"--format=↓ {down"_s}, "up", "", 2, u"unclosed"_s);
+        row("two outputs", {u"--json"_s, u"--waybar"_s}, "up", "", 2, u"give one"_s);
+        row("late instance", {u"--follow"_s}, "late", "quit", 0, u"^↓ 1.9 Mb/s"_s);
+        row("instance quits", {u"--follow"_s, u"--format"_s, u"{ip}"_s}, "up", "quit", 0,
+            u"^203.0.113.7\n$"_s);
+        // Seen at once, not at the next change: the status does not change here.
+        row("reader goes", {u"--follow"_s}, "up", "close", 0, u"^↓ 1.9 Mb/s[^\n]*\n$"_s);
+    }
+
+    // What `velmora status` prints and how it ends, against the real service on a private bus.
+    void commandRules()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, instance);
+        QFETCH(QString, then);
+        QFETCH(int, exitCode);
+        QFETCH(QString, output);
+        std::optional<Instance> running;
+        if (instance == u"up")
+            running.emplace();
+        QProcess status;
+        if (then == u"close") // a reader that takes one line and goes, as a pipe's
+            status.start(u"bash"_s,
+                         QStringList{u"-c"_s,
+                                     u"set -o pipefail; \"$0\" status \"$@\" | head -n 1"_s,
+                                     QStringLiteral(VELMORA_BINARY)} +
+                             arguments);
+        else
+            status.start(QStringLiteral(VELMORA_BINARY), QStringList{u"status"_s} + arguments);
+        QVERIFY(status.waitForStarted());
+        if (instance == u"late") {
+            QVERIFY(!finished(status, 700)); // it waits
+            running.emplace();
+        }
+        if (then == u"quit") {
+            QTRY_VERIFY(status.bytesAvailable() > 0);
+            running.reset();
+        }
+        QVERIFY(finished(status));
+        QCOMPARE(status.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(status.exitCode(), exitCode);
+        const QString printed = QString::fromUtf8(exitCode == 0 ? status.readAllStandardOutput()
+                                                                : status.readAllStandardError());
+        QVERIFY2(QRegularExpression(output).match(printed).hasMatch(), qPrintable(printed));
+    }
+
+    // The interface as a desktop's own tools see it, and what it costs: one PropertiesChanged
+    // a second at most while the rates move, none while nothing changes.
+    void busInterface()
+    {
+        Instance running;
+        const QString described = gdbus({u"introspect"_s});
+        for (const QString &member :
+             {u"interface app.velmora.Velmora.Status"_s, u"readonly d DownloadRate = 237500.0;"_s,
+              u"readonly s PublicIP = '203.0.113.7';"_s, u"Refresh();"_s})
+            QVERIFY2(described.contains(member), qPrintable(described));
+        QSignalSpy refresh(&running.status, &StatusService::refreshRequested);
+        gdbus({u"call"_s, u"--method"_s, u"app.velmora.Velmora.Status.Refresh"_s});
+        QTRY_COMPARE(refresh.count(), 1);
+
+        QProcess monitor;
+        monitor.start(u"gdbus"_s, {u"monitor"_s, u"--session"_s, u"--dest"_s, service});
+        QVERIFY(monitor.waitForReadyRead(5000)); // it says when it listens
+        const auto changes = [&] {
+            QCoreApplication::processEvents();
+            return QString::fromUtf8(monitor.readAllStandardOutput()).count(u"PropertiesChanged"_s);
+        };
+        changes();
+        StatusRecord record = sample();
+        QElapsedTimer steady;
+        steady.start();
+        while (steady.elapsed() < 3000) { // the rates change ten times a second
+            record.downloadRate += 100;
+            running.status.publish(record);
+            QTest::qWait(100);
+        }
+        const int moving = changes();
+        QVERIFY2(moving >= 2 && moving <= 4, qPrintable(QString::number(moving)));
+        QTest::qWait(1100);
+        changes();
+        for (int i = 0; i < 20; ++i) {
+            running.status.publish(record);
+            QTest::qWait(100);
+        }
+        QCOMPARE(changes(), 0);
+        monitor.kill();
+        monitor.waitForFinished();
+    }
+
+    // The recipes users copy from the README are the files the consumers' tests run.
+    void readmeShowsTheRecipes()
+    {
+        const QDir recipes(QStringLiteral(VELMORA_SOURCE_DIR "/examples/status"));
+        const QString readme =
+            QString::fromUtf8(test::readFile(recipes.filePath(u"../../README.md"_s)));
+        const QStringList files = recipes.entryList(QDir::Files);
+        QVERIFY(files.size() >= 6);
+        for (const QString &file : files)
+            QVERIFY2(readme.contains(QString::fromUtf8(test::readFile(recipes.filePath(file)))),
+                     qPrintable(file));
+    }
+};
+
+DESKTOP_SESSION_TEST_MAIN(TestStatusCommand)
+
+#include "tst_statuscommand.moc"
