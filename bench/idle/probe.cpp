@@ -117,6 +117,7 @@ private:
     {
         QTimer::singleShot(m_settle, this, [this] {
             m_cpuBefore = cpuMilliseconds(pid());
+            m_wakeupsBefore = wakeups(pid());
             m_windowClock.start();
             QTimer::singleShot(m_window, this, &Probe::finish);
         });
@@ -147,6 +148,7 @@ private:
         const double seconds = double(m_windowClock.nsecsElapsed()) / 1e9;
         std::printf("seconds %.2f\ncpu_ms %.0f\npeak_rss_kb %ld\nrss_kb %ld\n", seconds, cpu,
                     statusKilobytes(pid(), "VmHWM"), statusKilobytes(pid(), "VmRSS"));
+        std::printf("wakeups %.0f\n", wakeups(pid()) - m_wakeupsBefore);
         std::printf("private_dirty_kb %ld\nprivate_clean_kb %ld\npss_kb %ld\n",
                     rollupKilobytes(pid(), {"Private_Dirty"}),
                     rollupKilobytes(pid(), {"Private_Clean"}), rollupKilobytes(pid(), {"Pss"}));
@@ -188,6 +190,7 @@ private:
     QElapsedTimer m_windowClock;
     double m_startup = -1;
     double m_cpuBefore = 0;
+    double m_wakeupsBefore = 0;
     bool m_done = false;
 };
 

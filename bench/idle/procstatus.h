@@ -47,22 +47,37 @@ inline long rollupKilobytes(pid_t pid, const QList<QByteArray> &fields)
     return found == fields.size() ? total : -1;
 }
 
-// CPU time of every thread of the process so far, in milliseconds: the nanoseconds each live
-// thread has run (/proc/<pid>/task/*/schedstat), as utime and stime come in 10 ms ticks,
-// too coarse for a program that runs a few milliseconds a minute; -1 when unreadable.
-inline double cpuMilliseconds(pid_t pid)
+// The sum over every live thread of the process of one field of
+// /proc/<pid>/task/*/schedstat: 0, the nanoseconds it has run; 2, the times it was put on a
+// CPU, which for a program that sleeps between its timers is how often it woke. -1 when
+// unreadable.
+inline double schedstatSum(pid_t pid, int field)
 {
     const QDir tasks(QStringLiteral("/proc/%1/task").arg(pid));
-    double nanoseconds = 0;
+    double sum = 0;
     bool read = false;
     for (const QString &task : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
         QFile schedstat(tasks.filePath(task + QStringLiteral("/schedstat")));
         if (!schedstat.open(QIODevice::ReadOnly))
             continue;
-        nanoseconds += schedstat.readAll().split(' ').first().toDouble();
+        sum += schedstat.readAll().split(' ').value(field).toDouble();
         read = true;
     }
-    return read ? nanoseconds / 1e6 : -1;
+    return read ? sum : -1;
+}
+
+// CPU time of every thread of the process so far, in milliseconds, from schedstat: utime and
+// stime come in 10 ms ticks, too coarse for a program that runs a few milliseconds a minute.
+inline double cpuMilliseconds(pid_t pid)
+{
+    const double nanoseconds = schedstatSum(pid, 0);
+    return nanoseconds < 0 ? -1 : nanoseconds / 1e6;
+}
+
+// How often the process's threads have woken so far; -1 when unreadable.
+inline double wakeups(pid_t pid)
+{
+    return schedstatSum(pid, 2);
 }
 
 } // namespace velmora::bench

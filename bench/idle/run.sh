@@ -218,20 +218,21 @@ if ((rounds > 0)); then
             if grep -q '^error' <<< "$out"; then
                 echo "  round $round, $config: $(grep '^error' <<< "$out" | cut -d' ' -f2-)" >&2
             fi
-            printf '%s %s %s %s %s %s %s %s\n' "$config" "$(field startup_ms <<< "$out")" \
+            printf '%s %s %s %s %s %s %s %s %s\n' "$config" "$(field startup_ms <<< "$out")" \
                 "$(field cpu_ms <<< "$out")" "$(field seconds <<< "$out")" \
                 "$(field peak_rss_kb <<< "$out")" "$(field private_dirty_kb <<< "$out")" \
-                "$(field pss_kb <<< "$out")" "$(field private_clean_kb <<< "$out")" >> "$work/rows"
+                "$(field pss_kb <<< "$out")" "$(field private_clean_kb <<< "$out")" \
+                "$(field wakeups <<< "$out")" >> "$work/rows"
         done
     done
 
     # The median of column $2 (2 start-up ms, 3 CPU ms per minute, 5 peak kB, 6 private dirty
-    # kB, 7 PSS kB, 8 private clean kB) for configuration $1.
+    # kB, 7 PSS kB, 8 private clean kB, 9 wake-ups per minute) for configuration $1.
     col() {
-        awk -v c="$1" -v k="$2" '$1 == c && $3 != "nan" && $4 > 0 { print (k == 3 ? $3 * 60 / $4 : $k) }' "$work/rows" |
+        awk -v c="$1" -v k="$2" '$1 == c && $3 != "nan" && $4 > 0 { print (k == 3 || k == 9 ? $k * 60 / $4 : $k) }' "$work/rows" |
             median
     }
-    declare -A startup cpu peak private pss clean
+    declare -A startup cpu peak private pss clean woke
     for config in "${configs[@]}"; do
         startup[$config]=$(col "$config" 2)
         cpu[$config]=$(col "$config" 3)
@@ -239,6 +240,7 @@ if ((rounds > 0)); then
         private[$config]=$(col "$config" 6)
         pss[$config]=$(col "$config" 7)
         clean[$config]=$(col "$config" 8)
+        woke[$config]=$(col "$config" 9)
     done
 
     echo
@@ -251,6 +253,8 @@ if ((rounds > 0)); then
         "$(versus "${cpu[off]}" "${cpu[floor]}" 0.35)" ""
     row "  vs conky (target <= 1 x)" "" "$(versus "${cpu[on]}" "${cpu[conky]}" 1)" \
         "$(versus "${cpu[off]}" "${cpu[conky]}" 1)" ""
+    row "wake-ups per minute" "$(num "${woke[floor]}" 0)" "$(num "${woke[on]}" 0)" \
+        "$(num "${woke[off]}" 0)" "$(num "${woke[conky]}" 0)"
     row "private memory (dirty), MB" "$(mb "${private[floor]}" 1)" "$(mb "${private[on]}" 1)" \
         "$(mb "${private[off]}" 1)" "$(mb "${private[conky]}" 1)"
     row "  over floor (target <= +2 MB)" "" "$(beyond "${private[on]}" "${private[floor]}" 2)" \
