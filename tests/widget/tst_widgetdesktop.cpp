@@ -175,14 +175,16 @@ private Q_SLOTS:
             shows({{}, std::nullopt, true}, {{}, GeoInfo::sample(), false}, u"widget-offline"_s));
     }
 
-    // A drag moves the widget, and the next start puts it back there.
+    // A drag moves the widget, and the next start puts it back there. As a hand drags: the
+    // window manager takes the move over only once the press has reached the widget.
     void dragMovesAndIsRemembered()
     {
         const QPoint from = window().center();
         m_session->run({u"xdotool"_s, u"mousemove"_s, QString::number(from.x()),
-                        QString::number(from.y()), u"mousedown"_s, u"1"_s, u"mousemove"_s,
-                        QString::number(from.x() + 120), QString::number(from.y() + 60),
-                        u"mouseup"_s, u"1"_s});
+                        QString::number(from.y()), u"mousedown"_s, u"1"_s, u"sleep"_s, u"0.3"_s,
+                        u"mousemove"_s, QString::number(from.x() + 120),
+                        QString::number(from.y() + 60), u"sleep"_s, u"0.3"_s, u"mouseup"_s,
+                        u"1"_s});
         QVERIFY(DesktopSession::waitUntil([&] { return window().topLeft() == QPoint(420, 260); }));
         m_widget.kill();
         m_widget.waitForFinished();
