@@ -8,7 +8,7 @@ PACKAGES := g++ cmake ninja-build pkg-config qt6-base-dev qcoro-qt6-dev libnl-ro
             xdg-desktop-portal xdg-desktop-portal-gtk xdg-utils conky-std \
             haskell-status-notifier-item-utils haskell-gtk-sni-tray-utils \
             gnome-shell gnome-shell-extension-appindicator libgl1-mesa-dri \
-            xfce4-panel xfconf plasma-desktop kded5 kactivitymanagerd polybar \
+            xfce4-panel xfce4-genmon-plugin xfconf plasma-desktop kded5 kactivitymanagerd polybar \
             lxqt-panel lxqt-themes lxqt-qtplugin icewm tesseract-ocr \
             librsvg2-bin dpkg-dev lintian desktop-file-utils appstream libglib2.0-bin \
             qt6-qpa-plugins libqt6svg6 clang-16 libclang-rt-16-dev qt6-wayland weston xwayland \

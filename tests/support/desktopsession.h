@@ -52,7 +52,7 @@ public:
         // user of their own (sway refuses root): its screen and pointer then stand for Xvfb's.
         Waybar,
         Swaybar, // as Waybar, with sway's own bar and its tray
-
+        Polybar, // polybar alone, a dark bar at the top, with the modules added and no tray
     };
 
     struct Outcome
@@ -82,6 +82,13 @@ public:
     // gtk-sni-tray's colour, trayer's tint, Xfce's dark mode, Plasma's Breeze or Breeze Dark,
     // LXQt's default theme or its dark one. GNOME's top bar is dark either way, IceWM's light.
     void setLightPanels(bool light) { m_lightPanels = light; }
+    // A module of the user's own, at the start of the bars started from now on: on waybar a
+    // member of its configuration ("name": {…}), on polybar a section ([module/name]), on
+    // Xfce's panel the rc file of the plugin called name.
+    void addPanelModule(const QString &name, const QByteArray &config)
+    {
+        m_panelModules.emplace_back(name, config);
+    }
 
     QString busAddress() const { return m_busAddress; } // empty before the bus starts
     QString path() const { return m_dir.path(); }       // the session's temporary directory
@@ -156,6 +163,7 @@ private:
     QString m_busAddress;
     QString m_skipReason;
     bool m_lightPanels = false;
+    std::vector<std::pair<QString, QByteArray>> m_panelModules;
     // While sway runs: how a program runs as its user, what its session adds to environment(),
     // and the connection that keeps a pointer device on its seat.
     QStringList m_asSwayUser;

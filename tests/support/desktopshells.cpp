@@ -42,7 +42,8 @@ QStringList withPrivateSystemBus(const QString &busConfig, const QString &shellC
               "dbus-daemon --config-file='%1' --fork && exec %2"_s.arg(busConfig, shellCommand);
 }
 
-// One panel across the top with the tray and a clock, so no first-run dialog asks for one.
+// One panel across the top with the tray and a clock, so no first-run dialog asks for one; the
+// modules added go first.
 constexpr char xfcePanelConfig[] = R"(<?xml version="1.0" encoding="UTF-8"?>
 <channel name="xfce4-panel" version="1.0">
   <property name="configver" type="int" value="2"/>
@@ -54,14 +55,14 @@ constexpr char xfcePanelConfig[] = R"(<?xml version="1.0" encoding="UTF-8"?>
       <property name="length" type="uint" value="100"/>
       <property name="position-locked" type="bool" value="true"/>
       <property name="size" type="uint" value="26"/>
-      <property name="plugin-ids" type="array">
+      <property name="plugin-ids" type="array">MODULE_IDS
         <value type="int" value="1"/>
         <value type="int" value="2"/>
         <value type="int" value="3"/>
       </property>
     </property>
   </property>
-  <property name="plugins" type="empty">
+  <property name="plugins" type="empty">MODULE_PLUGINS
     <property name="plugin-1" type="string" value="separator">
       <property name="expand" type="bool" value="true"/>
     </property>
@@ -115,9 +116,15 @@ std::shared_ptr<wl_display> addPointer(const QString &socket)
     return wl_display_roundtrip(display) < 0 ? nullptr : connection;
 }
 
-// waybar's own configuration's bar, with the tray alone: the other modules change by themselves.
-constexpr char waybarConfig[] =
-    R"({"height": 30, "spacing": 4, "modules-right": ["tray"], "tray": {"spacing": 10}})";
+// waybar's own configuration's bar, with the tray alone but for the modules added: the other
+// modules change by themselves.
+constexpr char waybarConfig[] = R"({"height": 30, "spacing": 4, "modules-left": [NAMES],
+    "modules-right": ["tray"], "tray": {"spacing": 10}MODULES})";
+
+// A dark bar, as the other bars are by default, in a font that has the arrows.
+constexpr char polybarConfig[] = "[bar/top]\nheight = 30\nbackground = #303030\n"
+                                 "foreground = #ffffff\nfont-0 = DejaVu Sans:size=11;3\n"
+                                 "padding = 1\nmodules-left = NAMES\n";
 
 } // namespace
 
@@ -135,7 +142,13 @@ DesktopSession::Outcome DesktopSession::startSway(Component bar)
                     bar == Component::Swaybar
                         ? "xwayland enable\nbar top {\n position top\n swaybar_command true\n}\n"
                         : "xwayland enable\n");
-    test::writeFile(home + u"/.config/waybar/config"_s, waybarConfig);
+    QByteArray names, modules;
+    for (const auto &[name, module] : m_panelModules) {
+        names += (names.isEmpty() ? "\"" : ", \"") + name.toUtf8() + '"';
+        modules += ",\n" + module;
+    }
+    test::writeFile(home + u"/.config/waybar/config"_s,
+                    QByteArray(waybarConfig).replace("NAMES", names).replace("MODULES", modules));
     if (!account || ::chown(qPrintable(home), account->pw_uid, account->pw_gid) != 0 ||
         !QFile::setPermissions(m_dir.path(), QFile::ReadOwner | QFile::WriteOwner |
                                                  QFile::ExeOwner | QFile::ExeOther))
@@ -145,6 +158,7 @@ DesktopSession::Outcome DesktopSession::startSway(Component bar)
         u"setpriv --reuid=%1 --regid=%1 --init-groups --reset-env --pdeathsig=KILL env"_s.arg(user)
             .split(u' ') +
         QStringList{u"HOME="_s + home, u"XDG_RUNTIME_DIR="_s + home,
+                    u"PATH="_s + qEnvironmentVariable("PATH"), // as the desktop's other programs
                     u"DBUS_SESSION_BUS_ADDRESS="_s + m_busAddress, u"WAYLAND_DISPLAY=wayland-1"_s};
     // Sway's pid is in the lock file of the X display it opens for XWayland, its last socket.
     const auto xDisplay = [&] {
@@ -183,11 +197,12 @@ DesktopSession::Outcome DesktopSession::startShell(Component component)
 {
     const bool gnome = component == Component::GnomeShell, xfce = component == Component::Xfce,
                lxqt = component == Component::Lxqt, iceWm = component == Component::IceWm,
-               waybar = component == Component::Waybar, swaybar = component == Component::Swaybar;
+               waybar = component == Component::Waybar, swaybar = component == Component::Swaybar,
+               polybar = component == Component::Polybar;
     const bool plasma = component == Component::Plasma;
     const QString xfconfd = libexecProgram(u"xfce4/xfconf/xfconfd"_s);
     const QString activities = libexecProgram(u"libexec/kactivitymanagerd"_s);
-    const QStringList needed =
+    QStringList needed =
         gnome     ? QStringList{u"gnome-shell"_s,
                             u"/usr/share/gnome-shell/extensions/ubuntu-appindicators@ubuntu.com"_s}
         : xfce    ? QStringList{u"xfce4-panel"_s, xfconfd}
@@ -195,7 +210,12 @@ DesktopSession::Outcome DesktopSession::startShell(Component component)
         : iceWm   ? QStringList{u"icewm-session"_s}
         : waybar  ? QStringList{u"sway"_s, u"waybar"_s, u"grim"_s, u"xhost"_s}
         : swaybar ? QStringList{u"sway"_s, u"swaybar"_s, u"grim"_s, u"xhost"_s}
+        : polybar ? QStringList{u"polybar"_s}
                   : QStringList{u"plasmashell"_s, u"kded5"_s, activities};
+    for (const auto &[name, rc] : m_panelModules) {
+        if (xfce) // a plugin the panel does not find leaves a gap
+            needed << u"/usr/share/xfce4/panel/plugins/%1.desktop"_s.arg(name);
+    }
     for (const QString &program : needed) {
         if (QStandardPaths::findExecutable(program).isEmpty() && !QFileInfo::exists(program))
             return Outcome::missing(program + u" is not installed"_s);
@@ -219,9 +239,19 @@ DesktopSession::Outcome DesktopSession::startShell(Component component)
                         "welcome-dialog-last-shown-version='43.0'\n");
         command = withPrivateSystemBus(busConfig, u"gnome-shell --x11 --replace"_s);
     } else if (xfce) {
-        test::writeFile(
-            config + u"xfce4/xfconf/xfce-perchannel-xml/xfce4-panel.xml"_s,
-            QByteArray(xfcePanelConfig).replace("DARK", m_lightPanels ? "false" : "true"));
+        QByteArray ids, plugins;
+        int id = 4; // after the panel's own
+        for (const auto &[name, rc] : m_panelModules) {
+            ids += "<value type=\"int\" value=\"" + QByteArray::number(id) + "\"/>";
+            plugins += "<property name=\"plugin-" + QByteArray::number(id) +
+                       "\" type=\"string\" value=\"" + name.toUtf8() + "\"/>";
+            test::writeFile(config + u"xfce4/panel/%1-%2.rc"_s.arg(name).arg(id++), rc);
+        }
+        test::writeFile(config + u"xfce4/xfconf/xfce-perchannel-xml/xfce4-panel.xml"_s,
+                        QByteArray(xfcePanelConfig)
+                            .replace("DARK", m_lightPanels ? "false" : "true")
+                            .replace("MODULE_IDS", ids)
+                            .replace("MODULE_PLUGINS", plugins));
         outcome = launch(component, {xfconfd}, [this] { return busHasName(u"org.xfce.Xfconf"_s); });
         command = {u"xfce4-panel"_s};
     } else if (lxqt) {
@@ -240,6 +270,16 @@ DesktopSession::Outcome DesktopSession::startShell(Component component)
     } else if (waybar) {
         outcome = startSway(component);
         command = m_asSwayUser + QStringList{u"waybar"_s};
+    } else if (polybar) {
+        QByteArray names, modules;
+        for (const auto &[name, module] : m_panelModules) {
+            names += ' ' + name.toUtf8();
+            modules += '\n' + module;
+        }
+        test::writeFile(config + u"polybar/config.ini"_s,
+                        QByteArray(polybarConfig).replace("NAMES", names) + modules);
+        command = {u"polybar"_s, u"top"_s};
+        ready = [this] { return !windowGeometry({u"--class"_s, u"^polybar$"_s}).isNull(); };
     } else if (swaybar) {
         outcome = startSway(component);
         command =
