@@ -38,8 +38,9 @@ constexpr char usage[] = R"(Usage: velmora status [--follow] [--json | --waybar 
 Prints the running Velmora's status as one line: the live rates, then the flag and the public
 address once known, the rates in the unit Velmora's settings choose.
 
-  --follow           print a new line on every change, at most once a second, until Velmora
-                     quits or the reader goes; wait for Velmora if it is not running yet
+  --follow           print a new line on every change, at most once a second, until the
+                     reader goes; while Velmora is not running, an empty one (with --json
+                     "{}"), and wait for it to start
   --json             the whole status as one JSON object a line
   --waybar           the JSON a waybar custom module reads: text (the rates), tooltip (the
                      address, place, provider and network) and class (online, offline, vpn)
@@ -61,6 +62,8 @@ struct Options
 {
     bool follow = false;
     std::function<QByteArray(const StatusRecord &)> line;
+    // What --follow prints while Velmora is gone, so that a bar shows no stale rates.
+    QByteArray gone;
 };
 
 // The options, or the message and exit status to end with.
@@ -79,9 +82,11 @@ std::expected<Options, std::pair<QString, int>> parse(const QStringList &argumen
             options.line = [](const StatusRecord &record) {
                 return QJsonDocument(record.toJson()).toJson(QJsonDocument::Compact);
             };
+            options.gone = "{}";
         } else if (argument == u"--waybar") {
             ++formats;
             options.line = &waybarLine;
+            options.gone = R"({"class":"offline","text":"","tooltip":"Velmora is not running"})";
         } else if (argument == u"--format" || argument.startsWith(u"--format=")) {
             ++formats;
             const bool inline_ = argument.startsWith(u"--format=");
@@ -161,10 +166,14 @@ public:
         m_print.callOnTimeout(this, &Follower::print);
         connect(&m_watcher, &QDBusServiceWatcher::serviceOwnerChanged, this,
                 [this](const QString &, const QString &, const QString &owner) {
-                    if (!owner.isEmpty())
+                    if (!owner.isEmpty()) {
                         fetch();
-                    else if (m_seen)
-                        QCoreApplication::exit(0); // the instance quit
+                    } else if (m_seen) {
+                        // Bars run the command once: it outlives the instance and waits for
+                        // the next, rather than leave its last rates on the bar.
+                        m_seen = false;
+                        show();
+                    }
                 });
         m_bus.connect(m_address.service, m_address.objectPath, u"org.freedesktop.DBus.Properties"_s,
                       u"PropertiesChanged"_s, this,
@@ -211,7 +220,8 @@ private:
 
     void print()
     {
-        const QByteArray line = m_options.line(StatusRecord::fromProperties(m_properties));
+        const QByteArray line =
+            m_seen ? m_options.line(StatusRecord::fromProperties(m_properties)) : m_options.gone;
         if (line == m_printed)
             return;
         if (!writeLine(line)) {

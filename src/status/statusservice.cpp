@@ -87,8 +87,12 @@ StatusService::~StatusService()
 void StatusService::publish(const StatusRecord &record)
 {
     m_record = record;
-    // Whatever else changes in the same turn of the event loop goes out with it.
-    if (m_record != m_announced && !m_announce.isActive())
+    // News other than the rates does not wait for theirs; whatever else changes in the same
+    // turn of the event loop goes out with it.
+    StatusRecord ratesAsTold = m_record;
+    ratesAsTold.downloadRate = m_announced.downloadRate;
+    ratesAsTold.uploadRate = m_announced.uploadRate;
+    if (ratesAsTold != m_announced || (m_record != m_announced && !m_announce.isActive()))
         m_announce.start(0);
 }
 

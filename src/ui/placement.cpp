@@ -109,6 +109,21 @@ QRect panelStripAt(const QPoint &point, const ScreenArea &screen, const QList<QR
     return QRect(free.right() + 1, all.top(), all.right() - free.right(), all.height());
 }
 
+QRect clickAnchor(const QRect &reported, std::optional<QPoint> pointer,
+                  const QList<ScreenArea> &screens, const QList<QRect> &reserved)
+{
+    const auto onPanel = [&](const QPoint &point) {
+        return std::ranges::any_of(screens, [&](const ScreenArea &screen) {
+            return panelStripAt(point, screen, reserved).isValid();
+        });
+    };
+    if (!reported.isNull() && onPanel(reported.center()))
+        return reported;
+    if (pointer && (reported.isNull() || onPanel(*pointer)))
+        return QRect(*pointer, QSize(1, 1));
+    return reported;
+}
+
 QPoint placeBeside(const QRect &anchor, const QSize &size, const QList<ScreenArea> &screens,
                    const QList<QRect> &reserved, Spacing spacing)
 {

@@ -5,6 +5,8 @@
 #include <QRect>
 #include <QSize>
 
+#include <optional>
+
 namespace velmora {
 
 // One screen as placement sees it, in global logical coordinates: all of it, and the part the
@@ -22,6 +24,13 @@ struct ScreenArea
 // reserve with their struts) that contains it, else the strip between the screen's edge and its
 // available area on point's side; a null rectangle when point lies in neither.
 QRect panelStripAt(const QPoint &point, const ScreenArea &screen, const QList<QRect> &reserved);
+
+// Where the tray item is best taken to be for a click on it: reported, the host's rectangle or
+// click point, where it lies on a panel; else the pointer, where it is known and lies on one
+// (some hosts now and then report a point far from the item, at the screen's other edge);
+// else whichever of the two there is. A null rectangle when neither is known.
+QRect clickAnchor(const QRect &reported, std::optional<QPoint> pointer,
+                  const QList<ScreenArea> &screens, const QList<QRect> &reserved);
 
 // What a window opened from the tray keeps clear: gap from the item, and from the edges of
 // the available area along the panel and across it.

@@ -506,17 +506,17 @@ private Q_SLOTS:
             QCOMPARE(arrowsPointDown(after, item, around, {background}),
                      (QList<bool>{true, false}));
 
-        // A real click opens the popover, below a top panel, above a bottom one (where a
-        // compositor runs, its shadow's 12 px may lie over the panel), and level with the item
-        // along it.
+        // A real click opens the popover just below a top panel, just above a bottom one
+        // (where a compositor runs, its shadow's 12 px may lie over the panel), and level with
+        // the item along it.
         session.click(item.center());
         const QStringList ours{u"--all"_s, u"--pid"_s, QString::number(m_velmora.processId()),
                                u"--name"_s, u"."_s};
         QRect popover;
         // Where it settles: a compositor that places windows itself moves it after mapping.
         QTRY_VERIFY2_WITH_TIMEOUT(!(popover = session.windowGeometry(ours)).isNull() &&
-                                      (topPanel ? popover.top() >= strip.bottom() - 13
-                                                : popover.bottom() <= strip.top() + 13) &&
+                                      qAbs(topPanel ? popover.top() - strip.bottom()
+                                                    : popover.bottom() - strip.top()) <= 16 &&
                                       popover.adjusted(-12, 0, 12, 0).left() <= item.center().x() &&
                                       item.center().x() <= popover.right() + 12,
                                   qPrintable(describe(popover)), 5000);

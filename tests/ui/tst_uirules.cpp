@@ -266,6 +266,32 @@ private Q_SLOTS:
             screens, [&](const ScreenArea &screen) { return screen.available.contains(popover); }));
     }
 
+    // A point a host reports far from any panel gives way to the pointer on one.
+    void clickAnchor_data()
+    {
+        QTest::addColumn<QRect>("reported");
+        QTest::addColumn<std::optional<QPoint>>("pointer");
+        QTest::addColumn<QRect>("expected");
+        const QRect item(1065, 758, 16, 40), atPointer(1072, 777, 1, 1);
+        const std::optional<QPoint> onPanel = atPointer.topLeft(), unknown, offPanel = QPoint(9, 9);
+        QTest::newRow("reported on the panel") << item << onPanel << item;
+        QTest::newRow("reported far from it") << QRect(1072, 21, 1, 1) << onPanel << atPointer;
+        QTest::newRow("both far from it")
+            << QRect(1072, 21, 1, 1) << offPanel << QRect(1072, 21, 1, 1);
+        QTest::newRow("nothing reported") << QRect() << offPanel << QRect(9, 9, 1, 1);
+        QTest::newRow("nothing known") << QRect() << unknown << QRect();
+    }
+
+    void clickAnchor()
+    {
+        QFETCH(QRect, reported);
+        QFETCH(std::optional<QPoint>, pointer);
+        QFETCH(QRect, expected);
+        // A bottom panel of 44 px, as the window manager reports it.
+        const QList<ScreenArea> screens{{QRect(0, 0, 1280, 800), QRect(0, 0, 1280, 756)}};
+        QCOMPARE(velmora::clickAnchor(reported, pointer, screens, {}), expected);
+    }
+
     void speedImageLayout_data()
     {
         QTest::addColumn<SpeedImageSettings>("settings");

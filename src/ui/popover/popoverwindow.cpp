@@ -70,10 +70,10 @@ void PopoverWindow::setShadowed(bool shadowed)
 
 void PopoverWindow::showAt(const QRect &anchor)
 {
-    // Without a place for the item, the pointer is the better guess where it is known, else
-    // the end of the panel where trays sit.
-    const std::optional<QPoint> pointer = anchor.isNull() ? m_hints->pointer() : std::nullopt;
-    m_anchor = pointer ? QRect(*pointer, QSize(1, 1)) : anchor;
+    // Without a place for the item (or one far from any panel), the pointer where it is known,
+    // else the end of the panel where trays sit.
+    m_anchor =
+        clickAnchor(anchor, m_hints->pointer(), ScreenArea::all(), m_hints->reservedStrips());
     if (!isVisible()) {
         setShadowed(m_hints->isCompositing());
         // A popup, not a task: out of task bars and pagers. Written before every showing, as
