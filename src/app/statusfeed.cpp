@@ -41,18 +41,24 @@ StatusRecord statusOf(const AppModel &model, const Preferences &prefs)
 
 } // namespace
 
-void feedStatus(StatusService &service, AppModel &model, const Preferences &prefs)
+std::unique_ptr<StatusService> giveOutStatus(QObject *busObject, const QString &objectPath,
+                                             AppModel &model, const Preferences &prefs)
 {
-    const auto update = [&service, &model, &prefs] { service.publish(statusOf(model, prefs)); };
-    for (auto changed :
+    auto service = std::make_unique<StatusService>(
+        busObject, objectPath, [&model, &prefs] { return statusOf(model, prefs); });
+    StatusService *status = service.get();
+    const auto changed = [status] { status->changed(); };
+    for (auto signal :
          {&AppModel::geoStateChanged, &AppModel::lastGeoChanged, &AppModel::connectionTypeChanged,
-          &AppModel::localIPChanged, &AppModel::vpnLikelyChanged, &AppModel::isOnlineChanged,
-          &AppModel::downloadRateChanged, &AppModel::uploadRateChanged})
-        QObject::connect(&model, changed, &service, update);
-    QObject::connect(&prefs, &Preferences::speedUnitChanged, &service, update);
-    QObject::connect(&service, &StatusService::refreshRequested, &model,
+          &AppModel::localIPChanged, &AppModel::vpnLikelyChanged, &AppModel::isOnlineChanged})
+        QObject::connect(&model, signal, status, changed);
+    QObject::connect(&prefs, &Preferences::speedUnitChanged, status, changed);
+    // Every second under traffic: nothing more than a call while nobody follows them.
+    for (auto signal : {&AppModel::downloadRateChanged, &AppModel::uploadRateChanged})
+        QObject::connect(&model, signal, status, &StatusService::ratesChanged);
+    QObject::connect(status, &StatusService::refreshRequested, &model,
                      [&model] { model.refresh(); });
-    update();
+    return service;
 }
 
 } // namespace velmora

@@ -1,14 +1,21 @@
 #pragma once
 
+#include <QString>
+
+#include <memory>
+
+class QObject;
+
 namespace velmora {
 
 class AppModel;
 class Preferences;
 class StatusService;
 
-// Keeps the status given out on the bus in step with the model and the unit setting, and
-// passes a reader's request for a refresh on to the model. All three must outlive the feed's
-// connections, which go with the service.
-void feedStatus(StatusService &service, AppModel &model, const Preferences &prefs);
+// The status of model and prefs given out on the bus at busObject's path and kept in step
+// with them; a reader's request for a refresh goes to the model. model and prefs must outlive
+// the service.
+std::unique_ptr<StatusService> giveOutStatus(QObject *busObject, const QString &objectPath,
+                                             AppModel &model, const Preferences &prefs);
 
 } // namespace velmora

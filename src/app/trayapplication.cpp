@@ -32,15 +32,14 @@ void TrayApplication::finishLaunching()
     m_prefs = std::make_unique<Preferences>(SettingsStore::standard(), m_appearance.get());
     m_tray = std::make_unique<SystemTrayItem>(u"velmora"_s);
     m_controller = std::make_unique<StatusBarController>(*m_model, *m_prefs, *m_tray);
-    if (m_status)
-        feedStatus(*m_status, *m_model, *m_prefs);
+    if (m_statusObject)
+        m_status = velmora::giveOutStatus(m_statusObject, m_statusPath, *m_model, *m_prefs);
 }
 
 void TrayApplication::giveOutStatus(QObject *busObject, const QString &objectPath)
 {
-    m_status = std::make_unique<StatusService>(busObject, objectPath);
-    if (m_model)
-        feedStatus(*m_status, *m_model, *m_prefs);
+    m_statusObject = busObject;
+    m_statusPath = objectPath;
 }
 
 void TrayApplication::openUrls(const QStringList &)

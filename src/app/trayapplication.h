@@ -3,6 +3,7 @@
 #include "applicationrequest.h"
 
 #include <QObject>
+#include <QPointer>
 #include <QStringList>
 
 #include <memory>
@@ -26,7 +27,8 @@ public:
     explicit TrayApplication(QObject *parent = nullptr);
     ~TrayApplication() override;
 
-    // Gives the status out on the bus at busObject's path, once launching has finished.
+    // Gives the status out on the bus at busObject's path once launching has finished; call
+    // it before.
     void giveOutStatus(QObject *busObject, const QString &objectPath);
     // Makes the model, the settings, the tray item and the controller, in that order.
     void finishLaunching();
@@ -44,6 +46,8 @@ private:
     std::unique_ptr<SystemTrayItem> m_tray;
     std::unique_ptr<StatusBarController> m_controller;
     std::unique_ptr<StatusService> m_status;
+    QPointer<QObject> m_statusObject;
+    QString m_statusPath;
 };
 
 } // namespace velmora

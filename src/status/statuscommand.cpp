@@ -196,6 +196,10 @@ private Q_SLOTS:
 private:
     void fetch()
     {
+        // The rates are signalled only to those who ask, for as long as they are on the bus.
+        m_bus.asyncCall(QDBusMessage::createMethodCall(m_address.service, m_address.objectPath,
+                                                       StatusService::interfaceName(),
+                                                       u"FollowRates"_s));
         QDBusPendingCallWatcher *pending =
             new QDBusPendingCallWatcher(m_bus.asyncCall(getAll(m_address), callTimeoutMs), this);
         connect(pending, &QDBusPendingCallWatcher::finished, this,

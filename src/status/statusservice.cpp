@@ -3,6 +3,7 @@
 #include <QDBusAbstractAdaptor>
 #include <QDBusConnection>
 #include <QDBusMessage>
+#include <QDBusServiceWatcher>
 
 using namespace Qt::StringLiterals;
 
@@ -58,9 +59,11 @@ public:
 
 public Q_SLOTS:
     void Refresh() { Q_EMIT m_service->refreshRequested(); }
+    // The rates' PropertiesChanged for the caller's connection, for as long as it lasts.
+    void FollowRates(const QDBusMessage &call) { m_service->addFollower(call.service()); }
 
 private:
-    const StatusRecord &record() const { return m_service->record(); }
+    StatusRecord record() const { return m_service->record(); }
 
     StatusService *m_service;
 };
@@ -70,13 +73,20 @@ QString StatusService::interfaceName()
     return u"app.velmora.Velmora.Status"_s;
 }
 
-StatusService::StatusService(QObject *busObject, QString objectPath, QObject *parent)
+StatusService::StatusService(QObject *busObject, QString objectPath,
+                             std::function<StatusRecord()> source, QObject *parent)
     : QObject(parent)
     , m_adaptor(new StatusAdaptor(busObject, this))
     , m_objectPath(std::move(objectPath))
+    , m_source(std::move(source))
+    , m_announced(m_source())
 {
+    m_followers.setConnection(QDBusConnection::sessionBus());
+    m_followers.setWatchMode(QDBusServiceWatcher::WatchForUnregistration);
     m_announce.setSingleShot(true);
     m_announce.callOnTimeout(this, &StatusService::announce);
+    connect(&m_followers, &QDBusServiceWatcher::serviceUnregistered, this,
+            [this](const QString &connection) { m_followers.removeWatchedService(connection); });
 }
 
 StatusService::~StatusService()
@@ -84,45 +94,53 @@ StatusService::~StatusService()
     delete m_adaptor;
 }
 
-void StatusService::publish(const StatusRecord &record)
+void StatusService::addFollower(const QString &connection)
 {
-    m_record = record;
-    // News other than the rates does not wait for theirs; whatever else changes in the same
-    // turn of the event loop goes out with it.
-    StatusRecord ratesAsTold = m_record;
-    ratesAsTold.downloadRate = m_announced.downloadRate;
-    ratesAsTold.uploadRate = m_announced.uploadRate;
-    if (ratesAsTold != m_announced || (m_record != m_announced && !m_announce.isActive()))
+    if (!connection.isEmpty() && !m_followers.watchedServices().contains(connection))
+        m_followers.addWatchedService(connection);
+}
+
+void StatusService::changed()
+{
+    // Whatever else changes in the same turn of the event loop goes out with it.
+    m_announce.start(0);
+}
+
+void StatusService::ratesChanged()
+{
+    if (hasFollowers() && !m_announce.isActive())
         m_announce.start(0);
 }
 
 void StatusService::announce()
 {
-    StatusRecord told = m_record;
-    const bool ratesMoved = m_record.downloadRate != m_announced.downloadRate ||
-                            m_record.uploadRate != m_announced.uploadRate;
+    const StatusRecord now = m_source();
+    StatusRecord told = now;
+    const bool ratesMoved =
+        now.downloadRate != m_announced.downloadRate || now.uploadRate != m_announced.uploadRate;
     const qint64 sinceRates = m_sinceRates.isValid() ? m_sinceRates.elapsed() : rateIntervalMs;
-    if (ratesMoved && sinceRates < rateIntervalMs) {
-        // The rates wait for their second; other news goes out now.
+    if (ratesMoved && (!hasFollowers() || sinceRates < rateIntervalMs)) {
+        // The rates wait for a follower, and for their second; other news goes out now.
         told.downloadRate = m_announced.downloadRate;
         told.uploadRate = m_announced.uploadRate;
-        m_announce.start(int(rateIntervalMs - sinceRates));
+        if (hasFollowers())
+            m_announce.start(int(rateIntervalMs - sinceRates));
     } else if (ratesMoved) {
         m_sinceRates.start();
     }
-    const QVariantMap now = told.toProperties();
+    const QVariantMap after = told.toProperties();
     const QVariantMap before = m_announced.toProperties();
     m_announced = told;
-    QVariantMap changed;
-    for (auto it = now.cbegin(); it != now.cend(); ++it) {
+    QVariantMap news;
+    for (auto it = after.cbegin(); it != after.cend(); ++it) {
         if (before.value(it.key()) != it.value())
-            changed.insert(it.key(), it.value());
+            news.insert(it.key(), it.value());
     }
-    if (changed.isEmpty())
+    if (news.isEmpty())
         return;
     QDBusMessage signal = QDBusMessage::createSignal(
         m_objectPath, u"org.freedesktop.DBus.Properties"_s, u"PropertiesChanged"_s);
-    signal << interfaceName() << changed << QStringList();
+    signal << interfaceName() << news << QStringList();
     QDBusConnection::sessionBus().send(signal);
 }
 

@@ -2,10 +2,13 @@
 
 #include "statusrecord.h"
 
+#include <QDBusServiceWatcher>
 #include <QElapsedTimer>
 #include <QObject>
 #include <QPointer>
 #include <QTimer>
+
+#include <functional>
 
 namespace velmora {
 
@@ -13,9 +16,11 @@ class StatusAdaptor;
 
 // Gives the tray program's status out on the session bus: the properties of
 // app.velmora.Velmora.Status on the path of busObject, which must be registered with its
-// adaptors exported. Each change is announced with PropertiesChanged, those of the rates at
-// most once a second; an unchanged record announces nothing, so that nobody pays for a bus
-// nobody reads.
+// adaptors exported, read from source whenever asked. Changes are announced with
+// PropertiesChanged. The rates change every second, and every signal wakes the program's bus
+// thread whether or not anyone listens, which D-Bus cannot tell a sender: so theirs go out
+// only while a connection that asked for them with FollowRates() is on the bus, at most once
+// a second; until then a change of the rates costs nothing.
 class StatusService : public QObject
 {
     Q_OBJECT
@@ -23,12 +28,20 @@ class StatusService : public QObject
 public:
     static QString interfaceName();
 
-    StatusService(QObject *busObject, QString objectPath, QObject *parent = nullptr);
+    StatusService(QObject *busObject, QString objectPath, std::function<StatusRecord()> source,
+                  QObject *parent = nullptr);
     ~StatusService() override;
 
-    // The record the properties show from now on.
-    void publish(const StatusRecord &record);
-    const StatusRecord &record() const { return m_record; }
+    // Something the properties show has changed: told to readers at once.
+    void changed();
+    // The rates have changed: told to followers, at most once a second.
+    void ratesChanged();
+    bool hasFollowers() const { return !m_followers.watchedServices().isEmpty(); }
+
+    // The record as it is now.
+    StatusRecord record() const { return m_source(); }
+    // Follows the rates for the connection with this unique name, while it is on the bus.
+    void addFollower(const QString &connection);
 
 Q_SIGNALS:
     // A reader asked for the public address to be looked up again.
@@ -39,10 +52,11 @@ private:
 
     QPointer<StatusAdaptor> m_adaptor; // busObject's child, gone with this
     QString m_objectPath;
-    StatusRecord m_record;    // what the properties read
+    std::function<StatusRecord()> m_source;
     StatusRecord m_announced; // what readers were last told
     QTimer m_announce;
     QElapsedTimer m_sinceRates;
+    QDBusServiceWatcher m_followers;
 };
 
 } // namespace velmora

@@ -41,12 +41,11 @@ StatusRecord sample()
 struct Instance
 {
     Instance()
-        : status(&object, path)
+        : status(&object, path, [this] { return record; })
     {
         QDBusConnection bus = QDBusConnection::sessionBus();
         bus.registerObject(path, &object, QDBusConnection::ExportAdaptors);
         bus.interface()->registerService(service);
-        status.publish(sample());
     }
     ~Instance()
     {
@@ -54,6 +53,7 @@ struct Instance
         QDBusConnection::sessionBus().unregisterObject(path);
     }
 
+    StatusRecord record = sample();
     QObject object;
     StatusService status;
 };
@@ -159,15 +159,15 @@ private Q_SLOTS:
         QVERIFY2(QRegularExpression(output).match(said).hasMatch(), qPrintable(said));
     }
 
-    // The interface as a desktop's own tools see it, and what it costs: one PropertiesChanged
-    // a second at most while the rates move, none while nothing changes.
+    // The interface as a desktop's own tools see it, and what it costs: the rates' changes
+    // only to a follower, one PropertiesChanged a second at most; nothing while nothing changes.
     void busInterface()
     {
         Instance running;
         const QString described = gdbus({u"introspect"_s});
         for (const QString &member :
              {u"interface app.velmora.Velmora.Status"_s, u"readonly d DownloadRate = 237500.0;"_s,
-              u"readonly s PublicIP = '203.0.113.7';"_s, u"Refresh();"_s})
+              u"readonly s PublicIP = '203.0.113.7';"_s, u"Refresh();"_s, u"FollowRates();"_s})
             QVERIFY2(described.contains(member), qPrintable(described));
         QSignalSpy refresh(&running.status, &StatusService::refreshRequested);
         gdbus({u"call"_s, u"--method"_s, u"app.velmora.Velmora.Status.Refresh"_s});
@@ -180,34 +180,41 @@ private Q_SLOTS:
             QCoreApplication::processEvents();
             return QString::fromUtf8(monitor.readAllStandardOutput()).count(u"PropertiesChanged"_s);
         };
+        const auto moveRates = [&](int times) {
+            for (int i = 0; i < times; ++i) { // ten times a second
+                running.record.downloadRate += 100;
+                running.status.ratesChanged();
+                QTest::qWait(100);
+            }
+            return changes();
+        };
         changes();
-        StatusRecord record = sample();
-        QElapsedTimer steady;
-        steady.start();
-        while (steady.elapsed() < 3000) { // the rates change ten times a second
-            record.downloadRate += 100;
-            running.status.publish(record);
-            QTest::qWait(100);
-        }
-        const int moving = changes();
+        QCOMPARE(moveRates(20), 0); // nobody follows
+        // Asked without waiting: the service answers on this thread.
+        QDBusConnection::connectToBus(QDBusConnection::SessionBus, u"follower"_s)
+            .asyncCall(QDBusMessage::createMethodCall(service, path, StatusService::interfaceName(),
+                                                      u"FollowRates"_s));
+        QTRY_VERIFY(running.status.hasFollowers());
+        const int moving = moveRates(30);
         QVERIFY2(moving >= 2 && moving <= 4, qPrintable(QString::number(moving)));
         QTest::qWait(1100);
         changes();
-        for (int i = 0; i < 20; ++i) {
-            running.status.publish(record);
+        for (int i = 0; i < 10; ++i) {
+            running.status.ratesChanged();
             QTest::qWait(100);
         }
         QCOMPARE(changes(), 0);
         // Other news does not wait for the rates' second.
-        for (int i = 0; i < 2; ++i) {
-            record.downloadRate += 100;
-            running.status.publish(record);
-            QTest::qWait(100);
-        }
-        record.city = u"Potsdam"_s;
-        running.status.publish(record);
+        moveRates(2);
+        running.record.city = u"Potsdam"_s;
+        running.status.changed();
         QTest::qWait(300);
-        QCOMPARE(changes(), 2);
+        QCOMPARE(changes(), 1);
+        // A follower that leaves the bus follows no more.
+        QDBusConnection::disconnectFromBus(u"follower"_s);
+        QTest::qWait(300);
+        changes();
+        QCOMPARE(moveRates(20), 0);
         monitor.kill();
         monitor.waitForFinished();
     }
