@@ -5,7 +5,7 @@ PACKAGES := g++ cmake ninja-build pkg-config qt6-base-dev qcoro-qt6-dev libnl-ro
             libqt6svg6 libxcb1-dev fonts-noto-color-emoji at-spi2-core \
             openssl util-linux iproute2 locales \
             xvfb openbox xcompmgr xdotool xclip imagemagick dbus-x11 x11-utils trayer \
-            xdg-desktop-portal xdg-desktop-portal-gtk xdg-utils conky-std \
+            xdg-desktop-portal xdg-desktop-portal-gtk xdg-utils conky-std i3blocks \
             haskell-status-notifier-item-utils haskell-gtk-sni-tray-utils \
             gnome-shell gnome-shell-extension-appindicator libgl1-mesa-dri \
             xfce4-panel xfce4-genmon-plugin xfconf plasma-desktop kded5 kactivitymanagerd polybar \

@@ -5,9 +5,11 @@
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDir>
+#include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <unistd.h>
@@ -219,17 +221,54 @@ private Q_SLOTS:
         monitor.waitForFinished();
     }
 
-    // The recipes users copy from the README are the files the consumers' tests run.
-    void readmeShowsTheRecipes()
+    // The recipes for consumers that need no screen, run as written with `velmora` on the
+    // path (the bars' recipes are run in theirs by the consumers' test).
+    void recipesRunAsWritten_data()
     {
+        QTest::addColumn<QString>("recipe");
+        QTest::addColumn<QStringList>("command"); // the recipe's file for %1
+        QTest::addColumn<QString>("expected");    // what standard output comes to show
+        QTest::newRow("gdbus") << u"gdbus.sh"_s << QStringList{u"bash"_s, u"%1"_s}
+                               << u"^\\(<'203.0.113.7'>,\\)"_s;
+        QTest::newRow("i3blocks") << u"i3blocks.conf"_s
+                                  << QStringList{u"i3blocks"_s, u"-c"_s, u"%1"_s}
+                                  << u"\"full_text\":\"↓ 1.9 Mb/s ↑ 456 Kb/s"_s;
+        // conky's own settings ahead of the recipe: its text on standard output.
+        QTest::newRow("conky") << u"conky.conf"_s
+                               << QStringList{u"conky"_s, u"-q"_s, u"-c"_s, u"%1"_s}
+                               << u"\n↓ 1.9 Mb/s ↑ 456 Kb/s"_s;
+    }
+
+    void recipesRunAsWritten()
+    {
+        QFETCH(QString, recipe);
+        QFETCH(QStringList, command);
+        QFETCH(QString, expected);
         const QDir recipes(QStringLiteral(VELMORA_SOURCE_DIR "/examples/status"));
-        const QString readme =
-            QString::fromUtf8(test::readFile(recipes.filePath(u"../../README.md"_s)));
-        const QStringList files = recipes.entryList(QDir::Files);
-        QVERIFY(files.size() >= 6);
-        for (const QString &file : files)
-            QVERIFY2(readme.contains(QString::fromUtf8(test::readFile(recipes.filePath(file)))),
-                     qPrintable(file));
+        QByteArray text = test::readFile(recipes.filePath(recipe));
+        if (recipe == u"conky.conf")
+            text.prepend("conky.config = { out_to_console = true, out_to_x = false,"
+                         " update_interval = 1 }\n");
+        QTemporaryDir dir;
+        QVERIFY(test::writeFile(dir.filePath(recipe), text) &&
+                QFile::link(QStringLiteral(VELMORA_BINARY), dir.filePath(u"velmora"_s)));
+        Instance running;
+        QProcess consumer;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(u"PATH"_s, dir.path() + u':' + env.value(u"PATH"_s));
+        consumer.setProcessEnvironment(env);
+        command.replaceInStrings(u"%1"_s, dir.filePath(recipe));
+        consumer.start(command.takeFirst(), command);
+        QString shown;
+        QVERIFY2(QTest::qWaitFor(
+                     [&] {
+                         shown += QString::fromUtf8(consumer.readAllStandardOutput());
+                         return QRegularExpression(expected).match(shown).hasMatch();
+                     },
+                     5000),
+                 qPrintable(shown + QString::fromUtf8(consumer.readAllStandardError())));
+        consumer.kill();
+        consumer.waitForFinished();
     }
 };
 
