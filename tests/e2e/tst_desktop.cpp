@@ -371,7 +371,6 @@ private Q_SLOTS:
         row("lxqt-dark", Component::Lxqt, false, 32, 0, 10, 8, true);
         row("icewm", Component::IceWm, true, 26, 0, 10, 8, false);
         row("waybar", Component::Waybar, false, 30, 0, 10, 5, true);
-        row("swaybar", Component::Swaybar, false, 20, 0, 1, 5, true);
     }
 
     // The item shows within 2 s of every start (of the shell's readiness, when both start
@@ -539,7 +538,6 @@ private Q_SLOTS:
         const QString state = windowProperties(session, ours, {u"_NET_WM_STATE"_s});
         // Sway keeps no state an X window asks for, and lists every window.
         QEXPECT_FAIL("waybar", "sway lists the popover as a window of its own", Continue);
-        QEXPECT_FAIL("swaybar", "sway lists the popover as a window of its own", Continue);
         QVERIFY2(state.contains(u"SKIP_TASKBAR"_s), qPrintable(state));
 
         // A right click shows the menu: the host's, or our own on an XEmbed dock. Read once the

@@ -14,9 +14,10 @@ namespace velmora {
 
 namespace {
 
-// How long a window may take to be mapped and taken in by sway before it can be moved.
-constexpr int moveTries = 20;
-constexpr int moveRetryMs = 50;
+// How long a window may take to be mapped and taken in by sway before it can be moved: sway
+// maps it only once its first frame is drawn, later in a slow (sanitizer) build.
+constexpr int moveTries = 50;
+constexpr int moveRetryMs = 100;
 
 class SwayHints final : public WindowSystemHints
 {
