@@ -397,8 +397,7 @@ private Q_SLOTS:
         QVERIFY2(bool(outcome), qPrintable(outcome.message));
         const bool statusNotifier = shell != Component::XEmbedTray && shell != Component::IceWm;
         const bool topPanel = shell == Component::GnomeShell || shell == Component::Xfce ||
-                              shell == Component::XEmbedTray || shell == Component::Waybar ||
-                              shell == Component::Swaybar;
+                              shell == Component::XEmbedTray || shell == Component::Waybar;
         const QSize screen = session.grab().size();
         const QRect strip(0, topPanel ? 0 : screen.height() - panelHeight, screen.width(),
                           panelHeight);
@@ -550,8 +549,7 @@ private Q_SLOTS:
         // on sway, which may still be taking it away: the OCR misreads text among a whole
         // screen's wallpaper, and small type unless smoothly enlarged. Plasma's menu may take
         // a moment to come, and opens where it likes.
-        const QRect gone =
-            shell == Component::Waybar || shell == Component::Swaybar ? popover : QRect();
+        const QRect gone = shell == Component::Waybar ? popover : QRect();
         QRect shown;
         QString read;
         const QString scan = session.path() + u"/menu.png"_s;

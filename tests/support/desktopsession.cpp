@@ -252,7 +252,7 @@ void DesktopSession::stop(Component component, bool hard)
         QDBusConnection::disconnectFromBus(u"velmora-desktop-session-%1"_s.arg(quintptr(this)));
         m_busAddress.clear();
     }
-    if (component == Component::Waybar || component == Component::Swaybar) {
+    if (component == Component::Waybar) {
         m_asSwayUser.clear();
         m_swayEnvironment = {};
         m_pointer.reset();
@@ -297,8 +297,7 @@ QProcessEnvironment DesktopSession::environment() const
     for (const auto &[shell, name] :
          {std::pair{Component::GnomeShell, u"GNOME"_s}, std::pair{Component::Xfce, u"XFCE"_s},
           std::pair{Component::Plasma, u"KDE"_s}, std::pair{Component::Lxqt, u"LXQt"_s},
-          std::pair{Component::IceWm, u"ICEWM"_s}, std::pair{Component::Waybar, u"sway"_s},
-          std::pair{Component::Swaybar, u"sway"_s}}) {
+          std::pair{Component::IceWm, u"ICEWM"_s}, std::pair{Component::Waybar, u"sway"_s}}) {
         if (m_children.contains(shell))
             env.insert(u"XDG_CURRENT_DESKTOP"_s, name);
     }

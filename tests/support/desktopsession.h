@@ -51,7 +51,6 @@ public:
         // waybar with its tray, a bar at the top, on a headless sway with XWayland, both run by a
         // user of their own (sway refuses root): its screen and pointer then stand for Xvfb's.
         Waybar,
-        Swaybar, // as Waybar, with sway's own bar and its tray
         Polybar, // polybar alone, a dark bar at the top, with the modules added and no tray
     };
 
@@ -148,7 +147,7 @@ private:
     static QByteArray busConfiguration(const char *type, const QString &listen);
     // The desktop shells and what they need (desktopshells.cpp).
     Outcome startShell(Component component);
-    Outcome startSway(Component bar);
+    Outcome startSway();
     QDBusConnection bus() const;
     bool ownsSelection(const char *selection) const;
     // Runs use on a connection of its own to the display; false when there is none.

@@ -129,7 +129,7 @@ constexpr char polybarConfig[] = "[bar/top]\nheight = 30\nbackground = #303030\n
 } // namespace
 
 // The user, sway as that user and a pointer on its seat, for waybar.
-DesktopSession::Outcome DesktopSession::startSway(Component bar)
+DesktopSession::Outcome DesktopSession::startSway()
 {
     // The user is made once on a machine; it may reach this session's directory, not read it.
     const QString user = u"velmora-sway"_s, home = m_dir.filePath(u"sway"_s);
@@ -137,11 +137,7 @@ DesktopSession::Outcome DesktopSession::startSway(Component bar)
     if (!::getpwnam(qPrintable(user)))
         run((add + user).split(u' '));
     const passwd *account = ::getpwnam(qPrintable(user));
-    // sway's bar is started below, as the test's own process, to be waited for and stopped.
-    test::writeFile(home + u"/.config/sway/config"_s,
-                    bar == Component::Swaybar
-                        ? "xwayland enable\nbar top {\n position top\n swaybar_command true\n}\n"
-                        : "xwayland enable\n");
+    test::writeFile(home + u"/.config/sway/config"_s, "xwayland enable\n");
     QByteArray names, modules;
     for (const auto &[name, module] : m_panelModules) {
         names += (names.isEmpty() ? "\"" : ", \"") + name.toUtf8() + '"';
@@ -162,7 +158,7 @@ DesktopSession::Outcome DesktopSession::startSway(Component bar)
                     u"DBUS_SESSION_BUS_ADDRESS="_s + m_busAddress, u"WAYLAND_DISPLAY=wayland-1"_s};
     // Sway's pid is in the lock file of the X display it opens for XWayland, its last socket.
     const auto xDisplay = [&] {
-        const qint64 pid = m_children[bar].front()->processId();
+        const qint64 pid = m_children[Component::Waybar].front()->processId();
         for (const QString &lock :
              QDir(u"/tmp"_s).entryList({u".X*-lock"_s}, QDir::Files | QDir::Hidden))
             if (std::atoi(test::readFile(u"/tmp/"_s + lock).constData()) == pid)
@@ -171,7 +167,8 @@ DesktopSession::Outcome DesktopSession::startSway(Component bar)
     };
     const QStringList sway =
         u"WLR_BACKENDS=headless WLR_LIBINPUT_NO_DEVICES=1 WLR_RENDERER=pixman sway"_s.split(u' ');
-    if (Outcome outcome = launch(bar, m_asSwayUser + sway, [&] { return !xDisplay().isEmpty(); });
+    if (Outcome outcome =
+            launch(Component::Waybar, m_asSwayUser + sway, [&] { return !xDisplay().isEmpty(); });
         !outcome)
         return outcome;
     // XWayland admits its user's programs only; Velmora and the tools here run as root.
@@ -197,8 +194,7 @@ DesktopSession::Outcome DesktopSession::startShell(Component component)
 {
     const bool gnome = component == Component::GnomeShell, xfce = component == Component::Xfce,
                lxqt = component == Component::Lxqt, iceWm = component == Component::IceWm,
-               waybar = component == Component::Waybar, swaybar = component == Component::Swaybar,
-               polybar = component == Component::Polybar;
+               waybar = component == Component::Waybar, polybar = component == Component::Polybar;
     const bool plasma = component == Component::Plasma;
     const QString xfconfd = libexecProgram(u"xfce4/xfconf/xfconfd"_s);
     const QString activities = libexecProgram(u"libexec/kactivitymanagerd"_s);
@@ -209,7 +205,6 @@ DesktopSession::Outcome DesktopSession::startShell(Component component)
         : lxqt    ? QStringList{u"lxqt-panel"_s}
         : iceWm   ? QStringList{u"icewm-session"_s}
         : waybar  ? QStringList{u"sway"_s, u"waybar"_s, u"grim"_s, u"xhost"_s}
-        : swaybar ? QStringList{u"sway"_s, u"swaybar"_s, u"grim"_s, u"xhost"_s}
         : polybar ? QStringList{u"polybar"_s}
                   : QStringList{u"plasmashell"_s, u"kded5"_s, activities};
     for (const auto &[name, rc] : m_panelModules) {
@@ -220,7 +215,7 @@ DesktopSession::Outcome DesktopSession::startShell(Component component)
         if (QStandardPaths::findExecutable(program).isEmpty() && !QFileInfo::exists(program))
             return Outcome::missing(program + u" is not installed"_s);
     }
-    if ((gnome || plasma || waybar || swaybar) && ::geteuid() != 0)
+    if ((gnome || plasma || waybar) && ::geteuid() != 0)
         return Outcome::missing(u"the shell's private system bus, or sway's user, needs root"_s);
     const QString config = m_dir.filePath(u"config/"_s);
     // GNOME Shell and Plasma wait out long D-Bus timeouts, or give up, without a system bus, and
@@ -268,7 +263,7 @@ DesktopSession::Outcome DesktopSession::startShell(Component component)
         command = {u"icewm-session"_s};
         ready = [this] { return ownsSelection("_NET_SYSTEM_TRAY_S0"); };
     } else if (waybar) {
-        outcome = startSway(component);
+        outcome = startSway();
         command = m_asSwayUser + QStringList{u"waybar"_s};
     } else if (polybar) {
         QByteArray names, modules;
@@ -280,11 +275,6 @@ DesktopSession::Outcome DesktopSession::startShell(Component component)
                         QByteArray(polybarConfig).replace("NAMES", names) + modules);
         command = {u"polybar"_s, u"top"_s};
         ready = [this] { return !windowGeometry({u"--class"_s, u"^polybar$"_s}).isNull(); };
-    } else if (swaybar) {
-        outcome = startSway(component);
-        command =
-            m_asSwayUser + QStringList{u"SWAYSOCK="_s + m_swayEnvironment.value(u"SWAYSOCK"_s),
-                                       u"swaybar"_s, u"-b"_s, u"top"_s};
     } else {
         test::writeFile(config + u"plasmarc"_s,
                         m_lightPanels ? "[Theme]\nname=default\n" : "[Theme]\nname=breeze-dark\n");
