@@ -23,8 +23,9 @@ struct NetworkPath
 
 // Reports the network path: once soon after start() and again after each change of links,
 // carrier, addresses, routes or policy rules, even when the path reads the same as before (a
-// new address or a tunnel may be behind it). A burst of changes gives one report. Reports
-// arrive on the thread that owns the monitor.
+// new address or a tunnel may be behind it). A burst of changes gives one report, and a burst
+// that leaves everything as it was (a renewed lease) gives none. Reports arrive on the thread
+// that owns the monitor.
 class PathMonitor : public QObject
 {
     Q_OBJECT

@@ -1,5 +1,7 @@
 #include "platform/pathmonitor_linux.h"
 
+#include "platform/netlinkfacts_linux.h"
+
 #include <QFile>
 #include <QFileInfo>
 #include <QLoggingCategory>
@@ -12,6 +14,7 @@
 #include <net/if.h>
 #include <netlink/cache.h>
 #include <netlink/netlink.h>
+#include <netlink/route/addr.h>
 #include <netlink/route/link.h>
 #include <netlink/route/nexthop.h>
 #include <netlink/route/route.h>
@@ -211,16 +214,25 @@ void NetlinkPathMonitor::scheduleRead()
 
 void NetlinkPathMonitor::readAndReport()
 {
-    std::optional<NetworkPath> path = readPath(m_options.sysfsNetRoot);
-    if (!path) {
+    std::optional<State> state = readState(m_options.sysfsNetRoot);
+    if (!state) {
         qCWarning(lcPath, "Cannot read the network state; trying again");
         m_settle.start(retryDelay);
         return;
     }
-    Q_EMIT pathChanged(*path);
+    if (state == m_lastRead)
+        return;
+    m_lastRead = std::move(state);
+    Q_EMIT pathChanged(m_lastRead->path);
 }
 
 std::optional<NetworkPath> NetlinkPathMonitor::readPath(const QString &sysfsNetRoot)
+{
+    std::optional<State> state = readState(sysfsNetRoot);
+    return state ? std::optional(state->path) : std::nullopt;
+}
+
+std::optional<NetlinkPathMonitor::State> NetlinkPathMonitor::readState(const QString &sysfsNetRoot)
 {
     std::unique_ptr<nl_sock, FreeSocket> socket(nl_socket_alloc());
     if (!socket || nl_connect(socket.get(), NETLINK_ROUTE) != 0)
@@ -229,6 +241,10 @@ std::optional<NetworkPath> NetlinkPathMonitor::readPath(const QString &sysfsNetR
     if (rtnl_link_alloc_cache(socket.get(), AF_UNSPEC, &linkCache) != 0)
         return std::nullopt;
     const Cache links(linkCache);
+    nl_cache *addressCache = nullptr;
+    if (rtnl_addr_alloc_cache(socket.get(), &addressCache) != 0)
+        return std::nullopt;
+    const Cache addresses(addressCache);
     nl_cache *routeCache = nullptr;
     if (rtnl_route_alloc_cache(socket.get(), AF_UNSPEC, 0, &routeCache) != 0)
         return std::nullopt;
@@ -239,7 +255,9 @@ std::optional<NetworkPath> NetlinkPathMonitor::readPath(const QString &sysfsNetR
     const Cache rules(ruleCache);
     const std::set<quint32> tables = consultedTables(rules.get());
 
-    NetworkPath path;
+    State state{.path = {},
+                .facts = netlinkFacts(links.get(), addresses.get(), routes.get(), rules.get())};
+    NetworkPath &path = state.path;
     for (nl_object *object = nl_cache_get_first(routes.get()); object;
          object = nl_cache_get_next(object)) {
         auto *route = reinterpret_cast<rtnl_route *>(object);
@@ -284,7 +302,7 @@ std::optional<NetworkPath> NetlinkPathMonitor::readPath(const QString &sysfsNetR
             break;
         }
     }
-    return path;
+    return state;
 }
 
 NetlinkPathMonitor::InterfaceKind NetlinkPathMonitor::interfaceKind(const QString &sysfsNetRoot,

@@ -2,6 +2,7 @@
 
 #include "platform/pathmonitor.h"
 
+#include <QByteArrayList>
 #include <QSocketNotifier>
 #include <QString>
 #include <QTimer>
@@ -20,7 +21,11 @@ namespace velmora {
 // arriving: the kernel drops routes silently when a link goes down, and notifications are
 // lost when the socket's buffer overflows.
 //
-// Runs on the owning thread's event loop; a read costs three small netlink dumps.
+// A read reports only when the state differs from the last one read: the kernel also announces
+// renewed lifetimes and routes that are deleted and added again within a burst, and those
+// change nothing.
+//
+// Runs on the owning thread's event loop; a read costs four small netlink dumps.
 class NetlinkPathMonitor final : public PathMonitor
 {
     Q_OBJECT
@@ -43,6 +48,18 @@ public:
     ~NetlinkPathMonitor() override;
 
     void start() override;
+
+    struct State
+    {
+        NetworkPath path;
+        // What the kernel holds that can change where traffic goes, one line a fact.
+        QByteArrayList facts;
+
+        friend bool operator==(const State &, const State &) = default;
+    };
+
+    // The current state, read afresh; nothing when the kernel could not be asked.
+    static std::optional<State> readState(const QString &sysfsNetRoot);
 
     // The current path, read afresh; nothing when the kernel could not be asked. Satisfied
     // when a unicast default route (IPv4 or IPv6) of the main table, not flagged linkdown
@@ -75,6 +92,7 @@ private:
     QTimer m_settle;
     // Reopens the notification socket after it failed, reading the state on each attempt.
     QTimer m_reopen;
+    std::optional<State> m_lastRead;
 };
 
 } // namespace velmora
