@@ -1,6 +1,10 @@
 #include "sleepwatcher_linux.h"
 
 #include <QDBusAbstractInterface>
+#include <QDBusConnectionInterface>
+#include <QDBusPendingCallWatcher>
+#include <QDBusPendingReply>
+#include <QDBusServiceWatcher>
 
 #include <time.h>
 
@@ -9,6 +13,8 @@ using namespace std::chrono_literals;
 namespace velmora {
 
 namespace {
+
+const QString loginService = QStringLiteral("org.freedesktop.login1");
 
 // Shorter naps than this, and the clocks' own drift, are not worth a lookup.
 constexpr auto shortestSleep = 2s;
@@ -28,8 +34,7 @@ class LoginManager : public QDBusAbstractInterface
 
 public:
     LoginManager(const QDBusConnection &bus, QObject *parent)
-        : QDBusAbstractInterface(QStringLiteral("org.freedesktop.login1"),
-                                 QStringLiteral("/org/freedesktop/login1"),
+        : QDBusAbstractInterface(loginService, QStringLiteral("/org/freedesktop/login1"),
                                  "org.freedesktop.login1.Manager", bus, parent)
     {}
 
@@ -61,14 +66,39 @@ void LogindSleepWatcher::start()
     if (std::exchange(m_started, true))
         return;
     m_asleep = m_options.timeAsleep();
-    m_check.start();
-    if (!m_options.bus.isConnected())
+    if (!m_options.bus.isConnected()) {
+        watchClocks(true);
         return;
+    }
     auto *manager = new LoginManager(m_options.bus, this);
     connect(manager, &LoginManager::PrepareForSleep, this, [this](bool goingToSleep) {
         if (!goingToSleep)
             woke();
     });
+    // logind may also start or stop while the program runs.
+    auto *logind = new QDBusServiceWatcher(loginService, m_options.bus,
+                                           QDBusServiceWatcher::WatchForOwnerChange, this);
+    connect(logind, &QDBusServiceWatcher::serviceRegistered, this, [this] { watchClocks(false); });
+    connect(logind, &QDBusServiceWatcher::serviceUnregistered, this, [this] { watchClocks(true); });
+    auto *call = new QDBusPendingCallWatcher(
+        m_options.bus.interface()->asyncCall(QStringLiteral("NameHasOwner"), loginService), this);
+    connect(call, &QDBusPendingCallWatcher::finished, this, [this, call] {
+        call->deleteLater();
+        const QDBusPendingReply<bool> hasOwner = *call;
+        watchClocks(!hasOwner.isValid() || !hasOwner.value());
+    });
+}
+
+void LogindSleepWatcher::watchClocks(bool watch)
+{
+    if (watch == m_check.isActive())
+        return;
+    if (watch) {
+        m_asleep = m_options.timeAsleep();
+        m_check.start();
+    } else {
+        m_check.stop();
+    }
 }
 
 void LogindSleepWatcher::checkClocks()

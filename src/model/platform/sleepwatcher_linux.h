@@ -11,8 +11,9 @@
 namespace velmora {
 
 // Wakes as logind announces them (PrepareForSleep(false) of org.freedesktop.login1.Manager on
-// the system bus), and, where no logind speaks, as the clocks show them: a slow check notices
-// when the time spent asleep since boot has grown.
+// the system bus), and, while no logind is on the bus, as the clocks show them: a slow check
+// notices when the time spent asleep since boot has grown. With logind there the program does
+// not wake up for the check at all.
 class LogindSleepWatcher final : public SleepWatcher
 {
     Q_OBJECT
@@ -37,6 +38,7 @@ public:
 
 private:
     void checkClocks();
+    void watchClocks(bool watch);
     void woke();
 
     Options m_options;
