@@ -4,6 +4,7 @@
 #include <QScreen>
 
 #include <algorithm>
+#include <cmath>
 
 namespace velmora {
 
@@ -74,6 +75,14 @@ QRect clearOf(const QRect &anchor, const QRect &strip, PanelEdge edge)
     return anchor;
 }
 
+// Where something of the given size starts to be centred on a span: on its exact middle, half
+// a pixel rounded up. QRect::center() rounds down, which would leave a card a pixel left of an
+// even-wide item's middle.
+int centredOn(int start, int length, int size)
+{
+    return start + int(std::floor((length - size) / 2.0 + 0.5));
+}
+
 // position kept within [low, high - length]; a popover longer than that keeps its low edge.
 int clampInto(int position, int length, int low, int high)
 {
@@ -139,7 +148,8 @@ QPoint placeBeside(const QRect &anchor, const QSize &size, const QList<ScreenAre
     const int dx = horizontal ? spacing.along : spacing.across;
     const int dy = horizontal ? spacing.across : spacing.along;
     const QRect area = screen.available.adjusted(dx, dy, -dx, -dy);
-    const QPoint centred = anchor.center() - QPoint(size.width() / 2, size.height() / 2);
+    const QPoint centred(centredOn(anchor.left(), anchor.width(), size.width()),
+                         centredOn(anchor.top(), anchor.height(), size.height()));
 
     // Along the panel: centred on the item, pushed back inside the area. Across it: beside the
     // item, away from the screen's far edge only as far as the item allows.

@@ -208,19 +208,19 @@ private Q_SLOTS:
         row("top panel of the available area: below it, pushed left", QRect(0, 30, 1280, 770), {},
             click(1200, 12), {954, 36});
         row("bottom panel of the available area: above it", QRect(0, 0, 1280, 770), {},
-            click(600, 785), {440, 364});
-        row("left panel: beside it", QRect(40, 0, 1240, 800), {}, click(20, 400), {46, 200});
+            click(600, 785), {441, 364});
+        row("left panel: beside it", QRect(40, 0, 1240, 800), {}, click(20, 400), {46, 201});
         row("right panel, near the bottom: pushed up", QRect(0, 0, 1240, 800), {}, click(1260, 780),
             {914, 394});
         // No window manager sets the available area; the panel's strut still tells its extent.
         row("top strut, whole screen available", screen, {QRect(0, 0, 1280, 30)}, click(640, 10),
-            {480, 34});
+            {481, 34});
         row("item rectangle in a bottom strut", screen, {QRect(0, 776, 1280, 24)},
-            QRect(700, 778, 24, 20), {551, 372});
+            QRect(700, 778, 24, 20), {552, 372});
         // Nothing known of the panel: an item's extent assumed beyond the click.
-        row("bare click near the top", screen, {}, click(700, 5), {540, 42});
-        row("bare click near the bottom", screen, {}, click(700, 795), {540, 359});
-        row("bare click near the right edge", screen, {}, click(1275, 400), {919, 200});
+        row("bare click near the top", screen, {}, click(700, 5), {541, 42});
+        row("bare click near the bottom", screen, {}, click(700, 795), {541, 359});
+        row("bare click near the right edge", screen, {}, click(1275, 400), {919, 201});
         row("item rectangle in the top right corner", screen, {}, QRect(1256, 0, 24, 24),
             {954, 28});
         const QRect second(1280, 0, 1920, 1080);
@@ -229,15 +229,18 @@ private Q_SLOTS:
                      ScreenArea{second, second.adjusted(0, 0, 0, -30)}}
             << QList<QRect>() << click(3100, 1065) << QPoint(2874, 644) << false;
 
-        // The new-address card, 280×60: centred 6 px below the item (across the panel's whole
-        // height for a click point), 8 px inside the available area along the panel. Where
-        // nothing tells of the item: the end of the panel where trays sit, else the corner.
+        // The new-address card, 280×60: centred on the item's exact middle 6 px below it (across
+        // the panel's whole height for a click point), 8 px inside the available area along the
+        // panel. Where nothing tells of the item: the end of the panel where trays sit, else the
+        // corner.
         const QRect topPanel(0, 28, 1280, 772);
-        row("card: centred", topPanel, {}, QRect(600, 2, 40, 24), {479, 34}, true);
+        row("card: centred", topPanel, {}, QRect(600, 2, 40, 24), {480, 34}, true);
+        row("card: odd width, half a pixel right", topPanel, {}, QRect(600, 2, 41, 24), {481, 34},
+            true);
         row("card: right edge", topPanel, {}, QRect(1250, 2, 24, 24), {992, 34}, true);
         row("card: left edge", topPanel, {}, QRect(4, 2, 24, 24), {8, 34}, true);
-        row("card: click point", topPanel, {}, click(620, 14), {480, 34}, true);
-        row("card: bottom panel", QRect(0, 0, 1280, 756), {}, QRect(600, 760, 40, 36), {479, 690},
+        row("card: click point", topPanel, {}, click(620, 14), {481, 34}, true);
+        row("card: bottom panel", QRect(0, 0, 1280, 756), {}, QRect(600, 760, 40, 36), {480, 690},
             true);
         row("card: unknown, top panel", topPanel, {}, QRect(), {992, 34}, true);
         row("card: unknown, bottom strut", screen, {QRect(0, 756, 1280, 44)}, QRect(), {992, 690},
@@ -246,7 +249,7 @@ private Q_SLOTS:
         QTest::newRow("card: second screen")
             << QList{ScreenArea{screen, topPanel},
                      ScreenArea{QRect(1280, 0, 1024, 768), QRect(1280, 30, 1024, 738)}}
-            << QList<QRect>() << QRect(1900, 4, 30, 22) << QPoint(1774, 36) << true;
+            << QList<QRect>() << QRect(1900, 4, 30, 22) << QPoint(1775, 36) << true;
     }
 
     void placement()
