@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QImage>
+#include <QScreen>
 #include <QWidget>
 
 #include <cmath>
@@ -28,6 +29,16 @@ inline double contrast(QRgb a, QRgb b)
 inline QImage grab(QWidget *widget)
 {
     return widget->grab().toImage().convertToFormat(QImage::Format_RGB32);
+}
+
+// What the screen shows where the widget is, in the widget's coordinates.
+inline QImage fromScreen(QWidget *widget)
+{
+    const QPoint at = widget->mapToGlobal(QPoint(0, 0));
+    return widget->screen()
+        ->grabWindow(0, at.x(), at.y(), widget->width(), widget->height())
+        .toImage()
+        .convertToFormat(QImage::Format_RGB32);
 }
 
 // The best contrast any pixel of area makes with background.

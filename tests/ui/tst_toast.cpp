@@ -3,8 +3,12 @@
 #include "pixels.h"
 #include "toast/toastview.h"
 #include "viewsetup.h"
+#include "wrappinglabel.h"
+
+#include <QApplication>
 
 #include <QLabel>
+#include <QScopeGuard>
 #include <QTest>
 
 using namespace velmora;
@@ -24,9 +28,9 @@ class TestToast : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    // The title says whether the country changed; the addresses keep one line, shortened in
-    // the middle, and a reader still gets them whole. Every text reads on the card in both
-    // themes.
+    // The title says whether the country changed, however long the names; the addresses keep
+    // one line, shortened in the middle, and a reader still gets them whole. Every text reads on
+    // the card in both themes.
     void texts_data()
     {
         QTest::addColumn<Preferences::Theme>("theme");
@@ -44,6 +48,23 @@ private Q_SLOTS:
                 << QStringList{u"Now in Netherlands"_s, u"203.0.113.4 → 198.51.100.7"_s,
                                u"was 🇩🇪 Germany"_s};
         }
+        // Long country names wrap, at the common desktop font size.
+        const GeoInfo sarajevo = record(u"203.0.113.4"_s, u"BA"_s, u"Bosnia and Herzegovina"_s);
+        for (const auto theme : {Preferences::Theme::light, Preferences::Theme::dark}) {
+            QTest::addRow("long-names-%s", Preferences::rawValue(theme).toLatin1().data())
+                << theme << sarajevo
+                << record(u"198.51.100.7"_s, u"GS"_s,
+                          u"South Georgia and the South Sandwich Islands"_s)
+                << QStringList{u"Now in South Georgia and the South Sandwich Islands"_s,
+                               u"203.0.113.4 → 198.51.100.7"_s, u"was 🇧🇦 Bosnia and Herzegovina"_s};
+        }
+        QTest::newRow("long-names-congo")
+            << Preferences::Theme::light
+            << record(u"203.0.113.4"_s, u"CD"_s, u"Democratic Republic of the Congo"_s)
+            << record(u"198.51.100.7"_s, u"VC"_s, u"Saint Vincent and the Grenadines"_s)
+            << QStringList{u"Now in Saint Vincent and the Grenadines"_s,
+                           u"203.0.113.4 → 198.51.100.7"_s,
+                           u"was 🇨🇩 Democratic Republic of the Congo"_s};
         QTest::newRow("long-ipv6")
             << Preferences::Theme::light
             << record(u"2001:db8:aaaa:bbbb:cccc:dddd:eeee:1"_s, u"DE"_s, u"Germany"_s)
@@ -59,25 +80,42 @@ private Q_SLOTS:
         QFETCH(GeoInfo, now);
         QFETCH(QStringList, lines);
         fakes::ThemedApplication themed(theme);
+        const QFont before = QApplication::font();
+        const auto restore = qScopeGuard([&] { QApplication::setFont(before); });
+        QFont desktop = before;
+        desktop.setPointSize(10);
+        QApplication::setFont(desktop);
         ToastView view(old, now, {});
         view.show();
         QVERIFY(QTest::qWaitForWindowExposed(&view));
-        const QImage image = pixels::grab(&view);
+        const QImage image = pixels::fromScreen(&view);
         const QRgb card = image.pixel(view.width() / 2, 3);
         QStringList read;
         for (const QLabel *label : view.findChildren<QLabel *>()) {
             if (label->text() == now.flag())
                 continue;
-            read.append(label->accessibleName().isEmpty() ? label->text()
-                                                          : label->accessibleName());
-            // Shown whole or shortened in the middle, always on one line within the card.
+            const auto *wrapping = qobject_cast<const WrappingLabel *>(label);
             const QString shown = label->text();
-            QVERIFY2(shown == read.last() || (shown.contains(u'…') &&
-                                              read.last().startsWith(shown.section(u'…', 0, 0)) &&
-                                              read.last().endsWith(shown.section(u'…', 1))),
+            read.append(wrapping                            ? wrapping->fullText()
+                        : label->accessibleName().isEmpty() ? shown
+                                                            : label->accessibleName());
+            // Titles wrap, every word shown; the addresses keep one line, shown whole or
+            // shortened in the middle.
+            if (wrapping)
+                QCOMPARE(QString(shown).replace(u'\n', u' '), read.last());
+            else
+                QVERIFY2(!shown.contains(u'\n') &&
+                             (shown == read.last() ||
+                              (shown.contains(u'…') &&
+                               read.last().startsWith(shown.section(u'…', 0, 0)) &&
+                               read.last().endsWith(shown.section(u'…', 1)))),
+                         qPrintable(shown));
+            for (const QString &line : shown.split(u'\n'))
+                QVERIFY2(label->fontMetrics().horizontalAdvance(line) <= label->width(),
+                         qPrintable(line));
+            QVERIFY(label->height() >= label->heightForWidth(label->width()));
+            QVERIFY2(view.rect().adjusted(13, 9, -13, -9).contains(label->geometry()),
                      qPrintable(shown));
-            QVERIFY(label->geometry().right() < ToastView::cardWidth - 13);
-            QVERIFY(label->fontMetrics().horizontalAdvance(shown) <= label->width());
             QVERIFY2(pixels::bestContrast(image, label->geometry(), card) >= 4.5,
                      qPrintable(shown));
         }

@@ -1,6 +1,7 @@
 #include "toastview.h"
 
 #include "look.h"
+#include "wrappinglabel.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
@@ -51,6 +52,15 @@ QLabel *line(const QString &text, const QFont &font, QWidget *parent)
     return label;
 }
 
+QLabel *wrapping(const QString &text, const QFont &font, QWidget *parent)
+{
+    auto *label = new WrappingLabel(QString(), parent);
+    label->setTextFormat(Qt::PlainText);
+    label->setFont(font);
+    label->setFullText(text);
+    return label;
+}
+
 QFont captionMonospaced()
 {
     QFont font = monospacedFont();
@@ -75,8 +85,10 @@ ToastView::ToastView(const GeoInfo &old, const GeoInfo &now, std::function<void(
 
     auto *texts = new QVBoxLayout;
     texts->setSpacing(lineSpacing);
+    // Country names run long ("South Georgia and the South Sandwich Islands"): they wrap, and
+    // the card grows to hold them.
     texts->addWidget(
-        line(ToastTexts::title(old, now), textFont(TextStyle::body, QFont::DemiBold), this));
+        wrapping(ToastTexts::title(old, now), textFont(TextStyle::body, QFont::DemiBold), this));
     const QString pair = ToastTexts::addresses(old, now);
     QLabel *addresses = line(pair, captionMonospaced(), this);
     // One line whatever the addresses: two IPv6 addresses need more than the card has.
@@ -86,7 +98,7 @@ ToastView::ToastView(const GeoInfo &old, const GeoInfo &now, std::function<void(
     setTint(addresses, Tint::secondary);
     texts->addWidget(addresses);
     if (const auto place = ToastTexts::previousPlace(old, now)) {
-        QLabel *was = line(*place, textFont(TextStyle::caption), this);
+        QLabel *was = wrapping(*place, textFont(TextStyle::caption), this);
         setTint(was, Tint::secondary);
         texts->addWidget(was);
     }
@@ -97,7 +109,7 @@ ToastView::ToastView(const GeoInfo &old, const GeoInfo &now, std::function<void(
     layout->setSpacing(flagSpacing);
     layout->addWidget(flag, 0, Qt::AlignVCenter);
     layout->addLayout(texts, 1);
-    setFixedWidth(cardWidth);
+    setFixedSize(cardWidth, layout->heightForWidth(cardWidth));
     setCursor(Qt::PointingHandCursor);
 }
 

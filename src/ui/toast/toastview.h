@@ -24,8 +24,9 @@ std::optional<QString> previousPlace(const GeoInfo &old, const GeoInfo &now);
 } // namespace ToastTexts
 
 // The card itself: the new flag beside the title, the addresses on one line (shortened in the
-// middle when too long) and, after a move to another country, where the machine was. 280 px
-// wide on a rounded background (radius 14) in the window colour, framed by a hairline in the
+// middle when too long) and, after a move to another country, where the machine was. The
+// title and that last line wrap, and the card is as tall as they need. 280 px wide on a
+// rounded background (radius 14) in the window colour, framed by a hairline in the
 // separator colour. A click anywhere on it runs onTap.
 class ToastView : public QWidget
 {
