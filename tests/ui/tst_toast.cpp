@@ -1,18 +1,25 @@
-// The card that tells of a new public address, as it reads.
+// The card that tells of a new public address, as it reads, and the desktop's notification
+// that stands in for it.
 
+#include "desktopsession.h"
 #include "pixels.h"
+#include "toast/desktopnotice.h"
 #include "toast/toastview.h"
 #include "viewsetup.h"
 #include "wrappinglabel.h"
 
 #include <QApplication>
+#include <QDBusConnection>
+#include <QDBusMessage>
 
 #include <QLabel>
 #include <QScopeGuard>
 #include <QTest>
+#include <QTimer>
 
 using namespace velmora;
 using namespace Qt::StringLiterals;
+using namespace std::chrono_literals;
 
 namespace {
 
@@ -20,6 +27,43 @@ GeoInfo record(const QString &ip, const QString &code, const QString &country)
 {
     return {.ip = ip, .country = country, .countryCode = code};
 }
+
+// The desktop's notification service, slow to answer Notify as a busy one is. It keeps the ids
+// of the notifications it shows.
+class SlowNotifications : public QObject
+{
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Notifications")
+
+public:
+    explicit SlowNotifications(const QDBusConnection &bus)
+        : m_bus(bus)
+    {}
+
+    QList<uint> shown;
+    QList<uint> replaced; // the replaces_id of each Notify
+
+public Q_SLOTS:
+    QStringList GetCapabilities() { return {u"body"_s}; }
+    uint Notify(const QString &, uint replaces, const QString &, const QString &, const QString &,
+                const QStringList &, const QVariantMap &, int, const QDBusMessage &message)
+    {
+        replaced << replaces;
+        const uint id = replaces != 0 ? replaces : m_next++;
+        message.setDelayedReply(true);
+        QTimer::singleShot(300, this, [this, id, message] {
+            if (!shown.contains(id))
+                shown << id;
+            m_bus.send(message.createReply(id));
+        });
+        return 0;
+    }
+    void CloseNotification(uint id) { shown.removeAll(id); }
+
+private:
+    QDBusConnection m_bus;
+    uint m_next = 7;
+};
 
 } // namespace
 
@@ -123,6 +167,42 @@ private Q_SLOTS:
         QCOMPARE(view.width(), ToastView::cardWidth);
         pixels::saveArtifact(&view,
                              u"toast-%1.png"_s.arg(QLatin1StringView(QTest::currentDataTag())));
+    }
+
+    // Where the desktop's notification stands in for the card: a notice still on its way when
+    // the next change comes, or when its time is up, is replaced or closed once the service
+    // has shown it. Never two notices, never one left over.
+    void desktopNoticeFollowsTheLatestChange_data()
+    {
+        QTest::addColumn<bool>("closed"); // else replaced
+        QTest::newRow("replaced") << false;
+        QTest::newRow("closed") << true;
+    }
+
+    void desktopNoticeFollowsTheLatestChange()
+    {
+        QFETCH(bool, closed);
+        DesktopSession session;
+        DESKTOP_SESSION_START(session, Bus);
+        const QString tag = QString::fromLatin1(QTest::currentDataTag());
+        QDBusConnection serviceBus =
+            QDBusConnection::connectToBus(session.busAddress(), tag + u"-service"_s);
+        SlowNotifications service(serviceBus);
+        QVERIFY(serviceBus.registerObject(u"/org/freedesktop/Notifications"_s, &service,
+                                          QDBusConnection::ExportAllSlots));
+        QVERIFY(serviceBus.registerService(u"org.freedesktop.Notifications"_s));
+        DesktopNotice notice({}, QDBusConnection::connectToBus(session.busAddress(), tag));
+        const GeoInfo berlin = record(u"203.0.113.4"_s, u"DE"_s, u"Germany"_s);
+        const GeoInfo amsterdam = record(u"198.51.100.7"_s, u"NL"_s, u"Netherlands"_s);
+        notice.show(berlin, amsterdam, 5s);
+        QTRY_COMPARE(service.replaced.size(), 1); // and not answered yet
+        if (closed)
+            notice.close();
+        else
+            notice.show(amsterdam, record(u"192.0.2.9"_s, u"FR"_s, u"France"_s), 5s);
+        QTest::qWait(1000); // both answers given, and what follows them
+        QCOMPARE(service.shown, closed ? QList<uint>() : QList<uint>{7});
+        QCOMPARE(service.replaced, closed ? QList<uint>{0} : (QList<uint>{0, 7}));
     }
 };
 

@@ -23,10 +23,10 @@ class NotificationsInterface : public QDBusAbstractInterface
     Q_OBJECT
 
 public:
-    explicit NotificationsInterface(QObject *parent)
-        : QDBusAbstractInterface(
-              u"org.freedesktop.Notifications"_s, u"/org/freedesktop/Notifications"_s,
-              "org.freedesktop.Notifications", QDBusConnection::sessionBus(), parent)
+    NotificationsInterface(const QDBusConnection &bus, QObject *parent)
+        : QDBusAbstractInterface(u"org.freedesktop.Notifications"_s,
+                                 u"/org/freedesktop/Notifications"_s,
+                                 "org.freedesktop.Notifications", bus, parent)
     {}
 
 Q_SIGNALS:
@@ -73,10 +73,11 @@ HintImage flagImage(const QString &flag)
 
 } // namespace
 
-DesktopNotice::DesktopNotice(std::function<void()> onTap, QObject *parent)
+DesktopNotice::DesktopNotice(std::function<void()> onTap, const QDBusConnection &bus,
+                             QObject *parent)
     : QObject(parent)
     , m_onTap(std::move(onTap))
-    , m_service(new NotificationsInterface(this))
+    , m_service(new NotificationsInterface(bus, this))
 {
     qDBusRegisterMetaType<HintImage>();
     connect(m_service, &NotificationsInterface::ActionInvoked, this,
@@ -100,23 +101,33 @@ void DesktopNotice::show(const GeoInfo &old, const GeoInfo &now, std::chrono::mi
                   .onScreen = onScreen};
     if (const auto place = ToastTexts::previousPlace(old, now))
         notice.lines << *place;
-    if (m_markup) {
-        send(notice);
+    m_waiting = notice;
+    m_closeWhenShown = false;
+    sendWaiting();
+}
+
+void DesktopNotice::sendWaiting()
+{
+    if (!m_waiting || m_asking)
         return;
-    }
+    if (!m_markup)
+        askForMarkup();
+    else
+        send(*std::exchange(m_waiting, std::nullopt));
+}
+
+void DesktopNotice::askForMarkup()
+{
     // The body must be escaped for a service that reads markup: a country's name comes from
     // the network. Asked once, before the first notice.
-    const bool asking = m_waiting.has_value();
-    m_waiting = notice;
-    if (asking)
-        return;
+    m_asking = true;
     auto *watcher = new QDBusPendingCallWatcher(m_service->asyncCall(u"GetCapabilities"_s), this);
     connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, watcher] {
         watcher->deleteLater();
+        m_asking = false;
         const QDBusPendingReply<QStringList> capabilities = *watcher;
         m_markup = capabilities.isValid() && capabilities.value().contains(u"body-markup"_s);
-        if (const auto waiting = std::exchange(m_waiting, std::nullopt))
-            send(*waiting);
+        sendWaiting();
     });
 }
 
@@ -132,24 +143,35 @@ void DesktopNotice::send(const Notice &notice)
         m_service->asyncCall(u"Notify"_s, u"Velmora"_s, m_id, QString(), notice.summary, body,
                              QStringList{QString::fromLatin1(defaultAction), tr("Open Velmora")},
                              hints, int(notice.onScreen.count()));
+    m_asking = true;
     auto *watcher = new QDBusPendingCallWatcher(call, this);
     connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, watcher] {
         watcher->deleteLater();
+        m_asking = false;
         const QDBusPendingReply<uint> reply = *watcher;
-        if (reply.isValid()) {
+        if (reply.isValid())
             m_id = reply.value();
-            return;
-        }
-        std::fprintf(stderr,
-                     "velmora: the desktop's notification service did not show the new "
-                     "address: %s\n",
-                     qPrintable(reply.error().message()));
+        else
+            std::fprintf(stderr,
+                         "velmora: the desktop's notification service did not show the new "
+                         "address: %s\n",
+                         qPrintable(reply.error().message()));
+        if (std::exchange(m_closeWhenShown, false))
+            closeShown();
+        sendWaiting();
     });
 }
 
 void DesktopNotice::close()
 {
     m_waiting.reset();
+    // A notice on its way is closed as soon as the service says which one it is.
+    m_closeWhenShown = m_asking;
+    closeShown();
+}
+
+void DesktopNotice::closeShown()
+{
     if (m_id != 0)
         m_service->asyncCall(u"CloseNotification"_s, std::exchange(m_id, 0));
 }
