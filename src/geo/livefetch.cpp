@@ -69,6 +69,14 @@ QCoro::Task<FetchResult> GeoClient::liveFetch(QUrl url, const QObject *owner)
         }
     };
     QObject::connect(reply.get(), &QIODevice::readyRead, reply.get(), drain);
+    // A failing status is the whole answer: the page that comes with it is not read, however
+    // long it runs. Redirects (3xx) may still be followed, so they are left to Qt.
+    QObject::connect(
+        reply.get(), &QNetworkReply::metaDataChanged, reply.get(), [raw = reply.get()] {
+            const QVariant status = raw->attribute(QNetworkRequest::HttpStatusCodeAttribute);
+            if (status.isValid() && status.toInt() >= 400 && !raw->isFinished())
+                raw->abort();
+        });
     // The inactivity timeout never fires for a server that drips a byte every few seconds;
     // without a deadline such a server would hold this refresh, and every later one, for good.
     bool pastDeadline = false;
