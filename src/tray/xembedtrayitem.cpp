@@ -605,8 +605,10 @@ bool XEmbedTrayItem::nativeEventFilter(const QByteArray &eventType, void *messag
             setSlot(m_window->onScreen().size());
             updateRendering();
             // A panel may still be painting (or fading in) when it takes the window, and
-            // tells nothing when it is done: look again a moment later.
-            QTimer::singleShot(1000, this, &XEmbedTrayItem::sampleBackground);
+            // tells nothing when it is done: look again a moment later, and again later still
+            // for a panel slowed by a busy login.
+            for (const int ms : {1000, 3000, 10000})
+                QTimer::singleShot(ms, this, &XEmbedTrayItem::sampleBackground);
         } else {
             // Handed back to the root window (a tray that died maps it there): leave. The
             // window is gone, so Qt must not see the event.
