@@ -15,9 +15,12 @@ namespace velmora {
 namespace {
 
 // How long a window may take to be mapped and taken in by sway before it can be moved: sway
-// maps it only once its first frame is drawn, later in a slow (sanitizer) build.
-constexpr int moveTries = 50;
+// maps it only once its first frame is drawn, later in a slow (sanitizer) build or on a busy
+// machine.
+constexpr int moveTries = 100;
 constexpr int moveRetryMs = 100;
+// How long after showing a window sway may still centre it, and is overruled.
+constexpr int keepForMs = moveTries * moveRetryMs;
 
 class SwayHints final : public WindowSystemHints
 {
@@ -51,7 +54,18 @@ public:
 
     void keepPosition(QWindow *window) const override
     {
-        move(window, toNative(window->position()), moveTries);
+        const QPoint wanted = window->position();
+        move(window, toNative(wanted), moveTries);
+        // A move sway accepts just before it takes the window in is undone when sway centres
+        // the window: while the window is new, a move away from its place is moved back.
+        auto *watch = new QObject(window);
+        QTimer::singleShot(keepForMs, watch, [watch] { delete watch; });
+        const auto moveBack = [this, window, wanted] {
+            if (window->isVisible() && window->position() != wanted)
+                move(window, toNative(wanted), 1);
+        };
+        QObject::connect(window, &QWindow::xChanged, watch, moveBack);
+        QObject::connect(window, &QWindow::yChanged, watch, moveBack);
     }
 
 private:
