@@ -10,13 +10,14 @@ GeoProvider::GeoProvider(Services services)
 
 GeoEntry GeoProvider::placeholder() const
 {
-    return {.date = m_services.now(), .geo = GeoInfo::sample(), .isStale = false};
+    return {.date = m_services.now(), .geo = std::nullopt, .isStale = false};
 }
 
 GeoEntry GeoProvider::snapshot(bool isPreview) const
 {
-    std::optional<GeoInfo> geo = isPreview ? std::nullopt : cached();
-    return {.date = m_services.now(), .geo = geo.value_or(GeoInfo::sample()), .isStale = false};
+    GeoEntry entry = placeholder();
+    entry.geo = isPreview ? GeoInfo::sample() : cached();
+    return entry;
 }
 
 QCoro::Task<GeoTimeline> GeoProvider::timeline() const

@@ -30,10 +30,11 @@ public:
 
     explicit GeoProvider(Services services);
 
-    // The sample record, not stale.
+    // No record, not stale: locating. A placed widget never shows an address that is not the
+    // user's, so the sample stays in the gallery.
     GeoEntry placeholder() const;
-    // A preview (the gallery) shows the sample; otherwise the cached record, or the sample when
-    // none is cached. Never stale, never looks anything up.
+    // A preview (the gallery) shows the sample; otherwise the cached record, or the placeholder
+    // when none is cached. Never stale, never looks anything up.
     GeoEntry snapshot(bool isPreview) const;
     // One lookup; does not block the calling thread while it runs. Dates count from the moment
     // of the request. Timelines may overlap: each completes once and the later write wins.

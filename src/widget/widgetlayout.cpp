@@ -67,11 +67,17 @@ WidgetText glyph(const QString &text, const QFont &font, QPointF at)
             QRectF(snapped(at), QSizeF(metrics.horizontalAdvance(text), metrics.height()))};
 }
 
-void layoutOffline(WidgetDrawing &drawing, const QRectF &content)
+// A symbol over one or two lines, centred: while locating, and after a failure with nothing
+// to show.
+void layoutNotice(WidgetDrawing &drawing, const QRectF &content, const QString &symbol,
+                  const QStringList &lines)
 {
-    const QFont warning = flagFont(36);
+    const QFont large = flagFont(36);
     const QFont caption = textFont(TextStyle::caption);
-    const qreal height = lineHeight(warning) + 6 + lineHeight(headline()) + 6 + lineHeight(caption);
+    const auto fontOf = [&](qsizetype index) { return index == 0 ? headline() : caption; };
+    qreal height = lineHeight(large);
+    for (qsizetype i = 0; i < lines.size(); ++i)
+        height += 6 + lineHeight(fontOf(i));
     qreal y = content.top() + (content.height() - height) / 2;
     const auto centred = [&](const QString &text, const QFont &font, bool secondary) {
         const qreal width = std::min(QFontMetricsF(font).horizontalAdvance(text), content.width());
@@ -81,9 +87,9 @@ void layoutOffline(WidgetDrawing &drawing, const QRectF &content)
                               secondary});
         y += lineHeight(font) + 6;
     };
-    centred(Flag::offline(), warning, false);
-    centred(QStringLiteral("Offline"), headline(), false);
-    centred(QStringLiteral("Retrying soon"), caption, true);
+    centred(symbol, large, false);
+    for (qsizetype i = 0; i < lines.size(); ++i)
+        centred(lines[i], fontOf(i), i > 0);
 }
 
 void layoutSmall(WidgetDrawing &drawing, const GeoEntry &entry, const QRectF &content)
@@ -160,8 +166,11 @@ WidgetDrawing layoutWidget(const GeoEntry &entry, WidgetFamily family, const QLo
     const QRectF content =
         QRectF(QPointF(), widgetSize(family))
             .adjusted(widgetPadding, widgetPadding, -widgetPadding, -widgetPadding);
-    if (!entry.geo)
-        layoutOffline(drawing, content);
+    if (entry.isLocating())
+        layoutNotice(drawing, content, Flag::loading(), {QStringLiteral(u"Locating\u2026")});
+    else if (!entry.geo)
+        layoutNotice(drawing, content, Flag::offline(),
+                     {QStringLiteral("Offline"), QStringLiteral("Retrying soon")});
     else if (family == WidgetFamily::medium)
         layoutMedium(drawing, entry, content, locale);
     else

@@ -17,6 +17,8 @@
 
 #include <sys/mount.h>
 
+#include <atomic>
+
 using namespace velmora;
 using namespace Qt::StringLiterals;
 
@@ -68,7 +70,9 @@ class TestWidgetDesktop : public QObject
     std::unique_ptr<TestCertificates> m_certificates;
     std::unique_ptr<TestServer> m_server;
     QProcess m_widget;
-    bool m_failing = false;
+    // What the stand-in answers: its record, a failure, or nothing ever.
+    enum class Answer { record, failure, never };
+    std::atomic<Answer> m_answer = Answer::record;
     // As the session's portal has it: dark to begin with.
     PortalColorScheme::Preference m_scheme = PortalColorScheme::Preference::Dark;
 
@@ -122,9 +126,11 @@ private Q_SLOTS:
                                                 QHostAddress::LocalHost, 443);
         QVERIFY2(m_server->isListening(), qPrintable(m_server->errorString()));
         m_server->setHandler([this](const TestServer::Request &) -> TestServer::Response {
-            if (m_failing)
-                return {.status = 503};
-            return {.body = standInAnswer};
+            const Answer answer = m_answer;
+            if (answer == Answer::record)
+                return {.body = standInAnswer};
+            return answer == Answer::failure ? TestServer::Response{.status = 503}
+                                             : TestServer::Response{.stall = true};
         });
         DESKTOP_SESSION_START(*m_session, WindowManager);
         DESKTOP_SESSION_START(*m_session, Portal);
@@ -137,10 +143,19 @@ private Q_SLOTS:
         m_widget.waitForFinished();
     }
 
+    // Placed with nothing cached and a lookup that never answers: no address, but "Locating…".
+    void firstMinuteLocates()
+    {
+        m_answer = Answer::never;
+        restartWidget();
+        QVERIFY(shows({}, {{}, GeoInfo::sample(), false}, u"widget-first-minute"_s));
+    }
+
     // The stand-in's country and address on a window kept below, on every workspace and out
     // of task bars and pagers, where it was placed.
     void showsTheStandIn()
     {
+        m_answer = Answer::record;
         restartWidget();
         QVERIFY(shows({{}, standIn, false}, {{}, GeoInfo::sample(), false}, u"widget-online"_s));
         QCOMPARE(window().topLeft(), QPoint(300, 200));
@@ -165,14 +180,13 @@ private Q_SLOTS:
     // The stand-in failing: the cached record, marked stale; with nothing cached, offline.
     void failingLookups()
     {
-        m_failing = true;
+        m_answer = Answer::failure;
         restartWidget();
         QVERIFY(shows({{}, standIn, true}, {{}, standIn, false}, u"widget-stale"_s));
         QVERIFY(QDir(m_session->environment().value(u"HOME"_s) + u"/.local/state/velmora-widget"_s)
                     .removeRecursively());
         restartWidget();
-        QVERIFY(
-            shows({{}, std::nullopt, true}, {{}, GeoInfo::sample(), false}, u"widget-offline"_s));
+        QVERIFY(shows({{}, std::nullopt, true}, {}, u"widget-offline"_s));
     }
 
     // A drag moves the widget, and the next start puts it back there. As a hand drags: the
