@@ -43,28 +43,30 @@ WidgetText middleElided(const QString &text, const QFont &font, QPointF at, qrea
                         bool secondary)
 {
     return {QFontMetricsF(font).elidedText(text, Qt::ElideMiddle, width), font,
-            QRectF(snapped(at), QSizeF(width, lineHeight(font))), secondary};
+            QRectF(snapped(at), QSizeF(width, lineHeight(font))), secondary, text};
 }
 
 WidgetText shrunk(const QString &text, const QFont &font, QPointF at, qreal width)
 {
     const FittedText fitted = shrinkToFit(text, font, width);
     // The line keeps the full size's height, so the rows do not move as the text shrinks.
-    return {fitted.text, fitted.font, QRectF(snapped(at), QSizeF(width, lineHeight(font)))};
+    return {fitted.text, fitted.font, QRectF(snapped(at), QSizeF(width, lineHeight(font))), false,
+            text};
 }
 
 WidgetText line(const QString &text, const QFont &font, QPointF at, qreal width,
                 bool secondary = false)
 {
     const QString cut = QFontMetricsF(font).elidedText(text, Qt::ElideRight, width);
-    return {cut, font, QRectF(snapped(at), QSizeF(width, lineHeight(font))), secondary};
+    return {cut, font, QRectF(snapped(at), QSizeF(width, lineHeight(font))), secondary, text};
 }
 
 WidgetText glyph(const QString &text, const QFont &font, QPointF at)
 {
     const QFontMetricsF metrics(font);
     return {text, font,
-            QRectF(snapped(at), QSizeF(metrics.horizontalAdvance(text), metrics.height()))};
+            QRectF(snapped(at), QSizeF(metrics.horizontalAdvance(text), metrics.height())), false,
+            text};
 }
 
 // A symbol over one or two lines, centred: while locating, and after a failure with nothing
@@ -84,7 +86,7 @@ void layoutNotice(WidgetDrawing &drawing, const QRectF &content, const QString &
         drawing.texts.append({text, font,
                               QRectF(snapped({content.center().x() - width / 2, y}),
                                      QSizeF(width, lineHeight(font))),
-                              secondary});
+                              secondary, text});
         y += lineHeight(font) + 6;
     };
     centred(symbol, large, false);
@@ -188,6 +190,16 @@ FittedText shrinkToFit(const QString &text, const QFont &font, qreal width, qrea
     smaller.setPointSizeF(QFontInfo(font).pointSizeF() * scale);
     // Rounding of the scaled size may leave a sliver too wide; the cut takes care of it.
     return {QFontMetricsF(smaller).elidedText(text, Qt::ElideRight, width), smaller};
+}
+
+QString staleMarkName()
+{
+    return QStringLiteral("Not current");
+}
+
+QString staleMarkDescription()
+{
+    return QStringLiteral("The last lookup failed; this is the record found before");
 }
 
 QString updatedText(const QDateTime &fetchedAt, const QLocale &locale)

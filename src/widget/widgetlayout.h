@@ -26,6 +26,8 @@ struct WidgetText
     QFont font;
     QRectF rect;
     bool secondary = false;
+    // What assistive technology reads: the text uncut.
+    QString spoken{};
 };
 
 // Where everything of one entry goes, in the widget's logical coordinates.
@@ -35,6 +37,10 @@ struct WidgetDrawing
     // The crossed-out network of a stale record; none for a fresh one.
     std::optional<QRectF> staleSymbol;
 };
+
+// The stale record's mark as assistive technology names and describes it.
+QString staleMarkName();
+QString staleMarkDescription();
 
 WidgetDrawing layoutWidget(const GeoEntry &entry, WidgetFamily family,
                            const QLocale &locale = QLocale());

@@ -1,9 +1,11 @@
 // velmora-widget itself on a private desktop with openbox, its geolocation hosts resolved to a
 // local stand-in as in the tray program's end-to-end test (private network and mount
 // namespaces, a hosts file and a test authority bound over the system's). What it shows is
-// read back from the screen against the views drawn here for the entries it should show.
+// read back from the screen against the views drawn here for the entries it should show, and
+// from the accessibility bus as a screen reader finds it.
 
 #include "../model/privatenetwork.h"
+#include "accessibletree.h"
 #include "desktopsession.h"
 #include "testcertificates.h"
 #include "testhelpers.h"
@@ -17,6 +19,7 @@
 
 #include <sys/mount.h>
 
+#include <algorithm>
 #include <atomic>
 
 using namespace velmora;
@@ -45,6 +48,16 @@ QImage drawn(const GeoEntry &entry, PortalColorScheme::Preference scheme)
     return image;
 }
 
+// The texts a screen reader finds in the small view of entry.
+QStringList spoken(const GeoEntry &entry)
+{
+    const WidgetDrawing drawing = layoutWidget(entry, WidgetFamily::small);
+    QStringList texts;
+    for (const WidgetText &text : drawing.texts)
+        texts.append(text.spoken);
+    return drawing.staleSymbol ? texts << staleMarkName() : texts;
+}
+
 // Mean difference per channel, 0 to 255.
 double difference(const QImage &a, const QImage &b)
 {
@@ -69,6 +82,7 @@ class TestWidgetDesktop : public QObject
     DesktopSession *m_session = nullptr;
     std::unique_ptr<TestCertificates> m_certificates;
     std::unique_ptr<TestServer> m_server;
+    AccessibleTree m_accessibility;
     QProcess m_widget;
     // What the stand-in answers: its record, a failure, or nothing ever.
     enum class Answer { record, failure, never };
@@ -92,19 +106,28 @@ class TestWidgetDesktop : public QObject
 
     QRect window() const { return m_session->windowGeometry({u"--name"_s, u"^Velmora Widget$"_s}); }
 
-    // Whether the screen settles on entry, and shows it closer than other.
+    // Whether the screen settles on entry, and shows it closer than other; and a screen reader
+    // finds every text of entry and none that only other has.
     bool shows(const GeoEntry &entry, const GeoEntry &other, const QString &name)
     {
         QImage shown;
+        QStringList heard;
+        const auto isHeard = [&](const QString &text) { return heard.contains(text); };
         const bool matched = DesktopSession::waitUntil([&] {
             shown = m_session->grab().copy(window());
+            heard = AccessibleTree::nodes(u"velmora-widget"_s).keys();
             const QImage expected = drawn(entry, m_scheme);
             return difference(shown, expected) < 2 &&
-                   difference(shown, expected) < difference(shown, drawn(other, m_scheme));
+                   difference(shown, expected) < difference(shown, drawn(other, m_scheme)) &&
+                   std::ranges::all_of(spoken(entry), isHeard) &&
+                   std::ranges::none_of(spoken(other), [&](const QString &text) {
+                       return !spoken(entry).contains(text) && isHeard(text);
+                   });
         });
         m_session->screenshot(name);
         if (!matched)
-            qWarning() << name << "differs by" << difference(shown, drawn(entry, m_scheme));
+            qWarning() << name << "differs by" << difference(shown, drawn(entry, m_scheme))
+                       << "and reads" << heard;
         return matched;
     }
 
@@ -134,6 +157,10 @@ private Q_SLOTS:
         });
         DESKTOP_SESSION_START(*m_session, WindowManager);
         DESKTOP_SESSION_START(*m_session, Portal);
+        const DesktopSession::Outcome accessible = m_accessibility.start(*m_session);
+        if (accessible.kind == DesktopSession::Outcome::Kind::Missing)
+            QSKIP(qPrintable(accessible.message));
+        QVERIFY2(bool(accessible), qPrintable(accessible.message));
         QVERIFY(m_session->setWallpaper(wallpaper));
     }
 

@@ -3,6 +3,7 @@
 #include "look.h"
 #include "widgetview.h"
 
+#include <QAccessible>
 #include <QFontInfo>
 #include <QFontMetricsF>
 #include <QRegularExpression>
@@ -148,6 +149,15 @@ private Q_SLOTS:
             QImage image(view.size(), QImage::Format_RGB32);
             image.fill(dark ? Qt::white : Qt::black); // the desktop behind it
             view.render(&image);
+            // Assistive technology reads each text uncut, and the stale mark.
+            QAccessibleInterface *node = QAccessible::queryAccessibleInterface(&view);
+            QStringList spoken;
+            for (int i = 0; i < node->childCount(); ++i)
+                spoken.append(node->child(i)->text(QAccessible::Name));
+            QCOMPARE(spoken.size(), drawing.texts.size() + symbol);
+            QCOMPARE(spoken.contains(staleMarkName()), symbol);
+            QVERIFY(!shown.geo ||
+                    (spoken.contains(shown.geo->ip) && spoken.contains(shown.geo->country)));
             const QString name = u"widget-%1-%2.png"_s.arg(
                 QString::fromLatin1(QTest::currentDataTag()), dark ? u"dark"_s : u"light"_s);
             if (const QString folder = qEnvironmentVariable("VELMORA_ARTIFACTS"); !folder.isEmpty())
