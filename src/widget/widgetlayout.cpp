@@ -185,10 +185,15 @@ FittedText shrinkToFit(const QString &text, const QFont &font, qreal width, qrea
     const qreal natural = QFontMetricsF(font).horizontalAdvance(text);
     if (natural <= width)
         return {text, font};
+    // Text is drawn at whole pixel sizes, and a scaled size rounded to the nearest one can fall
+    // below the minimum (12 px × 0.7 drew at 8 px: 0.67). So the size is chosen in whole
+    // pixels, rounded up at the minimum (no further than binary fractions need) and down where
+    // the text fits.
+    const int nominal = QFontInfo(font).pixelSize();
+    const int smallest = int(std::ceil(nominal * minimumScale - 1e-9));
     QFont smaller = font;
-    const qreal scale = std::max(minimumScale, width / natural);
-    smaller.setPointSizeF(QFontInfo(font).pointSizeF() * scale);
-    // Rounding of the scaled size may leave a sliver too wide; the cut takes care of it.
+    smaller.setPixelSize(std::max({1, smallest, int(std::floor(nominal * width / natural))}));
+    // Glyphs do not scale exactly with the size: a sliver too wide is cut.
     return {QFontMetricsF(smaller).elidedText(text, Qt::ElideRight, width), smaller};
 }
 

@@ -45,8 +45,8 @@ QString staleMarkDescription();
 WidgetDrawing layoutWidget(const GeoEntry &entry, WidgetFamily family,
                            const QLocale &locale = QLocale());
 
-// Text that fits width: drawn smaller down to minimumScale of the font's size, and only below
-// that cut at the end.
+// Text that fits width: drawn smaller down to minimumScale of the font's size (in the whole
+// pixels it is drawn at, never below), and only below that cut at the end.
 struct FittedText
 {
     QString text;
