@@ -12,10 +12,14 @@ namespace velmora {
 struct GeoEntry
 {
     QDateTime date{};
-    // None only after a failed lookup with nothing usable cached.
+    // None before the first lookup has ended with nothing cached, or after a failed lookup
+    // with nothing usable cached.
     std::optional<GeoInfo> geo{};
-    // True only when geo came from the cache because the lookup failed.
+    // True when the lookup failed: geo, if any, came from the cache.
     bool isStale = false;
+
+    // No record yet and no lookup failed: the widget is still finding out, and shows no address.
+    bool isLocating() const { return !geo && !isStale; }
 };
 
 // A timeline holds exactly one entry and the earliest date the next one is wanted.

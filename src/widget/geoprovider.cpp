@@ -10,19 +10,20 @@ GeoProvider::GeoProvider(Services services)
 
 GeoEntry GeoProvider::placeholder() const
 {
-    return {.date = m_services.now(), .geo = GeoInfo::sample(), .isStale = false};
+    return {.date = m_services.now(), .geo = std::nullopt, .isStale = false};
 }
 
 GeoEntry GeoProvider::snapshot(bool isPreview) const
 {
-    std::optional<GeoInfo> geo = isPreview ? std::nullopt : cached();
-    return {.date = m_services.now(), .geo = geo.value_or(GeoInfo::sample()), .isStale = false};
+    GeoEntry entry = placeholder();
+    entry.geo = isPreview ? GeoInfo::sample() : cached();
+    return entry;
 }
 
-QCoro::Task<GeoTimeline> GeoProvider::timeline() const
+QCoro::Task<GeoTimeline> GeoProvider::timeline(const QObject *owner) const
 {
     // The task keeps its own copy of the services, so it outlives nothing it needs.
-    return run(m_services);
+    return run(m_services, owner);
 }
 
 std::optional<GeoInfo> GeoProvider::cached() const
@@ -30,10 +31,10 @@ std::optional<GeoInfo> GeoProvider::cached() const
     return cachedIn(*m_services.store);
 }
 
-QCoro::Task<GeoTimeline> GeoProvider::run(Services services)
+QCoro::Task<GeoTimeline> GeoProvider::run(Services services, const QObject *owner)
 {
     const QDateTime now = services.now();
-    const GeoResult result = co_await GeoClient(services.fetch).lookup();
+    const GeoResult result = co_await GeoClient(services.fetch).lookup(owner);
     if (result) {
         // A record that cannot be stored is still shown; the cache keeps its older value.
         services.store->set(cacheKey,

@@ -30,14 +30,16 @@ public:
 
     explicit GeoProvider(Services services);
 
-    // The sample record, not stale.
+    // No record, not stale: locating. A placed widget never shows an address that is not the
+    // user's, so the sample stays in the gallery.
     GeoEntry placeholder() const;
-    // A preview (the gallery) shows the sample; otherwise the cached record, or the sample when
-    // none is cached. Never stale, never looks anything up.
+    // A preview (the gallery) shows the sample; otherwise the cached record, or the placeholder
+    // when none is cached. Never stale, never looks anything up.
     GeoEntry snapshot(bool isPreview) const;
     // One lookup; does not block the calling thread while it runs. Dates count from the moment
-    // of the request. Timelines may overlap: each completes once and the later write wins.
-    QCoro::Task<GeoTimeline> timeline() const;
+    // of the request. Timelines may overlap: each completes once and the later write wins. With
+    // an owner, the lookup ends, failed, as soon as the owner is destroyed.
+    QCoro::Task<GeoTimeline> timeline(const QObject *owner = nullptr) const;
 
     // The record under "lastGeo"; none when nothing is stored or the bytes are not a record.
     std::optional<GeoInfo> cached() const;
@@ -45,7 +47,7 @@ public:
     static std::optional<GeoInfo> cachedRecord(const QByteArray &bytes);
 
 private:
-    static QCoro::Task<GeoTimeline> run(Services services);
+    static QCoro::Task<GeoTimeline> run(Services services, const QObject *owner);
     static std::optional<GeoInfo> cachedIn(const ByteStore &store);
 
     Services m_services;

@@ -40,8 +40,10 @@ void WidgetHost::requestTimeline()
     if (m_requesting)
         return;
     m_requesting = true;
-    // The lookup runs on this thread's event loop without blocking it.
-    deliver(this, m_provider.timeline(), [this](const GeoTimeline &timeline) { apply(timeline); });
+    // The lookup runs on this thread's event loop without blocking it, and ends with the host:
+    // left waiting at exit, its request and the frames awaiting it would never be freed.
+    deliver(this, m_provider.timeline(this),
+            [this](const GeoTimeline &timeline) { apply(timeline); });
 }
 
 void WidgetHost::apply(const GeoTimeline &timeline)

@@ -43,47 +43,55 @@ WidgetText middleElided(const QString &text, const QFont &font, QPointF at, qrea
                         bool secondary)
 {
     return {QFontMetricsF(font).elidedText(text, Qt::ElideMiddle, width), font,
-            QRectF(snapped(at), QSizeF(width, lineHeight(font))), secondary};
+            QRectF(snapped(at), QSizeF(width, lineHeight(font))), secondary, text};
 }
 
 WidgetText shrunk(const QString &text, const QFont &font, QPointF at, qreal width)
 {
     const FittedText fitted = shrinkToFit(text, font, width);
     // The line keeps the full size's height, so the rows do not move as the text shrinks.
-    return {fitted.text, fitted.font, QRectF(snapped(at), QSizeF(width, lineHeight(font)))};
+    return {fitted.text, fitted.font, QRectF(snapped(at), QSizeF(width, lineHeight(font))), false,
+            text};
 }
 
 WidgetText line(const QString &text, const QFont &font, QPointF at, qreal width,
                 bool secondary = false)
 {
     const QString cut = QFontMetricsF(font).elidedText(text, Qt::ElideRight, width);
-    return {cut, font, QRectF(snapped(at), QSizeF(width, lineHeight(font))), secondary};
+    return {cut, font, QRectF(snapped(at), QSizeF(width, lineHeight(font))), secondary, text};
 }
 
 WidgetText glyph(const QString &text, const QFont &font, QPointF at)
 {
     const QFontMetricsF metrics(font);
     return {text, font,
-            QRectF(snapped(at), QSizeF(metrics.horizontalAdvance(text), metrics.height()))};
+            QRectF(snapped(at), QSizeF(metrics.horizontalAdvance(text), metrics.height())), false,
+            text};
 }
 
-void layoutOffline(WidgetDrawing &drawing, const QRectF &content)
+// A symbol over one or two lines, centred: while locating, and after a failure with nothing
+// to show.
+void layoutNotice(WidgetDrawing &drawing, const QRectF &content, const QString &symbol,
+                  const QStringList &lines)
 {
-    const QFont warning = flagFont(36);
+    const QFont large = flagFont(36);
     const QFont caption = textFont(TextStyle::caption);
-    const qreal height = lineHeight(warning) + 6 + lineHeight(headline()) + 6 + lineHeight(caption);
+    const auto fontOf = [&](qsizetype index) { return index == 0 ? headline() : caption; };
+    qreal height = lineHeight(large);
+    for (qsizetype i = 0; i < lines.size(); ++i)
+        height += 6 + lineHeight(fontOf(i));
     qreal y = content.top() + (content.height() - height) / 2;
     const auto centred = [&](const QString &text, const QFont &font, bool secondary) {
         const qreal width = std::min(QFontMetricsF(font).horizontalAdvance(text), content.width());
         drawing.texts.append({text, font,
                               QRectF(snapped({content.center().x() - width / 2, y}),
                                      QSizeF(width, lineHeight(font))),
-                              secondary});
+                              secondary, text});
         y += lineHeight(font) + 6;
     };
-    centred(Flag::offline(), warning, false);
-    centred(QStringLiteral("Offline"), headline(), false);
-    centred(QStringLiteral("Retrying soon"), caption, true);
+    centred(symbol, large, false);
+    for (qsizetype i = 0; i < lines.size(); ++i)
+        centred(lines[i], fontOf(i), i > 0);
 }
 
 void layoutSmall(WidgetDrawing &drawing, const GeoEntry &entry, const QRectF &content)
@@ -160,8 +168,11 @@ WidgetDrawing layoutWidget(const GeoEntry &entry, WidgetFamily family, const QLo
     const QRectF content =
         QRectF(QPointF(), widgetSize(family))
             .adjusted(widgetPadding, widgetPadding, -widgetPadding, -widgetPadding);
-    if (!entry.geo)
-        layoutOffline(drawing, content);
+    if (entry.isLocating())
+        layoutNotice(drawing, content, Flag::loading(), {QStringLiteral(u"Locating\u2026")});
+    else if (!entry.geo)
+        layoutNotice(drawing, content, Flag::offline(),
+                     {QStringLiteral("Offline"), QStringLiteral("Retrying soon")});
     else if (family == WidgetFamily::medium)
         layoutMedium(drawing, entry, content, locale);
     else
@@ -174,11 +185,26 @@ FittedText shrinkToFit(const QString &text, const QFont &font, qreal width, qrea
     const qreal natural = QFontMetricsF(font).horizontalAdvance(text);
     if (natural <= width)
         return {text, font};
+    // Text is drawn at whole pixel sizes, and a scaled size rounded to the nearest one can fall
+    // below the minimum (12 px × 0.7 drew at 8 px: 0.67). So the size is chosen in whole
+    // pixels, rounded up at the minimum (no further than binary fractions need) and down where
+    // the text fits.
+    const int nominal = QFontInfo(font).pixelSize();
+    const int smallest = int(std::ceil(nominal * minimumScale - 1e-9));
     QFont smaller = font;
-    const qreal scale = std::max(minimumScale, width / natural);
-    smaller.setPointSizeF(QFontInfo(font).pointSizeF() * scale);
-    // Rounding of the scaled size may leave a sliver too wide; the cut takes care of it.
+    smaller.setPixelSize(std::max({1, smallest, int(std::floor(nominal * width / natural))}));
+    // Glyphs do not scale exactly with the size: a sliver too wide is cut.
     return {QFontMetricsF(smaller).elidedText(text, Qt::ElideRight, width), smaller};
+}
+
+QString staleMarkName()
+{
+    return QStringLiteral("Not current");
+}
+
+QString staleMarkDescription()
+{
+    return QStringLiteral("The last lookup failed; this is the record found before");
 }
 
 QString updatedText(const QDateTime &fetchedAt, const QLocale &locale)

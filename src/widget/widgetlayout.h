@@ -26,6 +26,8 @@ struct WidgetText
     QFont font;
     QRectF rect;
     bool secondary = false;
+    // What assistive technology reads: the text uncut.
+    QString spoken{};
 };
 
 // Where everything of one entry goes, in the widget's logical coordinates.
@@ -36,11 +38,15 @@ struct WidgetDrawing
     std::optional<QRectF> staleSymbol;
 };
 
+// The stale record's mark as assistive technology names and describes it.
+QString staleMarkName();
+QString staleMarkDescription();
+
 WidgetDrawing layoutWidget(const GeoEntry &entry, WidgetFamily family,
                            const QLocale &locale = QLocale());
 
-// Text that fits width: drawn smaller down to minimumScale of the font's size, and only below
-// that cut at the end.
+// Text that fits width: drawn smaller down to minimumScale of the font's size (in the whole
+// pixels it is drawn at, never below), and only below that cut at the end.
 struct FittedText
 {
     QString text;

@@ -2,7 +2,9 @@
 
 #include "look.h"
 #include "symbols.h"
+#include "widgetaccessible.h"
 
+#include <QAccessible>
 #include <QFontMetricsF>
 #include <QPainter>
 #include <QPainterPath>
@@ -74,19 +76,28 @@ GeoWidgetView::GeoWidgetView(WidgetFamily family, QWidget *parent)
 {
     setAttribute(Qt::WA_TranslucentBackground);
     setFixedSize(widgetSize(family));
+    installWidgetAccessibility();
 }
 
 void GeoWidgetView::setFamily(WidgetFamily family)
 {
     m_family = family;
     setFixedSize(widgetSize(family));
-    update();
+    redraw();
 }
 
 void GeoWidgetView::setEntry(const GeoEntry &entry)
 {
     m_entry = entry;
+    redraw();
+}
+
+void GeoWidgetView::redraw()
+{
     update();
+    // Other texts, or as many in other places: assistive technology reads the items afresh.
+    QAccessibleEvent event(this, QAccessible::ObjectReorder);
+    QAccessible::updateAccessibility(&event);
 }
 
 void GeoWidgetView::setColorScheme(PortalColorScheme::Preference preference)

@@ -30,7 +30,7 @@ void paintWidget(QPainter &painter, const WidgetDrawing &drawing, WidgetFamily f
                  const WidgetColors &colors);
 
 // One entry drawn in one size, light or dark as the desktop prefers; where it says nothing, as
-// the application palette is.
+// the application palette is. Assistive technology reads what it draws (widgetaccessible.h).
 class GeoWidgetView : public QWidget
 {
     Q_OBJECT
@@ -50,6 +50,8 @@ protected:
     void paintEvent(QPaintEvent *event) override;
 
 private:
+    void redraw();
+
     WidgetFamily m_family;
     GeoEntry m_entry;
     PortalColorScheme::Preference m_scheme = PortalColorScheme::Preference::None;

@@ -8,14 +8,11 @@
 
 #include "../model/privatenetwork.h"
 #include "../ui/pixels.h"
+#include "accessibletree.h"
 #include "desktopsession.h"
 #include "testcertificates.h"
 #include "testserver.h"
 
-#include <QDBusArgument>
-#include <QDBusObjectPath>
-#include <QDBusReply>
-#include <QDBusVariant>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -53,60 +50,19 @@ QByteArray standInAnswer(const QString &ip = address, const QString &code = u"DE
         .toUtf8();
 }
 
-// Another program's widgets as assistive technology reads them, over the accessibility bus
-// (connected as "a11y").
-using Accessible = std::pair<QString, QString>; // service, object path
-
-QDBusMessage call(const Accessible &node, const QString &interface, const QString &method,
-                  const QVariantList &arguments = {})
+// The program's widgets as assistive technology reads them.
+QMultiMap<QString, AccessibleTree::Node> velmoraNodes()
 {
-    QDBusMessage message =
-        QDBusMessage::createMethodCall(node.first, node.second, interface, method);
-    message.setArguments(arguments);
-    return QDBusConnection(u"a11y"_s).call(message);
-}
-
-// Every node of the application named velmora by its name (a label's or a button's text).
-QMultiMap<QString, Accessible> velmoraNodes()
-{
-    QMultiMap<QString, Accessible> found;
-    const std::function<void(const Accessible &, int)> walk = [&](const Accessible &node,
-                                                                  int depth) {
-        const QDBusReply<QDBusVariant> property =
-            call(node, u"org.freedesktop.DBus.Properties"_s, u"Get"_s,
-                 {u"org.a11y.atspi.Accessible"_s, u"Name"_s});
-        const QString name = property.isValid() ? property.value().variant().toString() : QString();
-        // The registry's children are the applications. Widget trees here are a dozen levels
-        // deep; a cycle must not hang the test.
-        if ((depth == 1 && name != "velmora"_L1) || depth > 40)
-            return;
-        found.insert(name, node);
-        const QDBusMessage reply = call(node, u"org.a11y.atspi.Accessible"_s, u"GetChildren"_s);
-        if (reply.type() != QDBusMessage::ReplyMessage)
-            return;
-        const auto children = reply.arguments().first().value<QDBusArgument>();
-        children.beginArray();
-        while (!children.atEnd()) {
-            QString service;
-            QDBusObjectPath path;
-            children.beginStructure();
-            children >> service >> path;
-            children.endStructure();
-            walk({service, path.path()}, depth + 1);
-        }
-        children.endArray();
-    };
-    walk({u"org.a11y.atspi.Registry"_s, u"/org/a11y/atspi/accessible/root"_s}, 0);
-    return found;
+    return AccessibleTree::nodes(u"velmora"_s);
 }
 
 // Runs the first action (a button's press) of the first node found named name.
 bool press(const QString &name)
 {
-    const QList<Accessible> nodes = velmoraNodes().values(name); // the last found first
+    const QList<AccessibleTree::Node> nodes = velmoraNodes().values(name); // the last found first
     return !nodes.isEmpty() &&
-           call(nodes.last(), u"org.a11y.atspi.Action"_s, u"DoAction"_s, {0}).type() ==
-               QDBusMessage::ReplyMessage;
+           AccessibleTree::call(nodes.last(), u"org.a11y.atspi.Action"_s, u"DoAction"_s, {0})
+                   .type() == QDBusMessage::ReplyMessage;
 }
 
 // What xprop says of names on the first visible window these xdotool search arguments find.
@@ -275,7 +231,7 @@ class TestDesktop : public QObject
     std::unique_ptr<TestCertificates> m_certificates;
     std::unique_ptr<TestServer> m_server;
     QProcess m_velmora;
-    QProcess m_accessibilityBus;
+    AccessibleTree m_accessibility;
     QUdpSocket m_udp;
     QTimer m_traffic;
     QRect m_item;
@@ -337,10 +293,6 @@ private Q_SLOTS:
     void cleanupTestCase()
     {
         stopVelmora(); // before its desktop ends
-        QDBusConnection::disconnectFromBus(u"a11y"_s);
-        m_accessibilityBus.terminate();
-        if (!m_accessibilityBus.waitForFinished(3000))
-            m_accessibilityBus.kill();
     }
 
     void itemOnThePanel_data()
@@ -635,21 +587,11 @@ private:
         DESKTOP_SESSION_START(*m_session, Portal); // a desktop that prefers dark, as its panel is
         DESKTOP_SESSION_START(*m_session, SniHost);
 
-        m_accessibilityBus.setProcessEnvironment(m_session->environment());
-        m_accessibilityBus.start(u"/usr/libexec/at-spi-bus-launcher"_s,
-                                 {u"--launch-immediately"_s});
-        if (!m_accessibilityBus.waitForStarted())
-            QSKIP("at-spi2-core is not installed");
-        QDBusReply<QString> a11y;
-        QVERIFY(DesktopSession::waitUntil([&] {
-            return (a11y = QDBusConnection::sessionBus().call(QDBusMessage::createMethodCall(
-                        u"org.a11y.Bus"_s, u"/org/a11y/bus"_s, u"org.a11y.Bus"_s, u"GetAddress"_s)))
-                .isValid();
-        }));
-        QVERIFY(QDBusConnection::connectToBus(a11y.value(), u"a11y"_s).isConnected());
-
         // Lets the test read and press the program's widgets, in every start from now on.
-        qputenv("QT_LINUX_ACCESSIBILITY_ALWAYS_ON", "1");
+        const DesktopSession::Outcome accessible = m_accessibility.start(*m_session);
+        if (accessible.kind == DesktopSession::Outcome::Kind::Missing)
+            QSKIP(qPrintable(accessible.message));
+        QVERIFY2(bool(accessible), qPrintable(accessible.message));
         startVelmora(*m_session);
         QVERIFY(m_velmora.waitForStarted());
         m_online = true;
