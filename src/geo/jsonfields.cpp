@@ -4,6 +4,8 @@
 #include <QJsonParseError>
 #include <QJsonValue>
 
+#include <algorithm>
+
 namespace velmora::JsonFields {
 
 namespace {
@@ -54,7 +56,7 @@ Field<QString> text(const QJsonObject &object, const QString &key, const QString
 {
     return read<QString>(
         object, key, path, "a string", [](const QJsonValue &v) { return v.isString(); },
-        [](const QJsonValue &v) { return v.toString(); });
+        [](const QJsonValue &v) { return plainText(v.toString()); });
 }
 
 Field<bool> boolean(const QJsonObject &object, const QString &key, const QString &path)
@@ -75,6 +77,36 @@ Field<QJsonObject> object(const QJsonObject &object, const QString &key, const Q
     return read<QJsonObject>(
         object, key, path, "an object", [](const QJsonValue &v) { return v.isObject(); },
         [](const QJsonValue &v) { return v.toObject(); });
+}
+
+QString plainText(const QString &text)
+{
+    // These texts reach tool tips, bus properties and terminals: a direction override would
+    // show the user a different text than the one sent, an escape could drive a terminal, and
+    // a name no place has costs memory and time wherever it is drawn.
+    const auto isBreak = [](char16_t c) {
+        return c == u'\t' || c == u'\n' || c == u'\r' || c == u'\u0085' || c == u'\u2028' ||
+               c == u'\u2029';
+    };
+    const auto isDropped = [](char16_t c) {
+        return c < 0x20 || (c >= 0x7f && c <= 0x9f) || (c >= 0x202a && c <= 0x202e) ||
+               (c >= 0x2066 && c <= 0x2069);
+    };
+    QString plain;
+    plain.reserve(std::min(text.size(), maxTextLength + 1));
+    for (const QChar c : text) {
+        const bool lineBreak = isBreak(c.unicode());
+        if (!lineBreak && isDropped(c.unicode()))
+            continue;
+        if (plain.size() == maxTextLength) {
+            if (plain.back().isHighSurrogate())
+                plain.chop(1);
+            plain.append(u'\u2026');
+            break;
+        }
+        plain.append(lineBreak ? QChar(u' ') : c);
+    }
+    return plain;
 }
 
 } // namespace velmora::JsonFields

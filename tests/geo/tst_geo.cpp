@@ -170,6 +170,14 @@ private Q_SLOTS:
             "primary: nulls count as absent; empty texts are kept, not trimmed",
             R"({"success":null,"ip":"","country":" Germany ","country_code":"","city":null,"connection":null,"timezone":{"id":null}})",
             u"| Germany |||||"_s);
+        // Whatever a provider sends is shown as plain text: no direction overrides or escapes.
+        taken("hostile: markup stays text; breaks become spaces; controls and overrides go",
+              "{\"ip\":\"1\",\"country_code\":\"DE\",\"country\":\"<img src='x'>\\u202egnirts\","
+              "\"city\":\"Ber\\nlin\\u001b[2J\\u2066\\u0000\"}",
+              u"1|<img src='x'>gnirts|DE|Ber lin[2J|||"_s);
+        taken("hostile: a 1 MB name is cut",
+              R"({"ip":"1","country_code":"DE","city":")" + QByteArray(1 << 20, 'x') + R"("})",
+              u"1|DE|DE|%1\u2026|||"_s.arg(QString(200, u'x')));
         taken("fallback: code stands in for the name; error false; asn as sent",
               R"({"ip":"1","country_code":"JP","error":false,"asn":"2516"})", u"1|JP|JP|||2516|"_s);
 
