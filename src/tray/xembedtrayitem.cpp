@@ -7,6 +7,7 @@
 #include <QGuiApplication>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QTextDocument>
 #include <QTimer>
 #include <QWidget>
 
@@ -324,9 +325,13 @@ void XEmbedTrayItem::setIcon(const QList<QImage> &images)
 
 void XEmbedTrayItem::setToolTip(const QString &text)
 {
-    m_toolTip = text;
+    // Qt shows anything that looks like markup as rich text; the tip carries a provider's
+    // names, which must show as the text they are, never load or draw what they name.
+    m_toolTip = Qt::mightBeRichText(text)
+                    ? u"<p style=\"white-space:pre\">%1</p>"_s.arg(text.toHtmlEscaped())
+                    : text;
     if (m_window)
-        m_window->setToolTip(text);
+        m_window->setToolTip(m_toolTip);
 }
 
 bool XEmbedTrayItem::isShown() const

@@ -4,12 +4,14 @@
 #include "xembedtrayitem.h"
 
 #include <QApplication>
+#include <QHelpEvent>
 #include <QPainter>
 #include <QProcess>
 #include <QScopeGuard>
 #include <QSignalSpy>
 #include <QStandardPaths>
 #include <QTemporaryFile>
+#include <QToolTip>
 
 #include <unistd.h>
 
@@ -147,6 +149,19 @@ private Q_SLOTS:
         DESKTOP_SESSION_START(*m_session, XEmbedTray);
         QTRY_VERIFY_WITH_TIMEOUT(item.isShown(), 5000);
         QTRY_COMPARE_WITH_TIMEOUT(screenGeometry(item.windowId()).size(), QSize(110, 22), 5000);
+
+        // A provider's name that looks like markup is shown as the text it is.
+        item.setToolTip(u"<img src=\"x\" width=4000 height=4000> \u00B7 203.0.113.7"_s);
+        QWidget *window = QWidget::find(item.windowId());
+        QVERIFY(window);
+        QHelpEvent hover(QEvent::ToolTip, QPoint(5, 5), window->mapToGlobal(QPoint(5, 5)));
+        QApplication::sendEvent(window, &hover);
+        QTRY_VERIFY_WITH_TIMEOUT(QToolTip::isVisible(), 5000);
+        QVERIFY(QToolTip::text().contains(u"&lt;img src=&quot;x&quot;"_s));
+        for (const QWidget *tip : QApplication::topLevelWidgets()) {
+            if (tip->inherits("QTipLabel"))
+                QVERIFY2(tip->height() < 50 && tip->width() < 500, qPrintable(QToolTip::text()));
+        }
     }
 
     void standsOnTheXfcePanel_data()
