@@ -9,6 +9,8 @@
 #include <QTimer>
 #include <QVariantMap>
 
+#include <algorithm>
+
 using namespace Qt::StringLiterals;
 
 namespace velmora::dbusmenu {
@@ -162,7 +164,8 @@ public Q_SLOTS:
     {
         if (refuseUnknown(parentId, message))
             return 0;
-        layout = layoutOf(parentId, recursionDepth, propertyNames);
+        // Any negative depth means all levels; counting down from INT_MIN would overflow.
+        layout = layoutOf(parentId, std::max(recursionDepth, -1), propertyNames);
         return m_menu->m_revision;
     }
 
@@ -295,7 +298,7 @@ private:
         dbusmenu::LayoutItem item{id, propertiesOf(id, names), {}};
         if (id == rootId && depth != 0) {
             for (int child = 1; child <= m_menu->m_entries.size(); ++child)
-                item.children.append(layoutOf(child, depth - 1, names));
+                item.children.append(layoutOf(child, depth < 0 ? depth : depth - 1, names));
         }
         return item;
     }

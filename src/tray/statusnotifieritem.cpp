@@ -509,6 +509,7 @@ QRect StatusNotifierItem::anchorAt(int x, int y) const
         return {};
     // Qt keeps each screen's origin and scales its extent by the pixel ratio.
     const QPoint native(x, y);
+    QRect extent;
     for (const QScreen *screen : QGuiApplication::screens()) {
         const QRect logical = screen->geometry();
         const qreal ratio = screen->devicePixelRatio();
@@ -517,8 +518,16 @@ QRect StatusNotifierItem::anchorAt(int x, int y) const
             const QPointF offset = QPointF(native - logical.topLeft()) / ratio;
             return {logical.topLeft() + offset.toPoint(), QSize(1, 1)};
         }
+        extent |= logical;
     }
-    return {native, QSize(1, 1)};
+    if (extent.isNull())
+        return {};
+    // Any caller on the bus may send any number: one off every screen stays off them, just
+    // past the nearest edge, where the arithmetic of placing a window cannot overflow.
+    extent.adjust(-1, -1, 1, 1);
+    return {QPoint(std::clamp(x, extent.left(), extent.right()),
+                   std::clamp(y, extent.top(), extent.bottom())),
+            QSize(1, 1)};
 }
 
 } // namespace velmora

@@ -11,6 +11,7 @@
 #include <QPainter>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QScreen>
 #include <QSignalSpy>
 
 #include <cstdlib>
@@ -211,9 +212,15 @@ private Q_SLOTS:
         QSignalSpy activated(m_item.get(), &TrayItem::activated);
         call(itemPath, u"org.kde.StatusNotifierItem.Activate"_s, {u"1203"_s, u"11"_s});
         call(itemPath, u"org.kde.StatusNotifierItem.SecondaryActivate"_s, {u"7"_s, u"11"_s});
+        // Numbers no screen has stay just off the screens.
+        call(itemPath, u"org.kde.StatusNotifierItem.Activate"_s,
+             {u"2147483647"_s, u"-2147483648"_s});
         call(itemPath, u"org.kde.StatusNotifierItem.ContextMenu"_s, {u"40"_s, u"11"_s});
+        const QRect screen = QGuiApplication::primaryScreen()->geometry();
         QCOMPARE(QList<QVariantList>(activated),
-                 (QList<QVariantList>{{QRect(1203, 11, 1, 1)}, {QRect(7, 11, 1, 1)}}));
+                 (QList<QVariantList>{{QRect(1203, 11, 1, 1)},
+                                      {QRect(7, 11, 1, 1)},
+                                      {QRect(screen.right() + 1, screen.top() - 1, 1, 1)}}));
         QMenu *menu = nullptr;
         QTRY_VERIFY((menu = qobject_cast<QMenu *>(QApplication::activePopupWidget())));
         QCOMPARE(menu->pos(), QPoint(40, 11));
@@ -249,6 +256,11 @@ private Q_SLOTS:
             u"(uint32 N, (0, @a{sv} {}, [<(1, {'enabled': <true>}, @av [])>, "
             "<(2, {'enabled': <true>, 'type': <'separator'>}, @av [])>, "
             "<(3, {'enabled': <true>}, @av [])>, <(4, {'enabled': <true>}, @av [])>]))"_s);
+        row("any negative depth: all levels", u"GetLayout"_s,
+            {u"0"_s, u"-2147483648"_s, u"['type']"_s},
+            u"(uint32 N, (0, @a{sv} {}, [<(1, @a{sv} {}, @av [])>, "
+            "<(2, {'type': <'separator'>}, @av [])>, <(3, @a{sv} {}, @av [])>, "
+            "<(4, @a{sv} {}, @av [])>]))"_s);
         row("one entry", u"GetLayout"_s, {u"4"_s, u"-1"_s, u"['label']"_s},
             u"(uint32 N, (4, {'label': <'Quit'>}, @av []))"_s);
         row("group", u"GetGroupProperties"_s, {u"[4, 99, 2]"_s, u"['label', 'type']"_s},
