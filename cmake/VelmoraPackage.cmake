@@ -21,7 +21,9 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # Plugins Qt loads at run time, which the libraries' own dependencies do not name: the X11
 # platform, and the SVG reader for the bundled symbols and icons.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, libqt6svg6")
+# libcurl's symbols date from long before the options the speed test needs.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS
+    "qt6-qpa-plugins, libqt6svg6, libcurl4 (>= ${VELMORA_LIBCURL_MINIMUM})")
 # Flags are emoji; without a colour emoji font they show as two letters.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS fonts-noto-color-emoji)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)

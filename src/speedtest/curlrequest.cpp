@@ -1,5 +1,6 @@
 #include "curlrequest.h"
 
+#include <QHostAddress>
 #include <QNetworkProxyFactory>
 #include <QNetworkProxyQuery>
 
@@ -19,6 +20,15 @@ QString hostOf(const QUrl &url)
     return host.isEmpty() ? QStringLiteral("the server") : host;
 }
 
+// A host as it stands in a URL: an IPv6 address in brackets, a name in its ASCII form.
+QByteArray urlHost(const QString &host)
+{
+    const QHostAddress address(host);
+    if (address.protocol() == QAbstractSocket::IPv6Protocol)
+        return '[' + QUrl::toPercentEncoding(address.toString(), ":") + ']';
+    return QUrl::toAce(host);
+}
+
 } // namespace
 
 CurlRequest::CurlRequest(RequestOptions options)
@@ -33,10 +43,15 @@ CurlRequest::CurlRequest(RequestOptions options)
     curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, m_error);
     // Signals are no way to time out on a thread among others.
     curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
+    // Without these limits a redirect could lead anywhere libcurl goes: no request without them.
+    if (curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https") != CURLE_OK ||
+        curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, secure ? "https" : "http,https") !=
+            CURLE_OK)
+        m_setupProblem = QStringLiteral("This libcurl (%1) cannot limit protocols; 7.85 or later "
+                                        "is needed")
+                             .arg(QString::fromLatin1(curl_version_info(CURLVERSION_NOW)->version));
     curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 1L);
     curl_easy_setopt(easy, CURLOPT_MAXREDIRS, 10L);
-    curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, secure ? "https" : "http,https");
     curl_easy_setopt(easy, CURLOPT_BUFFERSIZE, receiveBufferBytes);
 
     // Inactivity: connecting, or less than a byte a second for that long.
@@ -82,7 +97,7 @@ void CurlRequest::useSystemProxy()
     // An empty proxy keeps libcurl from reading the environment its own, different way.
     if (!scheme.isEmpty() && !proxy.hostName().isEmpty())
         m_proxy =
-            scheme + "://" + QUrl::toAce(proxy.hostName()) + ':' + QByteArray::number(proxy.port());
+            scheme + "://" + urlHost(proxy.hostName()) + ':' + QByteArray::number(proxy.port());
     curl_easy_setopt(m_easy.get(), CURLOPT_PROXY, m_proxy.constData());
     if (!m_proxy.isEmpty() && !proxy.user().isEmpty()) {
         curl_easy_setopt(m_easy.get(), CURLOPT_PROXYUSERNAME, proxy.user().toUtf8().constData());

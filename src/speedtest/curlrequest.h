@@ -7,6 +7,8 @@
 #include <QString>
 #include <QUrl>
 
+#include <optional>
+
 namespace velmora {
 
 // An easy handle set up for one request: the body asked for unencoded, the proxy Qt finds in
@@ -20,6 +22,8 @@ public:
     CurlRequest &operator=(const CurlRequest &) = delete;
 
     CURL *handle() const { return m_easy.get(); }
+    // Why the handle must not be run, when libcurl refused a safeguard.
+    const std::optional<QString> &setupProblem() const { return m_setupProblem; }
     const RequestOptions &options() const { return m_options; }
     // Why the handle's last transfer ended with code, for the user.
     QString errorText(CURLcode code) const;
@@ -33,6 +37,7 @@ private:
     curl::Easy m_easy;
     curl::List m_headers;
     QByteArray m_proxy; // scheme://host:port, empty for none
+    std::optional<QString> m_setupProblem;
     char m_error[CURL_ERROR_SIZE] = {};
 };
 

@@ -25,6 +25,8 @@ size_t discard(char *, size_t size, size_t count, void *)
 SpeedOutcome measureLatency(const RequestOptions &options, StopSignal &stop)
 {
     CurlRequest request(options);
+    if (request.setupProblem())
+        return std::unexpected(*request.setupProblem());
     curl_easy_setopt(request.handle(), CURLOPT_WRITEFUNCTION, &discard);
     // One loop for all four requests: the warm-up opens the connection the others reuse.
     TransferLoop loop(stop);
@@ -69,6 +71,8 @@ SpeedOutcome measureTransfer(const RequestOptions &options, std::chrono::millise
     if (stop.isStopped())
         return std::unexpected(stoppedText());
     CurlRequest request(options);
+    if (request.setupProblem())
+        return std::unexpected(*request.setupProblem());
     TransferMeter meter(request);
     TransferLoop loop(stop);
     const TransferOutcome outcome = meter.run(loop, cap, resourceTimeout);

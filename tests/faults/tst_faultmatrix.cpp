@@ -197,6 +197,9 @@ private Q_SLOTS:
         QTest::newRow("proxy refuses")
             << Fault{.proxy = "http://127.0.0.1:9"} << u"Proxy connection refused"_s
             << u"latency Proxy http://127.0.0.1:9: Failed to connect"_s;
+        QTest::newRow("IPv6 proxy refuses")
+            << Fault{.proxy = "http://[::1]:9"} << u"Proxy connection refused"_s
+            << u"latency Proxy http://[::1]:9: Failed to connect"_s;
     }
 
     void fault()
