@@ -134,6 +134,13 @@ bool runsProgram(const AutostartEntry &entry, const QString &program)
                                : canonical == QFileInfo(program).canonicalFilePath();
 }
 
+// GLib looks for the program before it expands "%%" to "%", so it finds none there and the
+// desktops built on it skip the entry; no escaping helps.
+bool startableAtLogin(const QString &program)
+{
+    return !program.contains(u'%');
+}
+
 QString programNotFoundText()
 {
     return u"Cannot find this program's own file, so it cannot be started at login."_s;
@@ -177,6 +184,8 @@ LoginItem::Status XdgAutostartLoginItem::status() const
     const QString program = ownProgram();
     if (program.isEmpty())
         return Status::notFound;
+    if (!startableAtLogin(program))
+        return Status::notRegistered;
     const std::optional<AutostartEntry> entry = readEntry(entryPath());
     if (!entry || !runsProgram(*entry, program))
         return Status::notRegistered;
@@ -190,6 +199,9 @@ std::optional<QString> XdgAutostartLoginItem::registerItem()
     const QString program = ownProgram();
     if (program.isEmpty())
         return programNotFoundText();
+    if (!startableAtLogin(program))
+        return u"Cannot start at login from %1: some desktops cannot start a program whose path "
+               "contains \u201C%\u201D."_s.arg(QDir::toNativeSeparators(program));
     const QString path = entryPath();
     const QString directory = QFileInfo(path).absolutePath();
     if (!QDir().mkpath(directory))
