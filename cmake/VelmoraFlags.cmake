@@ -17,6 +17,13 @@ if(VELMORA_SANITIZE)
 endif()
 # The dynamic linker resolves every symbol at start and leaves the relocation tables read-only.
 target_link_options(velmora_flags INTERFACE -Wl,-z,relro,-z,now)
+# Stack smashing and overflowing copies with sizes known at compile time end the program
+# rather than run on. Fortification needs optimisation, and the sanitizers check more.
+target_compile_options(velmora_flags INTERFACE -fstack-protector-strong)
+if(NOT VELMORA_SANITIZE AND NOT VELMORA_FUZZ)
+    target_compile_options(velmora_flags INTERFACE
+        $<$<NOT:$<CONFIG:Debug>>:-U_FORTIFY_SOURCE -D_FORTIFY_SOURCE=2>)
+endif()
 if(VELMORA_FUZZ)
     # Every library is built for coverage; only the fuzz targets link libFuzzer's main.
     target_compile_options(velmora_flags INTERFACE
