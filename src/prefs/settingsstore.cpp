@@ -1,5 +1,6 @@
 #include "settingsstore.h"
 
+#include "smallfile.h"
 #include "wholefile.h"
 
 #include <QDateTime>
@@ -29,17 +30,14 @@ struct FileContents
 FileContents readFile(const QString &path)
 {
     using State = FileContents::State;
-    QFile file(path);
-    if (!file.exists())
-        return {.state = State::missing};
-    if (!file.open(QIODevice::ReadOnly))
-        return {.state = State::unreadable, .problem = file.errorString()};
-    const QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError)
-        return {.state = State::unreadable, .problem = file.errorString()};
+    // A FIFO, a device or a folder in its place is unreadable, and so never replaced.
+    const std::expected<QByteArray, UnreadFile> bytes = readSmallFile(path);
+    if (!bytes)
+        return {.state = bytes.error().missing ? State::missing : State::unreadable,
+                .problem = bytes.error().reason};
 
     QJsonParseError error;
-    const QJsonDocument document = QJsonDocument::fromJson(bytes, &error);
+    const QJsonDocument document = QJsonDocument::fromJson(*bytes, &error);
     if (error.error != QJsonParseError::NoError)
         return {.state = State::unusable, .problem = error.errorString()};
     if (!document.isObject())

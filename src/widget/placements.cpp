@@ -1,5 +1,7 @@
 #include "placements.h"
 
+#include "smallfile.h"
+
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
@@ -74,12 +76,18 @@ PlacementStore::PlacementStore(QString path)
 
 QList<WidgetPlacement> PlacementStore::load() const
 {
-    QFile file(m_path);
-    if (!file.open(QIODevice::ReadOnly))
+    const std::expected<QByteArray, UnreadFile> bytes = readSmallFile(m_path);
+    if (!bytes && bytes.error().missing)
         return {};
-    QString problem;
-    std::optional<QList<WidgetPlacement>> placements = placementsFromJson(file.readAll(), &problem);
-    file.close();
+    if (!bytes && !QFileInfo(m_path).isFile()) {
+        // A FIFO, a device or a folder holds no list of the user's to keep: left where it is.
+        qWarning("velmora-widget: %s cannot be read (%s); no widgets placed", qPrintable(m_path),
+                 qPrintable(bytes.error().reason));
+        return {};
+    }
+    QString problem = bytes ? QString() : bytes.error().reason;
+    std::optional<QList<WidgetPlacement>> placements =
+        bytes ? placementsFromJson(*bytes, &problem) : std::nullopt;
     if (!placements) {
         // Moved aside rather than overwritten by the next save: the user may want it back.
         const QString aside =

@@ -41,6 +41,8 @@ public:
 
     // Missing: none placed. Unreadable: none placed, and the file is moved aside to
     // "<name>.corrupt-<UTC time>" with a warning, so that the next save does not destroy it.
+    // Anything but a regular file (a FIFO, a device, a folder): none placed, with a warning,
+    // and left where it is.
     QList<WidgetPlacement> load() const;
     bool save(const QList<WidgetPlacement> &placements) const;
 

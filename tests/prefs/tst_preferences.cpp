@@ -286,6 +286,28 @@ private Q_SLOTS:
         QVERIFY(keptAside().contains(QString::fromLatin1(content)));
     }
 
+    void oddFileIsLeftAlone_data()
+    {
+        QTest::addColumn<mode_t>("type");
+        QTest::newRow("FIFO") << mode_t(S_IFIFO);
+        QTest::newRow("link to /dev/zero") << mode_t(S_IFLNK);
+        QTest::newRow("folder") << mode_t(S_IFDIR);
+    }
+
+    // Something else in place of the file is not read, which could block or never end: the
+    // defaults are used, and it is never replaced.
+    void oddFileIsLeftAlone()
+    {
+        QFETCH(mode_t, type);
+        QVERIFY(test::makeOddFile(m_path, type));
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(u"cannot be read"_s));
+        SettingsStore store(m_path);
+        QVERIFY(store.value(u"theme"_s).isUndefined());
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(u"Could not save"_s));
+        QVERIFY(!store.setValue(u"theme"_s, u"dark"_s));
+        QCOMPARE(test::fileType(m_path), type);
+    }
+
     // The temporary file of a save a crash cut short goes at the next load; nothing else does.
     void unfinishedSaveIsRemoved()
     {
