@@ -12,8 +12,6 @@
 #include <QStandardPaths>
 #include <QtDebug>
 
-#include <algorithm>
-
 namespace velmora {
 
 namespace {
@@ -62,25 +60,6 @@ std::optional<QString> keepAside(const QString &path)
         return std::nullopt;
     }
     return std::nullopt;
-}
-
-// Removes what saves cut short by a crash left beside the file: QSaveFile's temporary files,
-// "<name>.XXXXXX". Each crash would otherwise leave one more for good.
-void removeUnfinishedSaves(const QString &path)
-{
-    const QFileInfo file(path);
-    const QString stem = file.fileName() + QLatin1Char('.');
-    // Matched by hand, without name filters or a regular expression: compiling those cost more
-    // than the rest of loading the file.
-    const auto isAlphanumeric = [](QChar c) {
-        return (c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z');
-    };
-    QDir folder = file.dir();
-    for (const QString &name : folder.entryList(QDir::Files | QDir::Hidden, QDir::Unsorted)) {
-        if (name.size() == stem.size() + 6 && name.startsWith(stem) &&
-            std::all_of(name.cbegin() + stem.size(), name.cend(), isAlphanumeric))
-            folder.remove(name);
-    }
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 #include "placements.h"
 
 #include "smallfile.h"
+#include "wholefile.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -9,7 +10,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QSaveFile>
 #include <QStandardPaths>
 
 #include <algorithm>
@@ -76,6 +76,7 @@ PlacementStore::PlacementStore(QString path)
 
 QList<WidgetPlacement> PlacementStore::load() const
 {
+    removeUnfinishedSaves(m_path);
     const std::expected<QByteArray, UnreadFile> bytes = readSmallFile(m_path);
     if (!bytes && bytes.error().missing)
         return {};
@@ -105,12 +106,7 @@ bool PlacementStore::save(const QList<WidgetPlacement> &placements) const
 {
     if (!QDir().mkpath(QFileInfo(m_path).absolutePath()))
         return false;
-    // Unbuffered, as Qt 6.4's commit() misses a failed flush (a full disk) and would keep a
-    // short file in place of the good one.
-    QSaveFile file(m_path);
-    const QByteArray bytes = placementsJson(placements);
-    return file.open(QIODevice::WriteOnly | QIODevice::Unbuffered) &&
-           file.write(bytes) == bytes.size() && file.commit();
+    return !saveWholeFile(m_path, placementsJson(placements));
 }
 
 QString PlacementStore::defaultPath()

@@ -311,10 +311,14 @@ private Q_SLOTS:
     // The temporary file of a save a crash cut short goes at the next load; nothing else does.
     void unfinishedSaveIsRemoved()
     {
-        QStringList kept{u"Settings.json.abcdef"_s,      u"settings.json.abc-12"_s,
-                         u"settings.json.abc12"_s,       u"settings.json.corrupt-x"_s,
-                         u"settings.json.\u00e912345"_s, u"settings.jsonXab3xZ9"_s};
-        for (const QString &name : kept + QStringList{u"settings.json.Ab3xZ9"_s})
+        QStringList kept{u"Settings.json.velmora-save-abcdef"_s,
+                         u"settings.json.velmora-save-abc-12"_s,
+                         u"settings.json.velmora-save-abc12"_s,
+                         u"settings.json.velmora-save-\u00e912345"_s,
+                         u"settings.json.corrupt-x"_s,
+                         u"settings.json.backup"_s,
+                         u"settings.json.Ab3xZ9"_s};
+        for (const QString &name : kept + QStringList{u"settings.json.velmora-save-Ab3xZ9"_s})
             QVERIFY(test::writeFile(m_dir->filePath(name), "{}"));
         SettingsStore store(m_path);
         kept.sort();
