@@ -3,7 +3,6 @@
 #include "smallfile.h"
 #include "wholefile.h"
 
-#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -41,25 +40,6 @@ FileContents readFile(const QString &path)
     if (!document.isObject())
         return {.state = State::unusable, .problem = QStringLiteral("not a JSON object")};
     return {.state = State::object, .object = document.object()};
-}
-
-// Moves an unusable file out of the way under a name that says what it is, never replacing
-// another file; the user may still want what was in it.
-std::optional<QString> keepAside(const QString &path)
-{
-    const QString stem =
-        path + QStringLiteral(".corrupt-") +
-        QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMdd'T'HHmmss'Z'"));
-    for (int attempt = 1; attempt <= 100; ++attempt) {
-        const QString aside =
-            attempt == 1 ? stem : stem + QLatin1Char('-') + QString::number(attempt);
-        if (QFileInfo::exists(aside))
-            continue;
-        if (QFile::rename(path, aside))
-            return aside;
-        return std::nullopt;
-    }
-    return std::nullopt;
 }
 
 } // namespace

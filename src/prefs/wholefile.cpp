@@ -1,5 +1,6 @@
 #include "wholefile.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -84,6 +85,23 @@ void removeUnfinishedSaves(const QString &path)
             std::all_of(name.cbegin() + stem.size(), name.cend(), isAlphanumeric))
             folder.remove(name);
     }
+}
+
+std::optional<QString> keepAside(const QString &path)
+{
+    const QString stem =
+        path + QStringLiteral(".corrupt-") +
+        QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMdd'T'HHmmss'Z'"));
+    for (int attempt = 1; attempt <= 100; ++attempt) {
+        const QString aside =
+            attempt == 1 ? stem : stem + QLatin1Char('-') + QString::number(attempt);
+        if (QFileInfo::exists(aside))
+            continue;
+        if (QFile::rename(path, aside))
+            return aside;
+        return std::nullopt;
+    }
+    return std::nullopt;
 }
 
 } // namespace velmora

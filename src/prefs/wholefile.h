@@ -18,4 +18,9 @@ std::optional<QString> saveWholeFile(const QString &path, const QByteArray &byte
 // crash would otherwise leave one more for good. Only names it makes are matched.
 void removeUnfinishedSaves(const QString &path);
 
+// Moves a file the program cannot use out of the way, to "<path>.corrupt-<UTC time>", never
+// replacing another file; the user may still want what was in it. The new name, or nothing
+// when it could not be moved.
+std::optional<QString> keepAside(const QString &path);
+
 } // namespace velmora

@@ -3,7 +3,6 @@
 #include "smallfile.h"
 #include "wholefile.h"
 
-#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -59,6 +58,12 @@ std::optional<QList<WidgetPlacement>> placementsFromJson(const QByteArray &json,
     for (const QJsonValue &value : document.array()) {
         if (!value.isObject())
             continue; // not a widget: nothing to place
+        if (placements.size() == maxWidgets) {
+            if (problem)
+                *problem = QStringLiteral("more than %1 widgets; only the first %1 are placed")
+                               .arg(maxWidgets);
+            break;
+        }
         const QJsonObject object = value.toObject();
         placements.append(
             {object[QStringLiteral("family")].toString() == QStringLiteral("medium")
@@ -89,17 +94,18 @@ QList<WidgetPlacement> PlacementStore::load() const
     QString problem = bytes ? QString() : bytes.error().reason;
     std::optional<QList<WidgetPlacement>> placements =
         bytes ? placementsFromJson(*bytes, &problem) : std::nullopt;
-    if (!placements) {
-        // Moved aside rather than overwritten by the next save: the user may want it back.
-        const QString aside =
-            m_path + QStringLiteral(".corrupt-") +
-            QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMdd'T'HHmmss'Z'"));
-        const bool kept = !QFileInfo::exists(aside) && QFile::rename(m_path, aside);
+    if (problem.isEmpty())
+        return *std::move(placements);
+    // Moved aside rather than overwritten by the next save: the user may want it back.
+    const std::optional<QString> aside = keepAside(m_path);
+    const QString kept = aside ? QStringLiteral("; kept as ") + *aside : QString();
+    if (placements)
+        qWarning("velmora-widget: %s lists %s%s", qPrintable(m_path), qPrintable(problem),
+                 qPrintable(kept));
+    else
         qWarning("velmora-widget: %s cannot be read (%s)%s", qPrintable(m_path),
-                 qPrintable(problem), kept ? qPrintable(QStringLiteral("; kept as ") + aside) : "");
-        return {};
-    }
-    return *std::move(placements);
+                 qPrintable(problem), qPrintable(kept));
+    return placements.value_or(QList<WidgetPlacement>());
 }
 
 bool PlacementStore::save(const QList<WidgetPlacement> &placements) const

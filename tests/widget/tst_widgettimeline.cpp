@@ -195,8 +195,11 @@ private Q_SLOTS:
                             const QString &warning, int placed) {
             QTest::newRow(name) << type << content << warning << placed;
         };
+        const QByteArray widget = R"({"family":"medium","screen":"B","x":4,"y":5})";
         row("broken", S_IFREG, "[{\"family\":\"medium\"", u"cannot be read.*kept as"_s, 0);
-        row("not a widget", S_IFREG, R"([7, {"family":"medium","screen":"B","x":4,"y":5}])", {}, 1);
+        row("not a widget", S_IFREG, "[7, " + widget + ']', {}, 1);
+        row("33 widgets", S_IFREG, '[' + QByteArrayList(33, widget).join(',') + ']',
+            u"lists more than 32 widgets; only the first 32 are placed; kept as"_s, 32);
         row("FIFO", S_IFIFO, {}, u"not a regular file"_s, 0);
         row("link to /dev/zero", S_IFLNK, {}, u"not a regular file"_s, 0);
     }
