@@ -3,7 +3,6 @@
 #include "smallfile.h"
 #include "wholefile.h"
 
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonDocument>
@@ -120,9 +119,9 @@ bool SettingsStore::setValue(const QString &key, const QJsonValue &value)
 
 bool SettingsStore::write(const QString &key, const QJsonValue &value)
 {
-    const QFileInfo info(m_filePath);
-    if (!QDir().mkpath(info.absolutePath())) {
-        m_lastError = QStringLiteral("cannot create the folder %1").arg(info.absolutePath());
+    if (const std::optional<QString> failed =
+            makePrivateFolder(QFileInfo(m_filePath).absolutePath())) {
+        m_lastError = *failed;
         return false;
     }
 

@@ -87,6 +87,26 @@ void removeUnfinishedSaves(const QString &path)
     }
 }
 
+std::optional<QString> makePrivateFolder(const QString &path)
+{
+    const QString folder = QDir::cleanPath(path);
+    const QString cannotCreate = QStringLiteral("cannot create the folder %1");
+    const QString parent = QFileInfo(folder).absolutePath();
+    if (!QDir().mkpath(parent))
+        return cannotCreate.arg(parent);
+    const QByteArray name = QFile::encodeName(folder);
+    if (::mkdir(name.constData(), 0700) == 0)
+        return std::nullopt;
+    struct stat status = {};
+    if (errno != EEXIST || ::stat(name.constData(), &status) != 0 || !S_ISDIR(status.st_mode))
+        return cannotCreate.arg(folder);
+    // Made open to others by an earlier version or by hand: closed, the user's own bits kept.
+    if ((status.st_mode & 077) != 0 && ::chmod(name.constData(), status.st_mode & 0700) != 0)
+        return QStringLiteral("cannot close the folder %1 to others (%2)")
+            .arg(folder, systemReason(errno));
+    return std::nullopt;
+}
+
 std::optional<QString> keepAside(const QString &path)
 {
     const QString stem =

@@ -18,6 +18,11 @@ std::optional<QString> saveWholeFile(const QString &path, const QByteArray &byte
 // crash would otherwise leave one more for good. Only names it makes are matched.
 void removeUnfinishedSaves(const QString &path);
 
+// Makes the folder at path for the user alone (0700), its parents as usual; one already there
+// is closed to others. Only this folder is changed, never a parent, which is not the program's
+// own. Nothing when done, else what failed.
+std::optional<QString> makePrivateFolder(const QString &path);
+
 // Moves a file the program cannot use out of the way, to "<path>.corrupt-<UTC time>", never
 // replacing another file; the user may still want what was in it. The new name, or nothing
 // when it could not be moved.

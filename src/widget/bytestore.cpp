@@ -21,7 +21,8 @@ std::optional<QByteArray> DirectoryStore::data(const QString &key) const
 
 bool DirectoryStore::set(const QString &key, const QByteArray &bytes)
 {
-    if (!QDir().mkpath(m_directory))
+    // What it keeps (the address, city and provider last seen) is for the user alone.
+    if (makePrivateFolder(m_directory))
         return false;
     return !saveWholeFile(QDir(m_directory).filePath(key), bytes);
 }

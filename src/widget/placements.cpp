@@ -3,7 +3,6 @@
 #include "smallfile.h"
 #include "wholefile.h"
 
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
@@ -110,7 +109,7 @@ QList<WidgetPlacement> PlacementStore::load() const
 
 bool PlacementStore::save(const QList<WidgetPlacement> &placements) const
 {
-    if (!QDir().mkpath(QFileInfo(m_path).absolutePath()))
+    if (makePrivateFolder(QFileInfo(m_path).absolutePath()))
         return false;
     return !saveWholeFile(m_path, placementsJson(placements));
 }

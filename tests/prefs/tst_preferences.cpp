@@ -305,7 +305,7 @@ private Q_SLOTS:
         QVERIFY(store.value(u"theme"_s).isUndefined());
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression(u"Could not save"_s));
         QVERIFY(!store.setValue(u"theme"_s, u"dark"_s));
-        QCOMPARE(test::fileType(m_path), type);
+        QCOMPARE(test::fileMode(m_path) & S_IFMT, type);
     }
 
     // The temporary file of a save a crash cut short goes at the next load; nothing else does.
@@ -347,10 +347,14 @@ private Q_SLOTS:
                                    {u"theme"_s, u"light"_s},
                                    {u"speedUnit"_s, u"bytes"_s}};
         QCOMPARE(readObject(path), expected);
-        // A file still there keeps what others wrote into it since.
-        QVERIFY(test::writeFile(path, R"({"other": true})"));
+        // A file still there keeps what others wrote into it since; a folder open to others
+        // is closed, and the file is the user's alone.
+        QVERIFY(test::writeFile(path, R"({"other": true})") &&
+                chmod(qPrintable(blocker), 0755) == 0);
         QVERIFY(store.setValue(u"theme"_s, u"dark"_s));
         QCOMPARE(readObject(path), QJsonObject({{u"other"_s, true}, {u"theme"_s, u"dark"_s}}));
+        QCOMPARE(test::fileMode(blocker), S_IFDIR | 0700);
+        QCOMPARE(test::fileMode(path), S_IFREG | 0600);
     }
 };
 

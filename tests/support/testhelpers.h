@@ -42,11 +42,11 @@ inline bool makeOddFile(const QString &path, mode_t type)
                              : mkdir(name, 0700) == 0;
 }
 
-// The type of what is at path, links not followed; 0 for nothing.
-inline mode_t fileType(const QString &path)
+// The type and permissions of what is at path, links not followed; 0 for nothing.
+inline mode_t fileMode(const QString &path)
 {
     struct stat status = {};
-    return lstat(QFile::encodeName(path), &status) == 0 ? status.st_mode & S_IFMT : 0;
+    return lstat(QFile::encodeName(path), &status) == 0 ? status.st_mode : 0;
 }
 
 // The task's result once it has ended, resumed on this thread; nothing when it has not ended

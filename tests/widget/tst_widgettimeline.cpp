@@ -106,6 +106,9 @@ private Q_SLOTS:
         if (shows == "fresh"_L1) {
             QCOMPARE(entry.geo->ip, u"198.51.100.7"_s);
             QCOMPARE(store->data(GeoProvider::cacheKey), stored(*entry.geo));
+            const QString folder = dir.filePath(QString::number(tests));
+            QCOMPARE(test::fileMode(folder), S_IFDIR | 0700);
+            QCOMPARE(test::fileMode(folder + u'/' + GeoProvider::cacheKey), S_IFREG | 0600);
             return;
         }
         const std::map<QString, std::optional<GeoInfo>> expected{
@@ -225,7 +228,7 @@ private Q_SLOTS:
         QCOMPARE(aside.size(), warning.contains(u"kept as"_s) ? 1 : 0);
         if (!aside.isEmpty())
             QCOMPARE(test::readFile(folder.filePath(aside[0])), content);
-        QCOMPARE(test::fileType(path), aside.isEmpty() ? type : 0);
+        QCOMPARE(test::fileMode(path) & S_IFMT, aside.isEmpty() ? type : 0);
         // The cache reads its files alike.
         QCOMPARE(DirectoryStore(folder.path()).data(u"widgets.json"_s).has_value(),
                  aside.isEmpty() && type == S_IFREG);
