@@ -1,17 +1,14 @@
 #include "settingsstore.h"
 
+#include "smallfile.h"
 #include "wholefile.h"
 
-#include <QDateTime>
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonParseError>
 #include <QStandardPaths>
 #include <QtDebug>
-
-#include <algorithm>
 
 namespace velmora {
 
@@ -29,60 +26,19 @@ struct FileContents
 FileContents readFile(const QString &path)
 {
     using State = FileContents::State;
-    QFile file(path);
-    if (!file.exists())
-        return {.state = State::missing};
-    if (!file.open(QIODevice::ReadOnly))
-        return {.state = State::unreadable, .problem = file.errorString()};
-    const QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError)
-        return {.state = State::unreadable, .problem = file.errorString()};
+    // A FIFO, a device or a folder in its place is unreadable, and so never replaced.
+    const std::expected<QByteArray, UnreadFile> bytes = readSmallFile(path);
+    if (!bytes)
+        return {.state = bytes.error().missing ? State::missing : State::unreadable,
+                .problem = bytes.error().reason};
 
     QJsonParseError error;
-    const QJsonDocument document = QJsonDocument::fromJson(bytes, &error);
+    const QJsonDocument document = QJsonDocument::fromJson(*bytes, &error);
     if (error.error != QJsonParseError::NoError)
         return {.state = State::unusable, .problem = error.errorString()};
     if (!document.isObject())
         return {.state = State::unusable, .problem = QStringLiteral("not a JSON object")};
     return {.state = State::object, .object = document.object()};
-}
-
-// Moves an unusable file out of the way under a name that says what it is, never replacing
-// another file; the user may still want what was in it.
-std::optional<QString> keepAside(const QString &path)
-{
-    const QString stem =
-        path + QStringLiteral(".corrupt-") +
-        QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMdd'T'HHmmss'Z'"));
-    for (int attempt = 1; attempt <= 100; ++attempt) {
-        const QString aside =
-            attempt == 1 ? stem : stem + QLatin1Char('-') + QString::number(attempt);
-        if (QFileInfo::exists(aside))
-            continue;
-        if (QFile::rename(path, aside))
-            return aside;
-        return std::nullopt;
-    }
-    return std::nullopt;
-}
-
-// Removes what saves cut short by a crash left beside the file: QSaveFile's temporary files,
-// "<name>.XXXXXX". Each crash would otherwise leave one more for good.
-void removeUnfinishedSaves(const QString &path)
-{
-    const QFileInfo file(path);
-    const QString stem = file.fileName() + QLatin1Char('.');
-    // Matched by hand, without name filters or a regular expression: compiling those cost more
-    // than the rest of loading the file.
-    const auto isAlphanumeric = [](QChar c) {
-        return (c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z');
-    };
-    QDir folder = file.dir();
-    for (const QString &name : folder.entryList(QDir::Files | QDir::Hidden, QDir::Unsorted)) {
-        if (name.size() == stem.size() + 6 && name.startsWith(stem) &&
-            std::all_of(name.cbegin() + stem.size(), name.cend(), isAlphanumeric))
-            folder.remove(name);
-    }
 }
 
 } // namespace
@@ -163,9 +119,9 @@ bool SettingsStore::setValue(const QString &key, const QJsonValue &value)
 
 bool SettingsStore::write(const QString &key, const QJsonValue &value)
 {
-    const QFileInfo info(m_filePath);
-    if (!QDir().mkpath(info.absolutePath())) {
-        m_lastError = QStringLiteral("cannot create the folder %1").arg(info.absolutePath());
+    if (const std::optional<QString> failed =
+            makePrivateFolder(QFileInfo(m_filePath).absolutePath())) {
+        m_lastError = *failed;
         return false;
     }
 

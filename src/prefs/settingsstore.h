@@ -14,9 +14,11 @@ namespace velmora {
 // has gone (or become unusable) since, the write stores every value held, not the one key.
 //
 // A file that is not a JSON object reads as empty and is moved aside (to
-// "<file>.corrupt-<UTC time>") before the first write replaces it. A write that fails leaves
-// the value as it was before, sets lastError() and logs one warning, so what is held is
-// always what is stored. Temporary files of saves a crash cut short are removed at construction.
+// "<file>.corrupt-<UTC time>") before the first write replaces it. One that cannot be read (a
+// FIFO or a device in its place, or more than 1 MiB) gives the defaults and is never replaced.
+// A write that fails leaves the value as it was before, sets lastError() and logs one
+// warning, so what is held is always what is stored. Temporary files of saves a crash cut
+// short are removed at construction.
 class SettingsStore
 {
 public:

@@ -1,9 +1,9 @@
 #include "bytestore.h"
 
+#include "smallfile.h"
 #include "wholefile.h"
 
 #include <QDir>
-#include <QFile>
 
 namespace velmora {
 
@@ -13,15 +13,16 @@ DirectoryStore::DirectoryStore(QString directory)
 
 std::optional<QByteArray> DirectoryStore::data(const QString &key) const
 {
-    QFile file(QDir(m_directory).filePath(key));
-    if (!file.open(QIODevice::ReadOnly))
+    std::expected<QByteArray, UnreadFile> bytes = readSmallFile(QDir(m_directory).filePath(key));
+    if (!bytes)
         return std::nullopt;
-    return file.readAll();
+    return *std::move(bytes);
 }
 
 bool DirectoryStore::set(const QString &key, const QByteArray &bytes)
 {
-    if (!QDir().mkpath(m_directory))
+    // What it keeps (the address, city and provider last seen) is for the user alone.
+    if (makePrivateFolder(m_directory))
         return false;
     return !saveWholeFile(QDir(m_directory).filePath(key), bytes);
 }

@@ -18,7 +18,8 @@ public:
     virtual bool set(const QString &key, const QByteArray &bytes) = 0;
 };
 
-// One file per key in a directory of its own, each replaced atomically.
+// One file per key in a directory of its own, each replaced atomically; the directory and its
+// files are for the user alone.
 class DirectoryStore final : public ByteStore
 {
 public:

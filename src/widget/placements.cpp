@@ -1,13 +1,13 @@
 #include "placements.h"
 
-#include <QDateTime>
-#include <QDir>
+#include "smallfile.h"
+#include "wholefile.h"
+
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QSaveFile>
 #include <QStandardPaths>
 
 #include <algorithm>
@@ -57,6 +57,12 @@ std::optional<QList<WidgetPlacement>> placementsFromJson(const QByteArray &json,
     for (const QJsonValue &value : document.array()) {
         if (!value.isObject())
             continue; // not a widget: nothing to place
+        if (placements.size() == maxWidgets) {
+            if (problem)
+                *problem = QStringLiteral("more than %1 widgets; only the first %1 are placed")
+                               .arg(maxWidgets);
+            break;
+        }
         const QJsonObject object = value.toObject();
         placements.append(
             {object[QStringLiteral("family")].toString() == QStringLiteral("medium")
@@ -74,35 +80,38 @@ PlacementStore::PlacementStore(QString path)
 
 QList<WidgetPlacement> PlacementStore::load() const
 {
-    QFile file(m_path);
-    if (!file.open(QIODevice::ReadOnly))
+    removeUnfinishedSaves(m_path);
+    const std::expected<QByteArray, UnreadFile> bytes = readSmallFile(m_path);
+    if (!bytes && bytes.error().missing)
         return {};
-    QString problem;
-    std::optional<QList<WidgetPlacement>> placements = placementsFromJson(file.readAll(), &problem);
-    file.close();
-    if (!placements) {
-        // Moved aside rather than overwritten by the next save: the user may want it back.
-        const QString aside =
-            m_path + QStringLiteral(".corrupt-") +
-            QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMdd'T'HHmmss'Z'"));
-        const bool kept = !QFileInfo::exists(aside) && QFile::rename(m_path, aside);
-        qWarning("velmora-widget: %s cannot be read (%s)%s", qPrintable(m_path),
-                 qPrintable(problem), kept ? qPrintable(QStringLiteral("; kept as ") + aside) : "");
+    if (!bytes && !QFileInfo(m_path).isFile()) {
+        // A FIFO, a device or a folder holds no list of the user's to keep: left where it is.
+        qWarning("velmora-widget: %s cannot be read (%s); no widgets placed", qPrintable(m_path),
+                 qPrintable(bytes.error().reason));
         return {};
     }
-    return *std::move(placements);
+    QString problem = bytes ? QString() : bytes.error().reason;
+    std::optional<QList<WidgetPlacement>> placements =
+        bytes ? placementsFromJson(*bytes, &problem) : std::nullopt;
+    if (problem.isEmpty())
+        return *std::move(placements);
+    // Moved aside rather than overwritten by the next save: the user may want it back.
+    const std::optional<QString> aside = keepAside(m_path);
+    const QString kept = aside ? QStringLiteral("; kept as ") + *aside : QString();
+    if (placements)
+        qWarning("velmora-widget: %s lists %s%s", qPrintable(m_path), qPrintable(problem),
+                 qPrintable(kept));
+    else
+        qWarning("velmora-widget: %s cannot be read (%s)%s", qPrintable(m_path),
+                 qPrintable(problem), qPrintable(kept));
+    return placements.value_or(QList<WidgetPlacement>());
 }
 
 bool PlacementStore::save(const QList<WidgetPlacement> &placements) const
 {
-    if (!QDir().mkpath(QFileInfo(m_path).absolutePath()))
+    if (makePrivateFolder(QFileInfo(m_path).absolutePath()))
         return false;
-    // Unbuffered, as Qt 6.4's commit() misses a failed flush (a full disk) and would keep a
-    // short file in place of the good one.
-    QSaveFile file(m_path);
-    const QByteArray bytes = placementsJson(placements);
-    return file.open(QIODevice::WriteOnly | QIODevice::Unbuffered) &&
-           file.write(bytes) == bytes.size() && file.commit();
+    return !saveWholeFile(m_path, placementsJson(placements));
 }
 
 QString PlacementStore::defaultPath()

@@ -27,8 +27,12 @@ struct WidgetPlacement
 QPoint restoredPosition(QPoint wanted, QSize size, const std::optional<QRect> &savedScreenArea,
                         const QRect &primaryArea);
 
+// At most this many are placed: each is a window of its own.
+constexpr int maxWidgets = 32;
+
 // The placed widgets as JSON bytes, and back; none when the bytes are not a list of widgets
-// (elements that are not widgets are skipped).
+// (elements that are not widgets are skipped). Only the first maxWidgets are read; problem then
+// says so.
 QByteArray placementsJson(const QList<WidgetPlacement> &placements);
 std::optional<QList<WidgetPlacement>> placementsFromJson(const QByteArray &json,
                                                          QString *problem = nullptr);
@@ -40,7 +44,10 @@ public:
     explicit PlacementStore(QString path);
 
     // Missing: none placed. Unreadable: none placed, and the file is moved aside to
-    // "<name>.corrupt-<UTC time>" with a warning, so that the next save does not destroy it.
+    // "<name>.corrupt-<UTC time>" with a warning, so that the next save does not destroy it;
+    // more than maxWidgets: the first ones placed, and the file moved aside alike.
+    // Anything but a regular file (a FIFO, a device, a folder): none placed, with a warning,
+    // and left where it is.
     QList<WidgetPlacement> load() const;
     bool save(const QList<WidgetPlacement> &placements) const;
 

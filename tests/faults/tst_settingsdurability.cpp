@@ -100,7 +100,7 @@ private Q_SLOTS:
         QTest::addColumn<bool>("full");
         QTest::addColumn<QString>("reason");
         QTest::newRow("full file system") << true << u"No space left on device"_s;
-        QTest::newRow("read-only folder") << false << u"is not writable"_s;
+        QTest::newRow("read-only folder") << false << u"Read-only file system"_s;
     }
 
     void diskRefuses()

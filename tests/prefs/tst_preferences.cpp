@@ -286,13 +286,39 @@ private Q_SLOTS:
         QVERIFY(keptAside().contains(QString::fromLatin1(content)));
     }
 
+    void oddFileIsLeftAlone_data()
+    {
+        QTest::addColumn<mode_t>("type");
+        QTest::newRow("FIFO") << mode_t(S_IFIFO);
+        QTest::newRow("link to /dev/zero") << mode_t(S_IFLNK);
+        QTest::newRow("folder") << mode_t(S_IFDIR);
+    }
+
+    // Something else in place of the file is not read, which could block or never end: the
+    // defaults are used, and it is never replaced.
+    void oddFileIsLeftAlone()
+    {
+        QFETCH(mode_t, type);
+        QVERIFY(test::makeOddFile(m_path, type));
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(u"cannot be read"_s));
+        SettingsStore store(m_path);
+        QVERIFY(store.value(u"theme"_s).isUndefined());
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(u"Could not save"_s));
+        QVERIFY(!store.setValue(u"theme"_s, u"dark"_s));
+        QCOMPARE(test::fileMode(m_path) & S_IFMT, type);
+    }
+
     // The temporary file of a save a crash cut short goes at the next load; nothing else does.
     void unfinishedSaveIsRemoved()
     {
-        QStringList kept{u"Settings.json.abcdef"_s,      u"settings.json.abc-12"_s,
-                         u"settings.json.abc12"_s,       u"settings.json.corrupt-x"_s,
-                         u"settings.json.\u00e912345"_s, u"settings.jsonXab3xZ9"_s};
-        for (const QString &name : kept + QStringList{u"settings.json.Ab3xZ9"_s})
+        QStringList kept{u"Settings.json.velmora-save-abcdef"_s,
+                         u"settings.json.velmora-save-abc-12"_s,
+                         u"settings.json.velmora-save-abc12"_s,
+                         u"settings.json.velmora-save-\u00e912345"_s,
+                         u"settings.json.corrupt-x"_s,
+                         u"settings.json.backup"_s,
+                         u"settings.json.Ab3xZ9"_s};
+        for (const QString &name : kept + QStringList{u"settings.json.velmora-save-Ab3xZ9"_s})
             QVERIFY(test::writeFile(m_dir->filePath(name), "{}"));
         SettingsStore store(m_path);
         kept.sort();
@@ -321,10 +347,14 @@ private Q_SLOTS:
                                    {u"theme"_s, u"light"_s},
                                    {u"speedUnit"_s, u"bytes"_s}};
         QCOMPARE(readObject(path), expected);
-        // A file still there keeps what others wrote into it since.
-        QVERIFY(test::writeFile(path, R"({"other": true})"));
+        // A file still there keeps what others wrote into it since; a folder open to others
+        // is closed, and the file is the user's alone.
+        QVERIFY(test::writeFile(path, R"({"other": true})") &&
+                chmod(qPrintable(blocker), 0755) == 0);
         QVERIFY(store.setValue(u"theme"_s, u"dark"_s));
         QCOMPARE(readObject(path), QJsonObject({{u"other"_s, true}, {u"theme"_s, u"dark"_s}}));
+        QCOMPARE(test::fileMode(blocker), S_IFDIR | 0700);
+        QCOMPARE(test::fileMode(path), S_IFREG | 0600);
     }
 };
 

@@ -12,6 +12,9 @@
 #include <memory>
 #include <optional>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace velmora::test {
 
 inline QByteArray readFile(const QString &path)
@@ -27,6 +30,23 @@ inline bool writeFile(const QString &path, const QByteArray &content, bool execu
     QFile file(path);
     return file.open(QIODevice::WriteOnly) && file.write(content) == content.size() &&
            (!executable || file.setPermissions(QFile::ReadOwner | QFile::ExeOwner));
+}
+
+// Something other than a file at path, by type: a FIFO (S_IFIFO), a link to /dev/zero
+// (S_IFLNK) or a folder (S_IFDIR).
+inline bool makeOddFile(const QString &path, mode_t type)
+{
+    const QByteArray name = QFile::encodeName(path);
+    return type == S_IFIFO   ? mkfifo(name, 0600) == 0
+           : type == S_IFLNK ? symlink("/dev/zero", name) == 0
+                             : mkdir(name, 0700) == 0;
+}
+
+// The type and permissions of what is at path, links not followed; 0 for nothing.
+inline mode_t fileMode(const QString &path)
+{
+    struct stat status = {};
+    return lstat(QFile::encodeName(path), &status) == 0 ? status.st_mode : 0;
 }
 
 // The task's result once it has ended, resumed on this thread; nothing when it has not ended

@@ -106,6 +106,9 @@ private Q_SLOTS:
         if (shows == "fresh"_L1) {
             QCOMPARE(entry.geo->ip, u"198.51.100.7"_s);
             QCOMPARE(store->data(GeoProvider::cacheKey), stored(*entry.geo));
+            const QString folder = dir.filePath(QString::number(tests));
+            QCOMPARE(test::fileMode(folder), S_IFDIR | 0700);
+            QCOMPARE(test::fileMode(folder + u'/' + GeoProvider::cacheKey), S_IFREG | 0600);
             return;
         }
         const std::map<QString, std::optional<GeoInfo>> expected{
@@ -185,20 +188,50 @@ private Q_SLOTS:
                  restored);
     }
 
+    void placementsFromBadFiles_data()
+    {
+        QTest::addColumn<mode_t>("type");
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<QString>("warning");
+        QTest::addColumn<int>("placed");
+        const auto row = [](const char *name, mode_t type, const QByteArray &content,
+                            const QString &warning, int placed) {
+            QTest::newRow(name) << type << content << warning << placed;
+        };
+        const QByteArray widget = R"({"family":"medium","screen":"B","x":4,"y":5})";
+        row("broken", S_IFREG, "[{\"family\":\"medium\"", u"cannot be read.*kept as"_s, 0);
+        row("not a widget", S_IFREG, "[7, " + widget + ']', {}, 1);
+        row("33 widgets", S_IFREG, '[' + QByteArrayList(33, widget).join(',') + ']',
+            u"lists more than 32 widgets; only the first 32 are placed; kept as"_s, 32);
+        row("FIFO", S_IFIFO, {}, u"not a regular file"_s, 0);
+        row("link to /dev/zero", S_IFLNK, {}, u"not a regular file"_s, 0);
+    }
+
     // A broken widget list loses nothing: it is moved aside whole, and entries that are not
-    // widgets are passed over.
+    // widgets are passed over. Something other than a file is neither read nor moved.
     void placementsFromBadFiles()
     {
-        const QString path = dir.filePath(u"widgets.json"_s);
-        QVERIFY(test::writeFile(path, "[{\"family\":\"medium\""));
-        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(u"cannot be read.*kept as"_s));
-        QCOMPARE(PlacementStore(path).load(), QList<WidgetPlacement>());
-        const QStringList aside = QDir(dir.path()).entryList({u"widgets.json.corrupt-*"_s});
-        QCOMPARE(aside.size(), 1);
-        QCOMPARE(test::readFile(dir.filePath(aside[0])), "[{\"family\":\"medium\"");
-        QVERIFY(test::writeFile(path, R"([7, {"family":"medium","screen":"B","x":4,"y":5}])"));
-        QCOMPARE(PlacementStore(path).load(),
-                 QList<WidgetPlacement>({{WidgetFamily::medium, u"B"_s, QPoint(4, 5)}}));
+        QFETCH(mode_t, type);
+        QFETCH(QByteArray, content);
+        QFETCH(QString, warning);
+        QFETCH(int, placed);
+        QTemporaryDir folder;
+        const QString path = folder.filePath(u"widgets.json"_s);
+        QVERIFY(type == S_IFREG ? test::writeFile(path, content) : test::makeOddFile(path, type));
+        if (!warning.isEmpty())
+            QTest::ignoreMessage(QtWarningMsg, QRegularExpression(warning));
+        const QList<WidgetPlacement> loaded = PlacementStore(path).load();
+        QCOMPARE(loaded.size(), placed);
+        if (placed)
+            QCOMPARE(loaded.back(), WidgetPlacement(WidgetFamily::medium, u"B"_s, QPoint(4, 5)));
+        const QStringList aside = QDir(folder.path()).entryList({u"widgets.json.corrupt-*"_s});
+        QCOMPARE(aside.size(), warning.contains(u"kept as"_s) ? 1 : 0);
+        if (!aside.isEmpty())
+            QCOMPARE(test::readFile(folder.filePath(aside[0])), content);
+        QCOMPARE(test::fileMode(path) & S_IFMT, aside.isEmpty() ? type : 0);
+        // The cache reads its files alike.
+        QCOMPARE(DirectoryStore(folder.path()).data(u"widgets.json"_s).has_value(),
+                 aside.isEmpty() && type == S_IFREG);
     }
 };
 

@@ -1,7 +1,6 @@
 #include "platform/dnsconfig_linux.h"
 
-#include "platform/smallfile.h"
-
+#include "smallfile.h"
 
 #include <algorithm>
 #include <optional>
@@ -45,10 +44,11 @@ bool isNumericAddress(QByteArrayView token)
 // A resolver configuration is text; a NUL byte means something else is there.
 std::optional<QByteArray> readSmallTextFile(const QString &path)
 {
-    std::optional<QByteArray> content = readSmallFile(path, ResolvConfDnsConfig::maxFileBytes);
-    if (content && content->contains('\0'))
+    std::expected<QByteArray, UnreadFile> content =
+        readSmallFile(path, ResolvConfDnsConfig::maxFileBytes);
+    if (!content || content->contains('\0'))
         return std::nullopt;
-    return content;
+    return *std::move(content);
 }
 
 } // namespace

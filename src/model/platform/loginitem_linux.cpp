@@ -1,6 +1,6 @@
 #include "platform/loginitem_linux.h"
 
-#include "platform/smallfile.h"
+#include "smallfile.h"
 #include "wholefile.h"
 
 #include <QCoreApplication>
@@ -91,7 +91,7 @@ bool isFalse(QStringView value)
 
 std::optional<AutostartEntry> readEntry(const QString &path)
 {
-    const std::optional<QByteArray> bytes = readSmallFile(path, maxEntryBytes);
+    const std::expected<QByteArray, UnreadFile> bytes = readSmallFile(path, maxEntryBytes);
     if (!bytes)
         return std::nullopt;
 
