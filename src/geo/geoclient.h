@@ -37,10 +37,10 @@ public:
     static GeoResult parseIpwhois(const QByteArray &body);
     static GeoResult parseIpapi(const QByteArray &body);
 
-    // GET with no cache, an 8-second inactivity timeout, a 15-second deadline for the whole
-    // answer and "User-Agent: Velmora/1.0". A status
-    // outside 200-299 fails with badResponse "HTTP <code> from <host>"; a body over
-    // maxBodyBytes fails with badResponse naming the host; transport failures keep Qt's text.
+    // GET with no cache and "User-Agent: Velmora/1.0", given up after timeoutMsecs without data
+    // or deadlineMsecs in all. A status outside 200-299 fails with badResponse "HTTP <code> from
+    // <host>"; a body over maxBodyBytes fails with badResponse naming the host; transport
+    // failures keep Qt's text.
     static QCoro::Task<FetchResult> liveFetch(QUrl url, const QObject *owner = nullptr);
 
     static QUrl primaryURL();

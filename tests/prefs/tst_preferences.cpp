@@ -71,7 +71,7 @@ private Q_SLOTS:
         m_path = m_dir->filePath(u"settings.json"_s);
     }
 
-    // Megabits per second are formatted in the popover's tests (tst_popovertexts).
+    // Megabits per second are formatted in the popover's tests (tst_uirules).
     void format_data()
     {
         QTest::addColumn<double>("value");

@@ -36,7 +36,7 @@ NetworkPath path(bool satisfied)
     return {.satisfied = satisfied, .usesWiredEthernet = true};
 }
 
-// The texts themselves are checked as plain functions (tst_popovertexts); here, where they go.
+// The texts themselves are checked as plain functions (tst_uirules); here, where they go.
 struct Setup : fakes::ViewSetup<PopoverView>
 {
     int settingsOpened = 0;
