@@ -1,22 +1,26 @@
 # Two entry points: `make run` and `make test`. Both install what they need first.
 
-PACKAGES := g++ cmake ninja-build pkg-config qt6-base-dev qcoro-qt6-dev libnl-route-3-dev \
-            libcurl4-openssl-dev \
-            libqt6svg6 libxcb1-dev fonts-noto-color-emoji at-spi2-core \
-            openssl util-linux iproute2 locales \
+# What building and running need: the tool chain, the libraries, Qt's platform plugins, the
+# emoji font the flags are drawn in, and rsvg-convert for the icons.
+RUN_PACKAGES := g++ cmake ninja-build pkg-config qt6-base-dev qcoro-qt6-dev libnl-route-3-dev \
+            libcurl4-openssl-dev libxcb1-dev libwayland-dev libqt6svg6 qt6-qpa-plugins \
+            qt6-wayland fonts-noto-color-emoji librsvg2-bin
+# What the tests add: the desktops, trays and servers they run against, the fuzzing compiler
+# and the package checks.
+TEST_PACKAGES := $(RUN_PACKAGES) at-spi2-core openssl util-linux iproute2 locales \
             xvfb openbox xcompmgr xdotool xclip imagemagick dbus-x11 x11-utils trayer \
             xdg-desktop-portal xdg-desktop-portal-gtk xdg-utils conky-std i3blocks \
             haskell-status-notifier-item-utils haskell-gtk-sni-tray-utils \
             gnome-shell gnome-shell-extension-appindicator libgl1-mesa-dri \
             xfce4-panel xfce4-genmon-plugin xfconf plasma-desktop kded5 kactivitymanagerd polybar \
             lxqt-panel lxqt-themes lxqt-qtplugin icewm tesseract-ocr \
-            librsvg2-bin dpkg-dev lintian desktop-file-utils appstream libglib2.0-bin \
-            qt6-qpa-plugins libqt6svg6 clang-16 libclang-rt-16-dev qt6-wayland weston xwayland \
-            sway waybar grim libwayland-dev x11-xserver-utils
+            dpkg-dev lintian desktop-file-utils appstream libglib2.0-bin \
+            clang-16 libclang-rt-16-dev weston xwayland \
+            sway waybar grim x11-xserver-utils
 SUDO := $(if $(filter 0,$(shell id -u)),,sudo)
 JOBS ?= $(shell nproc)
 
-.PHONY: run test deps build build-asan check check-asan fuzz desktop-entry package format clean
+.PHONY: run test deps test-deps build build-asan check check-asan fuzz desktop-entry package format clean
 
 run: build desktop-entry
 	./build/bin/velmora
@@ -38,14 +42,15 @@ desktop-entry: build
 
 # build/package/velmora_<version>_amd64.deb, for `apt install ./build/package/velmora_…deb`.
 package: build
+	@$(call install-missing,dpkg-dev)
 	cmake --build --preset dev --target package
 
-test: deps
+test: test-deps
 	$(MAKE) check check-asan
 	$(MAKE) fuzz FUZZ_SECONDS=3
 
-deps:
-	@missing=$$(for p in $(PACKAGES); do \
+# Installs what is missing of the list given, without the packages merely recommended.
+install-missing = missing=$$(for p in $(1); do \
 	    dpkg-query -W -f='$${Status}\n' $$p 2>/dev/null | grep -q '^install ok installed' || echo $$p; \
 	done); \
 	if [ -n "$$missing" ]; then \
@@ -53,6 +58,12 @@ deps:
 	    $(SUDO) apt-get update -q && \
 	    $(SUDO) env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends $$missing; \
 	fi
+
+deps:
+	@$(call install-missing,$(RUN_PACKAGES))
+
+test-deps:
+	@$(call install-missing,$(TEST_PACKAGES))
 	@# Formatting tests also run under a locale with a decimal comma.
 	@locale -a 2>/dev/null | grep -qx 'de_DE.utf8' || $(SUDO) localedef -i de_DE -f UTF-8 de_DE.UTF-8
 
@@ -78,7 +89,7 @@ check-asan: build-asan
 # gather in build-fuzz/corpus, failing ones in build-fuzz/findings. run.sh takes target names.
 # clang 16, not Debian's default 14: only 16 compiles libstdc++ 12's <expected>.
 FUZZ_SECONDS ?= 60
-fuzz: deps
+fuzz: test-deps
 	cmake --preset fuzz
 	cmake --build --preset fuzz -j $(JOBS)
 	tests/fuzz/run.sh build-fuzz $(FUZZ_SECONDS)
