@@ -17,6 +17,7 @@
 #include "platform/pathmonitor.h"
 #include "preferences.h"
 #include "procstatus.h"
+#include "settingsfollowers.h"
 #include "settingsstore.h"
 #include "speedmeasurements.h"
 #include "statusbarcontroller.h"
@@ -171,6 +172,7 @@ int main(int argc, char **argv)
     prefs.setShowLiveSpeed(true);
     AppModel model(bench::soakServices());
     SystemTrayItem tray(u"velmora"_s);
+    followLiveSpeed(prefs, model);
     StatusBarController controller(model, prefs, tray);
 
     // Polls the redraw count: the warm-up mark, quarter marks, the end, and a stall guard.

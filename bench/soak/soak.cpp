@@ -22,6 +22,7 @@
 #include "platform/pathmonitor.h"
 #include "platform/sleepwatcher.h"
 #include "preferences.h"
+#include "settingsfollowers.h"
 #include "settingsstore.h"
 #include "statusbarcontroller.h"
 #include "systemtrayitem.h"
@@ -153,6 +154,7 @@ int main(int argc, char **argv)
     services.sleepWatcher = nullptr; // the machine does not sleep during the run
     AppModel model(std::move(services));
     SystemTrayItem tray(u"velmora"_s);
+    followLiveSpeed(prefs, model);
     StatusBarController controller(model, prefs, tray);
     controller.setToastTimings({.fadeIn = 50ms, .onScreen = 400ms, .fadeOut = 50ms});
 

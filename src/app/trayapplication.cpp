@@ -8,6 +8,7 @@
 #include "platform/loginitem.h"
 #include "platform/pathmonitor.h"
 #include "preferences.h"
+#include "settingsfollowers.h"
 #include "settingsstore.h"
 #include "speedmeasurements.h"
 #include "statusbarcontroller.h"
@@ -29,7 +30,10 @@ void TrayApplication::finishLaunching()
 {
     m_appearance = std::make_unique<FusionAppearance>();
     m_model = std::make_unique<AppModel>(defaultServices());
-    m_prefs = std::make_unique<Preferences>(SettingsStore::standard(), m_appearance.get());
+    m_prefs = std::make_unique<Preferences>(SettingsStore::standard());
+    // The theme before any window exists, so that none is drawn in the wrong one.
+    followTheme(*m_prefs, *m_appearance);
+    followLiveSpeed(*m_prefs, *m_model);
     m_tray = std::make_unique<SystemTrayItem>(u"velmora"_s);
     m_controller = std::make_unique<StatusBarController>(*m_model, *m_prefs, *m_tray);
     if (m_statusObject)

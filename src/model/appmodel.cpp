@@ -107,8 +107,8 @@ QCoro::Task<> AppModel::refresh()
         co_return;
 
     if (result) {
-        if (m_lastGeo && m_lastGeo->ip != result->ip && m_onIPChange) {
-            m_onIPChange(*m_lastGeo, *result);
+        if (m_lastGeo && m_lastGeo->ip != result->ip) {
+            Q_EMIT publicAddressChanged(*m_lastGeo, *result);
             if (!self)
                 co_return;
         }

@@ -118,11 +118,6 @@ public:
     // last good record, else the globe while loading or the warning sign after a failure.
     QString menuBarLabel() const;
 
-    // Told (old record, new record) when a lookup finds a different public address than the
-    // last successful one, before anything else changes.
-    using IPChangeHandler = std::function<void(const GeoInfo &, const GeoInfo &)>;
-    void setOnIPChange(IPChangeHandler handler) { m_onIPChange = std::move(handler); }
-
     // Looks up the public address again. While another refresh runs it returns at once, and one
     // more refresh follows the running one, however often it was asked for meanwhile.
     QCoro::Task<> refresh();
@@ -137,6 +132,9 @@ public:
     void setLaunchAtLogin(bool enable);
 
 Q_SIGNALS:
+    // A lookup found a different public address than the last successful one: sent before
+    // anything else changes.
+    void publicAddressChanged(const velmora::GeoInfo &old, const velmora::GeoInfo &now);
     void geoStateChanged();
     void lastGeoChanged();
     void isRefreshingChanged();
@@ -183,7 +181,6 @@ private:
     std::optional<QString> m_launchAtLoginError;
     double m_downloadRate = 0;
     double m_uploadRate = 0;
-    IPChangeHandler m_onIPChange;
 
     QTimer *m_refreshTimer = nullptr;
     QTimer *m_settleTimer = nullptr;

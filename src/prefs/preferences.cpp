@@ -1,6 +1,5 @@
 #include "preferences.h"
 
-#include "appearance.h"
 #include "colorcode.h"
 #include "settingsstore.h"
 
@@ -95,10 +94,9 @@ QString fixed(double value, int decimals)
 
 } // namespace
 
-Preferences::Preferences(SettingsStore &store, Appearance *appearance, QObject *parent)
+Preferences::Preferences(SettingsStore &store, QObject *parent)
     : QObject(parent)
     , m_store(store)
-    , m_appearance(appearance)
 {
     m_theme = loadCase(m_store, themeKey, Theme::system);
     m_speedUnit = loadCase(m_store, speedUnitKey, SpeedUnit::bits);
@@ -166,8 +164,6 @@ void Preferences::assign(T &field, const T &value, const QString &key,
     const bool written = m_store.setValue(key, stored(value));
     if (!written)
         field = previous;
-    if constexpr (std::is_same_v<T, Theme>)
-        applyTheme();
     if (field != previous)
         Q_EMIT(this->*changed)();
     if (m_store.lastError() != errorBefore)
@@ -240,12 +236,6 @@ QColor Preferences::downloadColor() const
 QColor Preferences::uploadColor() const
 {
     return colorFromHex(m_uploadColorHex).value_or(fallbackUploadColor());
-}
-
-void Preferences::applyTheme()
-{
-    if (m_appearance)
-        m_appearance->apply(m_theme);
 }
 
 QString Preferences::formatRate(double bytesPerSecond, SpeedUnit unit)

@@ -11,7 +11,6 @@
 
 namespace velmora {
 
-class Appearance;
 class SettingsStore;
 
 // The user's settings. Each is loaded once from the store at construction (a missing,
@@ -57,10 +56,8 @@ public:
     enum class BandwidthData { both, download, upload };
     Q_ENUM(BandwidthData)
 
-    // Reads every setting from store, which must outlive this object. appearance, if
-    // any, is what applyTheme() uses and must outlive this object too; neither is owned.
-    explicit Preferences(SettingsStore &store, Appearance *appearance = nullptr,
-                         QObject *parent = nullptr);
+    // Reads every setting from store, which must outlive this object.
+    explicit Preferences(SettingsStore &store, QObject *parent = nullptr);
 
     static QString rawValue(Theme theme);
     static QString rawValue(SpeedUnit unit);
@@ -109,10 +106,6 @@ public:
     static QColor fallbackDownloadColor() { return QColor(0x34, 0xC7, 0x59); }
     static QColor fallbackUploadColor() { return QColor(0x0A, 0x84, 0xFF); }
 
-    // Hands the current theme to the appearance given at construction; does nothing
-    // without one.
-    void applyTheme();
-
     // A rate in bytes per second as "<number> <unit>", in bits or bytes per second with
     // decimal prefixes up to giga: no decimals below kilo or from 100 up, one otherwise.
     // Zero, negative and not-a-number rates give 0.
@@ -157,7 +150,6 @@ private:
         BandwidthData::both, BandwidthData::download, BandwidthData::upload};
 
     SettingsStore &m_store;
-    Appearance *m_appearance = nullptr;
 
     Theme m_theme = Theme::system;
     SpeedUnit m_speedUnit = SpeedUnit::bits;

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "appearance.h"
+#include "preferences.h"
 
 #include <QPalette>
 #include <QString>
@@ -10,12 +10,13 @@ namespace velmora {
 // Themes the application with the Fusion style: a light or a dark palette, or, for system,
 // whatever style and palette the desktop gave the application before the first change.
 // Construct it after QApplication and before anything changes the style or palette.
-class FusionAppearance final : public Appearance
+class FusionAppearance final
 {
 public:
     FusionAppearance();
 
-    void apply(Preferences::Theme theme) override;
+    // system must follow the surrounding desktop; light and dark look different.
+    void apply(Preferences::Theme theme);
 
     static QPalette lightPalette();
     static QPalette darkPalette();

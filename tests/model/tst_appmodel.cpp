@@ -105,11 +105,12 @@ private Q_SLOTS:
         QStringList reported, seen;
         connect(&model, &AppModel::geoStateChanged, this,
                 [&] { seen << QString::number(int(model.geoState().kind())); });
-        model.setOnIPChange([&](const GeoInfo &old, const GeoInfo &now) {
-            // Called before the model takes the new record.
-            QCOMPARE(model.lastGeo()->ip, old.ip);
-            reported << old.ip + u'>' + now.ip;
-        });
+        connect(&model, &AppModel::publicAddressChanged, this,
+                [&](const GeoInfo &old, const GeoInfo &now) {
+                    // Called before the model takes the new record.
+                    QCOMPARE(model.lastGeo()->ip, old.ip);
+                    reported << old.ip + u'>' + now.ip;
+                });
 
         QVERIFY(fakes::waitUntilIdle(model)); // the first step is the start-up lookup
         for (qsizetype i = 1; i < steps.size(); ++i) {

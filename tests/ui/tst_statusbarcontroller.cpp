@@ -1,6 +1,7 @@
 #include "flag.h"
 #include "popover/popoverwindow.h"
 #include "settings/settingsview.h"
+#include "settingsfollowers.h"
 #include "statusbarcontroller.h"
 #include "toast/toastview.h"
 #include "toast/toastwindow.h"
@@ -53,6 +54,7 @@ struct Setup : fakes::ViewSetup<StatusBarController>
     {
         rig.lookups->addresses = addresses;
         start(rig.services({.trafficInterval = 20ms}), tray);
+        followLiveSpeed(prefs, *model);
         view->setToastTimings({.fadeIn = 10ms, .onScreen = 400ms, .fadeOut = 50ms});
     }
     // The controller draws into the tray: it goes first.

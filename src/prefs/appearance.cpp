@@ -1,7 +1,0 @@
-#include "appearance.h"
-
-namespace velmora {
-
-Appearance::~Appearance() = default;
-
-} // namespace velmora
