@@ -1,6 +1,7 @@
 #include "xembedtrayitem.h"
 
 #include "panelcolors.h"
+#include "platform/xcbreply.h"
 #include "traymenu.h"
 
 #include <QFile>
@@ -28,12 +29,10 @@ constexpr quint32 xembedMapped = 1;
 
 quint32 internAtom(xcb_connection_t *connection, const QByteArray &name)
 {
-    xcb_intern_atom_reply_t *reply = xcb_intern_atom_reply(
+    const XcbReply<xcb_intern_atom_reply_t> reply(xcb_intern_atom_reply(
         connection, xcb_intern_atom(connection, 0, uint16_t(name.size()), name.constData()),
-        nullptr);
-    const quint32 atom = reply ? reply->atom : quint32(XCB_ATOM_NONE);
-    std::free(reply);
-    return atom;
+        nullptr));
+    return reply ? reply->atom : quint32(XCB_ATOM_NONE);
 }
 
 // The screen Qt connected to, from DISPLAY (":0.1" is screen 1).
@@ -77,18 +76,17 @@ QImage imageFor(const QList<QImage> &images, int height, qreal ratio)
 QImage pixelsOf(xcb_window_t drawable, const QRect &area)
 {
     auto *connection = qGuiApp->nativeInterface<QNativeInterface::QX11Application>()->connection();
-    xcb_get_image_reply_t *reply = xcb_get_image_reply(
+    const XcbReply<xcb_get_image_reply_t> reply(xcb_get_image_reply(
         connection,
         xcb_get_image(connection, XCB_IMAGE_FORMAT_Z_PIXMAP, drawable, int16_t(area.x()),
                       int16_t(area.y()), uint16_t(area.width()), uint16_t(area.height()), ~0u),
-        nullptr);
-    QImage image;
-    if (reply && reply->depth == 24 &&
-        xcb_get_image_data_length(reply) >= area.width() * area.height() * 4)
-        image = QImage(xcb_get_image_data(reply), area.width(), area.height(), QImage::Format_RGB32)
-                    .copy();
-    std::free(reply);
-    return image;
+        nullptr));
+    if (!reply || reply->depth != 24 ||
+        xcb_get_image_data_length(reply.get()) < area.width() * area.height() * 4)
+        return {};
+    return QImage(xcb_get_image_data(reply.get()), area.width(), area.height(),
+                  QImage::Format_RGB32)
+        .copy();
 }
 
 QRect screenRect(xcb_window_t root)
@@ -173,22 +171,17 @@ public:
     QRect onScreen(xcb_window_t *root = nullptr) const
     {
         const auto window = xcb_window_t(winId());
-        xcb_get_geometry_reply_t *geometry =
-            xcb_get_geometry_reply(m_connection, xcb_get_geometry(m_connection, window), nullptr);
-        xcb_translate_coordinates_reply_t *origin =
-            geometry ? xcb_translate_coordinates_reply(
-                           m_connection,
-                           xcb_translate_coordinates(m_connection, window, geometry->root, 0, 0),
-                           nullptr)
-                     : nullptr;
-        const QRect rect =
-            origin ? QRect(origin->dst_x, origin->dst_y, geometry->width, geometry->height)
-                   : QRect();
+        const XcbReply<xcb_get_geometry_reply_t> geometry(
+            xcb_get_geometry_reply(m_connection, xcb_get_geometry(m_connection, window), nullptr));
         if (root)
             *root = geometry ? geometry->root : 0;
-        std::free(origin);
-        std::free(geometry);
-        return rect;
+        if (!geometry)
+            return {};
+        const XcbReply<xcb_translate_coordinates_reply_t> origin(xcb_translate_coordinates_reply(
+            m_connection, xcb_translate_coordinates(m_connection, window, geometry->root, 0, 0),
+            nullptr));
+        return origin ? QRect(origin->dst_x, origin->dst_y, geometry->width, geometry->height)
+                      : QRect();
     }
 
     // Reads what the tray shows behind the item again; true when its colour changed.
@@ -291,19 +284,16 @@ XEmbedTrayItem::XEmbedTrayItem(QObject *parent)
     // A starting tray announces itself to the root window's structure listeners; a new
     // wallpaper (which pseudo-transparent trays show) is a property change there. The event
     // mask is per client, so Qt's own selection on the root window is kept.
-    xcb_get_window_attributes_reply_t *attributes = xcb_get_window_attributes_reply(
-        m_connection, xcb_get_window_attributes(m_connection, m_root), nullptr);
+    const XcbReply<xcb_get_window_attributes_reply_t> attributes(xcb_get_window_attributes_reply(
+        m_connection, xcb_get_window_attributes(m_connection, m_root), nullptr));
     const quint32 mask = (attributes ? attributes->your_event_mask : 0) |
                          XCB_EVENT_MASK_STRUCTURE_NOTIFY | XCB_EVENT_MASK_PROPERTY_CHANGE;
-    std::free(attributes);
     xcb_change_window_attributes(m_connection, m_root, XCB_CW_EVENT_MASK, &mask);
     qGuiApp->installNativeEventFilter(this);
 
-    xcb_get_selection_owner_reply_t *owner = xcb_get_selection_owner_reply(
-        m_connection, xcb_get_selection_owner(m_connection, m_selection), nullptr);
-    const quint32 manager = owner ? owner->owner : quint32(XCB_WINDOW_NONE);
-    std::free(owner);
-    setManager(manager);
+    const XcbReply<xcb_get_selection_owner_reply_t> owner(xcb_get_selection_owner_reply(
+        m_connection, xcb_get_selection_owner(m_connection, m_selection), nullptr));
+    setManager(owner ? owner->owner : quint32(XCB_WINDOW_NONE));
     xcb_flush(m_connection);
 }
 
@@ -387,15 +377,14 @@ void XEmbedTrayItem::updateRendering()
 
 bool XEmbedTrayItem::trayOffersArgb() const
 {
-    xcb_get_property_reply_t *reply = xcb_get_property_reply(
+    const XcbReply<xcb_get_property_reply_t> reply(xcb_get_property_reply(
         m_connection,
         xcb_get_property(m_connection, 0, m_manager, m_trayVisual, XCB_ATOM_VISUALID, 0, 1),
-        nullptr);
+        nullptr));
     const xcb_visualid_t visual =
-        reply && xcb_get_property_value_length(reply) == 4
-            ? *static_cast<const xcb_visualid_t *>(xcb_get_property_value(reply))
+        reply && xcb_get_property_value_length(reply.get()) == 4
+            ? *static_cast<const xcb_visualid_t *>(xcb_get_property_value(reply.get()))
             : 0;
-    std::free(reply);
     if (visual == 0)
         return false;
     for (auto screens = xcb_setup_roots_iterator(xcb_get_setup(m_connection)); screens.rem;
@@ -422,14 +411,12 @@ QStringList XEmbedTrayItem::windowNames(quint32 window) const
 {
     QStringList names;
     const auto property = [this, window](quint32 name, quint32 type) {
-        xcb_get_property_reply_t *reply = xcb_get_property_reply(
-            m_connection, xcb_get_property(m_connection, 0, window, name, type, 0, 256), nullptr);
-        QByteArray value;
-        if (reply)
-            value = QByteArray(static_cast<const char *>(xcb_get_property_value(reply)),
-                               xcb_get_property_value_length(reply));
-        std::free(reply);
-        return value;
+        const XcbReply<xcb_get_property_reply_t> reply(xcb_get_property_reply(
+            m_connection, xcb_get_property(m_connection, 0, window, name, type, 0, 256), nullptr));
+        if (!reply)
+            return QByteArray();
+        return QByteArray(static_cast<const char *>(xcb_get_property_value(reply.get())),
+                          xcb_get_property_value_length(reply.get()));
     };
     // WM_CLASS holds two NUL-terminated names: instance and class.
     for (const QByteArray &name : property(XCB_ATOM_WM_CLASS, XCB_ATOM_STRING).split('\0')) {
@@ -458,16 +445,15 @@ QStringList XEmbedTrayItem::trayIdentities(quint32 window) const
     for (int depth = 0; depth < 3 && identities.isEmpty() && !level.isEmpty(); ++depth) {
         QList<xcb_window_t> next;
         for (const xcb_window_t parent : std::as_const(level)) {
-            xcb_query_tree_reply_t *tree =
-                xcb_query_tree_reply(m_connection, xcb_query_tree(m_connection, parent), nullptr);
-            const int count = tree ? xcb_query_tree_children_length(tree) : 0;
-            const xcb_window_t *children = tree ? xcb_query_tree_children(tree) : nullptr;
+            const XcbReply<xcb_query_tree_reply_t> tree(
+                xcb_query_tree_reply(m_connection, xcb_query_tree(m_connection, parent), nullptr));
+            const int count = tree ? xcb_query_tree_children_length(tree.get()) : 0;
+            const xcb_window_t *children = tree ? xcb_query_tree_children(tree.get()) : nullptr;
             for (int i = 0; i < count && identities.isEmpty(); ++i) {
                 if ((children[i] & ~mask) == (window & ~mask))
                     identities = windowNames(children[i]);
                 next.append(children[i]);
             }
-            std::free(tree);
         }
         level = std::move(next);
     }

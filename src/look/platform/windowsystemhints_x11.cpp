@@ -1,5 +1,6 @@
 #include "platform/windowsystemhints.h"
 #include "platform/windowsystemhints_sway.h"
+#include "platform/xcbreply.h"
 
 #include <QGuiApplication>
 #include <QScreen>
@@ -7,14 +8,11 @@
 
 #include <xcb/xcb.h>
 
-#include <cstdlib>
 #include <memory>
 
 namespace velmora {
 
 namespace {
-
-template<typename Reply> using ReplyPointer = std::unique_ptr<Reply, decltype(&std::free)>;
 
 class NoHints final : public WindowSystemHints
 {
@@ -41,11 +39,8 @@ public:
 
     bool isCompositing() const override
     {
-        const ReplyPointer<xcb_get_selection_owner_reply_t> owner(
-            xcb_get_selection_owner_reply(
-                m_connection, xcb_get_selection_owner(m_connection, m_compositorSelection),
-                nullptr),
-            &std::free);
+        const XcbReply<xcb_get_selection_owner_reply_t> owner(xcb_get_selection_owner_reply(
+            m_connection, xcb_get_selection_owner(m_connection, m_compositorSelection), nullptr));
         return owner && owner->owner != XCB_NONE;
     }
 
@@ -103,22 +98,19 @@ public:
 private:
     xcb_atom_t atom(const char *name) const
     {
-        const ReplyPointer<xcb_intern_atom_reply_t> reply(
-            xcb_intern_atom_reply(m_connection,
-                                  xcb_intern_atom(m_connection, 0, uint16_t(qstrlen(name)), name),
-                                  nullptr),
-            &std::free);
+        const XcbReply<xcb_intern_atom_reply_t> reply(xcb_intern_atom_reply(
+            m_connection, xcb_intern_atom(m_connection, 0, uint16_t(qstrlen(name)), name),
+            nullptr));
         return reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
     }
 
     QList<quint32> cardinals(xcb_window_t window, xcb_atom_t property, int count) const
     {
-        const ReplyPointer<xcb_get_property_reply_t> reply(
+        const XcbReply<xcb_get_property_reply_t> reply(
             xcb_get_property_reply(m_connection,
                                    xcb_get_property(m_connection, 0, window, property,
                                                     XCB_ATOM_CARDINAL, 0, uint32_t(count)),
-                                   nullptr),
-            &std::free);
+                                   nullptr));
         if (!reply || reply->format != 32)
             return {};
         const auto *values = static_cast<const quint32 *>(xcb_get_property_value(reply.get()));
@@ -129,21 +121,18 @@ private:
     // from the tree), else, without a window manager, the root window's children.
     QList<xcb_window_t> topLevelWindows() const
     {
-        const ReplyPointer<xcb_get_property_reply_t> list(
-            xcb_get_property_reply(
-                m_connection,
-                xcb_get_property(m_connection, 0, m_root, m_clientList, XCB_ATOM_WINDOW, 0, 4096),
-                nullptr),
-            &std::free);
+        const XcbReply<xcb_get_property_reply_t> list(xcb_get_property_reply(
+            m_connection,
+            xcb_get_property(m_connection, 0, m_root, m_clientList, XCB_ATOM_WINDOW, 0, 4096),
+            nullptr));
         if (list && list->format == 32 && xcb_get_property_value_length(list.get()) > 0) {
             const auto *windows =
                 static_cast<const xcb_window_t *>(xcb_get_property_value(list.get()));
             return QList<xcb_window_t>(windows,
                                        windows + xcb_get_property_value_length(list.get()) / 4);
         }
-        const ReplyPointer<xcb_query_tree_reply_t> tree(
-            xcb_query_tree_reply(m_connection, xcb_query_tree(m_connection, m_root), nullptr),
-            &std::free);
+        const XcbReply<xcb_query_tree_reply_t> tree(
+            xcb_query_tree_reply(m_connection, xcb_query_tree(m_connection, m_root), nullptr));
         if (!tree)
             return {};
         const xcb_window_t *children = xcb_query_tree_children(tree.get());

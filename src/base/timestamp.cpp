@@ -6,7 +6,6 @@
 namespace velmora {
 
 namespace {
-// 2001-01-01T00:00:00Z in milliseconds since the Unix epoch.
 constexpr qint64 referenceMsecsSinceEpoch = 978307200000;
 } // namespace
 
