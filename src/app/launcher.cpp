@@ -57,18 +57,6 @@ int handOver(const QStringList &links)
 }
 
 // Whether Qt's GUI platform can start: without a display QApplication aborts the process.
-bool hasDisplay()
-{
-    const QString platform = qEnvironmentVariable("QT_QPA_PLATFORM");
-    const bool x11 = !qEnvironmentVariableIsEmpty("DISPLAY");
-    const bool wayland = !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
-    if (platform.startsWith(u"xcb"_s))
-        return x11;
-    if (platform.startsWith(u"wayland"_s))
-        return wayland;
-    return !platform.isEmpty() || x11 || wayland;
-}
-
 // From a terminal or a launcher without a display, a start can still hand its links to the
 // running instance, which needs only the session bus.
 int handOverWithoutDisplay(int argc, char **argv)
@@ -84,9 +72,9 @@ int handOverWithoutDisplay(int argc, char **argv)
     return handOver(linkArguments(app.arguments()));
 }
 
-int runTrayProgram(int argc, char **argv)
+int runTrayProgram(int argc, char **argv, WindowSession session)
 {
-    if (!hasDisplay())
+    if (session == WindowSession::none)
         return handOverWithoutDisplay(argc, argv);
     QApplication app(argc, argv);
     QApplication::setApplicationName(u"velmora"_s);
@@ -142,7 +130,7 @@ bool wantsSelfTest(int argc, const char *const *argv)
     return false;
 }
 
-int main(int argc, char **argv)
+int main(int argc, char **argv, WindowSession session)
 {
     if (wantsSelfTest(argc, argv)) {
         // No display is needed: a core application gives the lookups their event loop.
@@ -157,7 +145,7 @@ int main(int argc, char **argv)
         std::fputs(answer->c_str(), stdout);
         return 0;
     }
-    return runTrayProgram(argc, argv);
+    return runTrayProgram(argc, argv, session);
 }
 
 } // namespace velmora::Launcher

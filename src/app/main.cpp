@@ -3,6 +3,5 @@
 
 int main(int argc, char **argv)
 {
-    velmora::choosePlatform(argc, argv);
-    return velmora::Launcher::main(argc, argv);
+    return velmora::Launcher::main(argc, argv, velmora::choosePlatform(argc, argv));
 }

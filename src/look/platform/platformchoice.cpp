@@ -11,8 +11,13 @@ WindowSession windowSession(const QStringList &arguments, const QString &platfor
 {
     // Qt takes the option with one dash or two.
     if (!platform.isEmpty() || arguments.contains(u"-platform"_s) ||
-        arguments.contains(u"--platform"_s))
+        arguments.contains(u"--platform"_s)) {
+        if (platform.startsWith(u"xcb"_s))
+            return x11 ? WindowSession::chosen : WindowSession::none;
+        if (platform.startsWith(u"wayland"_s))
+            return wayland ? WindowSession::chosen : WindowSession::none;
         return WindowSession::chosen;
+    }
     if (x11)
         return WindowSession::x11;
     return wayland ? WindowSession::waylandOnly : WindowSession::none;

@@ -10,7 +10,7 @@ enum class WindowSession {
     chosen,      // the user named Qt's platform (QT_QPA_PLATFORM or -platform): it holds
     x11,         // X11, on its own or as XWayland beside a Wayland compositor
     waylandOnly, // Wayland without XWayland: a plain Wayland client
-    none,        // no display
+    none,        // no display, or none for the platform the user named
 };
 
 // Which one it is, from the program's arguments, QT_QPA_PLATFORM and whether WAYLAND_DISPLAY
