@@ -2,12 +2,12 @@
 
 #include "smallfile.h"
 #include "wholefile.h"
+#include "xdgpaths.h"
 
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonParseError>
-#include <QStandardPaths>
 #include <QtDebug>
 
 namespace velmora {
@@ -69,8 +69,7 @@ SettingsStore::SettingsStore(QString filePath)
 
 QString SettingsStore::standardFilePath()
 {
-    return QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation) +
-           QStringLiteral("/settings.json");
+    return xdgConfigHome() + QStringLiteral("/velmora/settings.json");
 }
 
 SettingsStore &SettingsStore::standard()

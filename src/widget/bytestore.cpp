@@ -2,6 +2,7 @@
 
 #include "smallfile.h"
 #include "wholefile.h"
+#include "xdgpaths.h"
 
 #include <QDir>
 
@@ -29,10 +30,7 @@ bool DirectoryStore::set(const QString &key, const QByteArray &bytes)
 
 QString DirectoryStore::widgetStateDirectory()
 {
-    QString base = qEnvironmentVariable("XDG_STATE_HOME");
-    if (!QDir::isAbsolutePath(base))
-        base = QDir::homePath() + QStringLiteral("/.local/state");
-    return base + QStringLiteral("/velmora-widget");
+    return xdgStateHome() + QStringLiteral("/velmora-widget");
 }
 
 } // namespace velmora

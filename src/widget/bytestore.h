@@ -28,8 +28,7 @@ public:
     std::optional<QByteArray> data(const QString &key) const override;
     bool set(const QString &key, const QByteArray &bytes) override;
 
-    // $XDG_STATE_HOME/velmora-widget, or ~/.local/state/velmora-widget when it is unset or
-    // not an absolute path.
+    // velmora-widget in xdgStateHome().
     static QString widgetStateDirectory();
 
 private:

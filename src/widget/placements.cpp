@@ -2,13 +2,13 @@
 
 #include "smallfile.h"
 #include "wholefile.h"
+#include "xdgpaths.h"
 
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QStandardPaths>
 
 #include <algorithm>
 
@@ -116,8 +116,7 @@ bool PlacementStore::save(const QList<WidgetPlacement> &placements) const
 
 QString PlacementStore::defaultPath()
 {
-    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
-           QStringLiteral("/velmora-widget/widgets.json");
+    return xdgConfigHome() + QStringLiteral("/velmora-widget/widgets.json");
 }
 
 } // namespace velmora

@@ -2,6 +2,7 @@
 
 #include "smallfile.h"
 #include "wholefile.h"
+#include "xdgpaths.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -158,15 +159,7 @@ XdgAutostartLoginItem::XdgAutostartLoginItem(Options options)
 
 QString XdgAutostartLoginItem::entryPath() const
 {
-    QString configHome;
-    if (m_options.configHome) {
-        configHome = *m_options.configHome;
-    } else {
-        // The XDG base directory rules ignore a relative $XDG_CONFIG_HOME.
-        configHome = qEnvironmentVariable("XDG_CONFIG_HOME");
-        if (!QDir::isAbsolutePath(configHome))
-            configHome = QDir::homePath() + "/.config"_L1;
-    }
+    const QString configHome = m_options.configHome.value_or(xdgConfigHome());
     return configHome + "/autostart/"_L1 + m_options.appId + ".desktop"_L1;
 }
 

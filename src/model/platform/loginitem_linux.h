@@ -21,7 +21,7 @@ public:
         QString displayName = QStringLiteral("Velmora");
         // The program to start; unset: QCoreApplication::applicationFilePath().
         std::optional<QString> programPath;
-        // Unset: $XDG_CONFIG_HOME when it is an absolute path, else ~/.config.
+        // Unset: xdgConfigHome().
         std::optional<QString> configHome;
     };
 
