@@ -2,10 +2,8 @@
 
 #include <QDBusAbstractAdaptor>
 #include <QDBusConnection>
-#include <QDBusConnectionInterface>
 #include <QDBusError>
 #include <QDBusMessage>
-#include <QDBusReply>
 #include <QtDebug>
 #include <QVariantMap>
 
@@ -71,28 +69,8 @@ ApplicationService::ApplicationService(QObject *parent)
 
 ApplicationService::Claim ApplicationService::claim(QString *reason)
 {
-    QDBusConnection bus = QDBusConnection::sessionBus();
-    if (!bus.isConnected()) {
-        if (reason)
-            *reason = bus.lastError().message();
-        return Claim::noBus;
-    }
-    // The object first, so that a request arriving the moment the name is ours finds it.
-    bus.registerObject(objectPath(), this, QDBusConnection::ExportAdaptors);
-    // The name without queueing: whoever holds it is the instance, and it is kept for the
-    // life of the process.
-    const QDBusReply<QDBusConnectionInterface::RegisterServiceReply> reply =
-        bus.interface()->registerService(serviceName(), QDBusConnectionInterface::DontQueueService,
-                                         QDBusConnectionInterface::DontAllowReplacement);
-    if (reply.isValid() && reply.value() == QDBusConnectionInterface::ServiceRegistered)
-        return Claim::owned;
-    bus.unregisterObject(objectPath());
-    if (!reply.isValid()) {
-        if (reason)
-            *reason = reply.error().message();
-        return Claim::noBus;
-    }
-    return Claim::heldElsewhere;
+    return claimInstance(serviceName(), objectPath(), this, QDBusConnection::ExportAdaptors,
+                         reason);
 }
 
 void ApplicationService::handle(const std::expected<ApplicationRequest, QString> &request)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "applicationrequest.h"
+#include "singleinstance.h"
 
 #include <QObject>
 #include <QString>
@@ -22,11 +23,8 @@ public:
     static QString serviceName();
     static QString objectPath();
 
-    enum class Claim {
-        owned,         // this process is the instance; requests arrive as signals
-        heldElsewhere, // another process is the instance
-        noBus,         // no session bus: this process runs alone, unreachable
-    };
+    // When owned, requests arrive as signals.
+    using Claim = InstanceClaim;
 
     explicit ApplicationService(QObject *parent = nullptr);
 

@@ -3,10 +3,10 @@
 #include "desktopwidget.h"
 #include "gallerywindow.h"
 #include "platform/windowsystemhints.h"
+#include "singleinstance.h"
 
 #include <QApplication>
 #include <QDBusConnection>
-#include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QScreen>
 
@@ -48,13 +48,9 @@ WidgetApplication::~WidgetApplication()
 
 bool WidgetApplication::claimSession()
 {
-    QDBusConnection bus = QDBusConnection::sessionBus();
-    if (!bus.isConnected())
-        return true; // alone and unreachable, but the widgets still draw
-    if (!bus.registerService(serviceName()))
-        return false;
-    bus.registerObject(objectPath(), this, QDBusConnection::ExportScriptableSlots);
-    return true;
+    // Without a bus it is alone and unreachable, but the widgets still draw.
+    return claimInstance(serviceName(), objectPath(), this,
+                         QDBusConnection::ExportScriptableSlots) != InstanceClaim::heldElsewhere;
 }
 
 bool WidgetApplication::forwardShowGallery()
