@@ -3,7 +3,7 @@
 #include "geoclient.h"
 #include "geostate.h"
 #include "platform/interfacetable.h"
-#include "platform/sleepwatcher.h"
+#include "sleepwatcher.h"
 #include "speedphase.h"
 #include "speedresult.h"
 

@@ -4,6 +4,7 @@
 #include "gallerywindow.h"
 #include "platform/windowsystemhints.h"
 #include "singleinstance.h"
+#include "sleepwatcher_linux.h"
 
 #include <QApplication>
 #include <QDBusConnection>
@@ -28,7 +29,8 @@ std::optional<QRect> workAreaOf(const QString &screenName)
 
 WidgetApplication::WidgetApplication(Services services, QObject *parent)
     : QObject(parent)
-    , m_host(GeoProvider(std::move(services.provider)), std::move(services.timings))
+    , m_host(GeoProvider(std::move(services.provider)), std::move(services.timings),
+             std::make_unique<LogindSleepWatcher>())
     , m_store(std::move(services.placementsPath))
     , m_hints(WindowSystemHints::create())
 {

@@ -2,8 +2,6 @@
 
 #include <QPointer>
 
-#include <algorithm>
-
 namespace velmora {
 
 namespace {
@@ -19,17 +17,27 @@ QCoro::Task<> deliver(QPointer<QObject> guard, QCoro::Task<GeoTimeline> task,
 
 } // namespace
 
-WidgetHost::WidgetHost(GeoProvider provider, Timings timings, QObject *parent)
+WidgetHost::WidgetHost(GeoProvider provider, Timings timings,
+                       std::unique_ptr<SleepWatcher> sleepWatcher, QObject *parent)
     : QObject(parent)
     , m_provider(std::move(provider))
     , m_timings(std::move(timings))
+    , m_sleepWatcher(std::move(sleepWatcher))
 {
     m_timer.setSingleShot(true);
     connect(&m_timer, &QTimer::timeout, this, &WidgetHost::scheduleReload);
+    if (m_sleepWatcher)
+        connect(m_sleepWatcher.get(), &SleepWatcher::resumed, this, [this] {
+            // Nothing to reload before the first timeline has said when.
+            if (m_nextReload.isValid() && !m_requesting)
+                scheduleReload();
+        });
 }
 
 void WidgetHost::start()
 {
+    if (m_sleepWatcher)
+        m_sleepWatcher->start();
     m_entry = m_provider.snapshot(false);
     Q_EMIT entryChanged();
     requestTimeline();
@@ -62,7 +70,7 @@ void WidgetHost::scheduleReload()
         requestTimeline();
         return;
     }
-    m_timer.start(std::min(std::chrono::milliseconds(remaining), m_timings.wakeCheck));
+    m_timer.start(std::chrono::milliseconds(remaining));
 }
 
 } // namespace velmora

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "geoprovider.h"
+#include "sleepwatcher.h"
 
 #include <QDateTime>
 #include <QObject>
@@ -8,19 +9,19 @@
 
 #include <chrono>
 #include <functional>
+#include <memory>
 
 namespace velmora {
 
 struct WidgetHostTimings
 {
     std::function<QDateTime()> wallClock = &QDateTime::currentDateTimeUtc;
-    std::chrono::milliseconds wakeCheck{60'000};
 };
 
 // Drives the provider as a desktop's widget host does: the snapshot at once, then a timeline,
 // and the next timeline once its reload date has come. The reload date is a wall-clock date:
-// timers stand still while the machine sleeps, so the clock is looked at again at least every
-// wakeCheck, and a reload that fell due during a suspend follows soon after the resume.
+// timers stand still while the machine sleeps, so the clock is looked at again when the sleep
+// watcher, if any, tells of a wake, and a reload that fell due during a suspend follows.
 class WidgetHost : public QObject
 {
     Q_OBJECT
@@ -28,7 +29,9 @@ class WidgetHost : public QObject
 public:
     using Timings = WidgetHostTimings;
 
-    explicit WidgetHost(GeoProvider provider, Timings timings = {}, QObject *parent = nullptr);
+    explicit WidgetHost(GeoProvider provider, Timings timings = {},
+                        std::unique_ptr<SleepWatcher> sleepWatcher = nullptr,
+                        QObject *parent = nullptr);
 
     // Sets the snapshot as the entry, then asks for the first timeline.
     void start();
@@ -49,6 +52,7 @@ private:
 
     GeoProvider m_provider;
     Timings m_timings;
+    std::unique_ptr<SleepWatcher> m_sleepWatcher;
     GeoEntry m_entry;
     QDateTime m_nextReload;
     QTimer m_timer;

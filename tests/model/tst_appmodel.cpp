@@ -1,7 +1,7 @@
 #include "desktopsession.h"
 #include "fakeservices.h"
 #include "flag.h"
-#include "platform/sleepwatcher_linux.h"
+#include "sleepwatcher_linux.h"
 #include "speedtester.h"
 #include "testhelpers.h"
 #include "testserver.h"

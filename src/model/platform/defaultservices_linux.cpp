@@ -5,7 +5,7 @@
 #include "platform/interfacetable_linux.h"
 #include "platform/loginitem_linux.h"
 #include "platform/pathmonitor_linux.h"
-#include "platform/sleepwatcher_linux.h"
+#include "sleepwatcher_linux.h"
 #include "speedtester.h"
 
 namespace velmora {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/sleepwatcher.h"
+#include "sleepwatcher.h"
 
 #include <QDBusConnection>
 #include <QTimer>
