@@ -20,7 +20,7 @@
 #include "platform/interfacetable.h"
 #include "platform/loginitem.h"
 #include "platform/pathmonitor.h"
-#include "platform/sleepwatcher.h"
+#include "sleepwatcher.h"
 #include "preferences.h"
 #include "settingsfollowers.h"
 #include "settingsstore.h"
