@@ -31,11 +31,12 @@ void TrayApplication::finishLaunching()
     m_appearance = std::make_unique<FusionAppearance>();
     m_model = std::make_unique<AppModel>(defaultServices());
     m_prefs = std::make_unique<Preferences>(SettingsStore::standard());
-    // The theme before any window exists, so that none is drawn in the wrong one.
-    followTheme(*m_prefs, *m_appearance);
     followLiveSpeed(*m_prefs, *m_model);
     m_tray = std::make_unique<SystemTrayItem>(u"velmora"_s);
     m_controller = std::make_unique<StatusBarController>(*m_model, *m_prefs, *m_tray);
+    // After the controller has read the desktop's own palette for the panel's colours, and
+    // before it opens any window, so that none is drawn in the wrong theme.
+    followTheme(*m_prefs, *m_appearance);
     if (m_statusObject)
         m_status = velmora::giveOutStatus(m_statusObject, m_statusPath, *m_model, *m_prefs);
 }

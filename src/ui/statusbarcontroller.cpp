@@ -24,6 +24,7 @@ StatusBarController::StatusBarController(AppModel &model, Preferences &prefs, Tr
     , m_model(model)
     , m_prefs(prefs)
     , m_tray(tray)
+    // Before the program's theme is applied: the scheme keeps the desktop's palette.
     , m_colorScheme(
           std::make_unique<DesktopColorScheme>(qEnvironmentVariable("XDG_CURRENT_DESKTOP")))
     , m_trayPresenter(std::make_unique<TrayPresenter>(model, prefs, tray, *m_colorScheme))

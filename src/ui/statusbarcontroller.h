@@ -26,7 +26,9 @@ class StatusBarController : public QObject
     Q_OBJECT
 
 public:
-    // Draws the first picture before returning. model, prefs and tray must outlive this.
+    // Draws the first picture before returning. model, prefs and tray must outlive this. Make it
+    // before the program's theme changes the application's palette: the desktop's own tells
+    // the panel's colours.
     StatusBarController(AppModel &model, Preferences &prefs, TrayItem &tray,
                         QObject *parent = nullptr);
     ~StatusBarController() override;
