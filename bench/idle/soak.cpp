@@ -89,8 +89,8 @@ class NoLoginItem final : public LoginItem
 {
 public:
     Status status() const override { return Status::notRegistered; }
-    std::optional<QString> registerItem() override { return std::nullopt; }
-    std::optional<QString> unregisterItem() override { return std::nullopt; }
+    std::expected<void, QString> registerItem() override { return {}; }
+    std::expected<void, QString> unregisterItem() override { return {}; }
 };
 
 class NoClipboard final : public Clipboard

@@ -81,7 +81,7 @@ void ApplicationService::handle(const std::expected<ApplicationRequest, QString>
         qWarning().noquote() << u"velmora: %1"_s.arg(request.error());
 }
 
-std::optional<QString> ApplicationService::forward(const QStringList &urls)
+std::expected<void, QString> ApplicationService::forward(const QStringList &urls)
 {
     QDBusMessage call = QDBusMessage::createMethodCall(serviceName(), objectPath(),
                                                        u"org.freedesktop.Application"_s,
@@ -93,8 +93,8 @@ std::optional<QString> ApplicationService::forward(const QStringList &urls)
     const QDBusMessage answer =
         QDBusConnection::sessionBus().call(call, QDBus::Block, callTimeoutMs);
     if (answer.type() == QDBusMessage::ErrorMessage)
-        return answer.errorMessage();
-    return std::nullopt;
+        return std::unexpected(answer.errorMessage());
+    return {};
 }
 
 } // namespace velmora

@@ -32,8 +32,8 @@ public:
     Claim claim(QString *reason = nullptr);
 
     // Asks the running instance to open urls, or to activate itself when there are none.
-    // Returns the error text when the call fails.
-    static std::optional<QString> forward(const QStringList &urls);
+    // The error is the bus's text when the call fails.
+    static std::expected<void, QString> forward(const QStringList &urls);
 
     // Emits requested, or logs why a call was refused.
     void handle(const std::expected<ApplicationRequest, QString> &request);

@@ -47,10 +47,10 @@ QStringList linkArguments(const QStringList &arguments)
 // Hands links (none: a plain start) to the instance that holds the session; the exit status.
 int handOver(const QStringList &links)
 {
-    if (const auto error = ApplicationService::forward(links)) {
+    if (const auto forwarded = ApplicationService::forward(links); !forwarded) {
         std::fprintf(stderr,
                      "velmora: another instance holds this session but did not answer: %s\n",
-                     qPrintable(*error));
+                     qPrintable(forwarded.error()));
         return 1;
     }
     return 0;

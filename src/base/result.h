@@ -5,9 +5,10 @@
 
 namespace velmora {
 
-// A value or the error that prevented it. Holds a std::expected instead of being one:
-// as the result of a QCoro task, std::expected's unconstrained operator== (libstdc++ 12)
-// is found by the awaiter's handle comparison and fails to compile.
+// A value or the error that prevented it, for what a QCoro task gives. Everything else that
+// can fail returns std::expected<T, QString> (void when there is no value); this holds one
+// instead of being one because, as a task's result, std::expected's unconstrained
+// operator== (libstdc++ 12) is found by the awaiter's handle comparison and fails to compile.
 template<typename T, typename E> class Result
 {
 public:

@@ -38,18 +38,18 @@ QString finalTarget(const QString &path)
 
 } // namespace
 
-std::optional<QString> saveWholeFile(const QString &path, const QByteArray &bytes)
+std::expected<void, QString> saveWholeFile(const QString &path, const QByteArray &bytes)
 {
     const QString target = finalTarget(path);
     const QByteArray targetName = QFile::encodeName(target);
     struct stat status = {};
     if (::stat(targetName.constData(), &status) == 0 && !S_ISREG(status.st_mode))
-        return QStringLiteral("not a regular file");
+        return std::unexpected(QStringLiteral("not a regular file"));
 
     // Made for the user alone (0600), and removed again on every way out but the rename.
     QTemporaryFile file(target + saveInfix + QStringLiteral("XXXXXX"));
     if (!file.open())
-        return file.errorString();
+        return std::unexpected(file.errorString());
     // Unbuffered, each count checked: a full disk must fail the save, not shorten the file.
     const int fd = int(file.handle());
     for (qsizetype done = 0; done < bytes.size();) {
@@ -57,17 +57,17 @@ std::optional<QString> saveWholeFile(const QString &path, const QByteArray &byte
         if (wrote < 0 && errno == EINTR)
             continue;
         if (wrote <= 0)
-            return systemReason(wrote < 0 ? errno : ENOSPC);
+            return std::unexpected(systemReason(wrote < 0 ? errno : ENOSPC));
         done += wrote;
     }
     // On the disk before the rename, so that a crash leaves the old file or the new one whole.
     if (::fsync(fd) != 0)
-        return systemReason(errno);
+        return std::unexpected(systemReason(errno));
     file.close();
     if (::rename(QFile::encodeName(file.fileName()).constData(), targetName.constData()) != 0)
-        return systemReason(errno);
+        return std::unexpected(systemReason(errno));
     file.setAutoRemove(false);
-    return std::nullopt;
+    return {};
 }
 
 void removeUnfinishedSaves(const QString &path)
@@ -87,24 +87,24 @@ void removeUnfinishedSaves(const QString &path)
     }
 }
 
-std::optional<QString> makePrivateFolder(const QString &path)
+std::expected<void, QString> makePrivateFolder(const QString &path)
 {
     const QString folder = QDir::cleanPath(path);
     const QString cannotCreate = QStringLiteral("cannot create the folder %1");
     const QString parent = QFileInfo(folder).absolutePath();
     if (!QDir().mkpath(parent))
-        return cannotCreate.arg(parent);
+        return std::unexpected(cannotCreate.arg(parent));
     const QByteArray name = QFile::encodeName(folder);
     if (::mkdir(name.constData(), 0700) == 0)
-        return std::nullopt;
+        return {};
     struct stat status = {};
     if (errno != EEXIST || ::stat(name.constData(), &status) != 0 || !S_ISDIR(status.st_mode))
-        return cannotCreate.arg(folder);
+        return std::unexpected(cannotCreate.arg(folder));
     // Made open to others by an earlier version or by hand: closed, the user's own bits kept.
     if ((status.st_mode & 077) != 0 && ::chmod(name.constData(), status.st_mode & 0700) != 0)
-        return QStringLiteral("cannot close the folder %1 to others (%2)")
-            .arg(folder, systemReason(errno));
-    return std::nullopt;
+        return std::unexpected(QStringLiteral("cannot close the folder %1 to others (%2)")
+                                   .arg(folder, systemReason(errno)));
+    return {};
 }
 
 std::optional<QString> keepAside(const QString &path)

@@ -54,7 +54,7 @@ QJsonObject GeoInfo::toJson() const
     };
 }
 
-Result<GeoInfo, QString> GeoInfo::fromJson(const QJsonObject &object)
+std::expected<GeoInfo, QString> GeoInfo::fromJson(const QJsonObject &object)
 {
     GeoInfo info;
     const std::pair<const char *, QString GeoInfo::*> texts[] = {

@@ -33,7 +33,7 @@ struct GeoInfo
     QJsonObject toJson() const;
     // Needs all eight keys with their JSON types; other keys are ignored. The error says
     // which key was missing or mistyped.
-    static Result<GeoInfo, QString> fromJson(const QJsonObject &object);
+    static std::expected<GeoInfo, QString> fromJson(const QJsonObject &object);
 
     // Equal only when all eight fields are, fetchedAt included.
     friend bool operator==(const GeoInfo &, const GeoInfo &) = default;

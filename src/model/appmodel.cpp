@@ -215,9 +215,9 @@ void AppModel::setLaunchAtLogin(bool enable)
 {
     assign(m_launchAtLoginError, std::optional<QString>(), &AppModel::launchAtLoginErrorChanged);
     LoginItem &item = *m_services.loginItem;
-    const std::optional<QString> error = enable ? item.registerItem() : item.unregisterItem();
-    if (error)
-        assign(m_launchAtLoginError, error, &AppModel::launchAtLoginErrorChanged);
+    if (const auto changed = enable ? item.registerItem() : item.unregisterItem(); !changed)
+        assign(m_launchAtLoginError, std::optional(changed.error()),
+               &AppModel::launchAtLoginErrorChanged);
     assign(m_launchAtLogin, item.status() == LoginItem::Status::enabled,
            &AppModel::launchAtLoginChanged);
 }

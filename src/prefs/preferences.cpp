@@ -161,7 +161,7 @@ void Preferences::assign(T &field, const T &value, const QString &key,
     const T previous = field;
     const QString errorBefore = m_store.lastError();
     field = value;
-    const bool written = m_store.setValue(key, stored(value));
+    const bool written = m_store.setValue(key, stored(value)).has_value();
     if (!written)
         field = previous;
     if (field != previous)

@@ -99,29 +99,27 @@ std::optional<bool> SettingsStore::boolean(const QString &key) const
     return std::nullopt;
 }
 
-bool SettingsStore::setValue(const QString &key, const QJsonValue &value)
+std::expected<void, QString> SettingsStore::setValue(const QString &key, const QJsonValue &value)
 {
     const QJsonValue previous = m_values.value(key);
     m_values.insert(key, value);
-    if (write(key, value)) {
-        m_lastError.clear();
-        return true;
-    }
+    const std::expected<void, QString> written = write(key, value);
+    m_lastError = written ? QString() : written.error();
+    if (written)
+        return written;
     if (previous.isUndefined())
         m_values.remove(key);
     else
         m_values.insert(key, previous);
     qWarning().noquote()
         << QStringLiteral("Could not save setting \"%1\": %2").arg(key, m_lastError);
-    return false;
+    return written;
 }
 
-bool SettingsStore::write(const QString &key, const QJsonValue &value)
+std::expected<void, QString> SettingsStore::write(const QString &key, const QJsonValue &value)
 {
-    if (const std::optional<QString> failed =
-            makePrivateFolder(QFileInfo(m_filePath).absolutePath())) {
-        m_lastError = *failed;
-        return false;
+    if (const auto folder = makePrivateFolder(QFileInfo(m_filePath).absolutePath()); !folder) {
+        return folder;
     }
 
     // Re-read so that keys written by anyone else since loading are kept.
@@ -138,26 +136,27 @@ bool SettingsStore::write(const QString &key, const QJsonValue &value)
         break;
     case FileContents::State::unreadable:
         // Replacing a file we cannot read would lose whatever it holds.
-        m_lastError = QStringLiteral("cannot read %1 (%2)").arg(m_filePath, current.problem);
-        return false;
+        return std::unexpected(
+            QStringLiteral("cannot read %1 (%2)").arg(m_filePath, current.problem));
     case FileContents::State::unusable:
         if (const std::optional<QString> aside = keepAside(m_filePath)) {
             qWarning().noquote()
                 << QStringLiteral("Unusable settings file %1 kept as %2").arg(m_filePath, *aside);
         } else {
-            m_lastError = QStringLiteral("cannot move the unusable file %1 aside").arg(m_filePath);
-            return false;
+            return std::unexpected(
+                QStringLiteral("cannot move the unusable file %1 aside").arg(m_filePath));
         }
         merged = m_values;
         break;
     }
 
-    if (const std::optional<QString> failed =
-            saveWholeFile(m_filePath, QJsonDocument(merged).toJson(QJsonDocument::Indented))) {
-        m_lastError = QStringLiteral("cannot write %1 (%2)").arg(m_filePath, *failed);
-        return false;
+    if (const auto saved =
+            saveWholeFile(m_filePath, QJsonDocument(merged).toJson(QJsonDocument::Indented));
+        !saved) {
+        return std::unexpected(
+            QStringLiteral("cannot write %1 (%2)").arg(m_filePath, saved.error()));
     }
-    return true;
+    return {};
 }
 
 } // namespace velmora

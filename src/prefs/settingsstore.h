@@ -4,6 +4,7 @@
 #include <QJsonValue>
 #include <QString>
 
+#include <expected>
 #include <optional>
 
 namespace velmora {
@@ -26,8 +27,7 @@ public:
     SettingsStore(const SettingsStore &) = delete;
     SettingsStore &operator=(const SettingsStore &) = delete;
 
-    // "settings.json" in the application's per-user configuration directory. Needs the
-    // application's name, so call it once QCoreApplication exists.
+    // velmora/settings.json in xdgConfigHome().
     static QString standardFilePath();
     // The one store at standardFilePath(), made on first use.
     static SettingsStore &standard();
@@ -41,15 +41,15 @@ public:
     // A JSON Boolean, or a number that is exactly 0 or 1; anything else counts as absent.
     std::optional<bool> boolean(const QString &key) const;
 
-    // Sets the value and writes the file; false, with the earlier value kept, when the file
-    // could not be written (lastError() then says why).
-    bool setValue(const QString &key, const QJsonValue &value);
+    // Sets the value and writes the file; the error, with the earlier value kept, when the
+    // file could not be written.
+    std::expected<void, QString> setValue(const QString &key, const QJsonValue &value);
 
     // Why the last write failed; empty after a successful one.
     QString lastError() const { return m_lastError; }
 
 private:
-    bool write(const QString &key, const QJsonValue &value);
+    std::expected<void, QString> write(const QString &key, const QJsonValue &value);
 
     QString m_filePath;
     QJsonObject m_values;

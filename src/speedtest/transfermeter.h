@@ -1,12 +1,12 @@
 #pragma once
 
 #include "curlrequest.h"
-#include "result.h"
 #include "transferloop.h"
 
 #include <QString>
 
 #include <chrono>
+#include <expected>
 #include <vector>
 
 namespace velmora {
@@ -18,7 +18,7 @@ struct TransferFigures
     double seconds = 0;
 };
 
-using TransferOutcome = Result<TransferFigures, QString>;
+using TransferOutcome = std::expected<TransferFigures, QString>;
 
 // Counts the bytes of one transfer as they move, without keeping them: for a GET the body
 // received, for a POST the body bytes the server's side has acknowledged, so what still waits

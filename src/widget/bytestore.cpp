@@ -20,12 +20,12 @@ std::optional<QByteArray> DirectoryStore::data(const QString &key) const
     return *std::move(bytes);
 }
 
-bool DirectoryStore::set(const QString &key, const QByteArray &bytes)
+std::expected<void, QString> DirectoryStore::set(const QString &key, const QByteArray &bytes)
 {
     // What it keeps (the address, city and provider last seen) is for the user alone.
-    if (makePrivateFolder(m_directory))
-        return false;
-    return !saveWholeFile(QDir(m_directory).filePath(key), bytes);
+    if (auto folder = makePrivateFolder(m_directory); !folder)
+        return folder;
+    return saveWholeFile(QDir(m_directory).filePath(key), bytes);
 }
 
 QString DirectoryStore::widgetStateDirectory()

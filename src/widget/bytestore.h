@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QString>
 
+#include <expected>
 #include <optional>
 
 namespace velmora {
@@ -14,8 +15,8 @@ public:
     virtual ~ByteStore() = default;
     // None when nothing is stored under key or it cannot be read.
     virtual std::optional<QByteArray> data(const QString &key) const = 0;
-    // Replaces the value as a whole or not at all; false when it could not be written.
-    virtual bool set(const QString &key, const QByteArray &bytes) = 0;
+    // Replaces the value as a whole or not at all; the error says why it could not be.
+    virtual std::expected<void, QString> set(const QString &key, const QByteArray &bytes) = 0;
 };
 
 // One file per key in a directory of its own, each replaced atomically; the directory and its
@@ -26,7 +27,7 @@ public:
     explicit DirectoryStore(QString directory);
 
     std::optional<QByteArray> data(const QString &key) const override;
-    bool set(const QString &key, const QByteArray &bytes) override;
+    std::expected<void, QString> set(const QString &key, const QByteArray &bytes) override;
 
     // velmora-widget in xdgStateHome().
     static QString widgetStateDirectory();

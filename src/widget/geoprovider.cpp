@@ -37,8 +37,11 @@ QCoro::Task<GeoTimeline> GeoProvider::run(Services services, const QObject *owne
     const GeoResult result = co_await GeoClient(services.fetch).lookup(owner);
     if (result) {
         // A record that cannot be stored is still shown; the cache keeps its older value.
-        services.store->set(cacheKey,
-                            QJsonDocument(result->toJson()).toJson(QJsonDocument::Compact));
+        if (const auto stored = services.store->set(
+                cacheKey, QJsonDocument(result->toJson()).toJson(QJsonDocument::Compact));
+            !stored)
+            qWarning("velmora-widget: cannot keep the record for later (%s)",
+                     qPrintable(stored.error()));
         co_return GeoTimeline{.entry = {.date = now, .geo = *result, .isStale = false},
                               .reloadAfter = now.addSecs(successReloadSeconds)};
     }
@@ -59,7 +62,7 @@ std::optional<GeoInfo> GeoProvider::cachedRecord(const QByteArray &bytes)
     const QJsonDocument document = QJsonDocument::fromJson(bytes, &error);
     if (error.error != QJsonParseError::NoError || !document.isObject())
         return std::nullopt;
-    Result<GeoInfo, QString> decoded = GeoInfo::fromJson(document.object());
+    std::expected<GeoInfo, QString> decoded = GeoInfo::fromJson(document.object());
     if (!decoded)
         return std::nullopt;
     return *std::move(decoded);

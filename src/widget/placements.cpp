@@ -107,11 +107,11 @@ QList<WidgetPlacement> PlacementStore::load() const
     return placements.value_or(QList<WidgetPlacement>());
 }
 
-bool PlacementStore::save(const QList<WidgetPlacement> &placements) const
+std::expected<void, QString> PlacementStore::save(const QList<WidgetPlacement> &placements) const
 {
-    if (makePrivateFolder(QFileInfo(m_path).absolutePath()))
-        return false;
-    return !saveWholeFile(m_path, placementsJson(placements));
+    if (auto folder = makePrivateFolder(QFileInfo(m_path).absolutePath()); !folder)
+        return folder;
+    return saveWholeFile(m_path, placementsJson(placements));
 }
 
 QString PlacementStore::defaultPath()

@@ -7,6 +7,7 @@
 #include <QRect>
 #include <QString>
 
+#include <expected>
 #include <optional>
 
 namespace velmora {
@@ -49,7 +50,8 @@ public:
     // Anything but a regular file (a FIFO, a device, a folder): none placed, with a warning,
     // and left where it is.
     QList<WidgetPlacement> load() const;
-    bool save(const QList<WidgetPlacement> &placements) const;
+    // The error says why the list could not be saved.
+    std::expected<void, QString> save(const QList<WidgetPlacement> &placements) const;
 
     // ~/.config/velmora-widget/widgets.json (the user's configuration directory).
     static QString defaultPath();

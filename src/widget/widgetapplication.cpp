@@ -136,7 +136,9 @@ void WidgetApplication::save() const
     QList<WidgetPlacement> placements;
     for (const DesktopWidget *widget : m_widgets)
         placements.append({widget->family(), widget->screen()->name(), widget->pos()});
-    m_store.save(placements);
+    if (const auto saved = m_store.save(placements); !saved)
+        qWarning("velmora-widget: cannot save where the widgets are (%s)",
+                 qPrintable(saved.error()));
 }
 
 void WidgetApplication::applyColorScheme()

@@ -147,7 +147,8 @@ private Q_SLOTS:
         QVERIFY(m_plain->isListening());
         // A record for the widget to keep.
         const GeoInfo kept{.ip = u"203.0.113.7"_s, .country = u"DE"_s, .countryCode = u"DE"_s};
-        QVERIFY(m_widgetStore->set(GeoProvider::cacheKey, QJsonDocument(kept.toJson()).toJson()));
+        QVERIFY(m_widgetStore->set(GeoProvider::cacheKey, QJsonDocument(kept.toJson()).toJson())
+                    .has_value());
     }
 
     void cleanupTestCase()

@@ -125,7 +125,7 @@ private Q_SLOTS:
         QVERIFY(cache.set(u"lastGeo"_s, "kept") && placements.save(placed));
         XdgAutostartLoginItem autostart(
             {.programPath = QCoreApplication::applicationFilePath(), .configHome = setup.folder});
-        QVERIFY(!autostart.registerItem());
+        QVERIFY(autostart.registerItem());
         const QByteArray entry = test::readFile(autostart.entryPath());
         const QByteArray good = test::readFile(setup.store.filePath());
         QVERIFY(good.contains("\"uploadOnTop\": true"));
@@ -149,7 +149,7 @@ private Q_SLOTS:
         QVERIFY(!cache.set(u"lastGeo"_s, "new") && !placements.save({}));
         QCOMPARE(cache.data(u"lastGeo"_s), "kept");
         QCOMPARE(placements.load(), placed);
-        QVERIFY(autostart.registerItem());
+        QVERIFY(!autostart.registerItem());
         QCOMPARE(test::readFile(autostart.entryPath()), entry);
 
         QVERIFY(full ? filler.remove() : mount(nullptr, folder, nullptr, MS_REMOUNT, nullptr) == 0);

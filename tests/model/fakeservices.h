@@ -44,20 +44,20 @@ class LoginItem final : public velmora::LoginItem
 {
 public:
     Status status() const override { return m_status; }
-    std::optional<QString> registerItem() override { return change(m_statusAfterRegister); }
-    std::optional<QString> unregisterItem() override { return change(Status::notRegistered); }
+    std::expected<void, QString> registerItem() override { return change(m_statusAfterRegister); }
+    std::expected<void, QString> unregisterItem() override { return change(Status::notRegistered); }
 
     Status m_status = Status::notRegistered;
     Status m_statusAfterRegister = Status::enabled;
     std::optional<QString> m_nextError;
 
 private:
-    std::optional<QString> change(Status to)
+    std::expected<void, QString> change(Status to)
     {
         if (m_nextError)
-            return std::exchange(m_nextError, std::nullopt);
+            return std::unexpected(*std::exchange(m_nextError, std::nullopt));
         m_status = to;
-        return std::nullopt;
+        return {};
     }
 };
 

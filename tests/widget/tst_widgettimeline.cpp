@@ -93,7 +93,7 @@ private Q_SLOTS:
         QFETCH(QString, request);
         QFETCH(QString, shows);
         if (!cache.isNull())
-            QVERIFY(store->set(GeoProvider::cacheKey, cache));
+            QVERIFY(store->set(GeoProvider::cacheKey, cache).has_value());
         const GeoProvider answering =
             provider({request == "online"_L1 ? u"198.51.100.7"_s : u""_s});
         GeoEntry entry;

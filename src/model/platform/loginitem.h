@@ -2,7 +2,7 @@
 
 #include <QString>
 
-#include <optional>
+#include <expected>
 
 namespace velmora {
 
@@ -15,10 +15,10 @@ public:
     virtual ~LoginItem() = default;
 
     virtual Status status() const = 0;
-    // Each returns nothing on success, otherwise a user-readable text saying what failed;
-    // a failed change leaves the record as it was.
-    virtual std::optional<QString> registerItem() = 0;
-    virtual std::optional<QString> unregisterItem() = 0;
+    // The error is a user-readable text saying what failed; a failed change leaves the record
+    // as it was.
+    virtual std::expected<void, QString> registerItem() = 0;
+    virtual std::expected<void, QString> unregisterItem() = 0;
 };
 
 } // namespace velmora

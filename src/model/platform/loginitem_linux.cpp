@@ -187,18 +187,20 @@ LoginItem::Status XdgAutostartLoginItem::status() const
     return Status::enabled;
 }
 
-std::optional<QString> XdgAutostartLoginItem::registerItem()
+std::expected<void, QString> XdgAutostartLoginItem::registerItem()
 {
     const QString program = ownProgram();
     if (program.isEmpty())
-        return programNotFoundText();
+        return std::unexpected(programNotFoundText());
     if (!startableAtLogin(program))
-        return u"Cannot start at login from %1: some desktops cannot start a program whose path "
-               "contains \u201C%\u201D."_s.arg(QDir::toNativeSeparators(program));
+        return std::unexpected(
+            u"Cannot start at login from %1: some desktops cannot start a "
+            "program whose path contains \u201C%\u201D."_s.arg(QDir::toNativeSeparators(program)));
     const QString path = entryPath();
     const QString directory = QFileInfo(path).absolutePath();
     if (!QDir().mkpath(directory))
-        return u"Could not create the folder %1."_s.arg(QDir::toNativeSeparators(directory));
+        return std::unexpected(
+            u"Could not create the folder %1."_s.arg(QDir::toNativeSeparators(directory)));
 
     const QString content = "[Desktop Entry]\n"
                             "Type=Application\n"
@@ -208,25 +210,27 @@ std::optional<QString> XdgAutostartLoginItem::registerItem()
                             "\n"
                             "Terminal=false\n"
                             "X-GNOME-Autostart-enabled=true\n"_L1;
-    if (const std::optional<QString> failed = saveWholeFile(path, content.toUtf8()))
-        return u"Could not write %1: %2"_s.arg(QDir::toNativeSeparators(path), *failed);
-    return std::nullopt;
+    if (const auto saved = saveWholeFile(path, content.toUtf8()); !saved)
+        return std::unexpected(
+            u"Could not write %1: %2"_s.arg(QDir::toNativeSeparators(path), saved.error()));
+    return {};
 }
 
-std::optional<QString> XdgAutostartLoginItem::unregisterItem()
+std::expected<void, QString> XdgAutostartLoginItem::unregisterItem()
 {
     const QString program = ownProgram();
     if (program.isEmpty())
-        return programNotFoundText();
+        return std::unexpected(programNotFoundText());
     const QString path = entryPath();
     const std::optional<AutostartEntry> entry = readEntry(path);
     // Another program's entry (another copy, or one the user wrote) is not ours to delete.
     if (!entry || !runsProgram(*entry, program))
-        return std::nullopt;
+        return {};
     QFile file(path);
     if (file.remove())
-        return std::nullopt;
-    return u"Could not remove %1: %2"_s.arg(QDir::toNativeSeparators(path), file.errorString());
+        return {};
+    return std::unexpected(
+        u"Could not remove %1: %2"_s.arg(QDir::toNativeSeparators(path), file.errorString()));
 }
 
 QString XdgAutostartLoginItem::execValue(const QString &program)

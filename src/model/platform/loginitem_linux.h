@@ -32,9 +32,9 @@ public:
     // that cannot be read, or runs another program, is notRegistered.
     Status status() const override;
     // Writes the entry atomically, replacing any earlier one.
-    std::optional<QString> registerItem() override;
+    std::expected<void, QString> registerItem() override;
     // Removes the entry if it is this program's; an entry of another program stays.
-    std::optional<QString> unregisterItem() override;
+    std::expected<void, QString> unregisterItem() override;
 
     QString entryPath() const;
 
