@@ -72,6 +72,20 @@ template<typename T> QCoro::Task<> into(QCoro::Task<T> task, std::shared_ptr<std
     *out = co_await std::move(task);
 }
 
+// The program's lookup, then the widget's. Run at once, in one process, they look the same
+// names up together, and now and then (2 runs in 30) one of two failed lookups never reached
+// its request, which then waited out its time-out. The programs never look a name up twice at
+// once.
+QCoro::Task<> lookupsInTurn(std::shared_ptr<std::optional<GeoResult>> geo,
+                            std::shared_ptr<std::optional<GeoTimeline>> widget,
+                            std::shared_ptr<ByteStore> store)
+{
+    const GeoClient client;
+    *geo = co_await client.lookup();
+    const GeoProvider provider({.store = std::move(store)});
+    *widget = co_await provider.timeline();
+}
+
 QString widgetState(const GeoTimeline &line)
 {
     return u"%1, %2, reload in %3 s"_s
@@ -102,12 +116,11 @@ class TestFaultMatrix : public QObject
         const auto geo = std::make_shared<std::optional<GeoResult>>();
         const auto widget = std::make_shared<std::optional<GeoTimeline>>();
         const auto speed = std::make_shared<std::optional<QString>>();
-        const QCoro::Task<> tasks[] = {
-            into(GeoClient().lookup(), geo),
-            into(GeoProvider({.store = m_widgetStore}).timeline(), widget),
-            into(speedRun(tester), speed)};
-        // Both providers' 15-second deadlines, and a margin.
-        std::ignore = QTest::qWaitFor([&] { return *geo && *widget && *speed; }, 2 * 15'000 + 5000);
+        const QCoro::Task<> tasks[] = {lookupsInTurn(geo, widget, m_widgetStore),
+                                       into(speedRun(tester), speed)};
+        // Both providers' 15-second deadlines for each of the two lookups, and a margin.
+        std::ignore =
+            QTest::qWaitFor([&] { return *geo && *widget && *speed; }, 2 * 2 * 15'000 + 5000);
         return {!*geo                ? u"no end"_s
                 : (*geo)->hasValue() ? u"loaded "_s + (**geo)->ip
                                      : u"failed: "_s + (*geo)->error().errorDescription(),
