@@ -34,7 +34,10 @@ std::optional<GeoInfo> GeoProvider::cached() const
 QCoro::Task<GeoTimeline> GeoProvider::run(Services services, const QObject *owner)
 {
     const QDateTime now = services.now();
-    const GeoResult result = co_await GeoClient(services.fetch).lookup(owner);
+    // A named client, not a temporary in the co_await: GCC 12 has mishandled temporaries
+    // that live across a suspension.
+    const GeoClient client(services.fetch);
+    const GeoResult result = co_await client.lookup(owner);
     if (result) {
         // A record that cannot be stored is still shown; the cache keeps its older value.
         if (const auto stored = services.store->set(

@@ -270,7 +270,6 @@ private Q_SLOTS:
         QTest::addColumn<mode_t>("type");
         QTest::newRow("FIFO") << mode_t(S_IFIFO);
         QTest::newRow("link to /dev/zero") << mode_t(S_IFLNK);
-        QTest::newRow("folder") << mode_t(S_IFDIR);
     }
 
     // Something else in place of the file is not read, which could block or never end: the

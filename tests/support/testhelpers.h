@@ -32,14 +32,11 @@ inline bool writeFile(const QString &path, const QByteArray &content, bool execu
            (!executable || file.setPermissions(QFile::ReadOwner | QFile::ExeOwner));
 }
 
-// Something other than a file at path, by type: a FIFO (S_IFIFO), a link to /dev/zero
-// (S_IFLNK) or a folder (S_IFDIR).
+// Something other than a file at path, by type: a FIFO (S_IFIFO), else a link to /dev/zero.
 inline bool makeOddFile(const QString &path, mode_t type)
 {
     const QByteArray name = QFile::encodeName(path);
-    return type == S_IFIFO   ? mkfifo(name, 0600) == 0
-           : type == S_IFLNK ? symlink("/dev/zero", name) == 0
-                             : mkdir(name, 0700) == 0;
+    return type == S_IFIFO ? mkfifo(name, 0600) == 0 : symlink("/dev/zero", name) == 0;
 }
 
 // The type and permissions of what is at path, links not followed; 0 for nothing.
