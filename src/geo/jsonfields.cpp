@@ -94,9 +94,17 @@ QString plainText(const QString &text)
     };
     QString plain;
     plain.reserve(std::min(text.size(), maxTextLength + 1));
-    for (const QChar c : text) {
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text[i];
         const bool lineBreak = isBreak(c.unicode());
         if (!lineBreak && isDropped(c.unicode()))
+            continue;
+        // Half a surrogate pair is no character at all.
+        const bool paired = c.isHighSurrogate()
+                                ? i + 1 < text.size() && text[i + 1].isLowSurrogate()
+                            : c.isLowSurrogate() ? i > 0 && text[i - 1].isHighSurrogate()
+                                                 : true;
+        if (!paired)
             continue;
         if (plain.size() == maxTextLength) {
             if (plain.back().isHighSurrogate())
