@@ -2,6 +2,7 @@
 
 #include "appmodel.h"
 #include "preferences.h"
+#include "shownvalues.h"
 #include "statusservice.h"
 
 using namespace Qt::StringLiterals;
@@ -13,14 +14,13 @@ namespace {
 StatusRecord statusOf(const AppModel &model, const Preferences &prefs)
 {
     const GeoState &state = model.geoState();
-    // The current record, else the last good one, as the tray's flag shows it.
-    const std::optional<GeoInfo> &info = state.info() ? state.info() : model.lastGeo();
+    const std::optional<GeoInfo> info = model.currentGeo();
     StatusRecord record{
         .downloadRate = model.downloadRate(),
         .uploadRate = model.uploadRate(),
         .online = model.isOnline(),
-        .connectionType = model.connectionType(),
-        .localIP = model.localIP(),
+        .connectionType = Shown::connectionName(model.connectionKind()),
+        .localIP = model.localIP().value_or(QString()),
         .vpnLikely = model.vpnLikely(),
         .geoState = state.kind() == GeoState::Kind::loaded   ? u"loaded"_s
                     : state.kind() == GeoState::Kind::failed ? u"failed"_s
@@ -49,7 +49,7 @@ std::unique_ptr<StatusService> giveOutStatus(QObject *busObject, const QString &
     StatusService *status = service.get();
     const auto changed = [status] { status->changed(); };
     for (auto signal :
-         {&AppModel::geoStateChanged, &AppModel::lastGeoChanged, &AppModel::connectionTypeChanged,
+         {&AppModel::geoStateChanged, &AppModel::lastGeoChanged, &AppModel::connectionKindChanged,
           &AppModel::localIPChanged, &AppModel::vpnLikelyChanged, &AppModel::isOnlineChanged})
         QObject::connect(&model, signal, status, changed);
     QObject::connect(&prefs, &Preferences::speedUnitChanged, status, changed);

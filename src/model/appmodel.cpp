@@ -1,6 +1,5 @@
 #include "appmodel.h"
 
-#include "flag.h"
 #include "interfacerules.h"
 #include "platform/clipboard.h"
 #include "platform/dnsconfig.h"
@@ -12,15 +11,9 @@
 
 namespace velmora {
 
-namespace {
-const QString emDash = QStringLiteral(u"\u2014");
-} // namespace
-
 AppModel::AppModel(Services services, QObject *parent)
     : QObject(parent)
     , m_services(std::move(services))
-    , m_connectionType(emDash)
-    , m_localIP(emDash)
     , m_launchAtLogin(m_services.loginItem->status() == LoginItem::Status::enabled)
     , m_lastSample(m_services.wallClock())
 {
@@ -62,21 +55,6 @@ template<typename T> void AppModel::assign(T &field, const T &value, void (AppMo
         return;
     field = value;
     Q_EMIT(this->*changed)();
-}
-
-QString AppModel::menuBarLabel() const
-{
-    if (!m_isOnline)
-        return Flag::offline();
-    switch (m_geoState.kind()) {
-    case GeoState::Kind::loaded:
-        return m_geoState.info()->flag();
-    case GeoState::Kind::failed:
-        return m_lastGeo ? m_lastGeo->flag() : Flag::offline();
-    case GeoState::Kind::loading:
-        break;
-    }
-    return m_lastGeo ? m_lastGeo->flag() : Flag::loading();
 }
 
 void AppModel::startRefresh()
@@ -135,23 +113,22 @@ void AppModel::refreshLocalInfo()
 void AppModel::pathChanged(const NetworkPath &path)
 {
     assign(m_isOnline, path.satisfied, &AppModel::isOnlineChanged);
-    QString type;
-    if (path.usesWifi)
-        type = QStringLiteral("Wi-Fi");
-    else if (path.usesWiredEthernet)
-        type = QStringLiteral("Ethernet");
-    else if (path.usesCellular)
-        type = QStringLiteral("Cellular");
-    else
-        type = m_isOnline ? QStringLiteral("Other") : QStringLiteral("Offline");
-    assign(m_connectionType, type, &AppModel::connectionTypeChanged);
+    const ConnectionKind kind = path.usesWifi            ? ConnectionKind::wifi
+                                : path.usesWiredEthernet ? ConnectionKind::ethernet
+                                : path.usesCellular      ? ConnectionKind::cellular
+                                : m_isOnline             ? ConnectionKind::other
+                                                         : ConnectionKind::offline;
+    assign(m_connectionKind, kind, &AppModel::connectionKindChanged);
     refreshLocalInfo();
     m_settleTimer->start();
 }
 
-void AppModel::copyPublicIP(const QString &address)
+void AppModel::copyPublicIP()
 {
-    m_services.clipboard->setText(address);
+    const std::optional<GeoInfo> geo = currentGeo();
+    if (!geo)
+        return;
+    m_services.clipboard->setText(geo->ip);
     assign(m_ipCopied, true, &AppModel::ipCopiedChanged);
     // Every copy has its own reset; a later copy does not extend an earlier one.
     QTimer::singleShot(m_services.timings.copiedFor, this,
@@ -226,24 +203,22 @@ QCoro::Task<> AppModel::runSpeedTest()
 {
     if (m_speedPhase != SpeedPhase::idle)
         co_return;
-    assign(m_speedError, std::optional<QString>(), &AppModel::speedErrorChanged);
+    assign(m_failedSpeedSteps, QList<SpeedPhase>(), &AppModel::failedSpeedStepsChanged);
 
     const QPointer<AppModel> self(this);
     SpeedResult result;
-    QStringList failed;
+    QList<SpeedPhase> failed;
 
     struct Step
     {
         SpeedPhase phase;
         QCoro::Task<SpeedOutcome> (SpeedMeasurements::*measure)();
         std::optional<double> SpeedResult::*figure;
-        const char *name;
     };
     static constexpr Step steps[] = {
-        {SpeedPhase::latency, &SpeedMeasurements::latency, &SpeedResult::latencyMs, "latency"},
-        {SpeedPhase::download, &SpeedMeasurements::download, &SpeedResult::downloadMbps,
-         "download"},
-        {SpeedPhase::upload, &SpeedMeasurements::upload, &SpeedResult::uploadMbps, "upload"},
+        {SpeedPhase::latency, &SpeedMeasurements::latency, &SpeedResult::latencyMs},
+        {SpeedPhase::download, &SpeedMeasurements::download, &SpeedResult::downloadMbps},
+        {SpeedPhase::upload, &SpeedMeasurements::upload, &SpeedResult::uploadMbps},
     };
     for (const Step &step : steps) {
         assign(m_speedPhase, step.phase, &AppModel::speedPhaseChanged);
@@ -254,7 +229,7 @@ QCoro::Task<> AppModel::runSpeedTest()
         if (outcome)
             result.*step.figure = *outcome;
         else
-            failed << QString::fromLatin1(step.name);
+            failed << step.phase;
     }
 
     assign(m_speedPhase, SpeedPhase::idle, &AppModel::speedPhaseChanged);
@@ -263,10 +238,7 @@ QCoro::Task<> AppModel::runSpeedTest()
         m_speedResult = result;
         Q_EMIT speedResultChanged();
     }
-    if (!failed.isEmpty())
-        assign(m_speedError,
-               std::optional<QString>(QStringLiteral("Failed: ") + failed.join(u", ")),
-               &AppModel::speedErrorChanged);
+    assign(m_failedSpeedSteps, failed, &AppModel::failedSpeedStepsChanged);
 }
 
 } // namespace velmora

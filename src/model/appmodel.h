@@ -1,5 +1,6 @@
 #pragma once
 
+#include "connectionkind.h"
 #include "geoclient.h"
 #include "geostate.h"
 #include "platform/interfacetable.h"
@@ -43,8 +44,9 @@ class AppModel : public QObject
     Q_PROPERTY(velmora::GeoState geoState READ geoState NOTIFY geoStateChanged)
     Q_PROPERTY(std::optional<velmora::GeoInfo> lastGeo READ lastGeo NOTIFY lastGeoChanged)
     Q_PROPERTY(bool isRefreshing READ isRefreshing NOTIFY isRefreshingChanged)
-    Q_PROPERTY(QString connectionType READ connectionType NOTIFY connectionTypeChanged)
-    Q_PROPERTY(QString localIP READ localIP NOTIFY localIPChanged)
+    Q_PROPERTY(
+        velmora::ConnectionKind connectionKind READ connectionKind NOTIFY connectionKindChanged)
+    Q_PROPERTY(std::optional<QString> localIP READ localIP NOTIFY localIPChanged)
     Q_PROPERTY(QStringList dnsServers READ dnsServers NOTIFY dnsServersChanged)
     Q_PROPERTY(bool vpnLikely READ vpnLikely NOTIFY vpnLikelyChanged)
     Q_PROPERTY(bool isOnline READ isOnline NOTIFY isOnlineChanged)
@@ -52,7 +54,8 @@ class AppModel : public QObject
     Q_PROPERTY(velmora::SpeedPhase speedPhase READ speedPhase NOTIFY speedPhaseChanged)
     Q_PROPERTY(
         std::optional<velmora::SpeedResult> speedResult READ speedResult NOTIFY speedResultChanged)
-    Q_PROPERTY(std::optional<QString> speedError READ speedError NOTIFY speedErrorChanged)
+    Q_PROPERTY(QList<velmora::SpeedPhase> failedSpeedSteps READ failedSpeedSteps NOTIFY
+                   failedSpeedStepsChanged)
     Q_PROPERTY(bool launchAtLogin READ launchAtLogin NOTIFY launchAtLoginChanged)
     Q_PROPERTY(std::optional<QString> launchAtLoginError READ launchAtLoginError NOTIFY
                    launchAtLoginErrorChanged)
@@ -96,27 +99,25 @@ public:
 
     const GeoState &geoState() const { return m_geoState; }
     const std::optional<GeoInfo> &lastGeo() const { return m_lastGeo; }
+    // The record to show; see velmora::currentGeo.
+    std::optional<GeoInfo> currentGeo() const { return velmora::currentGeo(m_geoState, m_lastGeo); }
     bool isRefreshing() const { return m_isRefreshing; }
-    // "Wi-Fi", "Ethernet", "Cellular", "Other", "Offline"; "—" before the first path report.
-    const QString &connectionType() const { return m_connectionType; }
-    const QString &localIP() const { return m_localIP; }
+    ConnectionKind connectionKind() const { return m_connectionKind; }
+    // None while no interface has a usable address.
+    const std::optional<QString> &localIP() const { return m_localIP; }
     const QStringList &dnsServers() const { return m_dnsServers; }
     bool vpnLikely() const { return m_vpnLikely; }
     bool isOnline() const { return m_isOnline; }
     bool ipCopied() const { return m_ipCopied; }
     SpeedPhase speedPhase() const { return m_speedPhase; }
     const std::optional<SpeedResult> &speedResult() const { return m_speedResult; }
-    // "Failed: " and the failed steps of the last speed test.
-    const std::optional<QString> &speedError() const { return m_speedError; }
+    // The steps of the last speed test that failed, in their order.
+    const QList<SpeedPhase> &failedSpeedSteps() const { return m_failedSpeedSteps; }
     bool launchAtLogin() const { return m_launchAtLogin; }
     const std::optional<QString> &launchAtLoginError() const { return m_launchAtLoginError; }
     // Bytes per second over the last traffic sample.
     double downloadRate() const { return m_downloadRate; }
     double uploadRate() const { return m_uploadRate; }
-
-    // The flag to show: the warning sign while offline, else the flag of the current or
-    // last good record, else the globe while loading or the warning sign after a failure.
-    QString menuBarLabel() const;
 
     // Looks up the public address again. While another refresh runs it returns at once, and one
     // more refresh follows the running one, however often it was asked for meanwhile.
@@ -124,8 +125,9 @@ public:
     // Runs latency, download and upload one after the other. Returns at once while a run is
     // in progress.
     QCoro::Task<> runSpeedTest();
-    // Puts address on the clipboard and raises ipCopied for a moment.
-    void copyPublicIP(const QString &address);
+    // Puts the current record's address on the clipboard and raises ipCopied for a moment;
+    // without a record it does nothing.
+    void copyPublicIP();
     // Starts or stops the traffic sampling; switching on takes a fresh baseline.
     void setTrafficMonitoring(bool on);
     // Asks the desktop to start (or not) this program at login, then mirrors what it reports.
@@ -138,7 +140,7 @@ Q_SIGNALS:
     void geoStateChanged();
     void lastGeoChanged();
     void isRefreshingChanged();
-    void connectionTypeChanged();
+    void connectionKindChanged();
     void localIPChanged();
     void dnsServersChanged();
     void vpnLikelyChanged();
@@ -146,7 +148,7 @@ Q_SIGNALS:
     void ipCopiedChanged();
     void speedPhaseChanged();
     void speedResultChanged();
-    void speedErrorChanged();
+    void failedSpeedStepsChanged();
     void launchAtLoginChanged();
     void launchAtLoginErrorChanged();
     void downloadRateChanged();
@@ -168,15 +170,15 @@ private:
     std::optional<GeoInfo> m_lastGeo;
     bool m_isRefreshing = false;
     bool m_refreshAgain = false;
-    QString m_connectionType;
-    QString m_localIP;
+    ConnectionKind m_connectionKind = ConnectionKind::unknown;
+    std::optional<QString> m_localIP;
     QStringList m_dnsServers;
     bool m_vpnLikely = false;
     bool m_isOnline = true;
     bool m_ipCopied = false;
     SpeedPhase m_speedPhase = SpeedPhase::idle;
     std::optional<SpeedResult> m_speedResult;
-    std::optional<QString> m_speedError;
+    QList<SpeedPhase> m_failedSpeedSteps;
     bool m_launchAtLogin = false;
     std::optional<QString> m_launchAtLoginError;
     double m_downloadRate = 0;

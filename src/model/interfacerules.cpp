@@ -83,7 +83,7 @@ InterfaceCounters trafficCounters(const InterfaceCounters &all)
     return counted;
 }
 
-QString chooseLocalIP(const QList<InterfaceAddress> &addresses)
+std::optional<QString> chooseLocalIP(const QList<InterfaceAddress> &addresses)
 {
     for (const InterfaceAddress &entry : addresses) {
         if (startsWithAny(entry.name, preferredPrefixes))
@@ -93,7 +93,7 @@ QString chooseLocalIP(const QList<InterfaceAddress> &addresses)
         if (!startsWithAny(entry.name, notLocalPrefixes))
             return entry.address;
     }
-    return u"\u2014"_s;
+    return std::nullopt;
 }
 
 bool vpnLikely(const QList<InterfaceAddress> &addresses)

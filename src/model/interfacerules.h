@@ -16,8 +16,8 @@ bool countsTraffic(QStringView name);
 InterfaceCounters trafficCounters(const InterfaceCounters &all);
 
 // The address to show as the machine's local address: the first on a wired or wireless
-// interface, else the first that is neither loopback nor a tunnel, else "—" (U+2014).
-QString chooseLocalIP(const QList<InterfaceAddress> &addresses);
+// interface, else the first that is neither loopback nor a tunnel, else none.
+std::optional<QString> chooseLocalIP(const QList<InterfaceAddress> &addresses);
 
 // Whether any listed interface looks like a VPN tunnel, by its name or its kernel link kind.
 bool vpnLikely(const QList<InterfaceAddress> &addresses);

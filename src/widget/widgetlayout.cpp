@@ -2,6 +2,7 @@
 
 #include "flag.h"
 #include "look.h"
+#include "shownvalues.h"
 
 #include <QFontInfo>
 #include <QFontMetricsF>
@@ -13,8 +14,6 @@
 namespace velmora {
 
 namespace {
-
-const QString placeholder = QStringLiteral("\u2014");
 
 QFont headline()
 {
@@ -31,11 +30,6 @@ qreal lineHeight(const QFont &font)
 QPointF snapped(QPointF at)
 {
     return {std::round(at.x()), std::round(at.y())};
-}
-
-QString orPlaceholder(const QString &text)
-{
-    return text.isEmpty() ? placeholder : text;
 }
 
 // One line cut in the middle, so both ends of an address stay readable.
@@ -126,8 +120,8 @@ void layoutMedium(WidgetDrawing &drawing, const GeoEntry &entry, const QRectF &c
     const qreal cityTop = left.bottom() - lineHeight(subheadline);
     const qreal countryTop = cityTop - 4 - lineHeight(headline());
     drawing.texts.append(shrunk(geo.country, headline(), {left.left(), countryTop}, columnWidth));
-    drawing.texts.append(
-        line(orPlaceholder(geo.city), subheadline, {left.left(), cityTop}, columnWidth, true));
+    drawing.texts.append(line(Shown::orPlaceholder(geo.city), subheadline, {left.left(), cityTop},
+                              columnWidth, true));
 
     // Right: three labelled values at the top, the time of the record at the bottom.
     const QFont caption2 = textFont(TextStyle::caption2);
@@ -141,8 +135,8 @@ void layoutMedium(WidgetDrawing &drawing, const GeoEntry &entry, const QRectF &c
         y += lineHeight(valueFont) + 6;
     };
     info(QStringLiteral("Public IP"), geo.ip, true);
-    info(QStringLiteral("ISP"), orPlaceholder(geo.isp), false);
-    info(QStringLiteral("Timezone"), orPlaceholder(geo.timezone), false);
+    info(QStringLiteral("ISP"), Shown::orPlaceholder(geo.isp), false);
+    info(QStringLiteral("Timezone"), Shown::orPlaceholder(geo.timezone), false);
 
     const qreal footerTop = right.bottom() - lineHeight(caption2);
     qreal x = right.left();
@@ -169,7 +163,7 @@ WidgetDrawing layoutWidget(const GeoEntry &entry, WidgetFamily family, const QLo
         QRectF(QPointF(), widgetSize(family))
             .adjusted(widgetPadding, widgetPadding, -widgetPadding, -widgetPadding);
     if (entry.isLocating())
-        layoutNotice(drawing, content, Flag::loading(), {QStringLiteral(u"Locating\u2026")});
+        layoutNotice(drawing, content, Flag::loading(), {Shown::locating()});
     else if (!entry.geo)
         layoutNotice(drawing, content, Flag::offline(),
                      {QStringLiteral("Offline"), QStringLiteral("Retrying soon")});

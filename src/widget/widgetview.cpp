@@ -1,6 +1,7 @@
 #include "widgetview.h"
 
 #include "look.h"
+#include "shownvalues.h"
 #include "symbols.h"
 #include "widgetaccessible.h"
 
@@ -49,7 +50,7 @@ void paintWidget(QPainter &painter, const WidgetDrawing &drawing, WidgetFamily f
         QFont font = text.font;
         // The lone em dash of a missing value is a stroke under a pixel thick: a heavier one
         // keeps it as legible as the text around it.
-        if (text.text == QStringLiteral("\u2014"))
+        if (Shown::isPlaceholder(text.text))
             font.setWeight(QFont::Bold);
         painter.setFont(font);
         painter.setPen(text.secondary ? colors.secondaryText : colors.text);

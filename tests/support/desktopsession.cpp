@@ -1,5 +1,6 @@
 #include "desktopsession.h"
 
+#include "platform/xcbreply.h"
 #include "testhelpers.h"
 
 #include <QDBusConnection>
@@ -42,11 +43,9 @@ constexpr std::pair<const char *, const char *> privateDirectories[] = {
 
 xcb_atom_t atom(xcb_connection_t *connection, const char *name)
 {
-    xcb_intern_atom_reply_t *reply = xcb_intern_atom_reply(
-        connection, xcb_intern_atom(connection, 0, uint16_t(std::strlen(name)), name), nullptr);
-    const xcb_atom_t value = reply ? reply->atom : xcb_atom_t(XCB_NONE);
-    std::free(reply);
-    return value;
+    const velmora::XcbReply<xcb_intern_atom_reply_t> reply(xcb_intern_atom_reply(
+        connection, xcb_intern_atom(connection, 0, uint16_t(std::strlen(name)), name), nullptr));
+    return reply ? reply->atom : xcb_atom_t(XCB_NONE);
 }
 
 // QProcess learns of an exit from the event loop, which processes started before the
@@ -438,7 +437,8 @@ bool DesktopSession::withX(
     if (ok) {
         use(connection, xcb_setup_roots_iterator(xcb_get_setup(connection)).data);
         // A round trip: the server may drop requests still unread when the connection ends.
-        std::free(xcb_get_input_focus_reply(connection, xcb_get_input_focus(connection), nullptr));
+        velmora::XcbReply<xcb_get_input_focus_reply_t>(
+            xcb_get_input_focus_reply(connection, xcb_get_input_focus(connection), nullptr));
     }
     xcb_disconnect(connection);
     return ok;
@@ -455,17 +455,16 @@ QImage DesktopSession::grab() const
     }
     QImage image;
     withX([&image](xcb_connection_t *connection, const xcb_screen_t *screen) {
-        xcb_get_image_reply_t *reply = xcb_get_image_reply(
+        const velmora::XcbReply<xcb_get_image_reply_t> reply(xcb_get_image_reply(
             connection,
             xcb_get_image(connection, XCB_IMAGE_FORMAT_Z_PIXMAP, screen->root, 0, 0,
                           screen->width_in_pixels, screen->height_in_pixels, ~0u),
-            nullptr);
+            nullptr));
         // A 24-bit display hands out 32-bit pixels, the layout of QImage::Format_RGB32.
         if (reply && reply->depth == 24)
-            image = QImage(xcb_get_image_data(reply), screen->width_in_pixels,
+            image = QImage(xcb_get_image_data(reply.get()), screen->width_in_pixels,
                            screen->height_in_pixels, QImage::Format_RGB32)
                         .copy();
-        std::free(reply);
     });
     return image;
 }
@@ -474,10 +473,11 @@ bool DesktopSession::ownsSelection(const char *selection) const
 {
     bool owned = false;
     withX([&](xcb_connection_t *connection, const xcb_screen_t *) {
-        xcb_get_selection_owner_reply_t *owner = xcb_get_selection_owner_reply(
-            connection, xcb_get_selection_owner(connection, atom(connection, selection)), nullptr);
+        const velmora::XcbReply<xcb_get_selection_owner_reply_t> owner(
+            xcb_get_selection_owner_reply(
+                connection, xcb_get_selection_owner(connection, atom(connection, selection)),
+                nullptr));
         owned = owner && owner->owner != XCB_NONE;
-        std::free(owner);
     });
     return owned;
 }

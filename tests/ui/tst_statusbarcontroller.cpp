@@ -2,6 +2,7 @@
 #include "popover/popoverwindow.h"
 #include "settings/settingsview.h"
 #include "settingsfollowers.h"
+#include "shownvalues.h"
 #include "statusbarcontroller.h"
 #include "toast/toastview.h"
 #include "toast/toastwindow.h"
@@ -190,7 +191,8 @@ private Q_SLOTS:
             s.settle();
             const bool redrawn = s.tray.icons.last() != before;
             before = s.tray.icons.last();
-            return redrawn && s.model->menuBarLabel() == glyph;
+            return redrawn && Shown::flag(s.model->isOnline(), s.model->geoState(),
+                                          s.model->lastGeo()) == glyph;
         };
         QVERIFY(fakes::waitUntilIdle(*s.model));
         QVERIFY(redrawnWith(Flag::offline()));

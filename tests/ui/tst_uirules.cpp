@@ -1,10 +1,10 @@
 #include "pixels.h"
 #include "placement.h"
-#include "popover/popovertexts.h"
 #include "settingsstore.h"
+#include "shownvalues.h"
+#include "speedtexts.h"
 #include "trayimage/speedimage.h"
 #include "trayimage/squarerates.h"
-#include "trayimage/statustooltip.h"
 
 #include <QFontInfo>
 #include <QPainter>
@@ -104,7 +104,7 @@ private Q_SLOTS:
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("expected");
 
-        using namespace PopoverTexts;
+        using namespace Shown;
         const Geo full = record(u"203.0.113.1"_s), none;
         const Geo bare = record(u"203.0.113.1"_s, {}, {}, {});
         const auto row = [](const char *tag, const QString &text, const QString &expected) {
@@ -130,8 +130,8 @@ private Q_SLOTS:
         row("isp: empty isp", isp(record(u"1"_s, {}, {}, u"AS3320"_s)), u"AS3320"_s);
         row("isp: neither", isp(bare), emDash);
         row("isp: no record", isp(none), emDash);
-        row("timezone", PopoverTexts::timezone(full), u"Europe/Berlin"_s);
-        row("timezone: empty", PopoverTexts::timezone(bare), emDash);
+        row("timezone", Shown::timezone(full), u"Europe/Berlin"_s);
+        row("timezone: empty", Shown::timezone(bare), emDash);
         row("dns: none", dns({}), emDash);
         row("dns: five, the first three, one per line",
             dns({u"192.0.2.1"_s, u"2001:db8::2"_s, u"192.0.2.3"_s, u"192.0.2.4"_s, u"192.0.2.5"_s}),
@@ -176,10 +176,10 @@ private Q_SLOTS:
         row("tera caps", compactRate(5e15, Unit::bytes), u"5000T"_s);
 
         GeoInfo located{.ip = u"203.0.113.42"_s, .country = u"Germany"_s};
-        row("tool tip", statusToolTip(located), u"Germany · 203.0.113.42"_s);
-        row("tool tip without a record", statusToolTip({}), u"Velmora"_s);
+        row("tool tip", toolTip(located), u"Germany · 203.0.113.42"_s);
+        row("tool tip without a record", toolTip({}), u"Velmora"_s);
         located.country.clear();
-        row("tool tip without a country", statusToolTip(located), u"203.0.113.42"_s);
+        row("tool tip without a country", toolTip(located), u"203.0.113.42"_s);
     }
 
     void texts()

@@ -3,9 +3,10 @@
 #include "appmodel.h"
 #include "card.h"
 #include "look.h"
-#include "popovertexts.h"
 #include "preferences.h"
 #include "row.h"
+#include "shownvalues.h"
+#include "speedtexts.h"
 #include "spinner.h"
 #include "symbols.h"
 
@@ -157,12 +158,12 @@ PopoverView::PopoverView(AppModel &model, Preferences &prefs, std::function<void
     connect(&m_model, &AppModel::isOnlineChanged, this, &PopoverView::updateSpeed);
     connect(&m_model, &AppModel::isRefreshingChanged, this, &PopoverView::updateRefreshing);
     connect(&m_model, &AppModel::localIPChanged, this, &PopoverView::updateLocalIP);
-    connect(&m_model, &AppModel::connectionTypeChanged, this, &PopoverView::updateConnection);
+    connect(&m_model, &AppModel::connectionKindChanged, this, &PopoverView::updateConnection);
     connect(&m_model, &AppModel::vpnLikelyChanged, this, &PopoverView::updateConnection);
     connect(&m_model, &AppModel::dnsServersChanged, this, &PopoverView::updateDns);
     connect(&m_model, &AppModel::speedPhaseChanged, this, &PopoverView::updateSpeed);
     connect(&m_model, &AppModel::speedResultChanged, this, &PopoverView::updateSpeed);
-    connect(&m_model, &AppModel::speedErrorChanged, this, &PopoverView::updateSpeed);
+    connect(&m_model, &AppModel::failedSpeedStepsChanged, this, &PopoverView::updateSpeed);
     connect(&m_prefs, &Preferences::speedUnitChanged, this, &PopoverView::updateSpeed);
 
     updateGeo();
@@ -253,7 +254,7 @@ QWidget *PopoverView::makeNetworkCard()
     setTint(m_copySymbol, Tint::secondary);
     copyLayout->addWidget(m_publicIP, 0, Qt::AlignVCenter);
     copyLayout->addWidget(m_copySymbol, 0, Qt::AlignVCenter);
-    connect(copyButton, &QAbstractButton::clicked, this, &PopoverView::copyPublicIP);
+    connect(copyButton, &QAbstractButton::clicked, &m_model, &AppModel::copyPublicIP);
     auto *publicRow = new Row(QStringLiteral("Public IP"), copyButton);
     publicRow->setBaselineLabel(m_publicIP);
     layout->addWidget(publicRow);
@@ -372,9 +373,9 @@ QWidget *PopoverView::makeFooter()
 
 void PopoverView::updateGeo()
 {
-    namespace T = PopoverTexts;
-    const std::optional<GeoInfo> geo = T::currentGeo(m_model.geoState(), m_model.lastGeo());
-    m_flag->setText(m_model.menuBarLabel());
+    namespace T = Shown;
+    const std::optional<GeoInfo> geo = m_model.currentGeo();
+    m_flag->setText(T::flag(m_model.isOnline(), m_model.geoState(), m_model.lastGeo()));
     m_title->setFullText(T::title(geo, m_model.isOnline()));
     m_subtitle->setFullText(T::subtitle(geo));
 
@@ -402,29 +403,29 @@ void PopoverView::updateRefreshing()
 
 void PopoverView::updateLocalIP()
 {
-    m_localIP->setFullText(m_model.localIP());
+    m_localIP->setFullText(Shown::localIP(m_model.localIP()));
 }
 
 void PopoverView::updateConnection()
 {
     m_vpnBadge->setVisible(m_model.vpnLikely());
-    m_connection->setText(m_model.connectionType());
+    m_connection->setText(Shown::orPlaceholder(Shown::connectionName(m_model.connectionKind())));
 }
 
 void PopoverView::updateDns()
 {
-    m_dns->setFullText(PopoverTexts::dns(m_model.dnsServers()));
+    m_dns->setFullText(Shown::dns(m_model.dnsServers()));
 }
 
 void PopoverView::updateSpeed()
 {
-    namespace T = PopoverTexts;
+    namespace T = Shown;
     const std::optional<SpeedResult> &result = m_model.speedResult();
     m_latency->setFullText(T::latency(result));
     m_download->setFullText(T::download(result, m_prefs));
     m_upload->setFullText(T::upload(result, m_prefs));
 
-    const std::optional<QString> &error = m_model.speedError();
+    const std::optional<QString> error = T::speedFailure(m_model.failedSpeedSteps());
     m_speedNoticeText->setFullText(error.value_or(QString()));
     m_speedNotice->setVisible(error.has_value());
 
@@ -450,13 +451,6 @@ void PopoverView::refresh()
 {
     // Fire and forget: the task runs on to its end even if the popover closes.
     m_model.refresh();
-}
-
-void PopoverView::copyPublicIP()
-{
-    if (const std::optional<GeoInfo> geo =
-            PopoverTexts::currentGeo(m_model.geoState(), m_model.lastGeo()))
-        m_model.copyPublicIP(geo->ip);
 }
 
 void PopoverView::runSpeedTest()

@@ -62,7 +62,6 @@ private:
     void updateSpeed();
 
     void refresh();
-    void copyPublicIP();
     void runSpeedTest();
 
     AppModel &m_model;

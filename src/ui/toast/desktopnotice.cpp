@@ -1,6 +1,7 @@
 #include "desktopnotice.h"
 
 #include "look.h"
+#include "shownvalues.h"
 #include "toastview.h"
 
 #include <QDBusAbstractInterface>
@@ -95,11 +96,11 @@ DesktopNotice::~DesktopNotice() = default;
 
 void DesktopNotice::show(const GeoInfo &old, const GeoInfo &now, std::chrono::milliseconds onScreen)
 {
-    Notice notice{.summary = ToastTexts::title(old, now),
-                  .lines = {ToastTexts::addresses(old, now)},
+    Notice notice{.summary = Shown::changeTitle(old, now),
+                  .lines = {Shown::changedAddresses(old, now)},
                   .flag = now.flag(),
                   .onScreen = onScreen};
-    if (const auto place = ToastTexts::previousPlace(old, now))
+    if (const auto place = Shown::previousPlace(old, now))
         notice.lines << *place;
     m_waiting = notice;
     m_closeWhenShown = false;

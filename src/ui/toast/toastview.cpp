@@ -1,6 +1,7 @@
 #include "toastview.h"
 
 #include "look.h"
+#include "shownvalues.h"
 #include "wrappinglabel.h"
 
 #include <QHBoxLayout>
@@ -13,29 +14,6 @@
 using namespace Qt::StringLiterals;
 
 namespace velmora {
-
-namespace ToastTexts {
-
-QString title(const GeoInfo &old, const GeoInfo &now)
-{
-    if (old.countryCode == now.countryCode)
-        return QObject::tr("IP address changed");
-    return QObject::tr("Now in ") + now.country;
-}
-
-QString addresses(const GeoInfo &old, const GeoInfo &now)
-{
-    return old.ip + u" → "_s + now.ip;
-}
-
-std::optional<QString> previousPlace(const GeoInfo &old, const GeoInfo &now)
-{
-    if (old.countryCode == now.countryCode)
-        return std::nullopt;
-    return QObject::tr("was ") + old.flag() + u' ' + old.country;
-}
-
-} // namespace ToastTexts
 
 namespace {
 
@@ -88,8 +66,8 @@ ToastView::ToastView(const GeoInfo &old, const GeoInfo &now, std::function<void(
     // Country names run long ("South Georgia and the South Sandwich Islands"): they wrap, and
     // the card grows to hold them.
     texts->addWidget(
-        wrapping(ToastTexts::title(old, now), textFont(TextStyle::body, QFont::DemiBold), this));
-    const QString pair = ToastTexts::addresses(old, now);
+        wrapping(Shown::changeTitle(old, now), textFont(TextStyle::body, QFont::DemiBold), this));
+    const QString pair = Shown::changedAddresses(old, now);
     QLabel *addresses = line(pair, captionMonospaced(), this);
     // One line whatever the addresses: two IPv6 addresses need more than the card has.
     const int room = cardWidth - 2 * horizontalPadding - flag->sizeHint().width() - flagSpacing;
@@ -97,7 +75,7 @@ ToastView::ToastView(const GeoInfo &old, const GeoInfo &now, std::function<void(
     addresses->setAccessibleName(pair);
     setTint(addresses, Tint::secondary);
     texts->addWidget(addresses);
-    if (const auto place = ToastTexts::previousPlace(old, now)) {
+    if (const auto place = Shown::previousPlace(old, now)) {
         QLabel *was = wrapping(*place, textFont(TextStyle::caption), this);
         setTint(was, Tint::secondary);
         texts->addWidget(was);

@@ -10,19 +10,6 @@
 
 namespace velmora {
 
-// The texts of the card that tells of a new public address, as plain functions.
-namespace ToastTexts {
-
-// "IP address changed" while the country code stays the same (compared as text), else
-// "Now in " and the new country.
-QString title(const GeoInfo &old, const GeoInfo &now);
-// The old address, " → " and the new one.
-QString addresses(const GeoInfo &old, const GeoInfo &now);
-// "was ", the old flag, a space and the old country; none while the country code stays.
-std::optional<QString> previousPlace(const GeoInfo &old, const GeoInfo &now);
-
-} // namespace ToastTexts
-
 // The card itself: the new flag beside the title, the addresses on one line (shortened in the
 // middle when too long) and, after a move to another country, where the machine was. The
 // title and that last line wrap, and the card is as tall as they need. 280 px wide on a

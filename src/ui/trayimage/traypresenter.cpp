@@ -5,8 +5,8 @@
 #include "flag.h"
 #include "panelcolors.h"
 #include "preferences.h"
+#include "shownvalues.h"
 #include "squarerates.h"
-#include "statustooltip.h"
 #include "trayitem.h"
 
 namespace velmora {
@@ -87,7 +87,7 @@ void TrayPresenter::redraw()
     const QColor behind = m_tray.panelBackground();
 
     Picture picture{.rendering = rendering,
-                    .title = m_model.menuBarLabel(),
+                    .title = Shown::flag(m_model.isOnline(), m_model.geoState(), m_model.lastGeo()),
                     .rows = {},
                     .columnWidth = 0,
                     .customColors = live && settings.customColors,
@@ -127,7 +127,7 @@ void TrayPresenter::redraw()
         m_picture = std::move(picture);
     }
     m_tray.setLabel(label, guide);
-    m_tray.setToolTip(statusToolTip(m_model.lastGeo()));
+    m_tray.setToolTip(Shown::toolTip(m_model.currentGeo()));
     ++m_redrawCount;
 }
 

@@ -1,80 +1,56 @@
-#include "popovertexts.h"
+#include "speedtexts.h"
 
 #include "preferences.h"
+#include "shownvalues.h"
 
 #include <QRegularExpression>
+#include <QStringList>
 
 #include <array>
 #include <charconv>
 
-namespace velmora::PopoverTexts {
+using namespace Qt::StringLiterals;
+
+namespace velmora::Shown {
 
 namespace {
-
-QString orPlaceholder(const QString &text)
-{
-    return text.isEmpty() ? placeholder() : text;
-}
 
 QString megabits(const std::optional<double> &mbps, const Preferences &prefs)
 {
     return mbps ? prefs.formatMbps(*mbps) : placeholder();
 }
 
-} // namespace
-
-QString placeholder()
+QString phaseText(SpeedPhase phase)
 {
-    return QStringLiteral(u"\u2014");
-}
-
-std::optional<GeoInfo> currentGeo(const GeoState &state, const std::optional<GeoInfo> &lastGeo)
-{
-    if (state.kind() == GeoState::Kind::loaded)
-        return state.info();
-    return lastGeo;
-}
-
-QString title(const std::optional<GeoInfo> &geo, bool isOnline)
-{
-    if (geo)
-        return geo->country;
-    return isOnline ? QStringLiteral(u"Locating\u2026") : QStringLiteral("Offline");
-}
-
-QString subtitle(const std::optional<GeoInfo> &geo)
-{
-    return orPlaceholder(geo ? geo->city : QString());
-}
-
-QString publicIP(const std::optional<GeoInfo> &geo, bool ipCopied)
-{
-    if (ipCopied)
-        return QStringLiteral("Copied");
-    return geo ? geo->ip : placeholder();
-}
-
-QString isp(const std::optional<GeoInfo> &geo)
-{
-    QStringList parts;
-    if (geo) {
-        for (const QString &part : {geo->isp, geo->asn}) {
-            if (!part.isEmpty())
-                parts.append(part);
-        }
+    switch (phase) {
+    case SpeedPhase::latency:
+        return u"Measuring latency\u2026"_s;
+    case SpeedPhase::download:
+        return u"Testing download\u2026"_s;
+    case SpeedPhase::upload:
+        return u"Testing upload\u2026"_s;
+    case SpeedPhase::idle:
+        break;
     }
-    return orPlaceholder(parts.join(QStringLiteral(u" \u00B7 ")));
+    return {};
 }
 
-QString dns(const QStringList &servers)
+QString stepName(SpeedPhase step)
 {
-    return orPlaceholder(servers.mid(0, 3).join(u'\n'));
+    switch (step) {
+    case SpeedPhase::latency:
+        return u"latency"_s;
+    case SpeedPhase::download:
+        return u"download"_s;
+    case SpeedPhase::upload:
+        return u"upload"_s;
+    case SpeedPhase::idle:
+        break;
+    }
+    return {};
 }
 
-QString timezone(const std::optional<GeoInfo> &geo)
-{
-    return orPlaceholder(geo ? geo->timezone : QString());
-}
+} // namespace
 
 QString latency(const std::optional<SpeedResult> &result)
 {
@@ -113,10 +89,20 @@ QString speedStatus(SpeedPhase phase, const std::optional<SpeedResult> &result,
                     const QLocale &locale)
 {
     if (phase != SpeedPhase::idle)
-        return rawValue(phase);
+        return phaseText(phase);
     if (result)
         return lastRun(*result, locale);
     return {};
 }
 
-} // namespace velmora::PopoverTexts
+std::optional<QString> speedFailure(const QList<SpeedPhase> &failedSteps)
+{
+    if (failedSteps.isEmpty())
+        return std::nullopt;
+    QStringList names;
+    for (SpeedPhase step : failedSteps)
+        names.append(stepName(step));
+    return u"Failed: "_s + names.join(u", "_s);
+}
+
+} // namespace velmora::Shown

@@ -39,4 +39,12 @@ private:
     QString m_message;
 };
 
+// The record to show: the loaded one, or while loading or after a failure the last good one,
+// if any. So a failed refresh leaves the previous record on screen.
+inline std::optional<GeoInfo> currentGeo(const GeoState &state,
+                                         const std::optional<GeoInfo> &lastGeo)
+{
+    return state.kind() == GeoState::Kind::loaded ? state.info() : lastGeo;
+}
+
 } // namespace velmora
