@@ -172,8 +172,8 @@ int main(int argc, char **argv)
     prefs.setShowLiveSpeed(true);
     AppModel model(bench::soakServices());
     SystemTrayItem tray(u"velmora"_s);
-    followLiveSpeed(prefs, model);
     StatusBarController controller(model, prefs, tray);
+    followLiveSpeed(prefs, model, controller);
 
     // Polls the redraw count: the warm-up mark, quarter marks, the end, and a stall guard.
     QTimer poll;

@@ -20,10 +20,10 @@
 #include "platform/interfacetable.h"
 #include "platform/loginitem.h"
 #include "platform/pathmonitor.h"
-#include "sleepwatcher.h"
 #include "preferences.h"
 #include "settingsfollowers.h"
 #include "settingsstore.h"
+#include "sleepwatcher.h"
 #include "statusbarcontroller.h"
 #include "systemtrayitem.h"
 #include "testcertificates.h"
@@ -154,8 +154,8 @@ int main(int argc, char **argv)
     services.sleepWatcher = nullptr; // the machine does not sleep during the run
     AppModel model(std::move(services));
     SystemTrayItem tray(u"velmora"_s);
-    followLiveSpeed(prefs, model);
     StatusBarController controller(model, prefs, tray);
+    followLiveSpeed(prefs, model, controller);
     controller.setToastTimings({.fadeIn = 50ms, .onScreen = 400ms, .fadeOut = 50ms});
 
     int flaps = 0, popovers = 0, toasts = 0, failures = 0, lookups = 0;

@@ -3,6 +3,7 @@
 #include "appmodel.h"
 #include "fusionappearance.h"
 #include "preferences.h"
+#include "statusbarcontroller.h"
 
 namespace velmora {
 
@@ -13,11 +14,14 @@ void followTheme(Preferences &prefs, FusionAppearance &appearance)
                      [&prefs, &appearance] { appearance.apply(prefs.theme()); });
 }
 
-void followLiveSpeed(Preferences &prefs, AppModel &model)
+void followLiveSpeed(Preferences &prefs, AppModel &model, StatusBarController &controller)
 {
-    model.setTrafficMonitoring(prefs.showLiveSpeed());
-    QObject::connect(&prefs, &Preferences::showLiveSpeedChanged, &model,
-                     [&prefs, &model] { model.setTrafficMonitoring(prefs.showLiveSpeed()); });
+    const auto apply = [&prefs, &model, &controller] {
+        model.setTrafficMonitoring(prefs.showLiveSpeed() || controller.isPopoverShown());
+    };
+    apply();
+    QObject::connect(&prefs, &Preferences::showLiveSpeedChanged, &model, apply);
+    QObject::connect(&controller, &StatusBarController::popoverShownChanged, &model, apply);
 }
 
 } // namespace velmora

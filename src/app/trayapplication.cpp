@@ -31,9 +31,9 @@ void TrayApplication::finishLaunching()
     m_appearance = std::make_unique<FusionAppearance>();
     m_model = std::make_unique<AppModel>(defaultServices());
     m_prefs = std::make_unique<Preferences>(SettingsStore::standard());
-    followLiveSpeed(*m_prefs, *m_model);
     m_tray = std::make_unique<SystemTrayItem>(u"velmora"_s);
     m_controller = std::make_unique<StatusBarController>(*m_model, *m_prefs, *m_tray);
+    followLiveSpeed(*m_prefs, *m_model, *m_controller);
     // After the controller has read the desktop's own palette for the panel's colours, and
     // before it opens any window, so that none is drawn in the wrong theme.
     followTheme(*m_prefs, *m_appearance);

@@ -23,7 +23,7 @@ struct Symbol
     std::array<const char16_t *, 2> themeNames;
 };
 
-constexpr std::array<Symbol, 8> symbols{{
+constexpr std::array<Symbol, 9> symbols{{
     {u"arrow.clockwise", {u"view-refresh-symbolic", nullptr}},
     {u"network", {u"network-wired-symbolic", u"network-workgroup-symbolic"}},
     {u"exclamationmark.triangle.fill", {u"dialog-warning-symbolic", nullptr}},
@@ -32,6 +32,7 @@ constexpr std::array<Symbol, 8> symbols{{
     {u"speedometer", {u"speedometer-symbolic", u"power-profile-performance-symbolic"}},
     {u"gearshape", {u"emblem-system-symbolic", u"preferences-system-symbolic"}},
     {u"wifi.slash", {u"network-wireless-offline-symbolic", nullptr}},
+    {u"chart.xyaxis.line", {u"utilities-system-monitor-symbolic", nullptr}},
 }};
 
 const Symbol *find(const QString &name)

@@ -157,6 +157,11 @@ void AppModel::takeTrafficBaseline()
 {
     m_lastCounters = trafficCounters(m_services.interfaces->counters());
     m_lastSample = m_services.wallClock();
+    // What came before a pause would be drawn as if it had just happened.
+    if (!m_trafficHistory.isEmpty()) {
+        m_trafficHistory.clear();
+        Q_EMIT trafficHistoryChanged();
+    }
 }
 
 void AppModel::resumed()
@@ -185,6 +190,8 @@ void AppModel::sampleTraffic()
     if (elapsed > 0) {
         assign(m_downloadRate, double(delta.received) / elapsed, &AppModel::downloadRateChanged);
         assign(m_uploadRate, double(delta.sent) / elapsed, &AppModel::uploadRateChanged);
+        m_trafficHistory.append(m_downloadRate, m_uploadRate);
+        Q_EMIT trafficHistoryChanged();
     }
 }
 

@@ -7,6 +7,7 @@
 #include "sleepwatcher.h"
 #include "speedphase.h"
 #include "speedresult.h"
+#include "traffichistory.h"
 
 #include <QObject>
 #include <QPointer>
@@ -118,6 +119,9 @@ public:
     // Bytes per second over the last traffic sample.
     double downloadRate() const { return m_downloadRate; }
     double uploadRate() const { return m_uploadRate; }
+    // The rates of every sample since sampling last started or the machine last woke, the
+    // last five minutes at most.
+    const TrafficHistory &trafficHistory() const { return m_trafficHistory; }
 
     // Looks up the public address again. While another refresh runs it returns at once, and one
     // more refresh follows the running one, however often it was asked for meanwhile.
@@ -153,6 +157,8 @@ Q_SIGNALS:
     void launchAtLoginErrorChanged();
     void downloadRateChanged();
     void uploadRateChanged();
+    // A sample was added, or the history was emptied.
+    void trafficHistoryChanged();
 
 private:
     void pathChanged(const NetworkPath &path);
@@ -183,6 +189,7 @@ private:
     std::optional<QString> m_launchAtLoginError;
     double m_downloadRate = 0;
     double m_uploadRate = 0;
+    TrafficHistory m_trafficHistory;
 
     QTimer *m_refreshTimer = nullptr;
     QTimer *m_settleTimer = nullptr;

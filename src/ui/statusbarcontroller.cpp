@@ -87,6 +87,8 @@ PopoverWindow *StatusBarController::popover()
         });
         m_popover = std::make_unique<PopoverWindow>(view);
         m_popover->setClosesOnOutsideClick(m_prefs.popoverClosesAutomatically());
+        connect(m_popover.get(), &PopoverWindow::shownChanged, this,
+                &StatusBarController::popoverShownChanged);
     }
     return m_popover.get();
 }

@@ -47,11 +47,14 @@ public:
     // The popover window, made on first use.
     PopoverWindow *popover();
     SettingsView *settingsWindow() const { return m_settingsWindow.get(); }
+    bool isPopoverShown() const;
+
+Q_SIGNALS:
+    void popoverShownChanged();
 
 private:
     void routeItemRequests();
     void showPopoverAt(const QRect &anchor);
-    bool isPopoverShown() const;
 
     AppModel &m_model;
     Preferences &m_prefs;

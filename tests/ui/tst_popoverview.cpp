@@ -2,11 +2,13 @@
 #include "pixels.h"
 #include "popover/popoverview.h"
 #include "popover/spinner.h"
+#include "popover/trafficgraph.h"
 #include "symbols.h"
 #include "viewsetup.h"
 
 #include <QLabel>
 #include <QRegularExpression>
+#include <QSignalSpy>
 #include <QTest>
 
 using namespace velmora;
@@ -43,11 +45,26 @@ struct Setup : fakes::ViewSetup<PopoverView>
 
     void start()
     {
-        AppModel::Services services = rig.services(fakes::quickTimings());
+        AppModel::Timings timings = fakes::quickTimings();
+        timings.trafficInterval = 5ms; // a sample only when the test moves the clock on
+        AppModel::Services services = rig.services(timings);
         services.client = fakes::scriptedClient(rig.lookups, fullRecord);
         ViewSetup::start(std::move(services), [this] { ++settingsOpened; });
     }
     bool waitUntilIdle() const { return fakes::waitUntilIdle(*model); }
+    // Samples of the given rates, a second apart.
+    bool sampleTraffic(int seconds, quint64 download, quint64 upload)
+    {
+        QSignalSpy sampled(model.get(), &AppModel::trafficHistoryChanged);
+        for (int i = 0; i < seconds; ++i) {
+            rig.clockSeconds += 1;
+            CounterPair &eth0 = rig.interfaces->m_counters[u"eth0"_s];
+            eth0 = {.rx = eth0.rx + download, .tx = eth0.tx + upload};
+            if (!sampled.wait(1000))
+                return false;
+        }
+        return true;
+    }
     bool waitForTestEnd() const
     {
         return QTest::qWaitFor([this] { return model->speedPhase() == SpeedPhase::idle; }, 5000);
@@ -173,6 +190,14 @@ private Q_SLOTS:
         QVERIFY(s.waitUntilIdle());
         s.click(u"runTestButton"_s);
         QVERIFY(s.waitForTestEnd());
+        // A minute of 8 Mb/s down and 2 Mb/s up, on a scale to 10 Mb/s; without live speeds
+        // the first seconds say when the graph fills.
+        s.prefs.setShowLiveSpeed(false);
+        s.model->setTrafficMonitoring(true);
+        QVERIFY(s.sampleTraffic(9, 1'000'000, 250'000));
+        QCOMPARE(s.text(u"trafficCaption"_s), u"Shown while the popover is open"_s);
+        QVERIFY(s.sampleTraffic(51, 1'000'000, 250'000));
+        QCOMPARE(s.text(u"trafficCaption"_s), u"Peak \u2193 8.0 Mb/s  \u2191 2.0 Mb/s"_s);
         QTest::qWait(20); // the last layout request
         pixels::saveArtifact(s.view.get(), u"popover-%1.png"_s.arg(Preferences::rawValue(theme)));
 
@@ -218,6 +243,33 @@ private Q_SLOTS:
                     : u'#';
         QVERIFY2(QRegularExpression(u"^\\.*#+\\.{3}"_s).match(columns).hasMatch(),
                  qPrintable(columns));
+
+        // The curves read back from the pixels: where the minute lies, download at 80 % of the
+        // plot's height and upload at 20 %, each 3:1 or more against the card; nothing before.
+        auto &graph = s.get<TrafficGraph>(u"trafficGraph"_s);
+        const QImage shot = pixels::grab(s.view.get())
+                                .copy(QRect(graph.mapTo(s.view.get(), QPoint()), graph.size()));
+        const int top = graph.fontMetrics().height() + 2, height = graph.height() - top;
+        const QRgb card = shot.pixel(4, top + height / 2);
+        const auto drawnNear = [&](qreal share, const QColor &color, int x) {
+            const int y = top + qRound(height * (1 - share));
+            for (int row = y - 2; row <= y + 2; ++row) {
+                const QColor seen = shot.pixelColor(x, row);
+                if (qAbs(seen.red() - color.red()) + qAbs(seen.green() - color.green()) +
+                        qAbs(seen.blue() - color.blue()) <
+                    40)
+                    return pixels::contrast(seen.rgb(), card) >= 3;
+            }
+            return false;
+        };
+        const int minuteAgo = graph.width() - graph.width() * 59 / 299;
+        const QColor download = TrafficGraph::downloadColor(graph.palette());
+        const QColor upload = TrafficGraph::uploadColor(graph.palette());
+        for (const int x : {minuteAgo + 5, graph.width() - 5}) {
+            QVERIFY2(drawnNear(0.8, download, x), qPrintable(QString::number(x)));
+            QVERIFY2(drawnNear(0.2, upload, x), qPrintable(QString::number(x)));
+        }
+        QVERIFY(!drawnNear(0.8, download, minuteAgo - 5) && !drawnNear(0.2, upload, minuteAgo - 5));
 
         s.click(u"settingsButton"_s);
         QCOMPARE(s.settingsOpened, 1);

@@ -55,7 +55,7 @@ struct Setup : fakes::ViewSetup<StatusBarController>
     {
         rig.lookups->addresses = addresses;
         start(rig.services({.trafficInterval = 20ms}), tray);
-        followLiveSpeed(prefs, *model);
+        followLiveSpeed(prefs, *model, *view);
         view->setToastTimings({.fadeIn = 10ms, .onScreen = 400ms, .fadeOut = 50ms});
     }
     // The controller draws into the tray: it goes first.
@@ -148,6 +148,17 @@ private Q_SLOTS:
         s.count(5'000'000);
         s.settle();
         QCOMPARE(s.view->redrawCount(), off);
+
+        // Now the rates are sampled only while the popover is open, for its graph.
+        s.view->showPopover();
+        s.count(6'000'000);
+        s.count(7'000'000);
+        QCOMPARE(s.model->trafficHistory().size(), 2);
+        QCOMPARE(s.model->downloadRate(), 1e6);
+        s.view->popover()->close();
+        s.count(8'000'000);
+        QCOMPARE(s.model->trafficHistory().size(), 2);
+        QCOMPARE(s.model->downloadRate(), 0.0);
     }
 
     void eachTrayGetsItsRendering_data()

@@ -3,6 +3,7 @@
 #include "settingsstore.h"
 #include "shownvalues.h"
 #include "speedtexts.h"
+#include "traffictexts.h"
 #include "trayimage/speedimage.h"
 #include "trayimage/squarerates.h"
 
@@ -163,6 +164,19 @@ private Q_SLOTS:
             u"Testing download\u2026"_s);
         row("last run in another locale", lastRun(speed(1), QLocale(u"fi_FI"_s)),
             u"Last run 14.05"_s);
+
+        // The traffic graph's scale: 1, 2 or 5 of a unit, never under 1 K.
+        const auto scale = [](double bytesPerSecond, Unit unit) {
+            const TrafficScale scale = trafficScale(bytesPerSecond, unit);
+            return scale.label + u'=' + QString::number(scale.ceiling);
+        };
+        row("scale: no traffic", scale(0, Unit::bits), u"1 Kb/s=125"_s);
+        row("scale: just at a step", scale(250'000, Unit::bits), u"2 Mb/s=250000"_s);
+        row("scale: just over a step", scale(1'300'000, Unit::bits), u"20 Mb/s=2.5e+06"_s);
+        row("scale: bytes", scale(3e6, Unit::bytes), u"5 MB/s=5e+06"_s);
+        row("scale: beyond giga", scale(1.5e12, Unit::bytes), u"2000 GB/s=2e+12"_s);
+        row("peaks", trafficPeak(1'537'500, 150'000, Unit::bits),
+            u"Peak \u2193 12.3 Mb/s  \u2191 1.2 Mb/s"_s);
 
         // The tray item's: the compact rates of its square picture, and its tool
         // tip.

@@ -9,6 +9,8 @@
 #include "speedtexts.h"
 #include "spinner.h"
 #include "symbols.h"
+#include "trafficgraph.h"
+#include "traffictexts.h"
 
 #include <QAbstractButton>
 #include <QCoreApplication>
@@ -147,6 +149,7 @@ PopoverView::PopoverView(AppModel &model, Preferences &prefs, std::function<void
     layout->setSpacing(spacing);
     layout->addWidget(makeHeader());
     layout->addWidget(makeNetworkCard());
+    layout->addWidget(makeTrafficCard());
     layout->addWidget(makeSpeedCard());
     layout->addWidget(makeFooter());
 
@@ -165,6 +168,9 @@ PopoverView::PopoverView(AppModel &model, Preferences &prefs, std::function<void
     connect(&m_model, &AppModel::speedResultChanged, this, &PopoverView::updateSpeed);
     connect(&m_model, &AppModel::failedSpeedStepsChanged, this, &PopoverView::updateSpeed);
     connect(&m_prefs, &Preferences::speedUnitChanged, this, &PopoverView::updateSpeed);
+    connect(&m_model, &AppModel::trafficHistoryChanged, this, &PopoverView::updateTraffic);
+    connect(&m_prefs, &Preferences::speedUnitChanged, this, &PopoverView::updateTraffic);
+    connect(&m_prefs, &Preferences::showLiveSpeedChanged, this, &PopoverView::updateTraffic);
 
     updateGeo();
     updateRefreshing();
@@ -172,6 +178,7 @@ PopoverView::PopoverView(AppModel &model, Preferences &prefs, std::function<void
     updateConnection();
     updateDns();
     updateSpeed();
+    updateTraffic();
 }
 
 QSize PopoverView::sizeHint() const
@@ -286,6 +293,27 @@ QWidget *PopoverView::makeNetworkCard()
 
     auto *card = new Card(QStringLiteral("Network"), QStringLiteral("network"), content);
     card->setObjectName(QStringLiteral("networkCard"));
+    return card;
+}
+
+QWidget *PopoverView::makeTrafficCard()
+{
+    auto *content = new QWidget;
+    auto *layout = new QVBoxLayout(content);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(6);
+    m_trafficGraph = new TrafficGraph(m_model.trafficHistory(), m_prefs);
+    m_trafficGraph->setObjectName(QStringLiteral("trafficGraph"));
+    layout->addWidget(m_trafficGraph);
+    m_trafficCaption = new QLabel;
+    m_trafficCaption->setObjectName(QStringLiteral("trafficCaption"));
+    m_trafficCaption->setTextFormat(Qt::PlainText);
+    m_trafficCaption->setFont(textFont(TextStyle::caption));
+    setTint(m_trafficCaption, Tint::secondary);
+    layout->addWidget(m_trafficCaption);
+
+    auto *card = new Card(QStringLiteral("Traffic"), QStringLiteral("chart.xyaxis.line"), content);
+    card->setObjectName(QStringLiteral("trafficCard"));
     return card;
 }
 
@@ -437,13 +465,34 @@ void PopoverView::updateSpeed()
     m_runTestButton->setEnabled(phase == SpeedPhase::idle && m_model.isOnline());
 }
 
+void PopoverView::updateTraffic()
+{
+    // Every second under traffic: a closed popover waits until it is shown again.
+    if (!isVisible())
+        return;
+    const TrafficHistory &history = m_model.trafficHistory();
+    // Without live speeds, sampling starts as the popover opens: a few seconds say nothing.
+    constexpr qsizetype enoughSamples = 10;
+    const TrafficHistory::Sample peak = history.peak();
+    const QString caption =
+        !m_prefs.showLiveSpeed() && history.size() < enoughSamples
+            ? Shown::trafficShownWhileOpen()
+            : Shown::trafficPeak(peak.download, peak.upload, m_prefs.speedUnit());
+    m_trafficCaption->setText(caption);
+    m_trafficGraph->setAccessibleDescription(caption);
+    m_trafficGraph->update();
+}
+
 bool PopoverView::event(QEvent *event)
 {
     const bool handled = QWidget::event(event);
+    if (event->type() == QEvent::Show)
+        updateTraffic();
     // A layout request reaches the view once the layouts below it have taken in a change,
     // so sizeHint() is current here (it is not yet while a model signal is handled).
+    // Not adjustSize(): that keeps a window within two thirds of the screen's height.
     if (event->type() == QEvent::LayoutRequest && isWindow())
-        adjustSize();
+        resize(sizeHint());
     return handled;
 }
 

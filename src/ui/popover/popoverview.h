@@ -15,10 +15,12 @@ class AppModel;
 class Preferences;
 class Spinner;
 class SymbolImage;
+class TrafficGraph;
 class WrappingLabel;
 
 // The content of the popover: a header (flag, country, city, refresh), the Network card,
-// the Speed card and a footer (settings, quit), 320 pixels wide, as tall as its content.
+// the Traffic card, the Speed card and a footer (settings, quit), 320 pixels wide, as tall as its
+// content.
 //
 // It keeps nothing of its own: every text and state is read from the model and the
 // preferences, and rewritten in place whenever one of the values it shows changes. Its width
@@ -28,7 +30,8 @@ class WrappingLabel;
 // end-to-end scripts look for carry object names: "refreshButton", "copyButton",
 // "runTestButton", "settingsButton", "quitButton", and the texts "flag", "title",
 // "subtitle", "publicIP", "localIP", "isp", "connection", "vpnBadge", "dns", "timezone",
-// "geoNotice", "latency", "download", "upload", "speedNotice", "speedStatus"; the two
+// "geoNotice", "trafficGraph", "trafficCaption", "latency", "download", "upload",
+// "speedNotice", "speedStatus"; the two
 // spinners are "refreshSpinner" and "speedSpinner", the copy symbol "copySymbol".
 class PopoverView : public QWidget
 {
@@ -50,6 +53,7 @@ protected:
 private:
     QWidget *makeHeader();
     QWidget *makeNetworkCard();
+    QWidget *makeTrafficCard();
     QWidget *makeSpeedCard();
     QWidget *makeFooter();
 
@@ -60,6 +64,7 @@ private:
     void updateConnection();
     void updateDns();
     void updateSpeed();
+    void updateTraffic();
 
     void refresh();
     void runSpeedTest();
@@ -85,6 +90,9 @@ private:
     QLabel *m_connection = nullptr;
     WrappingLabel *m_dns = nullptr;
     WrappingLabel *m_timezone = nullptr;
+
+    TrafficGraph *m_trafficGraph = nullptr;
+    QLabel *m_trafficCaption = nullptr;
 
     WrappingLabel *m_latency = nullptr;
     WrappingLabel *m_download = nullptr;

@@ -7,6 +7,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
+#include <QShowEvent>
 #include <QVBoxLayout>
 #include <QWindow>
 
@@ -183,12 +184,21 @@ void PopoverWindow::mousePressEvent(QMouseEvent *event)
         QWidget::mousePressEvent(event);
 }
 
+void PopoverWindow::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    if (!event->spontaneous())
+        Q_EMIT shownChanged();
+}
+
 void PopoverWindow::hideEvent(QHideEvent *event)
 {
     m_grabRetry.stop();
     m_activated = false;
     releasePointer();
     QWidget::hideEvent(event);
+    if (!event->spontaneous())
+        Q_EMIT shownChanged();
 }
 
 void PopoverWindow::resizeEvent(QResizeEvent *event)

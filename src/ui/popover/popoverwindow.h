@@ -37,6 +37,10 @@ public:
     // The part the user sees, in global coordinates: the window less its shadow.
     QRect visibleGeometry() const;
 
+Q_SIGNALS:
+    // The window was shown or hidden.
+    void shownChanged();
+
 protected:
     bool event(QEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -44,6 +48,7 @@ protected:
     void mousePressEvent(QMouseEvent *event) override;
     void paintEvent(QPaintEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
+    void showEvent(QShowEvent *event) override;
     void hideEvent(QHideEvent *event) override;
 
 private:

@@ -1,0 +1,39 @@
+#include "traffictexts.h"
+
+#include <cmath>
+
+using namespace Qt::StringLiterals;
+
+namespace velmora::Shown {
+
+TrafficScale trafficScale(double peakBytesPerSecond, Preferences::SpeedUnit unit)
+{
+    const double perByte = unit == Preferences::SpeedUnit::bits ? 8 : 1;
+    const double peak = peakBytesPerSecond > 0 ? peakBytesPerSecond * perByte : 0;
+    double ceiling = 1000;
+    // Steps of 1, 2, 5: a few dozen at most up to the largest rates a link carries.
+    for (int step = 0; ceiling < peak && std::isfinite(ceiling); ++step)
+        ceiling *= step % 3 == 1 ? 2.5 : 2;
+    const double bytes = ceiling / perByte;
+    // The ceiling is a whole number of its unit: "20 Mb/s", not "20.0 Mb/s".
+    return {bytes, Preferences::formatRate(bytes, unit).replace(u".0 "_s, u" "_s)};
+}
+
+QString trafficPeak(double downloadBytesPerSecond, double uploadBytesPerSecond,
+                    Preferences::SpeedUnit unit)
+{
+    return u"Peak \u2193 %1  \u2191 %2"_s.arg(Preferences::formatRate(downloadBytesPerSecond, unit),
+                                              Preferences::formatRate(uploadBytesPerSecond, unit));
+}
+
+QString trafficGraphName()
+{
+    return u"Traffic in the last 5 minutes"_s;
+}
+
+QString trafficShownWhileOpen()
+{
+    return u"Shown while the popover is open"_s;
+}
+
+} // namespace velmora::Shown
