@@ -108,6 +108,10 @@ void AppModel::refreshLocalInfo()
     assign(m_localIP, chooseLocalIP(addresses), &AppModel::localIPChanged);
     assign(m_vpnLikely, velmora::vpnLikely(addresses), &AppModel::vpnLikelyChanged);
     assign(m_dnsServers, m_services.dns->servers(), &AppModel::dnsServersChanged);
+    assign(m_dnsOutsideVpn,
+           m_services.routes ? velmora::dnsOutsideVpn(m_dnsServers, addresses, *m_services.routes)
+                             : QList<DnsRoute>(),
+           &AppModel::dnsOutsideVpnChanged);
 }
 
 void AppModel::pathChanged(const NetworkPath &path)

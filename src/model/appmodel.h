@@ -1,9 +1,11 @@
 #pragma once
 
 #include "connectionkind.h"
+#include "dnsroute.h"
 #include "geoclient.h"
 #include "geostate.h"
 #include "platform/interfacetable.h"
+#include "platform/routelookup.h"
 #include "sleepwatcher.h"
 #include "speedphase.h"
 #include "speedresult.h"
@@ -50,6 +52,8 @@ class AppModel : public QObject
     Q_PROPERTY(std::optional<QString> localIP READ localIP NOTIFY localIPChanged)
     Q_PROPERTY(QStringList dnsServers READ dnsServers NOTIFY dnsServersChanged)
     Q_PROPERTY(bool vpnLikely READ vpnLikely NOTIFY vpnLikelyChanged)
+    Q_PROPERTY(
+        QList<velmora::DnsRoute> dnsOutsideVpn READ dnsOutsideVpn NOTIFY dnsOutsideVpnChanged)
     Q_PROPERTY(bool isOnline READ isOnline NOTIFY isOnlineChanged)
     Q_PROPERTY(bool ipCopied READ ipCopied NOTIFY ipCopiedChanged)
     Q_PROPERTY(velmora::SpeedPhase speedPhase READ speedPhase NOTIFY speedPhaseChanged)
@@ -91,6 +95,8 @@ public:
         std::function<Timestamp()> wallClock = &Timestamp::now;
         // Where the machine never sleeps (tests, benchmarks) it may be left out.
         std::unique_ptr<SleepWatcher> sleepWatcher = nullptr;
+        // Where DNS queries leave; without it no server is judged to leave outside the VPN.
+        std::unique_ptr<RouteLookup> routes = nullptr;
     };
 
     // Starts following the network at once: watches the path, schedules the periodic
@@ -108,6 +114,9 @@ public:
     const std::optional<QString> &localIP() const { return m_localIP; }
     const QStringList &dnsServers() const { return m_dnsServers; }
     bool vpnLikely() const { return m_vpnLikely; }
+    // Of the DNS servers the popover shows, those whose queries leave outside the VPN, in
+    // dnsServers' order; empty while no VPN is likely.
+    const QList<DnsRoute> &dnsOutsideVpn() const { return m_dnsOutsideVpn; }
     bool isOnline() const { return m_isOnline; }
     bool ipCopied() const { return m_ipCopied; }
     SpeedPhase speedPhase() const { return m_speedPhase; }
@@ -148,6 +157,7 @@ Q_SIGNALS:
     void localIPChanged();
     void dnsServersChanged();
     void vpnLikelyChanged();
+    void dnsOutsideVpnChanged();
     void isOnlineChanged();
     void ipCopiedChanged();
     void speedPhaseChanged();
@@ -180,6 +190,7 @@ private:
     std::optional<QString> m_localIP;
     QStringList m_dnsServers;
     bool m_vpnLikely = false;
+    QList<DnsRoute> m_dnsOutsideVpn;
     bool m_isOnline = true;
     bool m_ipCopied = false;
     SpeedPhase m_speedPhase = SpeedPhase::idle;

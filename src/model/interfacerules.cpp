@@ -1,5 +1,9 @@
 #include "interfacerules.h"
 
+#include "platform/routelookup.h"
+
+#include <QHostAddress>
+
 #include <algorithm>
 #include <array>
 
@@ -48,14 +52,6 @@ constexpr std::array vpnSigns{
     VpnSign{By::linkKind, u"tun"},
 };
 
-bool looksLikeVpn(const InterfaceAddress &entry)
-{
-    return std::ranges::any_of(vpnSigns, [&entry](const VpnSign &sign) {
-        return sign.by == By::namePrefix ? entry.name.startsWith(sign.text)
-                                         : entry.linkKind == sign.text;
-    });
-}
-
 // Bytes counted between two readings of one counter.
 quint64 counted(quint64 before, quint64 now, bool is64Bit)
 {
@@ -96,9 +92,42 @@ std::optional<QString> chooseLocalIP(const QList<InterfaceAddress> &addresses)
     return std::nullopt;
 }
 
+bool looksLikeVpn(const InterfaceAddress &entry)
+{
+    return std::ranges::any_of(vpnSigns, [&entry](const VpnSign &sign) {
+        return sign.by == By::namePrefix ? entry.name.startsWith(sign.text)
+                                         : entry.linkKind == sign.text;
+    });
+}
+
 bool vpnLikely(const QList<InterfaceAddress> &addresses)
 {
     return std::ranges::any_of(addresses, looksLikeVpn);
+}
+
+QList<DnsRoute> dnsOutsideVpn(const QStringList &servers, const QList<InterfaceAddress> &addresses,
+                              const RouteLookup &routes)
+{
+    QList<DnsRoute> outside;
+    if (!vpnLikely(addresses))
+        return outside;
+    for (const QString &server : servers.mid(0, shownDnsServers)) {
+        // A "%zone" becomes the address's scope, which the route lookup leaves aside.
+        const QHostAddress address(server);
+        if (address.isNull() || address.isLoopback())
+            continue;
+        const std::optional<QString> name = routes.interfaceFor(address);
+        if (!name)
+            continue;
+        // The link kind is known for the interfaces vpnLikely judged; others by name alone.
+        const auto listed = std::ranges::find_if(addresses, [&name](const InterfaceAddress &entry) {
+            return entry.name.section(u':', 0, 0) == *name;
+        });
+        const QString kind = listed != addresses.cend() ? listed->linkKind : QString();
+        if (!looksLikeVpn({*name, {}, kind}))
+            outside.append({server, *name});
+    }
+    return outside;
 }
 
 TrafficDelta trafficDelta(const InterfaceCounters &previous, const InterfaceCounters &current)

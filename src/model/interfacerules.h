@@ -1,12 +1,16 @@
 #pragma once
 
+#include "dnsroute.h"
 #include "platform/interfacetable.h"
 
 #include <QList>
 #include <QString>
+#include <QStringList>
 #include <QStringView>
 
 namespace velmora {
+
+class RouteLookup;
 
 // Whether an interface's traffic enters the rates: physical links only (wired, wireless,
 // cellular), never loopback, tunnels, bridges or other virtual interfaces.
@@ -19,8 +23,20 @@ InterfaceCounters trafficCounters(const InterfaceCounters &all);
 // interface, else the first that is neither loopback nor a tunnel, else none.
 std::optional<QString> chooseLocalIP(const QList<InterfaceAddress> &addresses);
 
-// Whether any listed interface looks like a VPN tunnel, by its name or its kernel link kind.
+// Whether the interface looks like a VPN tunnel, by its name or its kernel link kind.
+bool looksLikeVpn(const InterfaceAddress &entry);
+
+// Whether any listed interface looks like a VPN tunnel.
 bool vpnLikely(const QList<InterfaceAddress> &addresses);
+
+// How many DNS servers the popover shows, from the first.
+inline constexpr qsizetype shownDnsServers = 3;
+
+// The shown DNS servers whose queries leave outside the VPN, while one is likely: each server
+// the routes send through an interface that does not look like a VPN. Loopback servers and
+// servers the routes know no way to are never listed. The servers may carry a "%zone".
+QList<DnsRoute> dnsOutsideVpn(const QStringList &servers, const QList<InterfaceAddress> &addresses,
+                              const RouteLookup &routes);
 
 struct TrafficDelta
 {

@@ -7,6 +7,7 @@
 #include "platform/dnsconfig.h"
 #include "platform/loginitem.h"
 #include "platform/pathmonitor.h"
+#include "platform/routelookup.h"
 #include "speedmeasurements.h"
 
 #include <QTest>
@@ -38,6 +39,18 @@ class DnsConfig final : public velmora::DnsConfig
 public:
     QStringList servers() const override { return m_servers; }
     QStringList m_servers;
+};
+
+// Routes by the server's address text; unknown addresses have none.
+class RouteLookup final : public velmora::RouteLookup
+{
+public:
+    std::optional<QString> interfaceFor(const QHostAddress &address) const override
+    {
+        const auto found = m_interfaces.constFind(address.toString());
+        return found == m_interfaces.cend() ? std::nullopt : std::optional(*found);
+    }
+    QHash<QString, QString> m_interfaces;
 };
 
 class LoginItem final : public velmora::LoginItem
@@ -153,6 +166,7 @@ struct Rig
     fakes::PathMonitor *monitor = new fakes::PathMonitor;
     fakes::InterfaceTable *interfaces = new fakes::InterfaceTable;
     fakes::DnsConfig *dns = new fakes::DnsConfig;
+    fakes::RouteLookup *routes = new fakes::RouteLookup;
     fakes::LoginItem *loginItem = new fakes::LoginItem;
     fakes::Clipboard *clipboard = new fakes::Clipboard;
     std::shared_ptr<fakes::SpeedTester> speed = std::make_shared<fakes::SpeedTester>();
@@ -170,6 +184,7 @@ struct Rig
             .speedTester = speed,
             .timings = timings,
             .wallClock = [this] { return Timestamp::fromSecondsSinceReference(clockSeconds); },
+            .routes = std::unique_ptr<velmora::RouteLookup>(routes),
         };
     }
 };

@@ -144,10 +144,15 @@ private Q_SLOTS:
         QSignalSpy type(&model, &AppModel::connectionKindChanged);
         QSignalSpy geo(&model, &AppModel::geoStateChanged);
         QSignalSpy lastGeo(&model, &AppModel::lastGeoChanged);
+        QSignalSpy dnsOutside(&model, &AppModel::dnsOutsideVpnChanged);
+        rig.interfaces->m_addresses = {{u"tun0"_s, u"10.8.0.2"_s}};
+        rig.dns->m_servers = {u"192.0.2.53"_s};
+        rig.routes->m_interfaces = {{u"192.0.2.53"_s, u"en0"_s}};
 
         rig.monitor->report(path(true, false, true));
         rig.monitor->report(path(true, false, true));
         QCOMPARE(type.count(), 1);
+        QCOMPARE(dnsOutside.count(), 1);
 
         model.refresh(); // the same address again: a new record, and a new state regardless
         QVERIFY(fakes::waitUntilIdle(model));

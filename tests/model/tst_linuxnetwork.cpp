@@ -5,8 +5,10 @@
 #include "appmodel.h"
 #include "fakeservices.h"
 #include "interfacerules.h"
+#include "platform/dnsconfig_linux.h"
 #include "platform/interfacetable_linux.h"
 #include "platform/pathmonitor_linux.h"
+#include "platform/routelookup_linux.h"
 #include "privatenetwork.h"
 #include "testhelpers.h"
 #include "testserver.h"
@@ -29,6 +31,11 @@ using namespace std::chrono_literals;
 using Addresses = QList<InterfaceAddress>;
 
 namespace velmora {
+char *toString(const DnsRoute &r)
+{
+    return QTest::toString(r.server + u" via "_s + r.interface);
+}
+
 char *toString(const NetworkPath &p)
 {
     return QTest::toString(u"{satisfied %1, wifi %2, wired %3, cellular %4, [%5]}"_s.arg(
@@ -95,7 +102,7 @@ private Q_SLOTS:
     {
         test::ip(u"link del en0\nlink del en1\nlink del eth0\nlink del wg0\nlink del tun0\n"
                  "link del wlan0\nlink del wwan0\nlink del corp0\nroute flush table 100\n"
-                 "route del unreachable ::/0\nrule del table 100\n"_s);
+                 "route del unreachable ::/0\nrule del table 100\nrule del pref 100\n"_s);
     }
 
     void firstReportShowsState_data()
@@ -290,6 +297,54 @@ private Q_SLOTS:
         QCOMPARE(reports.size(), steps.size());
         // Changes in quick succession may share a lookup.
         QCOMPARE_LE(lookups, lookupsBefore + steps.size());
+    }
+
+    void dnsOutsideVpn_data()
+    {
+        QTest::addColumn<QString>("setup"); // beside en0 and its default route
+        QTest::addColumn<QByteArray>("servers");
+        QTest::addColumn<QList<DnsRoute>>("outside");
+        const QString tunnel = u"tuntap add corp0 mode tun\nlink set corp0 up\naddr add "
+                               "10.8.0.2/24 dev corp0\nroute add 0.0.0.0/1 dev corp0\nroute add "
+                               "128.0.0.0/1 dev corp0\n"_s;
+        QTest::newRow("no VPN") << QString() << "192.0.2.53 10.1.0.53"_ba << QList<DnsRoute>();
+        // Loopback never leaves; an address without a route is no server anybody reaches.
+        QTest::newRow("through the tunnel")
+            << tunnel << "192.0.2.53 ::1 2001:db8:5::53"_ba << QList<DnsRoute>();
+        QTest::newRow("host route past the tunnel, only three shown")
+            << tunnel + u"route add 192.0.2.53 via 10.1.0.2\naddr add 2001:db8::1/64 dev en0 "
+                        "nodad\n"_s
+            << "192.0.2.53 2001:db8::53%en0 10.1.0.53 10.1.0.54"_ba
+            << QList<DnsRoute>{{u"192.0.2.53"_s, u"en0"_s},
+                               {u"2001:db8::53%en0"_s, u"en0"_s},
+                               {u"10.1.0.53"_s, u"en0"_s}};
+        // As wg-quick does it: all to a table of its own, but what main routes more narrowly.
+        QTest::newRow("policy table")
+            << u"link add wg0 type veth peer name wg0p\nlink set wg0 up\nlink set wg0p up\n"
+               "addr add 10.9.0.2/32 dev wg0\nroute add default dev wg0 table 100\nrule add not "
+               "fwmark 0xca6c table 100\nrule add table main suppress_prefixlength 0 pref 100\n"_s
+            << "192.0.2.53 10.1.0.53"_ba << QList<DnsRoute>{{u"10.1.0.53"_s, u"en0"_s}};
+    }
+
+    // The servers shown whose queries leave outside a VPN, as the kernel routes them.
+    void dnsOutsideVpn()
+    {
+        QFETCH(QString, setup);
+        QFETCH(QByteArray, servers);
+        QFETCH(QList<DnsRoute>, outside);
+        VERIFY_IP(u"link set lo up\n"_s + en0 + u"route add default via 10.1.0.2\n"_s + setup);
+        QTemporaryDir dir;
+        const QString resolvConf = dir.filePath(u"resolv.conf"_s);
+        QVERIFY(test::writeFile(resolvConf, "nameserver " + servers.replace(' ', "\nnameserver ")));
+        fakes::Rig fakes;
+        AppModel::Services services = fakes.services(fakes::quickTimings());
+        services.interfaces = std::make_unique<GetifaddrsInterfaceTable>();
+        services.dns = std::make_unique<ResolvConfDnsConfig>(resolvConf, QString());
+        services.routes = std::make_unique<NetlinkRouteLookup>();
+        AppModel model(std::move(services));
+        QTRY_VERIFY(!model.dnsServers().isEmpty()); // the first refresh read the local state
+        QCOMPARE(model.dnsOutsideVpn(), outside);
+        QVERIFY(fakes::waitUntilIdle(model));
     }
 
     // Last: it turns IPv6 off for every link made after it.

@@ -1,15 +1,23 @@
+#include "desktopsession.h"
 #include "interfacerules.h"
 #include "platform/dnsconfig_linux.h"
 #include "platform/linkstatistics_linux.h"
 #include "platform/loginitem_linux.h"
 #include "testhelpers.h"
 
+#include <QDBusMessage>
+#include <QDBusMetaType>
+#include <QDBusVirtualObject>
+#include <QHostAddress>
+#include <QRegularExpression>
 #include <QScopeGuard>
 #include <QTemporaryDir>
+#include <QThread>
 
 #include <array>
 
 #include <linux/rtnetlink.h>
+#include <sys/socket.h>
 
 Q_DECLARE_METATYPE(velmora::InterfaceAddress)
 Q_DECLARE_METATYPE(velmora::LinkDumpPart)
@@ -19,6 +27,77 @@ using namespace Qt::StringLiterals;
 
 using Addresses = QList<InterfaceAddress>;
 using Status = LoginItem::Status;
+
+namespace {
+
+// An entry of resolved's DNS property, a(iiay).
+struct ResolvedServer
+{
+    int ifindex = 0;
+    int family = AF_INET;
+    QByteArray address;
+};
+
+ResolvedServer ipv6Server(int ifindex, const QString &text)
+{
+    const Q_IPV6ADDR address = QHostAddress(text).toIPv6Address();
+    return {ifindex, AF_INET6, QByteArray(reinterpret_cast<const char *>(address.c), 16)};
+}
+
+QDBusArgument &operator<<(QDBusArgument &argument, const ResolvedServer &server)
+{
+    argument.beginStructure();
+    argument << server.ifindex << server.family << server.address;
+    argument.endStructure();
+    return argument;
+}
+
+const QDBusArgument &operator>>(const QDBusArgument &argument, ResolvedServer &)
+{
+    return argument;
+}
+
+// systemd-resolved on a bus: its Manager's DNS property as given, link 2 a default route for
+// lookups, link 3 not. On a thread of its own, as the calls it answers block theirs.
+class ResolvedStandIn final : public QDBusVirtualObject
+{
+public:
+    explicit ResolvedStandIn(QVariant dns)
+        : m_dns(std::move(dns))
+    {}
+
+    QString introspect(const QString &) const override { return {}; }
+
+    bool handleMessage(const QDBusMessage &call, const QDBusConnection &bus) override
+    {
+        const QString manager = u"org.freedesktop.resolve1.Manager"_s;
+        const QString link = u"/org/freedesktop/resolve1/link/_3"_s; // and the index's digits
+        const auto get = [&](const QString &interface, const QString &property) {
+            return call.interface() == u"org.freedesktop.DBus.Properties"_s &&
+                   call.member() == u"Get"_s &&
+                   call.arguments() == QVariantList{interface, property};
+        };
+        QVariant answer;
+        if (call.interface() == manager && call.member() == u"GetLink"_s)
+            answer =
+                QVariant::fromValue(QDBusObjectPath(link + call.arguments().value(0).toString()));
+        else if (call.path() == u"/org/freedesktop/resolve1"_s && get(manager, u"DNS"_s))
+            answer = QVariant::fromValue(QDBusVariant(m_dns));
+        else if (call.path().startsWith(link) &&
+                 get(u"org.freedesktop.resolve1.Link"_s, u"DefaultRoute"_s))
+            answer = QVariant::fromValue(QDBusVariant(call.path() == link + u'2'));
+        else
+            return false;
+        return bus.send(call.createReply(answer));
+    }
+
+private:
+    QVariant m_dns;
+};
+
+} // namespace
+
+Q_DECLARE_METATYPE(ResolvedServer)
 
 // The model's rules and files: which interfaces count, their address and traffic, the DNS
 // servers as the system's files name them, and the autostart entry for launch at login.
@@ -227,7 +306,7 @@ private Q_SLOTS:
             << "nameserver 127.0.0.53\nnameserver 10.0.0.1\n"_ba << upstream
             << QStringList{u"127.0.0.53"_s, u"10.0.0.1"_s};
         QTest::newRow("stub, upstream missing")
-            << "nameserver 127.0.0.53\n"_ba << QByteArray() << QStringList();
+            << "nameserver 127.0.0.53\n"_ba << QByteArray() << QStringList{u"127.0.0.53"_s};
         QTest::newRow("binary garbage") << "\x7f"
                                            "ELF\x02\x01\0\0\nnameserver 10.0.0.1\n\xff"_ba
                                         << upstream << QStringList();
@@ -245,7 +324,57 @@ private Q_SLOTS:
         const QString paths[] = {dir.filePath(u"resolv.conf"_s), dir.filePath(u"upstream"_s)};
         QVERIFY(resolvConf.isNull() || test::writeFile(paths[0], resolvConf));
         QVERIFY(upstream.isNull() || test::writeFile(paths[1], upstream));
-        QCOMPARE(ResolvConfDnsConfig(paths[0], paths[1]).servers(), servers);
+        QCOMPARE(ResolvConfDnsConfig(paths[0], paths[1], QDBusConnection(u"none"_s)).servers(),
+                 servers);
+    }
+
+    void dnsServersFromResolved_data()
+    {
+        QTest::addColumn<QVariant>("dns"); // resolved's DNS property; none: resolved not on the bus
+        QTest::addColumn<QStringList>("servers");
+        const QStringList upstream{u"192.168.1.1"_s};
+        using Servers = QList<ResolvedServer>;
+        QTest::newRow("global, default-route link")
+            << QVariant::fromValue(Servers{{0, AF_INET, "\x09\x09\x09\x09"_ba},
+                                           ipv6Server(3, u"2001:db8:3::1"_s),
+                                           ipv6Server(2, u"2001:db8:2::1"_s),
+                                           {2, AF_INET, "\x0a\x00\x00\x01"_ba}})
+            << QStringList{u"9.9.9.9"_s, u"2001:db8:2::1"_s, u"10.0.0.1"_s};
+        QTest::newRow("not on the bus") << QVariant() << upstream;
+        QTest::newRow("DNS a text") << QVariant(u"2001:db8::53"_s) << upstream;
+        QTest::newRow("IPv4 address in 3 bytes")
+            << QVariant::fromValue(Servers{{2, AF_INET, "\x0a\x00\x01"_ba}}) << upstream;
+    }
+
+    void dnsServersFromResolved()
+    {
+        QFETCH(QVariant, dns);
+        QFETCH(QStringList, servers);
+        QTest::failOnWarning(QRegularExpression(u"."_s)); // an answer misread says so
+        qDBusRegisterMetaType<ResolvedServer>();
+        qDBusRegisterMetaType<QList<ResolvedServer>>();
+        DesktopSession session; // its bus stands in for the system bus
+        DESKTOP_SESSION_START(session, Bus);
+        const QString tag = QString::fromLatin1(QTest::currentDataTag());
+        QDBusConnection resolved = QDBusConnection::connectToBus(session.busAddress(), tag);
+        ResolvedStandIn standIn(dns);
+        QVERIFY(resolved.registerVirtualObject(u"/org/freedesktop/resolve1"_s, &standIn,
+                                               QDBusConnection::SubPath));
+        QThread thread;
+        standIn.moveToThread(&thread);
+        thread.start();
+        const auto stop = qScopeGuard([&] { thread.quit(), thread.wait(); });
+        QVERIFY(!dns.isValid() || resolved.registerService(u"org.freedesktop.resolve1"_s));
+
+        QTemporaryDir dir;
+        const QString paths[] = {dir.filePath(u"resolv.conf"_s), dir.filePath(u"upstream"_s)};
+        QVERIFY(test::writeFile(paths[0], "nameserver 127.0.0.53\n"));
+        QVERIFY(test::writeFile(paths[1], "nameserver 192.168.1.1\n"));
+        QCOMPARE(
+            ResolvConfDnsConfig(paths[0], paths[1],
+                                QDBusConnection::connectToBus(session.busAddress(), tag + u'2'))
+                .servers(),
+            servers);
     }
 
     void dnsConfigOnEndlessDevice() // read as a file, it would never end

@@ -5,6 +5,7 @@
 #include "platform/interfacetable_linux.h"
 #include "platform/loginitem_linux.h"
 #include "platform/pathmonitor_linux.h"
+#include "platform/routelookup_linux.h"
 #include "sleepwatcher_linux.h"
 #include "speedtester.h"
 
@@ -21,6 +22,7 @@ AppModel::Services defaultServices()
         .clipboard = std::make_unique<DesktopClipboard>(),
         .speedTester = std::make_shared<SpeedTester>(),
         .sleepWatcher = std::make_unique<LogindSleepWatcher>(),
+        .routes = std::make_unique<NetlinkRouteLookup>(),
     };
 }
 

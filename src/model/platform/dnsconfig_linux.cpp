@@ -1,6 +1,9 @@
 #include "platform/dnsconfig_linux.h"
 
+#include "platform/resolveddns_linux.h"
 #include "smallfile.h"
+
+#include <QLoggingCategory>
 
 #include <algorithm>
 #include <optional>
@@ -13,6 +16,8 @@ using namespace Qt::StringLiterals;
 namespace velmora {
 
 namespace {
+
+Q_LOGGING_CATEGORY(lcDns, "velmora.dns")
 
 bool isBlank(char c)
 {
@@ -57,9 +62,11 @@ ResolvConfDnsConfig::ResolvConfDnsConfig()
     : ResolvConfDnsConfig(defaultResolvConfPath, defaultUpstreamPath)
 {}
 
-ResolvConfDnsConfig::ResolvConfDnsConfig(QString resolvConfPath, QString upstreamPath)
+ResolvConfDnsConfig::ResolvConfDnsConfig(QString resolvConfPath, QString upstreamPath,
+                                         QDBusConnection resolvedBus)
     : m_resolvConfPath(std::move(resolvConfPath))
     , m_upstreamPath(std::move(upstreamPath))
+    , m_resolvedBus(std::move(resolvedBus))
 {}
 
 QStringList ResolvConfDnsConfig::servers() const
@@ -70,8 +77,21 @@ QStringList ResolvConfDnsConfig::servers() const
     const QStringList servers = parseNameservers(*content);
     if (!namesOnlyResolvedStub(servers))
         return servers;
+    // The upstream file lists every link's servers, also those that only answer for their
+    // own domains; resolved knows which ones take the lookups that are not routed elsewhere.
+    const std::expected<QStringList, QString> used =
+        resolvedDnsServers(m_resolvedBus, resolvedTimeout);
+    if (used && !used->isEmpty()) {
+        m_resolvedProblem.clear();
+        return *used;
+    }
+    if (!used && std::exchange(m_resolvedProblem, used.error()) != used.error())
+        qCInfo(lcDns, "%s; reading %s instead", qPrintable(used.error()),
+               qPrintable(m_upstreamPath));
     const std::optional<QByteArray> upstream = readSmallTextFile(m_upstreamPath);
-    return upstream ? parseNameservers(*upstream) : QStringList();
+    const QStringList upstreamServers = upstream ? parseNameservers(*upstream) : QStringList();
+    // Still, the stub is what the system asks.
+    return upstreamServers.isEmpty() ? servers : upstreamServers;
 }
 
 QStringList ResolvConfDnsConfig::parseNameservers(QByteArrayView content)

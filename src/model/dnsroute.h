@@ -1,0 +1,19 @@
+#pragma once
+
+#include <QMetaType>
+#include <QString>
+
+namespace velmora {
+
+// A DNS server and the interface its queries leave through.
+struct DnsRoute
+{
+    QString server;
+    QString interface;
+
+    friend bool operator==(const DnsRoute &, const DnsRoute &) = default;
+};
+
+} // namespace velmora
+
+Q_DECLARE_METATYPE(velmora::DnsRoute)
