@@ -29,9 +29,6 @@ bool looksLikeVpn(const InterfaceAddress &entry);
 // Whether any listed interface looks like a VPN tunnel.
 bool vpnLikely(const QList<InterfaceAddress> &addresses);
 
-// How many DNS servers the popover shows, from the first.
-inline constexpr qsizetype shownDnsServers = 3;
-
 // The shown DNS servers whose queries leave outside the VPN, while one is likely: each server
 // the routes send through an interface that does not look like a VPN. Loopback servers and
 // servers the routes know no way to are never listed. The servers may carry a "%zone".

@@ -114,7 +114,20 @@ QString localIP(const std::optional<QString> &address)
 
 QString dns(const QStringList &servers)
 {
-    return orPlaceholder(servers.mid(0, 3).join(u'\n'));
+    return orPlaceholder(servers.mid(0, shownDnsServers).join(u'\n'));
+}
+
+QString dnsOutsideVpn()
+{
+    return u"DNS outside the VPN"_s;
+}
+
+QString dnsRoutes(const QList<DnsRoute> &routes)
+{
+    QStringList parts;
+    for (const DnsRoute &route : routes)
+        parts.append(u"%1 through %2"_s.arg(route.server, route.interface));
+    return parts.join(u", "_s);
 }
 
 QString changeTitle(const GeoInfo &old, const GeoInfo &now)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "connectionkind.h"
+#include "dnsroute.h"
 #include "geoinfo.h"
 #include "geostate.h"
 
@@ -45,6 +46,10 @@ QString connectionName(ConnectionKind kind);
 QString localIP(const std::optional<QString> &address);
 // The first three servers, one per line.
 QString dns(const QStringList &servers);
+// Under the connection while a VPN is likely and some shown server is reached around it.
+QString dnsOutsideVpn();
+// For screen readers: "192.0.2.1 through eth0, 192.0.2.3 through eth0"; empty for none.
+QString dnsRoutes(const QList<DnsRoute> &routes);
 
 // The card that tells of a new public address. Its title: "IP address changed" while the
 // country code stays the same (compared as text), else "Now in " and the new country.

@@ -13,6 +13,7 @@
 #include "testcertificates.h"
 #include "testserver.h"
 
+#include <QDBusVariant>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -647,6 +648,31 @@ private Q_SLOTS:
         // Download and upload, and the latency.
         QTRY_COMPARE_WITH_TIMEOUT(
             velmoraNodes().keys().filter(QRegularExpression(u"\\d (Mbps|ms)$"_s)).size(), 3, 60000);
+    }
+
+    // A tunnel takes all traffic, but a host route sends one DNS server around it: the popover
+    // warns and tells screen readers which server leaves through which link. Then it goes.
+    void dnsAroundTheTunnelIsShown()
+    {
+        VERIFY_IP(u"route add 192.0.2.54 via 10.9.0.2 dev eth0\ntuntap add tun0 mode tun\n"
+                  "link set tun0 up\naddr add 10.8.0.2/24 dev tun0\nroute add 0.0.0.0/1 dev tun0\n"
+                  "route add 128.0.0.0/1 dev tun0\n"_s);
+        const auto description = [] {
+            const QList<AccessibleTree::Node> dns =
+                velmoraNodes().values(u"192.0.2.53\n192.0.2.54"_s);
+            if (dns.isEmpty())
+                return QString();
+            const QDBusMessage reply =
+                AccessibleTree::call(dns.last(), u"org.freedesktop.DBus.Properties"_s, u"Get"_s,
+                                     {u"org.a11y.atspi.Accessible"_s, u"Description"_s});
+            return reply.arguments().value(0).value<QDBusVariant>().variant().toString();
+        };
+        const bool warned = DesktopSession::waitUntil(
+            [&] { return description() == u"192.0.2.54 through eth0"_s; }, 20s);
+        m_session->screenshot(u"desktop-popover-dns-outside"_s);
+        VERIFY_IP(u"link del tun0\nroute del 192.0.2.54\n"_s);
+        QVERIFY2(warned, qPrintable(description()));
+        QVERIFY(DesktopSession::waitUntil([&] { return description().isEmpty(); }, 20s));
     }
 
     // A click outside (on the panel, which takes no focus) or Escape closes the popover in its

@@ -182,6 +182,7 @@ private Q_SLOTS:
         s.rig.lookups->addresses = {address, QString()};
         s.rig.interfaces->m_addresses = {{u"eth0"_s, u"192.168.1.20"_s}, {u"wg0"_s, u"10.8.0.2"_s}};
         s.rig.dns->m_servers = {u"192.0.2.1"_s, u"2001:db8::53"_s, u"192.0.2.3"_s, u"192.0.2.4"_s};
+        s.rig.routes->m_interfaces = {{u"192.0.2.1"_s, u"wg0"_s}, {u"2001:db8::53"_s, u"eth0"_s}};
         s.rig.speed->m_outcomes = {12.6};
         s.start();
         s.rig.monitor->report(path(true));
@@ -204,7 +205,8 @@ private Q_SLOTS:
         // The other texts are read by the end-to-end test.
         QCOMPARE(s.texts({u"localIP"_s, u"dns"_s}),
                  u"192.168.1.20|192.0.2.1\n2001:db8::53\n192.0.2.3"_s);
-        QCOMPARE(s.shown({u"geoNotice"_s, u"vpnBadge"_s}), u"11"_s);
+        QCOMPARE(s.shown({u"geoNotice"_s, u"vpnBadge"_s, u"dnsNotice"_s}), u"111"_s);
+        QCOMPARE(s.get(u"dns"_s).accessibleDescription(), u"2001:db8::53 through eth0"_s);
         QVERIFY(s.get(u"geoNotice"_s).mapToGlobal(QPoint()).y() <
                 s.get(u"copyButton"_s).mapToGlobal(QPoint()).y());
         QCOMPARE(s.get<QLabel>(u"dns"_s).text(), s.text(u"dns"_s)); // three lines fit

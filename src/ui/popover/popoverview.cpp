@@ -163,6 +163,7 @@ PopoverView::PopoverView(AppModel &model, Preferences &prefs, std::function<void
     connect(&m_model, &AppModel::localIPChanged, this, &PopoverView::updateLocalIP);
     connect(&m_model, &AppModel::connectionKindChanged, this, &PopoverView::updateConnection);
     connect(&m_model, &AppModel::vpnLikelyChanged, this, &PopoverView::updateConnection);
+    connect(&m_model, &AppModel::dnsOutsideVpnChanged, this, &PopoverView::updateDns);
     connect(&m_model, &AppModel::dnsServersChanged, this, &PopoverView::updateDns);
     connect(&m_model, &AppModel::speedPhaseChanged, this, &PopoverView::updateSpeed);
     connect(&m_model, &AppModel::speedResultChanged, this, &PopoverView::updateSpeed);
@@ -285,6 +286,10 @@ QWidget *PopoverView::makeNetworkCard()
     auto *connectionRow = new Row(QStringLiteral("Connection"), connection);
     connectionRow->setBaselineLabel(m_connection);
     layout->addWidget(connectionRow);
+    WrappingLabel *dnsNoticeText = nullptr;
+    m_dnsNotice = notice(QStringLiteral("dnsNotice"), 1, &dnsNoticeText);
+    dnsNoticeText->setFullText(Shown::dnsOutsideVpn());
+    layout->addWidget(m_dnsNotice);
 
     m_dns = valueLabel(QStringLiteral("dns"), true);
     layout->addWidget(new Row(QStringLiteral("DNS"), m_dns));
@@ -443,6 +448,9 @@ void PopoverView::updateConnection()
 void PopoverView::updateDns()
 {
     m_dns->setFullText(Shown::dns(m_model.dnsServers()));
+    const QList<DnsRoute> &outside = m_model.dnsOutsideVpn();
+    m_dnsNotice->setVisible(!outside.isEmpty());
+    m_dns->setAccessibleDescription(Shown::dnsRoutes(outside));
 }
 
 void PopoverView::updateSpeed()

@@ -30,7 +30,7 @@ class WrappingLabel;
 // end-to-end scripts look for carry object names: "refreshButton", "copyButton",
 // "runTestButton", "settingsButton", "quitButton", and the texts "flag", "title",
 // "subtitle", "publicIP", "localIP", "isp", "connection", "vpnBadge", "dns", "timezone",
-// "geoNotice", "trafficGraph", "trafficCaption", "latency", "download", "upload",
+// "geoNotice", "dnsNotice", "trafficGraph", "trafficCaption", "latency", "download", "upload",
 // "speedNotice", "speedStatus"; the two
 // spinners are "refreshSpinner" and "speedSpinner", the copy symbol "copySymbol".
 class PopoverView : public QWidget
@@ -88,6 +88,7 @@ private:
     WrappingLabel *m_isp = nullptr;
     QLabel *m_vpnBadge = nullptr;
     QLabel *m_connection = nullptr;
+    QWidget *m_dnsNotice = nullptr;
     WrappingLabel *m_dns = nullptr;
     WrappingLabel *m_timezone = nullptr;
 

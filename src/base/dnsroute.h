@@ -5,6 +5,9 @@
 
 namespace velmora {
 
+// How many DNS servers the popover shows, from the first; only those are judged.
+inline constexpr qsizetype shownDnsServers = 3;
+
 // A DNS server and the interface its queries leave through.
 struct DnsRoute
 {
