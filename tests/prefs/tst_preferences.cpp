@@ -55,87 +55,59 @@ private Q_SLOTS:
         m_path = m_dir->filePath(u"settings.json"_s);
     }
 
-    // Megabits per second are formatted in the popover's tests (tst_uirules).
-    void format_data()
+    // Rates as formatted, colour codes as read and as written. Megabits per second are
+    // formatted in the popover's tests (tst_uirules).
+    void texts_data()
     {
-        QTest::addColumn<double>("value");
-        QTest::addColumn<Unit>("unit");
+        QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("expected");
-
-        const auto rate = [](const char *name, double bytesPerSecond, Unit unit,
-                             const QString &expected) {
-            QTest::newRow(name) << bytesPerSecond << unit << expected;
+        const auto row = [](const char *tag, const QString &text, const QString &expected) {
+            QTest::newRow(tag) << text << expected;
         };
-        rate("negative", -5'000, Unit::bytes, u"0 B/s"_s);
-        rate("not a number", std::numeric_limits<double>::quiet_NaN(), Unit::bits, u"0 b/s"_s);
-        rate("999.6 B rounds up unscaled", 999.6, Unit::bytes, u"1000 B/s"_s);
-        rate("1000 B", 1000, Unit::bytes, u"1.0 KB/s"_s);
-        rate("99.96 KB keeps its decimal", 99'960, Unit::bytes, u"100.0 KB/s"_s);
-        rate("100 KB", 100'000, Unit::bytes, u"100 KB/s"_s);
-        rate("999.96 KB stays kilo", 999'960, Unit::bytes, u"1000 KB/s"_s);
-        rate("125 B is 1 Kb", 125, Unit::bits, u"1.0 Kb/s"_s);
-        rate("2 TB stays giga", 2e12, Unit::bytes, u"2000 GB/s"_s);
-        // printf rounds the exact binary value, ties to even.
-        rate("tie 1.25 KB", 1'250, Unit::bytes, u"1.2 KB/s"_s);
-    }
-
-    void format()
-    {
-        QFETCH(double, value);
-        QFETCH(Unit, unit);
-        QFETCH(QString, expected);
-        SettingsStore store(m_path);
+        QTemporaryDir dir;
+        SettingsStore store(dir.filePath(u"settings.json"_s));
         Preferences preferences(store);
-        preferences.setSpeedUnit(unit);
-        QCOMPARE(preferences.formatRate(value), expected);
-    }
+        const auto rate = [&preferences](double bytesPerSecond, Unit unit) {
+            preferences.setSpeedUnit(unit);
+            return preferences.formatRate(bytesPerSecond);
+        };
+        row("negative", rate(-5'000, Unit::bytes), u"0 B/s"_s);
+        row("not a number", rate(std::numeric_limits<double>::quiet_NaN(), Unit::bits), u"0 b/s"_s);
+        row("99.96 KB keeps its decimal", rate(99'960, Unit::bytes), u"100.0 KB/s"_s);
+        row("100 KB", rate(100'000, Unit::bytes), u"100 KB/s"_s);
+        row("999.96 KB stays kilo", rate(999'960, Unit::bytes), u"1000 KB/s"_s);
+        row("125 B is 1 Kb", rate(125, Unit::bits), u"1.0 Kb/s"_s);
+        row("2 TB stays giga", rate(2e12, Unit::bytes), u"2000 GB/s"_s);
+        // printf rounds the exact binary value, ties to even.
+        row("tie 1.25 KB", rate(1'250, Unit::bytes), u"1.2 KB/s"_s);
 
-    void colorFromHex_data()
-    {
-        QTest::addColumn<QString>("code");
-        QTest::addColumn<QColor>("expected");
-
-        const QColor green(0x34, 0xC7, 0x59); // plain "#34C759": the self-test's round trip
-        QTest::newRow("two signs each side") << u"##34C759##"_s << green;
-        QTest::newRow("lower case") << u"#34c759"_s << green;
-        QTest::newRow("plus sign") << u"+4C759"_s << QColor(0x04, 0xC7, 0x59);
-        QTest::newRow("minus zero") << u"-00000"_s << QColor(0, 0, 0);
-        QTest::newRow("minus non-zero") << u"-00001"_s << QColor();
-        QTest::newRow("two signs") << u"+-0000"_s << QColor();
-        QTest::newRow("five digits") << u"#34C75"_s << QColor();
-        QTest::newRow("letter beyond F") << u"#34C75G"_s << QColor();
-        QTest::newRow("space before sign") << u" #34C759"_s << QColor();
-        QTest::newRow("0x prefix") << u"0x34C7"_s << QColor();
-        QTest::newRow("fullwidth digits") << u"\uFF13\uFF14C759"_s << QColor();
-    }
-
-    void colorFromHex()
-    {
-        QFETCH(QString, code);
-        QFETCH(QColor, expected);
-        const std::optional<QColor> color = velmora::colorFromHex(code);
-        QCOMPARE(color.value_or(QColor()), expected);
-        if (color)
-            QCOMPARE(color->spec(), QColor::Rgb);
-    }
-
-    void hexString_data()
-    {
-        QTest::addColumn<QColor>("color");
-        QTest::addColumn<QString>("expected");
+        const auto fromHex = [](const QString &code) {
+            const std::optional<QColor> color = velmora::colorFromHex(code);
+            return color ? color->name().toUpper() : u"none"_s;
+        };
+        row("two signs each side", fromHex(u"##34C759##"_s), u"#34C759"_s);
+        row("lower case", fromHex(u"#34c759"_s), u"#34C759"_s);
+        row("plus sign", fromHex(u"+4C759"_s), u"#04C759"_s);
+        row("minus zero", fromHex(u"-00000"_s), u"#000000"_s);
+        row("minus non-zero", fromHex(u"-00001"_s), u"none"_s);
+        row("two signs", fromHex(u"+-0000"_s), u"none"_s);
+        row("five digits", fromHex(u"#34C75"_s), u"none"_s);
+        row("letter beyond F", fromHex(u"#34C75G"_s), u"none"_s);
+        row("space before sign", fromHex(u" #34C759"_s), u"none"_s);
+        row("fullwidth digits", fromHex(u"\uFF13\uFF14C759"_s), u"none"_s);
 
         // Rounded from Qt's 16 bits a component, not truncated.
-        QTest::newRow("components") << QColor::fromRgbF(0.2f, 0.78f, 0.35f) << u"#33C759"_s;
-        QTest::newRow("two digits, upper case") << QColor(1, 0xCD, 0xEF) << u"#01CDEF"_s;
-        QTest::newRow("alpha ignored") << QColor(0x34, 0xC7, 0x59, 0x10) << u"#34C759"_s;
-        QTest::newRow("invalid") << QColor() << u"#FFFFFF"_s;
+        row("components", hexString(QColor::fromRgbF(0.2f, 0.78f, 0.35f)), u"#33C759"_s);
+        row("two digits, upper case", hexString(QColor(1, 0xCD, 0xEF)), u"#01CDEF"_s);
+        row("alpha ignored", hexString(QColor(0x34, 0xC7, 0x59, 0x10)), u"#34C759"_s);
+        row("invalid", hexString(QColor()), u"#FFFFFF"_s);
     }
 
-    void hexString()
+    void texts()
     {
-        QFETCH(QColor, color);
+        QFETCH(QString, text);
         QFETCH(QString, expected);
-        QCOMPARE(velmora::hexString(color), expected);
+        QCOMPARE(text, expected);
     }
 
     // (The other defaults are in setting, where unusable values give them.)
@@ -265,25 +237,17 @@ private Q_SLOTS:
         QVERIFY(keptAside().contains(QString::fromLatin1(content)));
     }
 
-    void oddFileIsLeftAlone_data()
-    {
-        QTest::addColumn<mode_t>("type");
-        QTest::newRow("FIFO") << mode_t(S_IFIFO);
-        QTest::newRow("link to /dev/zero") << mode_t(S_IFLNK);
-    }
-
-    // Something else in place of the file is not read, which could block or never end: the
-    // defaults are used, and it is never replaced.
+    // A FIFO in place of the file is not read, which could block: the defaults are used, and it
+    // is never replaced.
     void oddFileIsLeftAlone()
     {
-        QFETCH(mode_t, type);
-        QVERIFY(test::makeOddFile(m_path, type));
+        QVERIFY(test::makeOddFile(m_path, S_IFIFO));
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression(u"cannot be read"_s));
         SettingsStore store(m_path);
         QVERIFY(store.value(u"theme"_s).isUndefined());
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression(u"Could not save"_s));
         QVERIFY(!store.setValue(u"theme"_s, u"dark"_s));
-        QCOMPARE(test::fileMode(m_path) & S_IFMT, type);
+        QCOMPARE(test::fileMode(m_path) & S_IFMT, mode_t(S_IFIFO));
     }
 
     // The temporary file of a save a crash cut short goes at the next load; nothing else does.
