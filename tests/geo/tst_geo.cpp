@@ -56,44 +56,31 @@ class TestGeo : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void flagEmoji_data()
+    void values_data()
     {
-        QTest::addColumn<QString>("code");
+        QTest::addColumn<QString>("value");
         QTest::addColumn<QString>("expected");
-
-        QTest::newRow("unassigned pair") << u"ZZ"_s << QString::fromUcs4(U"\U0001F1FF\U0001F1FF");
-        QTest::newRow("sharp s upper-cases to SS")
-            << u"\u00DF"_s << QString::fromUcs4(U"\U0001F1F8\U0001F1F8");
-        QTest::newRow("empty") << QString() << Flag::loading();
-        QTest::newRow("three letters") << u"DEU"_s << Flag::loading();
-        QTest::newRow("accented letter") << u"\u00C9S"_s << Flag::loading();
-        QTest::newRow("space padded") << u" DE"_s << Flag::loading();
+        const auto flag = [](const char *tag, const QString &code, const QString &expected) {
+            QTest::newRow(tag) << Flag::emoji(code) << expected;
+        };
+        flag("unassigned pair", u"ZZ"_s, QString::fromUcs4(U"\U0001F1FF\U0001F1FF"));
+        flag("sharp s upper-cases to SS", u"\u00DF"_s, QString::fromUcs4(U"\U0001F1F8\U0001F1F8"));
+        flag("empty", QString(), Flag::loading());
+        flag("three letters", u"DEU"_s, Flag::loading());
+        flag("accented letter", u"\u00C9S"_s, Flag::loading());
+        flag("space padded", u" DE"_s, Flag::loading());
+        QTest::newRow("Mbit/s of negative bytes")
+            << QString::number(Throughput::mbps(-5, 1)) << u"0"_s;
+        QTest::newRow("Mbit/s over a NaN duration")
+            << QString::number(Throughput::mbps(1, std::numeric_limits<double>::quiet_NaN()))
+            << u"0"_s;
     }
 
-    void flagEmoji()
+    void values()
     {
-        QFETCH(QString, code);
+        QFETCH(QString, value);
         QFETCH(QString, expected);
-        QCOMPARE(Flag::emoji(code), expected);
-    }
-
-    void throughputMbps_data()
-    {
-        QTest::addColumn<qint64>("bytes");
-        QTest::addColumn<double>("seconds");
-        QTest::addColumn<double>("expected");
-
-        QTest::newRow("negative bytes") << qint64(-5) << 1.0 << 0.0;
-        QTest::newRow("NaN duration")
-            << qint64(1) << std::numeric_limits<double>::quiet_NaN() << 0.0;
-    }
-
-    void throughputMbps()
-    {
-        QFETCH(qint64, bytes);
-        QFETCH(double, seconds);
-        QFETCH(double, expected);
-        QCOMPARE(Throughput::mbps(bytes, seconds), expected);
+        QCOMPARE(value, expected);
     }
 
     // Through the stored form as bytes, the way the widget's cache keeps it; extra keys are
