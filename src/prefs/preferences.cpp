@@ -3,6 +3,8 @@
 #include "colorcode.h"
 #include "settingsstore.h"
 
+#include <QCoreApplication>
+
 #include <array>
 #include <charconv>
 
@@ -24,29 +26,30 @@ const QString customColorsKey = QStringLiteral("customColors");
 const QString downloadColorHexKey = QStringLiteral("downloadColorHex");
 const QString uploadColorHexKey = QStringLiteral("uploadColorHex");
 
-// Per case, in order of declaration: the stored text (the case name) and the title.
+// Per case, in order of declaration: the stored text (the case name) and the title, in
+// English and translated where it is shown (units are not).
 struct CaseText
 {
     QLatin1StringView raw;
-    QLatin1StringView title;
+    const char *title;
 };
 constexpr CaseText themeTexts[] = {
-    {"system"_L1, "System"_L1},
-    {"light"_L1, "Light"_L1},
-    {"dark"_L1, "Dark"_L1},
+    {"system"_L1, QT_TRANSLATE_NOOP("Settings", "System")},
+    {"light"_L1, QT_TRANSLATE_NOOP("Settings", "Light")},
+    {"dark"_L1, QT_TRANSLATE_NOOP("Settings", "Dark")},
 };
 constexpr CaseText speedUnitTexts[] = {
-    {"bits"_L1, "Mb/s"_L1},
-    {"bytes"_L1, "MB/s"_L1},
+    {"bits"_L1, "Mb/s"},
+    {"bytes"_L1, "MB/s"},
 };
 constexpr CaseText buttonStyleTexts[] = {
-    {"singleLine"_L1, "Single line"_L1},
-    {"doubleLine"_L1, "Double line"_L1},
+    {"singleLine"_L1, QT_TRANSLATE_NOOP("Settings", "Single line")},
+    {"doubleLine"_L1, QT_TRANSLATE_NOOP("Settings", "Double line")},
 };
 constexpr CaseText bandwidthDataTexts[] = {
-    {"both"_L1, "Download & Upload"_L1},
-    {"download"_L1, "Download only"_L1},
-    {"upload"_L1, "Upload only"_L1},
+    {"both"_L1, QT_TRANSLATE_NOOP("Settings", "Download & Upload")},
+    {"download"_L1, QT_TRANSLATE_NOOP("Settings", "Download only")},
+    {"upload"_L1, QT_TRANSLATE_NOOP("Settings", "Upload only")},
 };
 
 template<typename Enum, std::size_t N>
@@ -133,22 +136,22 @@ QString Preferences::rawValue(BandwidthData data)
 
 QString Preferences::title(Theme theme)
 {
-    return caseText(themeTexts, theme).title;
+    return QCoreApplication::translate("Settings", caseText(themeTexts, theme).title);
 }
 
 QString Preferences::title(SpeedUnit unit)
 {
-    return caseText(speedUnitTexts, unit).title;
+    return QString::fromLatin1(caseText(speedUnitTexts, unit).title);
 }
 
 QString Preferences::title(ButtonStyle style)
 {
-    return caseText(buttonStyleTexts, style).title;
+    return QCoreApplication::translate("Settings", caseText(buttonStyleTexts, style).title);
 }
 
 QString Preferences::title(BandwidthData data)
 {
-    return caseText(bandwidthDataTexts, data).title;
+    return QCoreApplication::translate("Settings", caseText(bandwidthDataTexts, data).title);
 }
 
 // Writes (and applies a theme) before notifying, so that whoever reacts to a change finds

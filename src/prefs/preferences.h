@@ -63,7 +63,7 @@ public:
     static QString rawValue(SpeedUnit unit);
     static QString rawValue(ButtonStyle style);
     static QString rawValue(BandwidthData data);
-    // The texts under which the settings window offers each case.
+    // The texts under which the settings window offers each case, in the user's language.
     static QString title(Theme theme);
     static QString title(SpeedUnit unit);
     static QString title(ButtonStyle style);

@@ -2,7 +2,7 @@
 
 #include "flag.h"
 
-#include <QObject>
+#include <QCoreApplication>
 
 using namespace Qt::StringLiterals;
 
@@ -19,6 +19,26 @@ QString joined(const QStringList &parts, const QString &separator)
             present.append(part);
     }
     return present.join(separator);
+}
+
+// The connection's names in English: the status output gives them so; the popover translates them.
+const char *connectionText(ConnectionKind kind)
+{
+    switch (kind) {
+    case ConnectionKind::wifi:
+        return QT_TRANSLATE_NOOP("Popover", "Wi-Fi");
+    case ConnectionKind::ethernet:
+        return QT_TRANSLATE_NOOP("Popover", "Ethernet");
+    case ConnectionKind::cellular:
+        return QT_TRANSLATE_NOOP("Popover", "Cellular");
+    case ConnectionKind::other:
+        return QT_TRANSLATE_NOOP("Popover", "Other");
+    case ConnectionKind::offline:
+        return QT_TRANSLATE_NOOP("Popover", "Offline");
+    case ConnectionKind::unknown:
+        break;
+    }
+    return nullptr;
 }
 
 } // namespace
@@ -49,14 +69,15 @@ QString flag(bool isOnline, const GeoState &state, const std::optional<GeoInfo> 
 
 QString locating()
 {
-    return u"Locating\u2026"_s;
+    //: Also the desktop widget's text until the first lookup answers.
+    return QCoreApplication::translate("Popover", "Locating…");
 }
 
 QString title(const std::optional<GeoInfo> &geo, bool isOnline)
 {
     if (geo)
         return geo->country;
-    return isOnline ? locating() : u"Offline"_s;
+    return isOnline ? locating() : QCoreApplication::translate("Popover", "Offline");
 }
 
 QString subtitle(const std::optional<GeoInfo> &geo)
@@ -67,7 +88,8 @@ QString subtitle(const std::optional<GeoInfo> &geo)
 QString publicIP(const std::optional<GeoInfo> &geo, bool ipCopied)
 {
     if (ipCopied)
-        return u"Copied"_s;
+        //: In place of the public IP address for a moment, once it was copied.
+        return QCoreApplication::translate("Popover", "Copied");
     return geo ? geo->ip : placeholder();
 }
 
@@ -90,21 +112,13 @@ QString toolTip(const std::optional<GeoInfo> &geo)
 
 QString connectionName(ConnectionKind kind)
 {
-    switch (kind) {
-    case ConnectionKind::wifi:
-        return u"Wi-Fi"_s;
-    case ConnectionKind::ethernet:
-        return u"Ethernet"_s;
-    case ConnectionKind::cellular:
-        return u"Cellular"_s;
-    case ConnectionKind::other:
-        return u"Other"_s;
-    case ConnectionKind::offline:
-        return u"Offline"_s;
-    case ConnectionKind::unknown:
-        break;
-    }
-    return {};
+    return QString::fromLatin1(connectionText(kind));
+}
+
+QString connectionTitle(ConnectionKind kind)
+{
+    const char *text = connectionText(kind);
+    return text ? QCoreApplication::translate("Popover", text) : QString();
 }
 
 QString localIP(const std::optional<QString> &address)
@@ -119,22 +133,27 @@ QString dns(const QStringList &servers)
 
 QString dnsOutsideVpn()
 {
-    return u"DNS outside the VPN"_s;
+    //: Under the connection: the DNS servers are reached around the VPN, not through it.
+    return QCoreApplication::translate("Popover", "DNS outside the VPN");
 }
 
 QString dnsRoutes(const QList<DnsRoute> &routes)
 {
     QStringList parts;
     for (const DnsRoute &route : routes)
-        parts.append(u"%1 through %2"_s.arg(route.server, route.interface));
+        //: For screen readers: a DNS server's address and the network interface it is reached
+        //: through.
+        parts.append(QCoreApplication::translate("Popover", "%1 through %2")
+                         .arg(route.server, route.interface));
     return parts.join(u", "_s);
 }
 
 QString changeTitle(const GeoInfo &old, const GeoInfo &now)
 {
     if (old.countryCode == now.countryCode)
-        return QObject::tr("IP address changed");
-    return QObject::tr("Now in ") + now.country;
+        return QCoreApplication::translate("Card", "IP address changed");
+    //: The card's title when the new address is in another country, that country's name.
+    return QCoreApplication::translate("Card", "Now in %1").arg(now.country);
 }
 
 QString changedAddresses(const GeoInfo &old, const GeoInfo &now)
@@ -146,7 +165,8 @@ std::optional<QString> previousPlace(const GeoInfo &old, const GeoInfo &now)
 {
     if (old.countryCode == now.countryCode)
         return std::nullopt;
-    return QObject::tr("was ") + old.flag() + u' ' + old.country;
+    //: Under the addresses: the flag and the name of the country the old address was in.
+    return QCoreApplication::translate("Card", "was %1 %2").arg(old.flag(), old.country);
 }
 
 } // namespace velmora::Shown

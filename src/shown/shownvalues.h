@@ -41,8 +41,11 @@ QString timezone(const std::optional<GeoInfo> &geo);
 // provider left empty is left out with its separator.
 QString toolTip(const std::optional<GeoInfo> &geo);
 
-// "Wi-Fi", "Ethernet", "Cellular", "Other", "Offline"; empty while unknown.
+// "Wi-Fi", "Ethernet", "Cellular", "Other", "Offline"; empty while unknown. In English, as
+// the status output gives it.
 QString connectionName(ConnectionKind kind);
+// connectionName() in the user's language, as the popover shows it.
+QString connectionTitle(ConnectionKind kind);
 QString localIP(const std::optional<QString> &address);
 // The first three servers, one per line.
 QString dns(const QStringList &servers);

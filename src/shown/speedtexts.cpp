@@ -3,6 +3,7 @@
 #include "preferences.h"
 #include "shownvalues.h"
 
+#include <QCoreApplication>
 #include <QRegularExpression>
 #include <QStringList>
 
@@ -24,11 +25,11 @@ QString phaseText(SpeedPhase phase)
 {
     switch (phase) {
     case SpeedPhase::latency:
-        return u"Measuring latency\u2026"_s;
+        return QCoreApplication::translate("Popover", "Measuring latency…");
     case SpeedPhase::download:
-        return u"Testing download\u2026"_s;
+        return QCoreApplication::translate("Popover", "Testing download…");
     case SpeedPhase::upload:
-        return u"Testing upload\u2026"_s;
+        return QCoreApplication::translate("Popover", "Testing upload…");
     case SpeedPhase::idle:
         break;
     }
@@ -39,11 +40,14 @@ QString stepName(SpeedPhase step)
 {
     switch (step) {
     case SpeedPhase::latency:
-        return u"latency"_s;
+        //: A step of the speed test that failed, in the list after "Failed: %1".
+        return QCoreApplication::translate("Popover", "latency");
     case SpeedPhase::download:
-        return u"download"_s;
+        //: A step of the speed test that failed, in the list after "Failed: %1".
+        return QCoreApplication::translate("Popover", "download");
     case SpeedPhase::upload:
-        return u"upload"_s;
+        //: A step of the speed test that failed, in the list after "Failed: %1".
+        return QCoreApplication::translate("Popover", "upload");
     case SpeedPhase::idle:
         break;
     }
@@ -81,8 +85,9 @@ QString lastRun(const SpeedResult &result, const QLocale &locale)
     // seconds ("HH:mm:ss"), which are dropped with their separator.
     static const QRegularExpression seconds(QStringLiteral("[^A-Za-z']?s+"));
     const QString format = locale.timeFormat(QLocale::ShortFormat).remove(seconds);
-    return QStringLiteral("Last run ") +
-           locale.toString(result.date.toDateTime().toLocalTime().time(), format);
+    //: Beside the Run test button: the time of day of the last speed test.
+    return QCoreApplication::translate("Popover", "Last run %1")
+        .arg(locale.toString(result.date.toDateTime().toLocalTime().time(), format));
 }
 
 QString speedStatus(SpeedPhase phase, const std::optional<SpeedResult> &result,
@@ -102,7 +107,8 @@ std::optional<QString> speedFailure(const QList<SpeedPhase> &failedSteps)
     QStringList names;
     for (SpeedPhase step : failedSteps)
         names.append(stepName(step));
-    return u"Failed: "_s + names.join(u", "_s);
+    //: The steps of the speed test that failed, e.g. "latency, upload".
+    return QCoreApplication::translate("Popover", "Failed: %1").arg(names.join(u", "_s));
 }
 
 } // namespace velmora::Shown

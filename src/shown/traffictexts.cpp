@@ -1,5 +1,7 @@
 #include "traffictexts.h"
 
+#include <QCoreApplication>
+
 #include <cmath>
 
 using namespace Qt::StringLiterals;
@@ -22,18 +24,25 @@ TrafficScale trafficScale(double peakBytesPerSecond, Preferences::SpeedUnit unit
 QString trafficPeak(double downloadBytesPerSecond, double uploadBytesPerSecond,
                     Preferences::SpeedUnit unit)
 {
-    return u"Peak \u2193 %1  \u2191 %2"_s.arg(Preferences::formatRate(downloadBytesPerSecond, unit),
-                                              Preferences::formatRate(uploadBytesPerSecond, unit));
+    //: The highest download (↓) and upload (↑) rates of the graph, two spaces between them.
+    return QCoreApplication::translate("Popover", "Peak ↓ %1  ↑ %2")
+        .arg(Preferences::formatRate(downloadBytesPerSecond, unit),
+             Preferences::formatRate(uploadBytesPerSecond, unit));
 }
 
 QString trafficGraphName()
 {
-    return u"Traffic in the last 5 minutes"_s;
+    // What TrafficHistory holds: 300 samples, one a second.
+    constexpr int minutes = 5;
+    return QCoreApplication::translate("Popover", "Traffic in the last %n minutes", nullptr,
+                                       minutes);
 }
 
 QString trafficShownWhileOpen()
 {
-    return u"Shown while the popover is open"_s;
+    //: In place of the peak rates: with live speeds off, rates are sampled only while the popover
+    //: is open.
+    return QCoreApplication::translate("Popover", "Shown while the popover is open");
 }
 
 } // namespace velmora::Shown

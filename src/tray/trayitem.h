@@ -3,6 +3,7 @@
 #include "trayhosts.h"
 
 #include <QColor>
+#include <QCoreApplication>
 #include <QImage>
 #include <QList>
 #include <QObject>
@@ -58,10 +59,10 @@ public:
     // The menu, top line first: the same on every tray that opens one.
     static QList<MenuLine> menu()
     {
-        return {{QStringLiteral("Open Velmora"), MenuAction::ShowPopover},
+        return {{QCoreApplication::translate("Tray", "Open Velmora"), MenuAction::ShowPopover},
                 {{}, std::nullopt},
-                {QStringLiteral("Settings\u2026"), MenuAction::ShowSettings},
-                {QStringLiteral("Quit"), MenuAction::Quit}};
+                {QCoreApplication::translate("Tray", "Settings…"), MenuAction::ShowSettings},
+                {QCoreApplication::translate("Tray", "Quit"), MenuAction::Quit}};
     }
 
 Q_SIGNALS:

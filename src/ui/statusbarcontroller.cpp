@@ -126,7 +126,7 @@ void StatusBarController::showSettings()
         m_popover->close();
     if (!m_settingsWindow) {
         m_settingsWindow = std::make_unique<SettingsView>(m_model, m_prefs);
-        m_settingsWindow->setWindowTitle(u"Velmora Settings"_s);
+        m_settingsWindow->setWindowTitle(tr("Velmora Settings"));
         // Titled and closable only: no resizing, no minimising.
         m_settingsWindow->setWindowFlags(Qt::Window | Qt::WindowTitleHint |
                                          Qt::WindowCloseButtonHint);

@@ -20,7 +20,7 @@ DesktopWidget::DesktopWidget(WidgetFamily family, const WindowSystemHints &hints
     setAttribute(Qt::WA_ShowWithoutActivating);
     // Without a compositor nothing shows through: an opaque card, its corners cut by a shape.
     setAttribute(Qt::WA_TranslucentBackground, hints.isCompositing());
-    setWindowTitle(QStringLiteral("Velmora Widget"));
+    setWindowTitle(tr("Velmora Widget"));
     winId(); // the native window exists now, so the wishes below reach it before it is shown
     hints.keepOnAllWorkspacesUnlisted(windowHandle());
 }
@@ -62,12 +62,11 @@ void DesktopWidget::contextMenuEvent(QContextMenuEvent *event)
     QMenu menu(this);
     const WidgetFamily other =
         family() == WidgetFamily::small ? WidgetFamily::medium : WidgetFamily::small;
-    menu.addAction(other == WidgetFamily::small ? QStringLiteral("Small")
-                                                : QStringLiteral("Medium"),
-                   this, [this, other] { Q_EMIT familyChosen(other); });
+    menu.addAction(other == WidgetFamily::small ? tr("Small") : tr("Medium"), this,
+                   [this, other] { Q_EMIT familyChosen(other); });
     menu.addSeparator();
-    menu.addAction(QStringLiteral("Add Widget\u2026"), this, &DesktopWidget::galleryRequested);
-    menu.addAction(QStringLiteral("Remove Widget"), this, &DesktopWidget::removeRequested);
+    menu.addAction(tr("Add Widget…"), this, &DesktopWidget::galleryRequested);
+    menu.addAction(tr("Remove Widget"), this, &DesktopWidget::removeRequested);
     menu.exec(event->globalPos());
 }
 

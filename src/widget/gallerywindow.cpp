@@ -11,6 +11,11 @@
 
 namespace velmora {
 
+QString GalleryWindow::description()
+{
+    return tr("Your IP country and network at a glance.");
+}
+
 GalleryWindow::GalleryWindow(const GeoEntry &preview, QWidget *parent)
     : QWidget(parent)
 {
@@ -21,7 +26,7 @@ GalleryWindow::GalleryWindow(const GeoEntry &preview, QWidget *parent)
     auto *name = new QLabel(QStringLiteral("Velmora"), this);
     name->setFont(textFont(TextStyle::title3, QFont::DemiBold));
     layout->addWidget(name);
-    auto *about = new QLabel(description, this);
+    auto *about = new QLabel(description(), this);
     setTint(about, Tint::secondary);
     layout->addWidget(about);
     layout->addSpacing(16);
@@ -29,14 +34,13 @@ GalleryWindow::GalleryWindow(const GeoEntry &preview, QWidget *parent)
     auto *sizes = new QHBoxLayout;
     sizes->setSpacing(24);
     for (const WidgetFamily family : {WidgetFamily::small, WidgetFamily::medium}) {
-        const QString label =
-            family == WidgetFamily::small ? QStringLiteral("Small") : QStringLiteral("Medium");
+        const bool small = family == WidgetFamily::small;
         auto *column = new QVBoxLayout;
         auto *view = new GeoWidgetView(family, this);
         view->setEntry(preview);
         column->addWidget(view);
-        auto *add = new QPushButton(QStringLiteral("Add %1 Widget").arg(label), this);
-        add->setObjectName(label.toLower());
+        auto *add = new QPushButton(small ? tr("Add Small Widget") : tr("Add Medium Widget"), this);
+        add->setObjectName(small ? QStringLiteral("small") : QStringLiteral("medium"));
         connect(add, &QPushButton::clicked, this, [this, family] { Q_EMIT chosen(family); });
         column->addWidget(add, 0, Qt::AlignHCenter);
         sizes->addLayout(column);

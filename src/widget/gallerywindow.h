@@ -14,8 +14,8 @@ class GalleryWindow : public QWidget
     Q_OBJECT
 
 public:
-    static inline const QString description =
-        QStringLiteral("Your IP country and network at a glance.");
+    // Under the name, in the user's language.
+    static QString description();
 
     explicit GalleryWindow(const GeoEntry &preview, QWidget *parent = nullptr);
 

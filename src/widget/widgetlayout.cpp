@@ -4,6 +4,7 @@
 #include "look.h"
 #include "shownvalues.h"
 
+#include <QCoreApplication>
 #include <QFontInfo>
 #include <QFontMetricsF>
 #include <QRegularExpression>
@@ -134,9 +135,10 @@ void layoutMedium(WidgetDrawing &drawing, const GeoEntry &entry, const QRectF &c
         drawing.texts.append(middleElided(value, valueFont, {right.left(), y}, columnWidth, false));
         y += lineHeight(valueFont) + 6;
     };
-    info(QStringLiteral("Public IP"), geo.ip, true);
-    info(QStringLiteral("ISP"), Shown::orPlaceholder(geo.isp), false);
-    info(QStringLiteral("Timezone"), Shown::orPlaceholder(geo.timezone), false);
+    info(QCoreApplication::translate("Widget", "Public IP"), geo.ip, true);
+    info(QCoreApplication::translate("Widget", "ISP"), Shown::orPlaceholder(geo.isp), false);
+    info(QCoreApplication::translate("Widget", "Timezone"), Shown::orPlaceholder(geo.timezone),
+         false);
 
     const qreal footerTop = right.bottom() - lineHeight(caption2);
     qreal x = right.left();
@@ -166,7 +168,8 @@ WidgetDrawing layoutWidget(const GeoEntry &entry, WidgetFamily family, const QLo
         layoutNotice(drawing, content, Flag::loading(), {Shown::locating()});
     else if (!entry.geo)
         layoutNotice(drawing, content, Flag::offline(),
-                     {QStringLiteral("Offline"), QStringLiteral("Retrying soon")});
+                     {QCoreApplication::translate("Widget", "Offline"),
+                      QCoreApplication::translate("Widget", "Retrying soon")});
     else if (family == WidgetFamily::medium)
         layoutMedium(drawing, entry, content, locale);
     else
@@ -193,12 +196,14 @@ FittedText shrinkToFit(const QString &text, const QFont &font, qreal width, qrea
 
 QString staleMarkName()
 {
-    return QStringLiteral("Not current");
+    //: For screen readers: the symbol beside a record that may be out of date.
+    return QCoreApplication::translate("Widget", "Not current");
 }
 
 QString staleMarkDescription()
 {
-    return QStringLiteral("The last lookup failed; this is the record found before");
+    return QCoreApplication::translate("Widget",
+                                       "The last lookup failed; this is the record found before");
 }
 
 QString updatedText(const QDateTime &fetchedAt, const QLocale &locale)
@@ -214,9 +219,10 @@ QString updatedText(const QDateTime &fetchedAt, const QLocale &locale)
     const QString separator = hourEnd > 0 && minute > hourEnd
                                   ? format.mid(hourEnd, minute - hourEnd)
                                   : QStringLiteral(":");
-    return QStringLiteral("Updated ") +
-           locale.toString(fetchedAt.toLocalTime().time(),
-                           QStringLiteral("HH") + separator + QStringLiteral("mm"));
+    //: The time of day the shown record was looked up.
+    return QCoreApplication::translate("Widget", "Updated %1")
+        .arg(locale.toString(fetchedAt.toLocalTime().time(),
+                             QStringLiteral("HH") + separator + QStringLiteral("mm")));
 }
 
 } // namespace velmora

@@ -225,8 +225,8 @@ QWidget *PopoverView::makeHeader()
     m_refreshButton->setAutoRaise(true);
     m_refreshButton->setFixedSize(refreshButtonSide, refreshButtonSide);
     m_refreshButton->setIconSize(QSize(16, 16));
-    m_refreshButton->setToolTip(QStringLiteral("Refresh"));
-    m_refreshButton->setAccessibleName(QStringLiteral("Refresh"));
+    m_refreshButton->setToolTip(tr("Refresh"));
+    m_refreshButton->setAccessibleName(tr("Refresh"));
     m_refreshSpinner = new Spinner(16, m_refreshButton);
     m_refreshSpinner->setObjectName(QStringLiteral("refreshSpinner"));
     m_refreshSpinner->move((refreshButtonSide - 16) / 2, (refreshButtonSide - 16) / 2);
@@ -247,7 +247,7 @@ QWidget *PopoverView::makeNetworkCard()
 
     auto *copyButton = new PlainButton;
     copyButton->setObjectName(QStringLiteral("copyButton"));
-    copyButton->setToolTip(QStringLiteral("Copy public IP"));
+    copyButton->setToolTip(tr("Copy public IP"));
     m_copyButton = copyButton;
     auto *copyLayout = bareRow(copyButton, 4);
     m_publicIP = new QLabel;
@@ -263,18 +263,18 @@ QWidget *PopoverView::makeNetworkCard()
     copyLayout->addWidget(m_publicIP, 0, Qt::AlignVCenter);
     copyLayout->addWidget(m_copySymbol, 0, Qt::AlignVCenter);
     connect(copyButton, &QAbstractButton::clicked, &m_model, &AppModel::copyPublicIP);
-    auto *publicRow = new Row(QStringLiteral("Public IP"), copyButton);
+    auto *publicRow = new Row(tr("Public IP"), copyButton);
     publicRow->setBaselineLabel(m_publicIP);
     layout->addWidget(publicRow);
 
     m_localIP = valueLabel(QStringLiteral("localIP"), true);
-    layout->addWidget(new Row(QStringLiteral("Local IP"), m_localIP));
+    layout->addWidget(new Row(tr("Local IP"), m_localIP));
     m_isp = valueLabel(QStringLiteral("isp"));
-    layout->addWidget(new Row(QStringLiteral("ISP"), m_isp));
+    layout->addWidget(new Row(tr("ISP"), m_isp));
 
     auto *connection = new QWidget;
     auto *connectionLayout = bareRow(connection, 6);
-    m_vpnBadge = new Badge(QStringLiteral("VPN likely"));
+    m_vpnBadge = new Badge(tr("VPN likely"));
     m_vpnBadge->setObjectName(QStringLiteral("vpnBadge"));
     m_connection = new QLabel;
     m_connection->setObjectName(QStringLiteral("connection"));
@@ -283,7 +283,7 @@ QWidget *PopoverView::makeNetworkCard()
     m_connection->setTextInteractionFlags(Qt::TextSelectableByMouse);
     connectionLayout->addWidget(m_vpnBadge, 0, Qt::AlignVCenter);
     connectionLayout->addWidget(m_connection, 0, Qt::AlignVCenter);
-    auto *connectionRow = new Row(QStringLiteral("Connection"), connection);
+    auto *connectionRow = new Row(tr("Connection"), connection);
     connectionRow->setBaselineLabel(m_connection);
     layout->addWidget(connectionRow);
     WrappingLabel *dnsNoticeText = nullptr;
@@ -292,11 +292,11 @@ QWidget *PopoverView::makeNetworkCard()
     layout->addWidget(m_dnsNotice);
 
     m_dns = valueLabel(QStringLiteral("dns"), true);
-    layout->addWidget(new Row(QStringLiteral("DNS"), m_dns));
+    layout->addWidget(new Row(tr("DNS"), m_dns));
     m_timezone = valueLabel(QStringLiteral("timezone"));
-    layout->addWidget(new Row(QStringLiteral("Timezone"), m_timezone));
+    layout->addWidget(new Row(tr("Timezone"), m_timezone));
 
-    auto *card = new Card(QStringLiteral("Network"), QStringLiteral("network"), content);
+    auto *card = new Card(tr("Network"), QStringLiteral("network"), content);
     card->setObjectName(QStringLiteral("networkCard"));
     return card;
 }
@@ -317,7 +317,7 @@ QWidget *PopoverView::makeTrafficCard()
     setTint(m_trafficCaption, Tint::secondary);
     layout->addWidget(m_trafficCaption);
 
-    auto *card = new Card(QStringLiteral("Traffic"), QStringLiteral("chart.xyaxis.line"), content);
+    auto *card = new Card(tr("Traffic"), QStringLiteral("chart.xyaxis.line"), content);
     card->setObjectName(QStringLiteral("trafficCard"));
     return card;
 }
@@ -330,11 +330,11 @@ QWidget *PopoverView::makeSpeedCard()
     layout->setSpacing(8);
 
     m_latency = valueLabel(QStringLiteral("latency"));
-    layout->addWidget(new Row(QStringLiteral("Latency"), m_latency));
+    layout->addWidget(new Row(tr("Latency"), m_latency));
     m_download = valueLabel(QStringLiteral("download"));
-    layout->addWidget(new Row(QStringLiteral("Download"), m_download));
+    layout->addWidget(new Row(tr("Download"), m_download));
     m_upload = valueLabel(QStringLiteral("upload"));
-    layout->addWidget(new Row(QStringLiteral("Upload"), m_upload));
+    layout->addWidget(new Row(tr("Upload"), m_upload));
 
     m_speedNotice = notice(QStringLiteral("speedNotice"), 0, &m_speedNoticeText);
     layout->addWidget(m_speedNotice);
@@ -350,7 +350,7 @@ QWidget *PopoverView::makeSpeedCard()
     m_speedStatus->setTextFormat(Qt::PlainText);
     m_speedStatus->setFont(textFont(TextStyle::caption));
     setTint(m_speedStatus, Tint::secondary);
-    m_runTestButton = new QPushButton(QStringLiteral("Run test"));
+    m_runTestButton = new QPushButton(tr("Run test"));
     m_runTestButton->setObjectName(QStringLiteral("runTestButton"));
     m_runTestButton->setFont(textFont(TextStyle::smallControl));
     m_runTestButton->setAutoDefault(false);
@@ -361,7 +361,7 @@ QWidget *PopoverView::makeSpeedCard()
     statusLayout->addWidget(m_runTestButton, 0, Qt::AlignVCenter);
     layout->addWidget(status);
 
-    auto *card = new Card(QStringLiteral("Speed"), QStringLiteral("speedometer"), content);
+    auto *card = new Card(tr("Speed"), QStringLiteral("speedometer"), content);
     card->setObjectName(QStringLiteral("speedCard"));
     return card;
 }
@@ -377,7 +377,7 @@ QWidget *PopoverView::makeFooter()
     // tool button's icon would sit against the text.
     auto *settings = new PlainButton;
     settings->setObjectName(QStringLiteral("settingsButton"));
-    settings->setText(QStringLiteral(u"Settings\u2026"));
+    settings->setText(tr("Settings…"));
     auto *settingsLayout = bareRow(settings, 5);
     settingsLayout->setContentsMargins(2, 2, 2, 2);
     auto *gear = new SymbolImage(QStringLiteral("gearshape"));
@@ -391,7 +391,7 @@ QWidget *PopoverView::makeFooter()
             m_openSettings();
     });
 
-    auto *quit = new QPushButton(QStringLiteral("Quit"));
+    auto *quit = new QPushButton(tr("Quit"));
     quit->setObjectName(QStringLiteral("quitButton"));
     quit->setFont(textFont(TextStyle::smallControl));
     quit->setAutoDefault(false);
@@ -442,7 +442,7 @@ void PopoverView::updateLocalIP()
 void PopoverView::updateConnection()
 {
     m_vpnBadge->setVisible(m_model.vpnLikely());
-    m_connection->setText(Shown::orPlaceholder(Shown::connectionName(m_model.connectionKind())));
+    m_connection->setText(Shown::orPlaceholder(Shown::connectionTitle(m_model.connectionKind())));
 }
 
 void PopoverView::updateDns()
