@@ -4,6 +4,7 @@
 #include "commandline.h"
 #include "selftest.h"
 #include "statuscommand.h"
+#include "translations.h"
 #include "trayapplication.h"
 
 #include <QApplication>
@@ -82,6 +83,7 @@ int runTrayProgram(int argc, char **argv, WindowSession session)
     QGuiApplication::setDesktopFileName(ApplicationService::serviceName());
     // A tray program: closing its last window does not end it.
     QApplication::setQuitOnLastWindowClosed(false);
+    const Translations translations;
 
     const QStringList links = linkArguments(QCoreApplication::arguments());
     ApplicationService service;

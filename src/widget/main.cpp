@@ -1,5 +1,6 @@
 #include "commandline.h"
 #include "platform/platformchoice.h"
+#include "translations.h"
 #include "widgetapplication.h"
 
 #include <QApplication>
@@ -40,6 +41,7 @@ int main(int argc, char **argv)
     QApplication app(argc, argv);
     app.setApplicationName(QStringLiteral("velmora-widget"));
     app.setQuitOnLastWindowClosed(false);
+    const Translations translations;
 
     WidgetApplication widgets({.provider = {.store = std::make_shared<DirectoryStore>(
                                                 DirectoryStore::widgetStateDirectory())}});
