@@ -1,10 +1,12 @@
 # Two entry points: `make run` and `make test`. Both install what they need first.
 
 # What building and running need: the tool chain, the libraries, Qt's platform plugins, the
-# emoji font the flags are drawn in, and rsvg-convert for the icons.
+# emoji font the flags are drawn in, rsvg-convert for the icons, and Qt's translation tools
+# (lupdate, lrelease and their CMake functions) with Qt's own translations.
 RUN_PACKAGES := g++ cmake ninja-build pkg-config qt6-base-dev qcoro-qt6-dev libnl-route-3-dev \
             libcurl4-openssl-dev libxcb1-dev libwayland-dev libqt6svg6 qt6-qpa-plugins \
-            qt6-wayland fonts-noto-color-emoji librsvg2-bin
+            qt6-wayland fonts-noto-color-emoji librsvg2-bin qt6-l10n-tools qt6-tools-dev \
+            qt6-translations-l10n
 # What the tests add: the desktops, trays and servers they run against, the fuzzing compiler
 # and the package checks.
 TEST_PACKAGES := $(RUN_PACKAGES) at-spi2-core openssl util-linux iproute2 locales \
@@ -64,8 +66,11 @@ deps:
 
 test-deps:
 	@$(call install-missing,$(TEST_PACKAGES))
-	@# Formatting tests also run under a locale with a decimal comma.
-	@locale -a 2>/dev/null | grep -qx 'de_DE.utf8' || $(SUDO) localedef -i de_DE -f UTF-8 de_DE.UTF-8
+	@# Formatting tests also run under a locale with a decimal comma, and the windows in German
+	@# and French.
+	@for l in de_DE fr_FR; do \
+	    locale -a 2>/dev/null | grep -qx "$$l.utf8" || $(SUDO) localedef -i $$l -f UTF-8 $$l.UTF-8; \
+	done
 
 build: deps
 	cmake --preset dev

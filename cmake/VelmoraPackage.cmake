@@ -24,8 +24,9 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # libcurl's symbols date from long before the options the speed test needs.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
     "qt6-qpa-plugins, libqt6svg6, libcurl4 (>= ${VELMORA_LIBCURL_MINIMUM})")
-# Flags are emoji; without a colour emoji font they show as two letters.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS fonts-noto-color-emoji)
+# Flags are emoji; without a colour emoji font they show as two letters. Qt's own translations
+# put its standard dialogs (the colour picker) in the user's language.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-noto-color-emoji, qt6-translations-l10n")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_PACKAGE_DIRECTORY ${PROJECT_BINARY_DIR}/package)
 include(CPack)
