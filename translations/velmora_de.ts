@@ -149,6 +149,26 @@
         <source>Upload only</source>
         <translation>Nur Upload</translation>
     </message>
+    <message>
+        <source>Cannot find this program&apos;s own file, so it cannot be started at login.</source>
+        <translation>Die Programmdatei wurde nicht gefunden, daher kann Velmora nicht bei der Anmeldung starten.</translation>
+    </message>
+    <message>
+        <source>Cannot start at login from %1: some desktops cannot start a program whose path contains “%”.</source>
+        <translation>Start bei der Anmeldung aus %1 nicht möglich: Manche Desktops können kein Programm starten, dessen Pfad „%“ enthält.</translation>
+    </message>
+    <message>
+        <source>Could not create the folder %1.</source>
+        <translation>Der Ordner %1 konnte nicht angelegt werden.</translation>
+    </message>
+    <message>
+        <source>Could not write %1: %2</source>
+        <translation>%1 konnte nicht geschrieben werden: %2</translation>
+    </message>
+    <message>
+        <source>Could not remove %1: %2</source>
+        <translation>%1 konnte nicht entfernt werden: %2</translation>
+    </message>
 </context>
 <context>
     <name>Tray</name>

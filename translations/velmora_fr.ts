@@ -149,6 +149,26 @@
         <source>Upload only</source>
         <translation>Envoi seul</translation>
     </message>
+    <message>
+        <source>Cannot find this program&apos;s own file, so it cannot be started at login.</source>
+        <translation>Fichier du programme introuvable&#xa0;: impossible de le lancer à l’ouverture de session.</translation>
+    </message>
+    <message>
+        <source>Cannot start at login from %1: some desktops cannot start a program whose path contains “%”.</source>
+        <translation>Impossible de lancer %1 à l’ouverture de session&#xa0;: certains bureaux ne peuvent pas lancer un programme dont le chemin contient «&#xa0;%&#xa0;».</translation>
+    </message>
+    <message>
+        <source>Could not create the folder %1.</source>
+        <translation>Impossible de créer le dossier %1.</translation>
+    </message>
+    <message>
+        <source>Could not write %1: %2</source>
+        <translation>Impossible d’écrire %1&#xa0;: %2</translation>
+    </message>
+    <message>
+        <source>Could not remove %1: %2</source>
+        <translation>Impossible de supprimer %1&#xa0;: %2</translation>
+    </message>
 </context>
 <context>
     <name>Tray</name>

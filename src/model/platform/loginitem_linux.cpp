@@ -144,7 +144,8 @@ bool startableAtLogin(const QString &program)
 
 QString programNotFoundText()
 {
-    return u"Cannot find this program's own file, so it cannot be started at login."_s;
+    return QCoreApplication::translate(
+        "Settings", "Cannot find this program's own file, so it cannot be started at login.");
 }
 
 } // namespace
@@ -193,14 +194,17 @@ std::expected<void, QString> XdgAutostartLoginItem::registerItem()
     if (program.isEmpty())
         return std::unexpected(programNotFoundText());
     if (!startableAtLogin(program))
-        return std::unexpected(
-            u"Cannot start at login from %1: some desktops cannot start a "
-            "program whose path contains \u201C%\u201D."_s.arg(QDir::toNativeSeparators(program)));
+        return std::unexpected(QCoreApplication::translate("Settings",
+                                                           "Cannot start at login from %1: some "
+                                                           "desktops cannot start a program whose "
+                                                           "path contains “%”.")
+                                   .arg(QDir::toNativeSeparators(program)));
     const QString path = entryPath();
     const QString directory = QFileInfo(path).absolutePath();
     if (!QDir().mkpath(directory))
         return std::unexpected(
-            u"Could not create the folder %1."_s.arg(QDir::toNativeSeparators(directory)));
+            QCoreApplication::translate("Settings", "Could not create the folder %1.")
+                .arg(QDir::toNativeSeparators(directory)));
 
     const QString content = "[Desktop Entry]\n"
                             "Type=Application\n"
@@ -211,8 +215,8 @@ std::expected<void, QString> XdgAutostartLoginItem::registerItem()
                             "Terminal=false\n"
                             "X-GNOME-Autostart-enabled=true\n"_L1;
     if (const auto saved = saveWholeFile(path, content.toUtf8()); !saved)
-        return std::unexpected(
-            u"Could not write %1: %2"_s.arg(QDir::toNativeSeparators(path), saved.error()));
+        return std::unexpected(QCoreApplication::translate("Settings", "Could not write %1: %2")
+                                   .arg(QDir::toNativeSeparators(path), saved.error()));
     return {};
 }
 
@@ -229,8 +233,8 @@ std::expected<void, QString> XdgAutostartLoginItem::unregisterItem()
     QFile file(path);
     if (file.remove())
         return {};
-    return std::unexpected(
-        u"Could not remove %1: %2"_s.arg(QDir::toNativeSeparators(path), file.errorString()));
+    return std::unexpected(QCoreApplication::translate("Settings", "Could not remove %1: %2")
+                               .arg(QDir::toNativeSeparators(path), file.errorString()));
 }
 
 QString XdgAutostartLoginItem::execValue(const QString &program)
