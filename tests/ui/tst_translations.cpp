@@ -19,8 +19,8 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-// What a user and a screen reader find in a window: each node's name and description, and
-// for a label or button cut short, the node's name marked as such.
+// What a user and a screen reader find in a window: each node's name and description, then
+// each label or button shown cut short, marked as such.
 QStringList shownTexts(QWidget &window)
 {
     QStringList texts;
@@ -58,7 +58,7 @@ QList<QStringList> windowTexts(const QString &language)
     popover.rig.lookups->addresses = {u"203.0.113.1"_s};
     popover.start(popover.rig.services(fakes::quickTimings()), std::function<void()>());
     std::ignore = fakes::waitUntilIdle(*popover.model);
-    // The speed test fails at every step: the notice, and the time of the last run.
+    // A speed test that fails at every step, for the notice that names the steps.
     popover.click(u"runTestButton"_s);
     std::ignore = QTest::qWaitFor([&] { return popover.model->speedPhase() == SpeedPhase::idle; });
     add(*popover.view, u"popover"_s);
