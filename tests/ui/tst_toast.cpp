@@ -74,47 +74,37 @@ class TestToast : public QObject
 private Q_SLOTS:
     // The title says whether the country changed, however long the names; the addresses keep
     // one line, shortened in the middle, and a reader still gets them whole. Every text reads on
-    // the card in both themes.
+    // the card in both themes (one row is dark).
     void texts_data()
     {
         QTest::addColumn<Preferences::Theme>("theme");
         QTest::addColumn<GeoInfo>("old");
         QTest::addColumn<GeoInfo>("now");
         QTest::addColumn<QStringList>("lines");
-        const GeoInfo berlin = record(u"203.0.113.4"_s, u"DE"_s, u"Germany"_s);
-        for (const auto theme : {Preferences::Theme::light, Preferences::Theme::dark}) {
-            const QByteArray name = Preferences::rawValue(theme).toLatin1();
-            QTest::addRow("same-country-%s", name.data())
-                << theme << berlin << record(u"203.0.113.9"_s, u"DE"_s, u"Germany"_s)
-                << QStringList{u"IP address changed"_s, u"203.0.113.4 → 203.0.113.9"_s};
-            QTest::addRow("another-country-%s", name.data())
-                << theme << berlin << record(u"198.51.100.7"_s, u"NL"_s, u"Netherlands"_s)
-                << QStringList{u"Now in Netherlands"_s, u"203.0.113.4 → 198.51.100.7"_s,
-                               u"was 🇩🇪 Germany"_s};
-        }
+        using enum Preferences::Theme;
+        const QString ip4 = u"203.0.113.4"_s, ip7 = u"198.51.100.7"_s, arrow = u" → "_s;
+        const auto row = [](const char *name, Preferences::Theme theme, const GeoInfo &old,
+                            const GeoInfo &now, const QStringList &lines) {
+            QTest::newRow(name) << theme << old << now << lines;
+        };
+        const GeoInfo berlin = record(ip4, u"DE"_s, u"Germany"_s);
+        row("same-country", light, berlin, record(u"203.0.113.9"_s, u"DE"_s, u"Germany"_s),
+            {u"IP address changed"_s, ip4 + arrow + u"203.0.113.9"_s});
+        row("another-country-dark", dark, berlin, record(ip7, u"NL"_s, u"Netherlands"_s),
+            {u"Now in Netherlands"_s, ip4 + arrow + ip7, u"was 🇩🇪 Germany"_s});
         // Long country names wrap, at the common desktop font size.
-        const GeoInfo sarajevo = record(u"203.0.113.4"_s, u"BA"_s, u"Bosnia and Herzegovina"_s);
-        for (const auto theme : {Preferences::Theme::light, Preferences::Theme::dark}) {
-            QTest::addRow("long-names-%s", Preferences::rawValue(theme).toLatin1().data())
-                << theme << sarajevo
-                << record(u"198.51.100.7"_s, u"GS"_s,
-                          u"South Georgia and the South Sandwich Islands"_s)
-                << QStringList{u"Now in South Georgia and the South Sandwich Islands"_s,
-                               u"203.0.113.4 → 198.51.100.7"_s, u"was 🇧🇦 Bosnia and Herzegovina"_s};
-        }
-        QTest::newRow("long-names-congo")
-            << Preferences::Theme::light
-            << record(u"203.0.113.4"_s, u"CD"_s, u"Democratic Republic of the Congo"_s)
-            << record(u"198.51.100.7"_s, u"VC"_s, u"Saint Vincent and the Grenadines"_s)
-            << QStringList{u"Now in Saint Vincent and the Grenadines"_s,
-                           u"203.0.113.4 → 198.51.100.7"_s,
-                           u"was 🇨🇩 Democratic Republic of the Congo"_s};
-        QTest::newRow("long-ipv6")
-            << Preferences::Theme::light
-            << record(u"2001:db8:aaaa:bbbb:cccc:dddd:eeee:1"_s, u"DE"_s, u"Germany"_s)
-            << record(u"2001:db8:ffff:1111:2222:3333:4444:2"_s, u"DE"_s, u"Germany"_s)
-            << QStringList{u"IP address changed"_s, u"2001:db8:aaaa:bbbb:cccc:dddd:eeee:1 → "
-                                                    "2001:db8:ffff:1111:2222:3333:4444:2"_s};
+        row("long-names", light, record(ip4, u"BA"_s, u"Bosnia and Herzegovina"_s),
+            record(ip7, u"GS"_s, u"South Georgia and the South Sandwich Islands"_s),
+            {u"Now in South Georgia and the South Sandwich Islands"_s, ip4 + arrow + ip7,
+             u"was 🇧🇦 Bosnia and Herzegovina"_s});
+        row("long-names-congo", light, record(ip4, u"CD"_s, u"Democratic Republic of the Congo"_s),
+            record(ip7, u"VC"_s, u"Saint Vincent and the Grenadines"_s),
+            {u"Now in Saint Vincent and the Grenadines"_s, ip4 + arrow + ip7,
+             u"was 🇨🇩 Democratic Republic of the Congo"_s});
+        const QString v6a = u"2001:db8:aaaa:bbbb:cccc:dddd:eeee:1"_s;
+        const QString v6b = u"2001:db8:ffff:1111:2222:3333:4444:2"_s;
+        row("long-ipv6", light, record(v6a, u"DE"_s, u"Germany"_s),
+            record(v6b, u"DE"_s, u"Germany"_s), {u"IP address changed"_s, v6a + arrow + v6b});
     }
 
     void texts()
