@@ -75,14 +75,11 @@ bool carries(const QVariant &value, const QList<QImage> &images)
         argument.endStructure();
         if (QSize(width, height) != image.size() || argb.size() != qsizetype(width) * height * 4)
             return false;
-        const auto *pixel = reinterpret_cast<const uchar *>(argb.constData());
-        for (int y = 0; y < height; ++y) {
-            for (int x = 0; x < width; ++x, pixel += 4) {
-                const QColor color = image.pixelColor(x, y);
-                if (pixel[0] != color.alpha() || std::abs(pixel[1] - color.red()) > 1 ||
-                    std::abs(pixel[2] - color.green()) > 1 || std::abs(pixel[3] - color.blue()) > 1)
-                    return false;
-            }
+        for (qsizetype i = 0; i < argb.size(); ++i) {
+            const QColor color = image.pixelColor(int(i / 4 % width), int(i / 4 / width));
+            const int wanted[] = {color.alpha(), color.red(), color.green(), color.blue()};
+            if (std::abs(uchar(argb[i]) - wanted[i % 4]) > (i % 4 == 0 ? 0 : 1))
+                return false;
         }
     }
     const bool all = argument.atEnd();
@@ -206,7 +203,8 @@ private Q_SLOTS:
     }
 
     // Activate and SecondaryActivate open the popover where the host says; ContextMenu, from
-    // hosts that do not draw the published menu, the item's own menu there.
+    // hosts that do not draw the published menu, the item's own menu there (its lines are
+    // checked on the X tray).
     void clicksCarryTheirPosition()
     {
         QSignalSpy activated(m_item.get(), &TrayItem::activated);
@@ -224,10 +222,6 @@ private Q_SLOTS:
         QMenu *menu = nullptr;
         QTRY_VERIFY((menu = qobject_cast<QMenu *>(QApplication::activePopupWidget())));
         QCOMPARE(menu->pos(), QPoint(40, 11));
-        QStringList lines;
-        for (const QAction *action : menu->actions())
-            lines << action->text();
-        QCOMPARE(lines, (QStringList{u"Open Velmora"_s, {}, u"Settings…"_s, u"Quit"_s}));
         menu->close();
     }
 
