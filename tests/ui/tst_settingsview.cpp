@@ -261,9 +261,8 @@ private Q_SLOTS:
         // that it stands out 3:1 from the others, its text 4.5:1 on that.
         QWidget *segments = setup.get(u"themeSystem"_s).parentWidget();
         const QImage control = pixels::grab(segments);
-        for (int x = 6; x < control.width() - 6; ++x) // past the rounded corners
-            QVERIFY2(pixels::contrast(control.pixel(x, 0), window) >= 3,
-                     qPrintable(QString::number(x)));
+        QVERIFY(!pixels::anyPixel(control.copy(6, 0, control.width() - 12, 1), // past the corners
+                                  [window](QRgb p) { return pixels::contrast(p, window) < 3; }));
         const auto fill = [&](const QString &name) {
             const QRect area = setup.get(name).geometry();
             return control.pixel(area.left() + 3, area.center().y());
