@@ -81,6 +81,8 @@ std::expected<QList<Server>, QString> parseServers(const QVariant &value)
                                u", not a(iiay)"_s);
     const QDBusArgument argument = value.value<QDBusArgument>();
     QList<Server> servers;
+    QString problem;
+    // Read to the end whatever comes: leaving an array before endArray() leaks its reader.
     argument.beginArray();
     while (!argument.atEnd()) {
         int ifindex = 0;
@@ -89,14 +91,16 @@ std::expected<QList<Server>, QString> parseServers(const QVariant &value)
         argument.beginStructure();
         argument >> ifindex >> family >> bytes;
         argument.endStructure();
-        const std::optional<QString> address = addressText(family, bytes);
-        if (!address)
-            return std::unexpected(
+        if (const std::optional<QString> address = addressText(family, bytes))
+            servers.append({ifindex, *address});
+        else if (problem.isEmpty())
+            problem =
                 u"systemd-resolved names a DNS server of family %1 in %2 bytes"_s.arg(family).arg(
-                    bytes.size()));
-        servers.append({ifindex, *address});
+                    bytes.size());
     }
     argument.endArray();
+    if (!problem.isEmpty())
+        return std::unexpected(problem);
     return servers;
 }
 

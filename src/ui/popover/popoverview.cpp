@@ -179,7 +179,8 @@ PopoverView::PopoverView(AppModel &model, Preferences &prefs, std::function<void
     updateConnection();
     updateDns();
     updateSpeed();
-    updateTraffic();
+    // The caption's line is there before the first showing, so the window shows at its size.
+    showTraffic();
 }
 
 QSize PopoverView::sizeHint() const
@@ -475,9 +476,13 @@ void PopoverView::updateSpeed()
 
 void PopoverView::updateTraffic()
 {
-    // Every second under traffic: a closed popover waits until it is shown again.
-    if (!isVisible())
-        return;
+    // Every second under traffic: a closed popover catches up as it is shown again.
+    if (isVisible())
+        showTraffic();
+}
+
+void PopoverView::showTraffic()
+{
     const TrafficHistory &history = m_model.trafficHistory();
     // Without live speeds, sampling starts as the popover opens: a few seconds say nothing.
     constexpr qsizetype enoughSamples = 10;
@@ -495,7 +500,7 @@ bool PopoverView::event(QEvent *event)
 {
     const bool handled = QWidget::event(event);
     if (event->type() == QEvent::Show)
-        updateTraffic();
+        showTraffic();
     // A layout request reaches the view once the layouts below it have taken in a change,
     // so sizeHint() is current here (it is not yet while a model signal is handled).
     // Not adjustSize(): that keeps a window within two thirds of the screen's height.

@@ -65,6 +65,7 @@ private:
     void updateDns();
     void updateSpeed();
     void updateTraffic();
+    void showTraffic();
 
     void refresh();
     void runSpeedTest();
