@@ -151,23 +151,26 @@ QPoint placeBeside(const QRect &anchor, const QSize &size, const QList<ScreenAre
     const QPoint centred(centredOn(anchor.left(), anchor.width(), size.width()),
                          centredOn(anchor.top(), anchor.height(), size.height()));
 
-    // Along the panel: centred on the item, pushed back inside the area. Across it: beside the
-    // item, away from the screen's far edge only as far as the item allows.
+    // Along the panel: centred on the item; across it: beside the item. Then pushed back inside
+    // the area: where the item's side has no room for the window (a pointer mid-screen taken
+    // for the item), the window is better over the item than off the screen.
+    QPoint beside = centred;
     switch (edge) {
     case PanelEdge::Top:
-        return {clampInto(centred.x(), size.width(), area.left(), area.right() + 1),
-                std::max(item.bottom() + 1 + gap, area.top())};
+        beside.setY(item.bottom() + 1 + gap);
+        break;
     case PanelEdge::Bottom:
-        return {clampInto(centred.x(), size.width(), area.left(), area.right() + 1),
-                std::min(item.top() - gap, area.bottom() + 1) - size.height()};
+        beside.setY(item.top() - gap - size.height());
+        break;
     case PanelEdge::Left:
-        return {std::max(item.right() + 1 + gap, area.left()),
-                clampInto(centred.y(), size.height(), area.top(), area.bottom() + 1)};
+        beside.setX(item.right() + 1 + gap);
+        break;
     case PanelEdge::Right:
-        return {std::min(item.left() - gap, area.right() + 1) - size.width(),
-                clampInto(centred.y(), size.height(), area.top(), area.bottom() + 1)};
+        beside.setX(item.left() - gap - size.width());
+        break;
     }
-    return centred;
+    return {clampInto(beside.x(), size.width(), area.left(), area.right() + 1),
+            clampInto(beside.y(), size.height(), area.top(), area.bottom() + 1)};
 }
 
 QPoint placeNearTray(const QRect &item, const QSize &size, const QList<ScreenArea> &screens,

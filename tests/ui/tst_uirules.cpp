@@ -234,6 +234,8 @@ private Q_SLOTS:
         row("bare click near the right edge", screen, {}, click(1275, 400), {919, 201});
         row("item rectangle in the top right corner", screen, {}, QRect(1256, 0, 24, 24),
             {954, 28});
+        // A pointer mid-screen, no room on either side of it: over it, on the screen.
+        row("no room: bare click mid-screen", screen, {}, click(640, 400), {481, 6});
         const QRect second(1280, 0, 1920, 1080);
         QTest::newRow("second screen, bottom panel")
             << QList{ScreenArea{screen, QRect(0, 30, 1280, 770)},
@@ -266,7 +268,8 @@ private Q_SLOTS:
                                   : placeBeside(anchor, size, screens, reserved, popoverSpacing),
                             size);
         QCOMPARE(popover.topLeft(), expected);
-        QVERIFY(!popover.intersects(anchor));
+        if (!QByteArray(QTest::currentDataTag()).startsWith("no room"))
+            QVERIFY(!popover.intersects(anchor));
         QVERIFY(std::ranges::any_of(
             screens, [&](const ScreenArea &screen) { return screen.available.contains(popover); }));
     }
