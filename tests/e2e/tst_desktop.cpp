@@ -11,6 +11,7 @@
 #include "accessibletree.h"
 #include "desktopsession.h"
 #include "testcertificates.h"
+#include "testhelpers.h"
 #include "testserver.h"
 
 #include <QDBusVariant>
@@ -25,6 +26,7 @@
 #include <QTimer>
 #include <QUdpSocket>
 #include <QUrlQuery>
+#include <QXmlStreamReader>
 
 #include <sys/mount.h>
 
@@ -64,6 +66,46 @@ bool press(const QString &name)
     return !nodes.isEmpty() &&
            AccessibleTree::call(nodes.last(), u"org.a11y.atspi.Action"_s, u"DoAction"_s, {0})
                    .type() == QDBusMessage::ReplyMessage;
+}
+
+// What the node tells assistive technology beside its name.
+QString description(const AccessibleTree::Node &node)
+{
+    const QDBusMessage reply =
+        AccessibleTree::call(node, u"org.freedesktop.DBus.Properties"_s, u"Get"_s,
+                             {u"org.a11y.atspi.Accessible"_s, u"Description"_s});
+    return reply.arguments().value(0).value<QDBusVariant>().variant().toString();
+}
+
+// Every name and description the running program of that name shows assistive technology.
+QStringList heard(const QString &application)
+{
+    QStringList texts;
+    const QMultiMap<QString, AccessibleTree::Node> nodes = AccessibleTree::nodes(application);
+    for (auto node = nodes.cbegin(); node != nodes.cend(); ++node)
+        texts << node.key() << description(node.value());
+    return texts;
+}
+
+// A language's catalogue from its translation source: each English text with its
+// translations (more than one where a number chooses the form).
+QHash<QString, QStringList> catalogue(const QString &language)
+{
+    QFile file(QStringLiteral(VELMORA_TRANSLATIONS) + u"/velmora_%1.ts"_s.arg(language));
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    QHash<QString, QStringList> texts;
+    QString source;
+    bool numerus = false;
+    for (QXmlStreamReader xml(&file); xml.readNextStartElement() || !xml.atEnd();) {
+        if (xml.name() == "message"_L1)
+            numerus = xml.attributes().value("numerus"_L1) == "yes"_L1;
+        else if (xml.name() == "source"_L1)
+            source = xml.readElementText();
+        else if ((xml.name() == "translation"_L1 && !numerus) || xml.name() == "numerusform"_L1)
+            texts[source] << xml.readElementText();
+    }
+    return texts;
 }
 
 // What xprop says of names on the first visible window these xdotool search arguments find.
@@ -240,9 +282,9 @@ class TestDesktop : public QObject
     bool m_online = false;
     bool m_tried = false;
 
-    void startVelmora(const DesktopSession &session)
+    void startVelmora(const QProcessEnvironment &environment)
     {
-        m_velmora.setProcessEnvironment(session.environment());
+        m_velmora.setProcessEnvironment(environment);
         m_velmora.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         m_velmora.start(QStringLiteral(VELMORA_BINARY), {});
     }
@@ -390,7 +432,7 @@ private Q_SLOTS:
                 session.stop(shell);
             QElapsedTimer clock;
             clock.start();
-            startVelmora(session);
+            startVelmora(session.environment());
             if (login) {
                 const auto started = session.start(shell); // in the same second, as at login
                 QVERIFY2(bool(started), qPrintable(started.message));
@@ -593,7 +635,7 @@ private:
         if (accessible.kind == DesktopSession::Outcome::Kind::Missing)
             QSKIP(qPrintable(accessible.message));
         QVERIFY2(bool(accessible), qPrintable(accessible.message));
-        startVelmora(*m_session);
+        startVelmora(m_session->environment());
         QVERIFY(m_velmora.waitForStarted());
         m_online = true;
     }
@@ -657,22 +699,17 @@ private Q_SLOTS:
         VERIFY_IP(u"route add 192.0.2.54 via 10.9.0.2 dev eth0\ntuntap add tun0 mode tun\n"
                   "link set tun0 up\naddr add 10.8.0.2/24 dev tun0\nroute add 0.0.0.0/1 dev tun0\n"
                   "route add 128.0.0.0/1 dev tun0\n"_s);
-        const auto description = [] {
-            const QList<AccessibleTree::Node> dns =
+        const auto dns = [] {
+            const QList<AccessibleTree::Node> nodes =
                 velmoraNodes().values(u"192.0.2.53\n192.0.2.54"_s);
-            if (dns.isEmpty())
-                return QString();
-            const QDBusMessage reply =
-                AccessibleTree::call(dns.last(), u"org.freedesktop.DBus.Properties"_s, u"Get"_s,
-                                     {u"org.a11y.atspi.Accessible"_s, u"Description"_s});
-            return reply.arguments().value(0).value<QDBusVariant>().variant().toString();
+            return nodes.isEmpty() ? QString() : description(nodes.last());
         };
-        const bool warned = DesktopSession::waitUntil(
-            [&] { return description() == u"192.0.2.54 through eth0"_s; }, 20s);
+        const bool warned =
+            DesktopSession::waitUntil([&] { return dns() == u"192.0.2.54 through eth0"_s; }, 20s);
         m_session->screenshot(u"desktop-popover-dns-outside"_s);
         VERIFY_IP(u"link del tun0\nroute del 192.0.2.54\n"_s);
-        QVERIFY2(warned, qPrintable(description()));
-        QVERIFY(DesktopSession::waitUntil([&] { return description().isEmpty(); }, 20s));
+        QVERIFY2(warned, qPrintable(dns()));
+        QVERIFY(DesktopSession::waitUntil([&] { return dns().isEmpty(); }, 20s));
     }
 
     // A click outside (on the panel, which takes no focus) or Escape closes the popover in its
@@ -835,6 +872,95 @@ private Q_SLOTS:
             QVERIFY(!drawnAt(corner));
         const QPoint below(drawn.center().x(), drawn.bottom() + 4);
         QVERIFY(qGray(after.pixel(below)) + 8 < qGray(before.pixel(below)));
+    }
+
+    // Under a German or a French locale both programs speak it: the popover, the settings
+    // window, a card and a placed widget each show their own texts translated, and of all
+    // the texts a translation changes, assistive technology hears none in English.
+    void speaksTheUsersLanguage_data()
+    {
+        QTest::addColumn<QString>("locale");
+        QTest::addColumn<int>("host"); // of the next public address
+        QTest::newRow("de_DE.UTF-8") << u"de_DE.UTF-8"_s << 20;
+        QTest::newRow("fr_FR.UTF-8") << u"fr_FR.UTF-8"_s << 21;
+    }
+
+    void speaksTheUsersLanguage()
+    {
+        QFETCH(QString, locale);
+        QFETCH(int, host);
+        const QString language = locale.left(2);
+        const QHash<QString, QStringList> translations = catalogue(language);
+        const auto tr = [&](const QString &english) {
+            return translations.value(english).value(0);
+        };
+        QVERIFY(!tr(u"Run test"_s).isEmpty());
+        QProcessEnvironment environment = m_session->environment();
+        environment.insert(u"LC_ALL"_s, locale);
+        environment.remove(u"LANGUAGE"_s);
+        stopVelmora();
+        // The next address in the same country, for the card's plain title.
+        m_answer = standInAnswer(u"198.51.100.%1"_s.arg(host + 10), u"NL"_s, u"Netherlands"_s);
+        m_server->clearRequests();
+        startVelmora(environment);
+        // Its first lookup: the instance is there to hand the next start over to.
+        QVERIFY(DesktopSession::waitUntil([&] { return !m_server->requests().isEmpty(); }));
+        QStringList texts;
+        const auto shows = [&](const QString &application, const QString &text) {
+            return DesktopSession::waitUntil([&] {
+                texts = heard(application);
+                return texts.contains(text);
+            });
+        };
+        m_session->run({QStringLiteral(VELMORA_BINARY), u"velmora://open"_s}, nullptr, environment);
+        QVERIFY2(shows(u"velmora"_s, tr(u"Run test"_s)), qPrintable(texts.join(u" | "_s)));
+        QStringList all = texts;
+        // Opened with the pointer mid-screen and no click on the item yet: still all on screen.
+        QVERIFY2(m_session->grab().rect().contains(popover()), qPrintable(describe(popover())));
+        m_session->screenshot(u"desktop-%1-popover"_s.arg(language));
+        QVERIFY(press(tr(u"Settings…"_s)));
+        QVERIFY2(shows(u"velmora"_s, tr(u"Theme"_s)), qPrintable(texts.join(u" | "_s)));
+        all << texts;
+        m_session->screenshot(u"desktop-%1-settings"_s.arg(language));
+
+        if (!popover().isNull())
+            m_session->run({u"xdotool"_s, u"key"_s, u"Escape"_s});
+        QTRY_VERIFY_WITH_TIMEOUT(popover().isNull(), 20000);
+        m_answer = standInAnswer(u"198.51.100.%1"_s.arg(host), u"NL"_s, u"Netherlands"_s);
+        VERIFY_IP(u"addr add 10.9.0.%1/24 dev eth0\n"_s.arg(host));
+        QVERIFY2(shows(u"velmora"_s, tr(u"IP address changed"_s)),
+                 qPrintable(texts.join(u" | "_s)));
+        all << texts;
+        m_session->screenshot(u"desktop-%1-card"_s.arg(language));
+
+        QVERIFY(test::writeFile(environment.value(u"XDG_CONFIG_HOME"_s) +
+                                    u"/velmora-widget/widgets.json"_s,
+                                R"([{"family":"medium","screen":"","x":40,"y":420}])"));
+        QProcess widget;
+        widget.setProcessEnvironment(environment);
+        widget.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        widget.start(QStringLiteral(VELMORA_WIDGET_BINARY), {});
+        const auto quit = qScopeGuard([&] {
+            widget.kill();
+            widget.waitForFinished();
+        });
+        QVERIFY2(shows(u"velmora-widget"_s, tr(u"Public IP"_s)), qPrintable(texts.join(u" | "_s)));
+        all << texts;
+        m_session->screenshot(u"desktop-%1-widget"_s.arg(language));
+
+        QStringList english;
+        for (const auto &[source, translated] : translations.asKeyValueRange()) {
+            if (translated.contains(source))
+                continue; // a word both languages share
+            static const QRegularExpression placeholder(u"%[0-9n]"_s);
+            QStringList parts = source.split(placeholder);
+            for (QString &part : parts)
+                part = QRegularExpression::escape(part);
+            const QRegularExpression pattern(u"^"_s + parts.join(u".*"_s) + u"$"_s,
+                                             QRegularExpression::DotMatchesEverythingOption);
+            english << all.filter(pattern);
+        }
+        QVERIFY2(english.isEmpty(), qPrintable(english.join(u" | "_s)));
     }
 };
 
