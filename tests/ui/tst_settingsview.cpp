@@ -234,8 +234,6 @@ private Q_SLOTS:
             setup.get<QAbstractButton>(name).click();
             QVERIFY2(!setup.get<QAbstractButton>(name).isChecked(), qPrintable(name));
         }
-        QVERIFY(!setup.prefs.uploadOnTop());
-        QCOMPARE(setup.prefs.theme(), theme);
         QCOMPARE(writeError.text(),
                  u"Settings could not be saved: cannot create the folder "_s + setup.folder);
         pixels::saveArtifact(setup.view.get(),
