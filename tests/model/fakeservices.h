@@ -10,6 +10,7 @@
 #include "platform/routelookup.h"
 #include "speedmeasurements.h"
 
+#include <QList>
 #include <QTest>
 
 #include <QCoro/QCoroTimer>
@@ -90,19 +91,17 @@ public:
     QCoro::Task<SpeedOutcome> download() override { return answer(); }
     QCoro::Task<SpeedOutcome> upload() override { return answer(); }
 
-    std::deque<SpeedOutcome> m_outcomes;
+    QList<SpeedOutcome> m_outcomes;
     std::chrono::milliseconds m_delay{10};
 
 private:
     QCoro::Task<SpeedOutcome> answer()
     {
-        std::optional<SpeedOutcome> next;
-        if (!m_outcomes.empty()) {
-            next = m_outcomes.front();
-            m_outcomes.pop_front();
-        }
+        const SpeedOutcome next = m_outcomes.isEmpty()
+                                      ? SpeedOutcome(std::unexpected(QStringLiteral("unreachable")))
+                                      : m_outcomes.takeFirst();
         co_await QCoro::sleepFor(m_delay);
-        co_return next.value_or(std::unexpected(QStringLiteral("unreachable")));
+        co_return next;
     }
 };
 
@@ -147,10 +146,8 @@ inline GeoClient scriptedClient(const std::shared_ptr<LookupScript> &script,
 inline AppModel::Timings quickTimings()
 {
     using namespace std::chrono_literals;
-    return {.refreshInterval = 3'600s,
-            .trafficInterval = 100ms,
-            .pathSettle = 300ms,
-            .copiedFor = 1000ms};
+    return {
+        .refreshInterval = 3'600s, .trafficInterval = 100ms, .pathSettle = 300ms, .copiedFor = 1s};
 }
 
 // Waits (bounded) until no lookup runs: one left suspended when a test ends never finishes.

@@ -22,10 +22,7 @@ namespace {
 
 NetworkPath path(bool satisfied, bool wifi = false, bool wired = false, bool cellular = false)
 {
-    return {.satisfied = satisfied,
-            .usesWifi = wifi,
-            .usesWiredEthernet = wired,
-            .usesCellular = cellular};
+    return {satisfied, wifi, wired, cellular};
 }
 
 // One lookup of a sequence: the address it finds ("" = every provider fails) and whether the
@@ -65,10 +62,8 @@ private Q_SLOTS:
         QTest::addColumn<QString>("lastIp");
         QTest::addColumn<QString>("label"); // the flag shown at the end
 
-        const QString de = Flag::emoji(u"DE"_s);
-        const QString tr = Flag::emoji(u"TR"_s);
-        const QString a = u"203.0.113.1"_s;
-        const QString b = u"198.51.100.2"_s;
+        const QString de = Flag::emoji(u"DE"_s), tr = Flag::emoji(u"TR"_s);
+        const QString a = u"203.0.113.1"_s, b = u"198.51.100.2"_s;
         const QString lookupFailed =
             u"Lookup failed: ipwho.is: Host unreachable; ipapi.co: Host unreachable"_s;
 

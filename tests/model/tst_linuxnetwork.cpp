@@ -83,7 +83,21 @@ quint64 netlinkDrops() // the most any netlink socket of the namespace has dropp
 const QString veth = u"link add en0 type veth peer name eth0\nlink set lo up\nlink set en0 up\n"
                      "link set eth0 up\naddr add 10.1.0.1/24 dev en0\n"_s;
 
+// Changes, each one the monitor reads before the next, and what the model shows after them.
+struct Change
+{
+    QStringList steps;
+    bool changes = true; // else they leave everything as it was
+    NetworkPath path = wired(true, {u"en0"_s});
+    QString localIP = u"10.1.0.1"_s;
+    bool vpn = false;
+    QByteArray servers = "192.0.2.53 10.1.0.53"; // as resolv.conf names them
+    QList<DnsRoute> outside = {}; // the servers shown whose queries leave outside the VPN
+};
+
 } // namespace
+
+Q_DECLARE_METATYPE(Change)
 
 class TestLinuxNetwork : public QObject
 {
@@ -110,8 +124,6 @@ private Q_SLOTS:
         QTest::addColumn<QString>("setup");
         QTest::addColumn<NetworkPath>("expected");
         const QStringList onEn0{u"en0"_s};
-        QTest::newRow("IPv4 default")
-            << en0 + u"route add default via 10.1.0.2\n"_s << wired(true, onEn0);
         QTest::newRow("IPv6 default") << en0 + u"route add ::/0 dev en0\n"_s << wired(true, onEn0);
         QTest::newRow("other table")
             << en0 + u"route add default dev en0 table 100\n"_s << wired(false);
@@ -185,55 +197,61 @@ private Q_SLOTS:
 
     void modelFollowsEveryChange_data()
     {
-        QTest::addColumn<QStringList>("steps"); // each a change the monitor reads before the next
-        QTest::addColumn<bool>("changes");      // else it leaves everything as it was
-        QTest::addColumn<NetworkPath>("path");
-        QTest::addColumn<QString>("localIP");
-        QTest::addColumn<bool>("vpn");
-        const NetworkPath online = wired(true, {u"en0"_s});
-        const QString first = u"10.1.0.1"_s;
-        QTest::newRow("address moved") << QStringList{u"addr del 10.1.0.1/24 dev en0\naddr add "
-                                                      "10.1.0.7/24 dev en0\nroute add default via "
-                                                      "10.1.0.2\n"_s}
-                                       << true << online << u"10.1.0.7"_s << false;
-        QTest::newRow("IPv6 address") << QStringList{u"addr add 2001:db8::7/64 dev en0 nodad\n"_s}
-                                      << true << online << first << false;
+        QTest::addColumn<Change>("change");
+        QTest::newRow("address moved")
+            << Change{.steps = {u"addr del 10.1.0.1/24 dev en0\naddr add 10.1.0.7/24 dev en0\n"
+                                "route add default via 10.1.0.2\n"_s},
+                      .localIP = u"10.1.0.7"_s};
+        QTest::newRow("IPv6 address") << Change{{u"addr add 2001:db8::7/64 dev en0 nodad\n"_s}};
         QTest::newRow("default route gone and back")
-            << QStringList{u"route del default\n"_s, u"route add default via 10.1.0.2\n"_s} << true
-            << online << first << false;
-        QTest::newRow("link down, its routes gone unannounced")
-            << QStringList{u"link set en0 down\n"_s} << true << wired(false) << QString() << false;
+            << Change{{u"route del default\n"_s, u"route add default via 10.1.0.2\n"_s}};
+        QTest::newRow("link down, its routes gone unannounced") << Change{
+            .steps = {u"link set en0 down\n"_s}, .path = wired(false), .localIP = QString()};
         // A tun device by any name is a VPN; with the two halves it takes all traffic.
+        // Loopback never leaves; an address without a route is no server anybody reaches.
+        const QString tunnel = u"tuntap add corp0 mode tun\nlink set corp0 up\naddr add "
+                               "10.8.0.2/24 dev corp0\nroute add 0.0.0.0/1 dev corp0\nroute add "
+                               "128.0.0.0/1 dev corp0\n"_s;
+        const NetworkPath tunnelled{true, false, true, false, {u"corp0"_s, u"en0"_s}};
         QTest::newRow("tunnel over 0/1 + 128/1")
-            << QStringList{u"tuntap add corp0 mode tun\nlink set corp0 up\naddr add 10.8.0.2/24 "
-                           "dev corp0\nroute add 0.0.0.0/1 dev corp0\nroute add 128.0.0.0/1 dev "
-                           "corp0\n"_s}
-            << true << NetworkPath{true, false, true, false, {u"corp0"_s, u"en0"_s}} << first
-            << true;
+            << Change{.steps = {tunnel},
+                      .path = tunnelled,
+                      .vpn = true,
+                      .servers = "192.0.2.53 ::1 2001:db8:5::53"};
+        QTest::newRow("host route past the tunnel, only three shown")
+            << Change{.steps = {tunnel + u"route add 192.0.2.53 via 10.1.0.2\n"_s},
+                      .path = tunnelled,
+                      .vpn = true,
+                      .servers = "192.0.2.53 2001:db8::53%en0 10.1.0.53 10.1.0.54",
+                      .outside = {{u"192.0.2.53"_s, u"en0"_s},
+                                  {u"2001:db8::53%en0"_s, u"en0"_s},
+                                  {u"10.1.0.53"_s, u"en0"_s}}};
         // As wg-quick does it: a table of its own, used through a rule.
-        QTest::newRow("policy rule") << QStringList{u"rule add not fwmark 0xca6c table 100\n"_s}
-                                     << true << wired(true, {u"en0"_s, u"wg0"_s}) << first << false;
+        QTest::newRow("policy rule")
+            << Change{.steps = {u"rule add not fwmark 0xca6c table 100\n"_s},
+                      .path = wired(true, {u"en0"_s, u"wg0"_s})};
+        // The same with an address: all to the VPN's table but what main routes more narrowly.
+        QTest::newRow("policy table")
+            << Change{.steps = {u"addr add 10.9.0.2/32 dev wg0\nrule add not fwmark 0xca6c table "
+                                "100\nrule add table main suppress_prefixlength 0 pref 100\n"_s},
+                      .path = wired(true, {u"en0"_s, u"wg0"_s}),
+                      .vpn = true,
+                      .outside = {{u"10.1.0.53"_s, u"en0"_s}}};
         // As DHCP clients and router advertisements renew leases.
-        QTest::newRow("IPv4 lease renewed") << QStringList{u"addr change 10.1.0.1/24 dev en0 "
-                                                           "valid_lft 600 preferred_lft 600\n"_s}
-                                            << false << online << first << false;
-        QTest::newRow("IPv6 lease renewed") << QStringList{u"addr change 2001:db8::1/64 dev en0 "
-                                                           "valid_lft 450 preferred_lft 450\n"_s}
-                                            << false << online << first << false;
-        QTest::newRow("route back before it was missed")
-            << QStringList{u"route del default\nroute add default via 10.1.0.2\n"_s} << false
-            << online << first << false;
+        QTest::newRow("lease renewed")
+            << Change{.steps = {u"addr change 2001:db8::1/64 dev en0 valid_lft 450 "
+                                "preferred_lft 450\n"_s},
+                      .changes = false};
+        QTest::newRow("route back before it was missed") << Change{
+            .steps = {u"route del default\nroute add default via 10.1.0.2\n"_s}, .changes = false};
     }
 
-    // One report for each change, with the local state read afresh, and a lookup after it;
-    // nothing at all for what changes nothing.
+    // One report for each change, with the local state read afresh (down to the DNS servers the
+    // kernel routes past a VPN), and a lookup after it; nothing at all for what changes nothing.
     void modelFollowsEveryChange()
     {
-        QFETCH(QStringList, steps);
-        QFETCH(bool, changes);
-        QFETCH(NetworkPath, path);
-        QFETCH(QString, localIP);
-        QFETCH(bool, vpn);
+        QFETCH(Change, change);
+        const auto &[steps, changes, path, localIP, vpn, servers, outside] = change;
         // No link-local addresses: their duplicate detection would end in changes of its own.
         QVERIFY(test::writeFile(u"/proc/sys/net/ipv6/conf/default/addr_gen_mode"_s, "1"));
         VERIFY_IP(u"link set lo up\n"_s + en0 +
@@ -249,6 +267,10 @@ private Q_SLOTS:
                     u"{\"ip\":\"203.0.113.%1\",\"country_code\":\"DE\"}"_s.arg(++lookups).toUtf8()};
         });
         QVERIFY(server.isListening());
+        QTemporaryDir dir;
+        const QString resolvConf = dir.filePath(u"resolv.conf"_s);
+        QVERIFY(test::writeFile(resolvConf,
+                                "nameserver " + QByteArray(servers).replace(' ', "\nnameserver ")));
         fakes::Rig fakes; // for what this test does not exercise
         AppModel::Services services = fakes.services(fakes::quickTimings());
         // The providers' requests go to the local stand-in, through the real live fetch.
@@ -258,6 +280,8 @@ private Q_SLOTS:
         auto *monitor = new NetlinkPathMonitor({.settleDelay = settle});
         services.monitor.reset(monitor);
         services.interfaces = std::make_unique<GetifaddrsInterfaceTable>();
+        services.dns = std::make_unique<ResolvConfDnsConfig>(resolvConf, QString());
+        services.routes = std::make_unique<NetlinkRouteLookup>();
         QSignalSpy reports(monitor, &PathMonitor::pathChanged);
         AppModel model(std::move(services));
         QVERIFY(reports.wait(boundMs));
@@ -289,6 +313,7 @@ private Q_SLOTS:
         QCOMPARE(lastReport(reports), path);
         QCOMPARE(model.localIP().value_or(QString()), localIP);
         QCOMPARE(model.vpnLikely(), vpn);
+        QCOMPARE(model.dnsOutsideVpn(), outside);
         QTRY_VERIFY_WITH_TIMEOUT(lookups > lookupsBefore, 4000);
         QVERIFY(fakes::waitUntilIdle(model));
         qInfo("reported after %lld ms, new public address after %lld ms", reportedAfter,
@@ -297,54 +322,6 @@ private Q_SLOTS:
         QCOMPARE(reports.size(), steps.size());
         // Changes in quick succession may share a lookup.
         QCOMPARE_LE(lookups, lookupsBefore + steps.size());
-    }
-
-    void dnsOutsideVpn_data()
-    {
-        QTest::addColumn<QString>("setup"); // beside en0 and its default route
-        QTest::addColumn<QByteArray>("servers");
-        QTest::addColumn<QList<DnsRoute>>("outside");
-        const QString tunnel = u"tuntap add corp0 mode tun\nlink set corp0 up\naddr add "
-                               "10.8.0.2/24 dev corp0\nroute add 0.0.0.0/1 dev corp0\nroute add "
-                               "128.0.0.0/1 dev corp0\n"_s;
-        QTest::newRow("no VPN") << QString() << "192.0.2.53 10.1.0.53"_ba << QList<DnsRoute>();
-        // Loopback never leaves; an address without a route is no server anybody reaches.
-        QTest::newRow("through the tunnel")
-            << tunnel << "192.0.2.53 ::1 2001:db8:5::53"_ba << QList<DnsRoute>();
-        QTest::newRow("host route past the tunnel, only three shown")
-            << tunnel + u"route add 192.0.2.53 via 10.1.0.2\naddr add 2001:db8::1/64 dev en0 "
-                        "nodad\n"_s
-            << "192.0.2.53 2001:db8::53%en0 10.1.0.53 10.1.0.54"_ba
-            << QList<DnsRoute>{{u"192.0.2.53"_s, u"en0"_s},
-                               {u"2001:db8::53%en0"_s, u"en0"_s},
-                               {u"10.1.0.53"_s, u"en0"_s}};
-        // As wg-quick does it: all to a table of its own, but what main routes more narrowly.
-        QTest::newRow("policy table")
-            << u"link add wg0 type veth peer name wg0p\nlink set wg0 up\nlink set wg0p up\n"
-               "addr add 10.9.0.2/32 dev wg0\nroute add default dev wg0 table 100\nrule add not "
-               "fwmark 0xca6c table 100\nrule add table main suppress_prefixlength 0 pref 100\n"_s
-            << "192.0.2.53 10.1.0.53"_ba << QList<DnsRoute>{{u"10.1.0.53"_s, u"en0"_s}};
-    }
-
-    // The servers shown whose queries leave outside a VPN, as the kernel routes them.
-    void dnsOutsideVpn()
-    {
-        QFETCH(QString, setup);
-        QFETCH(QByteArray, servers);
-        QFETCH(QList<DnsRoute>, outside);
-        VERIFY_IP(u"link set lo up\n"_s + en0 + u"route add default via 10.1.0.2\n"_s + setup);
-        QTemporaryDir dir;
-        const QString resolvConf = dir.filePath(u"resolv.conf"_s);
-        QVERIFY(test::writeFile(resolvConf, "nameserver " + servers.replace(' ', "\nnameserver ")));
-        fakes::Rig fakes;
-        AppModel::Services services = fakes.services(fakes::quickTimings());
-        services.interfaces = std::make_unique<GetifaddrsInterfaceTable>();
-        services.dns = std::make_unique<ResolvConfDnsConfig>(resolvConf, QString());
-        services.routes = std::make_unique<NetlinkRouteLookup>();
-        AppModel model(std::move(services));
-        QTRY_VERIFY(!model.dnsServers().isEmpty()); // the first refresh read the local state
-        QCOMPARE(model.dnsOutsideVpn(), outside);
-        QVERIFY(fakes::waitUntilIdle(model));
     }
 
     // Last: it turns IPv6 off for every link made after it.

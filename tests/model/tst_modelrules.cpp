@@ -57,15 +57,11 @@ const QDBusArgument &operator>>(const QDBusArgument &argument, ResolvedServer &)
     return argument;
 }
 
-// systemd-resolved on a bus: its Manager's DNS property as given, link 2 a default route for
+// systemd-resolved on a bus: its Manager's DNS property as dns, link 2 a default route for
 // lookups, link 3 not. On a thread of its own, as the calls it answers block theirs.
 class ResolvedStandIn final : public QDBusVirtualObject
 {
 public:
-    explicit ResolvedStandIn(QVariant dns)
-        : m_dns(std::move(dns))
-    {}
-
     QString introspect(const QString &) const override { return {}; }
 
     bool handleMessage(const QDBusMessage &call, const QDBusConnection &bus) override
@@ -82,7 +78,7 @@ public:
             answer =
                 QVariant::fromValue(QDBusObjectPath(link + call.arguments().value(0).toString()));
         else if (call.path() == u"/org/freedesktop/resolve1"_s && get(manager, u"DNS"_s))
-            answer = QVariant::fromValue(QDBusVariant(m_dns));
+            answer = QVariant::fromValue(QDBusVariant(dns));
         else if (call.path().startsWith(link) &&
                  get(u"org.freedesktop.resolve1.Link"_s, u"DefaultRoute"_s))
             answer = QVariant::fromValue(QDBusVariant(call.path() == link + u'2'));
@@ -91,8 +87,7 @@ public:
         return bus.send(call.createReply(answer));
     }
 
-private:
-    QVariant m_dns;
+    QVariant dns;
 };
 
 } // namespace
@@ -134,51 +129,45 @@ private Q_SLOTS:
             QVERIFY2(!velmora::countsTraffic(QString::fromLatin1(name)), name);
     }
 
-    void localAddress_data()
+    // The local address shown, and whether a VPN is likely.
+    void localAddressAndVpn_data()
     {
         QTest::addColumn<Addresses>("addresses");
         QTest::addColumn<QString>("localIP");
+        QTest::addColumn<bool>("vpn");
         const InterfaceAddress lo0{u"lo0"_s, u"127.0.0.1"_s},
             bridge{u"bridge100"_s, u"192.168.2.1"_s};
-        QTest::newRow("lo0, utun2") << Addresses{lo0, {u"utun2"_s, u"10.8.0.3"_s}} << QString();
-        QTest::newRow("lo0, bridge100") << Addresses{lo0, bridge} << bridge.address;
+        QTest::newRow("lo0, utun2")
+            << Addresses{lo0, {u"utun2"_s, u"10.8.0.3"_s}} << QString() << true;
+        QTest::newRow("lo0, bridge100") << Addresses{lo0, bridge} << bridge.address << false;
         QTest::newRow("bridge100, eth0: preferred wherever listed")
-            << Addresses{bridge, {u"eth0"_s, u"10.0.0.7"_s}} << u"10.0.0.7"_s;
+            << Addresses{bridge, {u"eth0"_s, u"10.0.0.7"_s}} << u"10.0.0.7"_s << false;
         QTest::newRow("wg0, tun0, tap0, ppp0") << Addresses{{u"wg0"_s, u"10.9.0.2"_s},
                                                             {u"tun0"_s, u"10.1.0.2"_s},
                                                             {u"tap0"_s, u"10.1.1.2"_s},
                                                             {u"ppp0"_s, u"100.64.0.9"_s}}
-                                               << u"100.64.0.9"_s;
+                                               << u"100.64.0.9"_s << true;
+        // Beside the loopback, which never counts: a VPN by its name or its kernel link kind.
+        const auto office = [](const QString &name, const QString &kind, bool vpn) {
+            QTest::addRow("%s, kind '%s'", qPrintable(name), qPrintable(kind))
+                << Addresses{{u"lo"_s, u"127.0.0.1"_s}, {name, u"10.8.0.2"_s, kind}}
+                << u"10.8.0.2"_s << vpn;
+        };
+        office(u"zt7nnig26"_s, u"veth"_s, true);
+        office(u"mywg0"_s, QString(), false); // the prefix inside the name
+        for (const QString &kind : {u"wireguard"_s, u"tun"_s})
+            office(u"office"_s, kind, true);
+        for (const QString &kind : {QString(), u"tunnel"_s, u"wireguard0"_s})
+            office(u"office"_s, kind, false);
     }
 
-    void localAddress()
+    void localAddressAndVpn()
     {
         QFETCH(Addresses, addresses);
         QFETCH(QString, localIP);
-        QCOMPARE(chooseLocalIP(addresses).value_or(QString()), localIP);
-    }
-
-    void vpnLikely_data()
-    {
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<QString>("kind");
-        QTest::addColumn<bool>("vpn");
-        for (const char *name : {"utun2", "wg0", "zt7nnig26"})
-            QTest::newRow(name) << QString::fromLatin1(name) << u"veth"_s << true;
-        QTest::newRow("kind wireguard") << u"office"_s << u"wireguard"_s << true;
-        QTest::newRow("kind tun") << u"office"_s << u"tun"_s << true;
-        for (const char *kind : {"", "tunnel", "wireguard0"})
-            QTest::addRow("kind '%s'", kind) << u"office"_s << QString::fromLatin1(kind) << false;
-        QTest::newRow("prefix inside") << u"mywg0"_s << QString() << false;
-    }
-
-    void vpnLikely() // beside the loopback, which never counts
-    {
-        QFETCH(QString, name);
-        QFETCH(QString, kind);
         QFETCH(bool, vpn);
-        const InterfaceAddress entry{name, u"10.8.0.2"_s, kind};
-        QCOMPARE(velmora::vpnLikely({{u"lo"_s, u"127.0.0.1"_s}, entry}), vpn);
+        QCOMPARE(chooseLocalIP(addresses).value_or(QString()), localIP);
+        QCOMPARE(velmora::vpnLikely(addresses), vpn);
     }
 
     void trafficDelta_data()
@@ -278,73 +267,61 @@ private Q_SLOTS:
 
     void dnsServers_data()
     {
-        QTest::addColumn<QByteArray>("resolvConf"); // null: no file
-        QTest::addColumn<QByteArray>("upstream");
+        QTest::addColumn<QByteArray>("resolvConf"); // null: a link to /dev/zero, which never ends
+        QTest::addColumn<QByteArray>("upstream");   // null: no file
+        QTest::addColumn<QVariant>("dns"); // resolved's DNS property; none: resolved not on the bus
         QTest::addColumn<QStringList>("servers");
         const QByteArray upstream = "nameserver 192.168.1.1\nnameserver 2001:db8::1\n"_ba;
+        const QByteArray stub = "nameserver 127.0.0.53\n"_ba, first = "nameserver 192.168.1.1\n"_ba;
+        using Servers = QList<ResolvedServer>;
 
         QTest::newRow("order and duplicates kept")
             << "nameserver 10.0.0.1\nnameserver 9.9.9.9\nnameserver 10.0.0.1\n"_ba << upstream
-            << QStringList{u"10.0.0.1"_s, u"9.9.9.9"_s, u"10.0.0.1"_s};
+            << QVariant() << QStringList{u"10.0.0.1"_s, u"9.9.9.9"_s, u"10.0.0.1"_s};
         QTest::newRow("comments, other keywords, tabs, CRLF, zones, trailing text")
             << "# nameserver 1.1.1.1\n; nameserver 1.0.0.1\nsearch "
                "lan\nnameserver\t2001:db8::53\r\n"
                "nameserver fe80::1%wlp2s0  # link\n"_ba
-            << upstream << QStringList{u"2001:db8::53"_s, u"fe80::1%wlp2s0"_s};
+            << upstream << QVariant() << QStringList{u"2001:db8::53"_s, u"fe80::1%wlp2s0"_s};
         // As the C library reads them, none of these names a server.
         QTest::newRow("not nameserver lines")
             << " nameserver 10.0.0.5\nnameservers 10.0.0.6\nnameserver10.0.0.7\n"
                "nameserver dns.example\nnameserver 300.1.1.1\nnameserver 1.2.3\n"
                "nameserver fe80::1%a/b\nnameserver <b>1.1.1.1</b>\n"_ba
-            << upstream << QStringList();
-        QTest::newRow("both stubs") << "nameserver 127.0.0.53\nnameserver 127.0.0.54\n"_ba
-                                    << upstream << QStringList{u"192.168.1.1"_s, u"2001:db8::1"_s};
+            << upstream << QVariant() << QStringList();
+        QTest::newRow("both stubs, resolved not on the bus")
+            << "nameserver 127.0.0.53\nnameserver 127.0.0.54\n"_ba << upstream << QVariant()
+            << QStringList{u"192.168.1.1"_s, u"2001:db8::1"_s};
         QTest::newRow("stub and another")
-            << "nameserver 127.0.0.53\nnameserver 10.0.0.1\n"_ba << upstream
+            << "nameserver 127.0.0.53\nnameserver 10.0.0.1\n"_ba << upstream << QVariant()
             << QStringList{u"127.0.0.53"_s, u"10.0.0.1"_s};
         QTest::newRow("stub, upstream missing")
-            << "nameserver 127.0.0.53\n"_ba << QByteArray() << QStringList{u"127.0.0.53"_s};
+            << stub << QByteArray() << QVariant() << QStringList{u"127.0.0.53"_s};
         QTest::newRow("binary garbage") << "\x7f"
                                            "ELF\x02\x01\0\0\nnameserver 10.0.0.1\n\xff"_ba
-                                        << upstream << QStringList();
+                                        << upstream << QVariant() << QStringList();
         QTest::newRow("too large")
             << "nameserver 10.0.0.1\n"_ba + QByteArray(ResolvConfDnsConfig::maxFileBytes, '#')
-            << upstream << QStringList();
+            << upstream << QVariant() << QStringList();
+        QTest::newRow("endless device") << QByteArray() << upstream << QVariant() << QStringList();
+        QTest::newRow("resolved: global, default-route link")
+            << stub << first
+            << QVariant::fromValue(Servers{{0, AF_INET, "\x09\x09\x09\x09"_ba},
+                                           ipv6Server(3, u"2001:db8:3::1"_s),
+                                           ipv6Server(2, u"2001:db8:2::1"_s),
+                                           {2, AF_INET, "\x0a\x00\x00\x01"_ba}})
+            << QStringList{u"9.9.9.9"_s, u"2001:db8:2::1"_s, u"10.0.0.1"_s};
+        QTest::newRow("resolved: DNS a text")
+            << stub << first << QVariant(u"2001:db8::53"_s) << QStringList{u"192.168.1.1"_s};
+        QTest::newRow("resolved: IPv4 address in 3 bytes")
+            << stub << first << QVariant::fromValue(Servers{{2, AF_INET, "\x0a\x00\x01"_ba}})
+            << QStringList{u"192.168.1.1"_s};
     }
 
     void dnsServers()
     {
         QFETCH(QByteArray, resolvConf);
         QFETCH(QByteArray, upstream);
-        QFETCH(QStringList, servers);
-        QTemporaryDir dir;
-        const QString paths[] = {dir.filePath(u"resolv.conf"_s), dir.filePath(u"upstream"_s)};
-        QVERIFY(resolvConf.isNull() || test::writeFile(paths[0], resolvConf));
-        QVERIFY(upstream.isNull() || test::writeFile(paths[1], upstream));
-        QCOMPARE(ResolvConfDnsConfig(paths[0], paths[1], QDBusConnection(u"none"_s)).servers(),
-                 servers);
-    }
-
-    void dnsServersFromResolved_data()
-    {
-        QTest::addColumn<QVariant>("dns"); // resolved's DNS property; none: resolved not on the bus
-        QTest::addColumn<QStringList>("servers");
-        const QStringList upstream{u"192.168.1.1"_s};
-        using Servers = QList<ResolvedServer>;
-        QTest::newRow("global, default-route link")
-            << QVariant::fromValue(Servers{{0, AF_INET, "\x09\x09\x09\x09"_ba},
-                                           ipv6Server(3, u"2001:db8:3::1"_s),
-                                           ipv6Server(2, u"2001:db8:2::1"_s),
-                                           {2, AF_INET, "\x0a\x00\x00\x01"_ba}})
-            << QStringList{u"9.9.9.9"_s, u"2001:db8:2::1"_s, u"10.0.0.1"_s};
-        QTest::newRow("not on the bus") << QVariant() << upstream;
-        QTest::newRow("DNS a text") << QVariant(u"2001:db8::53"_s) << upstream;
-        QTest::newRow("IPv4 address in 3 bytes")
-            << QVariant::fromValue(Servers{{2, AF_INET, "\x0a\x00\x01"_ba}}) << upstream;
-    }
-
-    void dnsServersFromResolved()
-    {
         QFETCH(QVariant, dns);
         QFETCH(QStringList, servers);
         QTest::failOnWarning(QRegularExpression(u"."_s)); // an answer misread says so
@@ -354,7 +331,8 @@ private Q_SLOTS:
         DESKTOP_SESSION_START(session, Bus);
         const QString tag = QString::fromLatin1(QTest::currentDataTag());
         QDBusConnection resolved = QDBusConnection::connectToBus(session.busAddress(), tag);
-        ResolvedStandIn standIn(dns);
+        ResolvedStandIn standIn;
+        standIn.dns = dns;
         QVERIFY(resolved.registerVirtualObject(u"/org/freedesktop/resolve1"_s, &standIn,
                                                QDBusConnection::SubPath));
         QThread thread;
@@ -363,21 +341,14 @@ private Q_SLOTS:
         const auto stop = qScopeGuard([&] { thread.quit(), thread.wait(); });
         QVERIFY(!dns.isValid() || resolved.registerService(u"org.freedesktop.resolve1"_s));
 
-        QTemporaryDir dir;
-        const QString paths[] = {dir.filePath(u"resolv.conf"_s), dir.filePath(u"upstream"_s)};
-        QVERIFY(test::writeFile(paths[0], "nameserver 127.0.0.53\n"));
-        QVERIFY(test::writeFile(paths[1], "nameserver 192.168.1.1\n"));
-        QCOMPARE(
-            ResolvConfDnsConfig(paths[0], paths[1],
-                                QDBusConnection::connectToBus(session.busAddress(), tag + u'2'))
-                .servers(),
-            servers);
+        const QString paths[] = {m_dir->filePath(u"resolv.conf"_s), m_dir->filePath(u"upstream"_s)};
+        QVERIFY(resolvConf.isNull() ? test::makeOddFile(paths[0], S_IFLNK)
+                                    : test::writeFile(paths[0], resolvConf));
+        QVERIFY(upstream.isNull() || test::writeFile(paths[1], upstream));
+        const auto bus = QDBusConnection::connectToBus(session.busAddress(), tag + u'2');
+        QCOMPARE(ResolvConfDnsConfig(paths[0], paths[1], bus).servers(), servers);
     }
 
-    void dnsConfigOnEndlessDevice() // read as a file, it would never end
-    {
-        QCOMPARE(ResolvConfDnsConfig(u"/dev/zero"_s, u"/dev/zero"_s).servers(), QStringList());
-    }
     void autostartConfigHome()
     {
         const QByteArray saved = qgetenv("XDG_CONFIG_HOME");
