@@ -64,12 +64,8 @@ private Q_SLOTS:
         const auto row = [](const char *tag, const QString &text, const QString &expected) {
             QTest::newRow(tag) << text << expected;
         };
-        QTemporaryDir dir;
-        SettingsStore store(dir.filePath(u"settings.json"_s));
-        Preferences preferences(store);
-        const auto rate = [&preferences](double bytesPerSecond, Unit unit) {
-            preferences.setSpeedUnit(unit);
-            return preferences.formatRate(bytesPerSecond);
+        const auto rate = [](double bytesPerSecond, Unit unit) {
+            return Preferences::formatRate(bytesPerSecond, unit);
         };
         row("negative", rate(-5'000, Unit::bytes), u"0 B/s"_s);
         row("not a number", rate(std::numeric_limits<double>::quiet_NaN(), Unit::bits), u"0 b/s"_s);
