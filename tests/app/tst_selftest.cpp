@@ -24,7 +24,6 @@ private Q_SLOTS:
         QTest::newRow("alone, without a network") << QStringList{u"--selftest"_s} << true << true;
         QTest::newRow("after others")
             << QStringList{u"-v"_s, u"velmora://open"_s, u"--selftest"_s} << true << false;
-        QTest::newRow("before others") << QStringList{u"--selftest"_s, u"extra"_s} << true << false;
         QTest::newRow("with a value") << QStringList{u"--selftest=1"_s} << false << false;
         QTest::newRow("upper case") << QStringList{u"--SELFTEST"_s} << false << false;
     }

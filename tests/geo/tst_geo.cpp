@@ -63,7 +63,6 @@ private Q_SLOTS:
         const auto flag = [](const char *tag, const QString &code, const QString &expected) {
             QTest::newRow(tag) << Flag::emoji(code) << expected;
         };
-        flag("unassigned pair", u"ZZ"_s, QString::fromUcs4(U"\U0001F1FF\U0001F1FF"));
         flag("sharp s upper-cases to SS", u"\u00DF"_s, QString::fromUcs4(U"\U0001F1F8\U0001F1F8"));
         flag("empty", QString(), Flag::loading());
         flag("three letters", u"DEU"_s, Flag::loading());
@@ -163,8 +162,6 @@ private Q_SLOTS:
             R"({"ip":"1","country_code":"JP","error":false,"asn":"2516"})", taken,
             u"1|JP|JP|||2516|"_s);
 
-        row("primary: refused with message", R"({"success":false,"message":"Reserved range"})", bad,
-            u"Reserved range"_s);
         row("primary: refused without message", R"({"success":false,"ip":"1","country_code":"DE"})",
             bad, u"ipwho.is reported failure"_s);
         row("primary: no country code", R"({"ip":"1","country":"Germany"})", bad,
