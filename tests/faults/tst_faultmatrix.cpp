@@ -197,8 +197,6 @@ private Q_SLOTS:
             << u"latency SSL certificate problem: certificate has expired"_s;
         QTest::newRow("429") << Fault{.status = 429} << u"HTTP 429 from "_s
                              << u"download Bad server response (HTTP 429)"_s;
-        QTest::newRow("503") << Fault{.status = 503} << u"HTTP 503 from "_s
-                             << u"download Bad server response (HTTP 503)"_s;
         QTest::newRow("redirect to http://") << Fault{.status = 302} << u"HTTP 302 from "_s
                                              << u"latency Refused a redirect to an insecure"_s;
         QTest::newRow("one byte a second")
