@@ -1,13 +1,12 @@
 #include "../ui/pixels.h"
 #include "desktopcolorscheme.h"
 #include "desktopsession.h"
+#include "testhelpers.h"
 
 #include <QDBusConnection>
 #include <QDBusContext>
 #include <QDBusMessage>
 #include <QDBusVariant>
-#include <QDir>
-#include <QFileInfo>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 
@@ -27,13 +26,6 @@ void setPaletteWindow(const QColor &color)
     QGuiApplication::setPalette(palette);
 }
 
-bool writeFile(const QString &path, const QByteArray &contents)
-{
-    QFile file(path);
-    return QDir().mkpath(QFileInfo(path).path()) && file.open(QIODevice::WriteOnly) &&
-           file.write(contents) == contents.size();
-}
-
 } // namespace
 
 class TestDesktopColorScheme : public QObject
@@ -51,15 +43,11 @@ class TestDesktopColorScheme : public QObject
                         u"color-scheme"_s, scheme});
         const QString code = u"uint32 %1>"_s.arg(
             QStringList{u"default"_s, u"prefer-dark"_s, u"prefer-light"_s}.indexOf(scheme));
-        QVERIFY(DesktopSession::waitUntil([&] {
-            return m_session
-                ->run({u"gdbus"_s, u"call"_s, u"--session"_s, u"--dest"_s,
-                       u"org.freedesktop.portal.Desktop"_s, u"--object-path"_s,
-                       u"/org/freedesktop/portal/desktop"_s, u"--method"_s,
-                       u"org.freedesktop.portal.Settings.Read"_s, u"org.freedesktop.appearance"_s,
-                       u"color-scheme"_s})
-                .contains(code);
-        }));
+        const QStringList read = u"gdbus call --session --dest org.freedesktop.portal.Desktop "
+                                 "--object-path /org/freedesktop/portal/desktop --method "
+                                 "org.freedesktop.portal.Settings.Read org.freedesktop.appearance "
+                                 "color-scheme"_s.split(u' ');
+        QVERIFY(DesktopSession::waitUntil([&] { return m_session->run(read).contains(code); }));
     }
 
 private Q_SLOTS:
@@ -156,10 +144,10 @@ private Q_SLOTS:
         QFETCH(QByteArray, kdeglobals);
         QFETCH(PanelShade, expected);
         QTemporaryDir dir;
-        QVERIFY(writeFile(dir.filePath(u"config/plasmarc"_s), plasmarc));
-        QVERIFY(writeFile(dir.filePath(u"config/kdeglobals"_s), kdeglobals));
-        QVERIFY(writeFile(dir.filePath(u"data/plasma/desktoptheme/mine/colors"_s),
-                          "[Colors:Window]\nBackgroundNormal=250,250,250\n"));
+        QVERIFY(test::writeFile(dir.filePath(u"config/plasmarc"_s), plasmarc));
+        QVERIFY(test::writeFile(dir.filePath(u"config/kdeglobals"_s), kdeglobals));
+        QVERIFY(test::writeFile(dir.filePath(u"data/plasma/desktoptheme/mine/colors"_s),
+                                "[Colors:Window]\nBackgroundNormal=250,250,250\n"));
         QCOMPARE(shadeOf(plasmaPanelColor(dir.filePath(u"config"_s), {dir.filePath(u"data"_s)})),
                  expected);
     }

@@ -22,9 +22,8 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-constexpr auto itemPath = "/StatusNotifierItem";
-constexpr auto itemInterface = "org.kde.StatusNotifierItem";
-constexpr auto menuPath = "/MenuBar";
+const QString itemPath = u"/StatusNotifierItem"_s, menuPath = u"/MenuBar"_s;
+const QString itemInterface = u"org.kde.StatusNotifierItem"_s;
 
 // The item's signals as a host receives them, over a connection of the test's own.
 class ItemView : public QDBusAbstractInterface
@@ -33,7 +32,7 @@ class ItemView : public QDBusAbstractInterface
 
 public:
     ItemView(const QString &service, const QDBusConnection &connection)
-        : QDBusAbstractInterface(service, QString::fromLatin1(itemPath), itemInterface, connection,
+        : QDBusAbstractInterface(service, itemPath, "org.kde.StatusNotifierItem", connection,
                                  nullptr)
     {}
 
@@ -99,14 +98,13 @@ class TestStatusNotifierItem : public QObject
 
     // A call as a GLib host makes it: the answer in GVariant text, or the error's name. The item
     // answers from this thread, so the wait keeps the event loop turning.
-    QString call(const char *path, const QString &method, const QStringList &arguments = {})
+    QString call(const QString &path, const QString &method, const QStringList &arguments = {})
     {
         QProcess gdbus;
-        gdbus.start(u"gdbus"_s,
-                    QStringList{u"call"_s, u"--session"_s, u"--dest"_s, m_item->serviceName(),
-                                u"--object-path"_s, QString::fromLatin1(path), u"--method"_s,
-                                method, u"--"_s} +
-                        arguments);
+        gdbus.start(u"gdbus"_s, u"call --session --dest %1 --object-path %2 --method %3 --"_s
+                                        .arg(m_item->serviceName(), path, method)
+                                        .split(u' ') +
+                                    arguments);
         QSignalSpy(&gdbus, &QProcess::finished).wait(5000);
         const QString error = QString::fromUtf8(gdbus.readAllStandardError());
         return error.isEmpty() ? QString::fromUtf8(gdbus.readAllStandardOutput()).trimmed()
@@ -155,8 +153,7 @@ private Q_SLOTS:
         }
         QTRY_COMPARE_WITH_TIMEOUT(newToolTip.count(), 1, 5000);
         // Hosts read them all when they set an item up; some give up on an item that lacks one.
-        QCOMPARE(call(itemPath, u"org.freedesktop.DBus.Properties.GetAll"_s,
-                      {QString::fromLatin1(itemInterface)}),
+        QCOMPARE(call(itemPath, u"org.freedesktop.DBus.Properties.GetAll"_s, {itemInterface}),
                  u"({'AttentionAccessibleDesc': <''>, 'AttentionIconName': <''>, "
                  "'AttentionIconPixmap': <@a(iiay) []>, 'AttentionMovieName': <''>, "
                  "'Category': <'ApplicationStatus'>, "
@@ -185,11 +182,10 @@ private Q_SLOTS:
         QSignalSpy newIcon(m_view.get(), &ItemView::NewIcon);
         m_item->setIcon(images);
         QTRY_COMPARE_WITH_TIMEOUT(newIcon.count(), 1, 5000);
-        QDBusMessage get =
-            QDBusMessage::createMethodCall(m_item->serviceName(), QString::fromLatin1(itemPath),
-                                           u"org.freedesktop.DBus.Properties"_s, u"Get"_s);
-        get << QString::fromLatin1(itemInterface) << u"IconPixmap"_s;
-        const QDBusMessage reply = QDBusConnection::sessionBus().call(get, QDBus::BlockWithGui);
+        QDBusMessage get = QDBusMessage::createMethodCall(
+            m_item->serviceName(), itemPath, u"org.freedesktop.DBus.Properties"_s, u"Get"_s);
+        const QDBusMessage reply = QDBusConnection::sessionBus().call(
+            get << itemInterface << u"IconPixmap"_s, QDBus::BlockWithGui);
         QVERIFY(carries(reply.arguments().value(0).value<QDBusVariant>().variant(), images));
         if (qEnvironmentVariableIsSet("VELMORA_ARTIFACTS")) {
             QTest::qWait(1000); // the host fetches and draws the picture in its own time

@@ -1,6 +1,7 @@
 #include "desktopsession.h"
 #include "panelcolors.h"
 #include "systemtrayitem.h"
+#include "testhelpers.h"
 #include "xembedtrayitem.h"
 
 #include <QApplication>
@@ -26,14 +27,14 @@ using Carrier = SystemTrayItem::Carrier;
 
 namespace {
 
-QList<QImage> wideIcon()
+// A wide picture at both scales.
+QList<QImage> wideIcon(const QColor &color = QColor(0x20, 0x90, 0x30))
 {
     QList<QImage> images;
     for (const qreal ratio : {1.0, 2.0}) {
-        QImage image(QSize(110, 22) * ratio, QImage::Format_ARGB32_Premultiplied);
-        image.setDevicePixelRatio(ratio);
-        image.fill(QColor(0x20, 0x90, 0x30));
-        images.append(image);
+        images.append(QImage(QSize(110, 22) * ratio, QImage::Format_ARGB32_Premultiplied));
+        images.last().setDevicePixelRatio(ratio);
+        images.last().fill(color);
     }
     return images;
 }
@@ -89,21 +90,21 @@ private Q_SLOTS:
             squares.last().fill(Qt::darkGreen);
         }
         item.setIcon(squares);
-        QTemporaryFile config;
-        QVERIFY(config.open());
-        config.write("[bar/main]\nwidth = 100%\nheight = 24\nmodules-left = date\n"
-                     "tray-position = right\n[module/date]\ntype = internal/date\n"
-                     "date = %H:%M\n");
-        config.close();
+        const QString config = m_session->path() + u"/polybar.ini"_s;
+        QVERIFY(test::writeFile(config,
+                                "[bar/main]\nwidth = 100%\nheight = 24\nmodules-left = date\n"
+                                "tray-position = right\n[module/date]\ntype = internal/date\n"
+                                "date = %H:%M\n"));
         QProcess polybar;
         polybar.setProcessEnvironment(m_session->environment());
-        polybar.start(u"polybar"_s, {u"-c"_s, config.fileName(), u"main"_s});
+        polybar.start(u"polybar"_s, {u"-c"_s, config, u"main"_s});
         QTRY_COMPARE_WITH_TIMEOUT(item.rendering(), TrayRendering::Square, 10000);
         QTRY_VERIFY_WITH_TIMEOUT(item.isShown(), 5000);
         // A square slot within the 24-px bar, not the wide one a wide picture would ask for.
-        QTRY_VERIFY_WITH_TIMEOUT(screenGeometry(item.windowId()).width() ==
-                                         screenGeometry(item.windowId()).height() &&
-                                     screenGeometry(item.windowId()).height() <= 24,
+        QRect slot;
+        QTRY_VERIFY_WITH_TIMEOUT((slot = screenGeometry(item.windowId())).width() ==
+                                         slot.height() &&
+                                     slot.height() <= 24,
                                  5000);
         polybar.terminate();
         polybar.waitForFinished(3000);
@@ -185,10 +186,7 @@ private Q_SLOTS:
             m_session->setLightPanels(false);
         });
         XEmbedTrayItem item;
-        QList<QImage> clear = wideIcon();
-        for (QImage &image : clear)
-            image.fill(Qt::transparent);
-        item.setIcon(clear);
+        item.setIcon(wideIcon(Qt::transparent));
         QTRY_VERIFY_WITH_TIMEOUT(item.isShown(), 5000);
         const QRect where = screenGeometry(item.windowId());
         const QPoint beside(where.left() - 3, where.center().y());

@@ -14,22 +14,21 @@
 
 #include <QDBusConnectionInterface>
 #include <QDir>
-#include <QScopeGuard>
 #include <QTest>
 
-#include <sys/mount.h>
-
 #include <algorithm>
-#include <atomic>
 
 using namespace velmora;
 using namespace Qt::StringLiterals;
 
+// Before main, so before any thread exists.
+static const QString enteredNetwork = test::enterPrivateNetwork();
+
 namespace {
 
 const GeoInfo standIn{u"198.51.100.23"_s, u"France"_s, u"FR"_s, u"Lyon"_s, u"Orange"_s, {}, {}};
-const QByteArray standInAnswer =
-    R"({"success":true,"ip":"198.51.100.23","country":"France","country_code":"FR"})";
+const TestServer::Response standInAnswer{
+    .body = R"({"success":true,"ip":"198.51.100.23","country":"France","country_code":"FR"})"};
 
 // A wallpaper for the corners of the card to show.
 constexpr QRgb wallpaper = 0x3a6ea5;
@@ -83,10 +82,7 @@ class TestWidgetDesktop : public QObject
     std::unique_ptr<TestCertificates> m_certificates;
     std::unique_ptr<TestServer> m_server;
     AccessibleTree m_accessibility;
-    QProcess m_widget;
-    // What the stand-in answers: its record, a failure, or nothing ever.
-    enum class Answer { record, failure, never };
-    std::atomic<Answer> m_answer = Answer::record;
+    QProcess m_widget; // killed with the test
     // As the session's portal has it: dark to begin with.
     PortalColorScheme::Preference m_scheme = PortalColorScheme::Preference::Dark;
 
@@ -105,6 +101,29 @@ class TestWidgetDesktop : public QObject
     }
 
     QRect window() const { return m_session->windowGeometry({u"--name"_s, u"^Velmora Widget$"_s}); }
+
+    // The X windows of the widgets.
+    QStringList widgets() const
+    {
+        return m_session->run({u"xdotool"_s, u"search"_s, u"--name"_s, u"^Velmora Widget$"_s})
+            .split(u'\n', Qt::SkipEmptyParts);
+    }
+
+    // The right button's last choice removes the widget clicked.
+    void removeWidget() const
+    {
+        m_session->click(window().center(), 3);
+        QTest::qWait(500);
+        m_session->run({u"xdotool"_s, u"key"_s, u"Up"_s, u"Return"_s});
+    }
+
+    // Whether the tray program's window (its popover, or the gallery) comes up.
+    bool velmoraWindowShows() const
+    {
+        return DesktopSession::waitUntil([this] {
+            return !m_session->windowGeometry({u"--name"_s, u"^Velmora$"_s}).isNull();
+        });
+    }
 
     // Whether the screen settles on entry, and shows it closer than other; and a screen reader
     // finds every text of entry and none that only other has.
@@ -139,22 +158,15 @@ private Q_SLOTS:
         DESKTOP_SESSION_REQUIRE();
         m_session = DesktopSession::current();
         VERIFY_IP(u"link set lo up\n"_s);
-        const QStringList hosts{u"ipwho.is"_s, u"ipapi.co"_s};
-        m_certificates = std::make_unique<TestCertificates>(hosts);
+        m_certificates =
+            std::make_unique<TestCertificates>(QStringList{u"ipwho.is"_s, u"ipapi.co"_s});
         QVERIFY2(m_certificates->isValid(), qPrintable(m_certificates->errorString()));
         QVERIFY(test::bindOver(m_session->path() + u"/hosts"_s, "/etc/hosts",
-                               "127.0.0.1 localhost " + hosts.join(u' ').toUtf8() + "\n"));
+                               "127.0.0.1 localhost ipwho.is ipapi.co\n"));
         QVERIFY(test::bindOver(m_certificates->caDirectory(), "/etc/ssl/certs"));
         m_server = std::make_unique<TestServer>(m_certificates->serverConfiguration(),
                                                 QHostAddress::LocalHost, 443);
         QVERIFY2(m_server->isListening(), qPrintable(m_server->errorString()));
-        m_server->setHandler([this](const TestServer::Request &) -> TestServer::Response {
-            const Answer answer = m_answer;
-            if (answer == Answer::record)
-                return {.body = standInAnswer};
-            return answer == Answer::failure ? TestServer::Response{.status = 503}
-                                             : TestServer::Response{.stall = true};
-        });
         DESKTOP_SESSION_START(*m_session, WindowManager);
         DESKTOP_SESSION_START(*m_session, Portal);
         const DesktopSession::Outcome accessible = m_accessibility.start(*m_session);
@@ -164,24 +176,16 @@ private Q_SLOTS:
         QVERIFY(m_session->setWallpaper(wallpaper));
     }
 
-    void cleanupTestCase()
-    {
-        m_widget.kill();
-        m_widget.waitForFinished();
-    }
-
     // Placed with nothing cached and a lookup that never answers: no address, but "Locating…".
     // Quitting then, the lookup still waiting, ends cleanly: a sanitizer build fails the exit
     // on a leak.
     void firstMinuteLocates()
     {
-        m_answer = Answer::never;
+        m_server->respond({.stall = true});
         restartWidget();
         QVERIFY(shows({}, {{}, GeoInfo::sample(), false}, u"widget-first-minute"_s));
         QVERIFY(DesktopSession::waitUntil([&] { return !m_server->requests().isEmpty(); }));
-        m_session->click(window().center(), 3); // its last widget removed, it quits
-        QTest::qWait(500);
-        m_session->run({u"xdotool"_s, u"key"_s, u"Up"_s, u"Return"_s});
+        removeWidget(); // its last widget removed, it quits
         QVERIFY(m_widget.waitForFinished(10'000));
         QCOMPARE(m_widget.exitStatus(), QProcess::NormalExit);
         QCOMPARE(m_widget.exitCode(), 0);
@@ -191,17 +195,14 @@ private Q_SLOTS:
     // of task bars and pagers, where it was placed.
     void showsTheStandIn()
     {
-        m_answer = Answer::record;
+        m_server->respond(standInAnswer);
         restartWidget();
         QVERIFY(shows({{}, standIn, false}, {{}, GeoInfo::sample(), false}, u"widget-online"_s));
         QCOMPARE(window().topLeft(), QPoint(300, 200));
         // The card's corners are cut away, even without a compositor.
         QCOMPARE(m_session->grab().pixel(window().topLeft()), wallpaper | 0xff000000);
-        const QString id =
-            m_session->run({u"xdotool"_s, u"search"_s, u"--name"_s, u"^Velmora Widget$"_s})
-                .trimmed();
-        const QString states =
-            m_session->run({u"xprop"_s, u"-id"_s, id, u"_NET_WM_STATE"_s, u"_NET_WM_DESKTOP"_s});
+        const QString states = m_session->run(
+            {u"xprop"_s, u"-id"_s, widgets().value(0), u"_NET_WM_STATE"_s, u"_NET_WM_DESKTOP"_s});
         // On every workspace: openbox says so with the workspace "all" rather than a state.
         for (const QString &state : {u"_NET_WM_STATE_BELOW"_s, u"_NET_WM_STATE_SKIP_TASKBAR"_s,
                                      u"_NET_WM_STATE_SKIP_PAGER"_s, u"= 4294967295"_s})
@@ -216,7 +217,7 @@ private Q_SLOTS:
     // The stand-in failing: the cached record, marked stale; with nothing cached, offline.
     void failingLookups()
     {
-        m_answer = Answer::failure;
+        m_server->respond({.status = 503});
         restartWidget();
         QVERIFY(shows({{}, standIn, true}, {{}, standIn, false}, u"widget-stale"_s));
         QVERIFY(QDir(m_session->environment().value(u"HOME"_s) + u"/.local/state/velmora-widget"_s)
@@ -230,11 +231,11 @@ private Q_SLOTS:
     void dragMovesAndIsRemembered()
     {
         const QPoint from = window().center();
-        m_session->run({u"xdotool"_s, u"mousemove"_s, QString::number(from.x()),
-                        QString::number(from.y()), u"mousedown"_s, u"1"_s, u"sleep"_s, u"0.3"_s,
-                        u"mousemove"_s, QString::number(from.x() + 120),
-                        QString::number(from.y() + 60), u"sleep"_s, u"0.3"_s, u"mouseup"_s,
-                        u"1"_s});
+        m_session->run(
+            QString::asprintf("xdotool mousemove %d %d mousedown 1 sleep 0.3 mousemove %d "
+                              "%d sleep 0.3 mouseup 1",
+                              from.x(), from.y(), from.x() + 120, from.y() + 60)
+                .split(u' '));
         QVERIFY(DesktopSession::waitUntil([&] { return window().topLeft() == QPoint(420, 260); }));
         m_widget.kill();
         m_widget.waitForFinished();
@@ -255,20 +256,16 @@ private Q_SLOTS:
                         u"x-scheme-handler/velmora"_s});
         QProcess velmora;
         velmora.setProcessEnvironment(env);
-        velmora.start(QStringLiteral(VELMORA_BINARY), {});
-        const auto stop = qScopeGuard([&] {
-            velmora.kill();
-            velmora.waitForFinished();
-        });
+        velmora.start(QStringLiteral(VELMORA_BINARY), {}); // killed, should a check fail, with it
         QVERIFY(DesktopSession::waitUntil([] {
             return QDBusConnection::sessionBus().interface()->isServiceRegistered(
                 u"app.velmora.Velmora"_s);
         }));
         m_session->click(window().center());
-        QVERIFY(DesktopSession::waitUntil([&] {
-            return !m_session->windowGeometry({u"--name"_s, u"^Velmora$"_s}).isNull();
-        }));
+        QVERIFY(velmoraWindowShows());
         m_session->screenshot(u"widget-click-popover"_s);
+        velmora.kill();
+        velmora.waitForFinished();
     }
 
     // A second start opens the running one's gallery and ends.
@@ -277,38 +274,17 @@ private Q_SLOTS:
         int exitCode = -1;
         m_session->run({QStringLiteral(VELMORA_WIDGET_BINARY)}, &exitCode);
         QCOMPARE(exitCode, 0);
-        QVERIFY(DesktopSession::waitUntil([&] {
-            return !m_session->windowGeometry({u"--name"_s, u"^Velmora$"_s}).isNull();
-        }));
+        QVERIFY(velmoraWindowShows());
         m_session->screenshot(u"widget-gallery"_s);
         // Its first button places a small widget beside the one there.
-        const auto widgets = [this] {
-            return m_session->run({u"xdotool"_s, u"search"_s, u"--name"_s, u"^Velmora Widget$"_s})
-                .split(u'\n', Qt::SkipEmptyParts);
-        };
         m_session->run({u"xdotool"_s, u"search"_s, u"--name"_s, u"^Velmora$"_s, u"windowactivate"_s,
                         u"--sync"_s, u"key"_s, u"space"_s});
         QVERIFY(DesktopSession::waitUntil([&] { return widgets().size() == 2; }));
-        // The right button's last choice removes the widget clicked.
-        m_session->click(window().center(), 3);
-        QTest::qWait(500);
-        m_session->run({u"xdotool"_s, u"key"_s, u"Up"_s, u"Return"_s});
+        removeWidget();
         QVERIFY(DesktopSession::waitUntil([&] { return widgets().size() == 1; }));
     }
 };
 
-int main(int argc, char *argv[])
-{
-    // Namespaces first: they cannot be entered once threads exist.
-    if (geteuid() == 0)
-        test::enterPrivateNetwork();
-    else
-        test::noPrivateNetwork = u"the private network needs root"_s;
-    DesktopSession session;
-    session.enterFromMain();
-    QApplication app(argc, argv);
-    TestWidgetDesktop test;
-    return QTest::qExec(&test, argc, argv);
-}
+DESKTOP_SESSION_TEST_MAIN(TestWidgetDesktop)
 
 #include "tst_widgetdesktop.moc"

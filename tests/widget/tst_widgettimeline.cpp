@@ -20,18 +20,11 @@ struct Waking final : SleepWatcher
     void start() override {}
 };
 
-const GeoInfo cached{u"192.0.2.9"_s,  u"Japan"_s,
-                     u"JP"_s,         u"Osaka"_s,
-                     u"KDDI"_s,       u"AS2516"_s,
-                     u"Asia/Tokyo"_s, Timestamp::fromSecondsSinceReference(786000000.123456)};
+const GeoInfo cached(u"192.0.2.9"_s, u"Japan"_s, u"JP"_s, u"Osaka"_s, u"KDDI"_s, u"AS2516"_s,
+                     u"Asia/Tokyo"_s, Timestamp::fromSecondsSinceReference(786000000.123456));
 const QByteArray cachedBytes = QJsonDocument(cached.toJson()).toJson();
 const QByteArray unreadable = "{\"ip\":\"192.0.2.9\"";
 const QDateTime requestStart = QDateTime::fromSecsSinceEpoch(1800000000, Qt::UTC);
-
-QByteArray stored(const GeoInfo &geo)
-{
-    return QJsonDocument(geo.toJson()).toJson(QJsonDocument::Compact);
-}
 
 } // namespace
 
@@ -110,7 +103,8 @@ private Q_SLOTS:
         QCOMPARE(entry.isStale, request == "offline"_L1);
         if (shows == "fresh"_L1) {
             QCOMPARE(entry.geo->ip, u"198.51.100.7"_s);
-            QCOMPARE(store->data(GeoProvider::cacheKey), stored(*entry.geo));
+            QCOMPARE(store->data(GeoProvider::cacheKey),
+                     QJsonDocument(entry.geo->toJson()).toJson(QJsonDocument::Compact));
             const QString folder = dir.filePath(QString::number(tests));
             QCOMPARE(test::fileMode(folder), S_IFDIR | 0700);
             QCOMPARE(test::fileMode(folder + u'/' + GeoProvider::cacheKey), S_IFREG | 0600);
