@@ -123,23 +123,6 @@ private Q_SLOTS:
         m_view = std::make_unique<ItemView>(m_item->serviceName(), QDBusConnection::sessionBus());
     }
 
-    void cleanupTestCase()
-    {
-        m_view.reset();
-        m_item.reset();
-    }
-
-    void registersAgainWhenTheWatcherReturns()
-    {
-        QTRY_VERIFY_WITH_TIMEOUT(m_item->isShown(), 5000);
-        m_session->stop(DesktopSession::Component::Watcher, true);
-        QTRY_VERIFY_WITH_TIMEOUT(!m_item->isShown(), 5000);
-        DESKTOP_SESSION_START(*m_session, Watcher);
-        QTRY_VERIFY_WITH_TIMEOUT(m_item->isShown(), 5000);
-        QVERIFY(!m_session->registeredItems().filter(m_item->serviceName()).isEmpty());
-        DESKTOP_SESSION_START(*m_session, SniHost); // the host quits with its watcher
-    }
-
     // Each text reaches the host once, however often it is set. This host draws no labels: the
     // label is not shown to it at all, as some hosts draw any label there is in place of the
     // picture.
