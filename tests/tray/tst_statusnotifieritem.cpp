@@ -155,7 +155,6 @@ private Q_SLOTS:
         QTest::addColumn<QImage::Format>("format");
         QTest::newRow("premultiplied") << QImage::Format_ARGB32_Premultiplied;
         QTest::newRow("straight alpha") << QImage::Format_ARGB32;
-        QTest::newRow("bytes in memory order") << QImage::Format_RGBA8888;
     }
 
     void iconPixmapCarriesEachScale()
