@@ -133,9 +133,7 @@ private Q_SLOTS:
 
         for (const bool dark : {false, true}) {
             GeoWidgetView view(family);
-            QPalette palette;
-            palette.setColor(QPalette::Window, dark ? Qt::black : Qt::white);
-            view.setPalette(palette);
+            view.setPalette(QPalette(dark ? Qt::black : Qt::white)); // the window colour too
             view.setEntry(shown);
             QImage image(view.size(), QImage::Format_RGB32);
             image.fill(dark ? Qt::white : Qt::black); // the desktop behind it
