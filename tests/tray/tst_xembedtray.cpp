@@ -39,18 +39,6 @@ QList<QImage> wideIcon(const QColor &color = QColor(0x20, 0x90, 0x30))
     return images;
 }
 
-// Where a window is on screen, as the X server says.
-QRect screenGeometry(quintptr window)
-{
-    QMap<QString, int> geometry;
-    for (const QString &line :
-         DesktopSession::current()
-             ->run({u"xdotool"_s, u"getwindowgeometry"_s, u"--shell"_s, QString::number(window)})
-             .split(u'\n'))
-        geometry.insert(line.section(u'=', 0, 0), line.section(u'=', 1).toInt());
-    return QRect(geometry[u"X"_s], geometry[u"Y"_s], geometry[u"WIDTH"_s], geometry[u"HEIGHT"_s]);
-}
-
 // What this process writes to stderr while it lives.
 struct StderrCapture
 {
@@ -68,6 +56,9 @@ class TestXEmbedTray : public QObject
     Q_OBJECT
 
     DesktopSession *m_session = nullptr;
+
+    // Where the item's window (the one window of that name) is on screen, as the X server says.
+    QRect onScreen() const { return m_session->windowGeometry({u"--name"_s, u"^Velmora$"_s}); }
 
 private Q_SLOTS:
     void initTestCase()
@@ -102,10 +93,8 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(item.isShown(), 5000);
         // A square slot within the 24-px bar, not the wide one a wide picture would ask for.
         QRect slot;
-        QTRY_VERIFY_WITH_TIMEOUT((slot = screenGeometry(item.windowId())).width() ==
-                                         slot.height() &&
-                                     slot.height() <= 24,
-                                 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            (slot = onScreen()).width() == slot.height() && slot.height() <= 24, 5000);
         polybar.terminate();
         polybar.waitForFinished(3000);
         QTRY_COMPARE_WITH_TIMEOUT(item.rendering(), TrayRendering::Wide, 5000);
@@ -119,7 +108,7 @@ private Q_SLOTS:
         QVERIFY(item.isTrayPresent());
         item.setIcon(wideIcon());
         QTRY_VERIFY_WITH_TIMEOUT(item.isShown(), 5000);
-        QTRY_COMPARE_WITH_TIMEOUT(screenGeometry(item.windowId()).size(), QSize(110, 22), 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(onScreen().size(), QSize(110, 22), 5000);
         QCOMPARE(item.rendering(), TrayRendering::Wide);
         m_session->screenshot(u"xembed-tray"_s);
 
@@ -127,7 +116,7 @@ private Q_SLOTS:
         // whose lines do what they say.
         QSignalSpy activated(&item, &TrayItem::activated);
         QSignalSpy chosen(&item, &TrayItem::menuActionTriggered);
-        const QRect where = screenGeometry(item.windowId());
+        const QRect where = onScreen();
         m_session->click(where.center(), 1);
         QTRY_COMPARE_WITH_TIMEOUT(QList<QVariantList>(activated), QList<QVariantList>{{where}},
                                   5000);
@@ -170,7 +159,7 @@ private Q_SLOTS:
         XEmbedTrayItem item;
         item.setIcon(wideIcon(Qt::transparent));
         QTRY_VERIFY_WITH_TIMEOUT(item.isShown(), 5000);
-        const QRect where = screenGeometry(item.windowId());
+        const QRect where = onScreen();
         const QPoint beside(where.left() - 3, where.center().y());
         // The panel may still be drawing: what counts is the screen once it is done.
         QImage screen;
