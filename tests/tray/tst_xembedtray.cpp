@@ -101,7 +101,7 @@ private Q_SLOTS:
     }
 
     // Docked at the picture's full width and clicked there.
-    void docksAtFullWidthAndAgain()
+    void docksAtFullWidth()
     {
         DESKTOP_SESSION_START(*m_session, XEmbedTray);
         XEmbedTrayItem item;
