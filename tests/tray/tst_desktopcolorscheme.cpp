@@ -32,7 +32,7 @@ class TestDesktopColorScheme : public QObject
 {
     Q_OBJECT
 
-    DesktopSession *m_session = nullptr;
+    DesktopSession *m_session = DesktopSession::current(); // entered in main
 
     // The desktop's colour scheme as GNOME settings hold it ("default", "prefer-dark",
     // "prefer-light"), served by the real portal once it tells it.
@@ -54,7 +54,6 @@ private Q_SLOTS:
     void initTestCase()
     {
         DESKTOP_SESSION_REQUIRE();
-        m_session = DesktopSession::current();
         setPaletteWindow(QColor(0x30, 0x30, 0x30)); // a dark desktop palette
     }
 

@@ -92,7 +92,7 @@ class TestStatusNotifierItem : public QObject
 {
     Q_OBJECT
 
-    DesktopSession *m_session = nullptr;
+    DesktopSession *m_session = DesktopSession::current(); // entered in main
     std::unique_ptr<StatusNotifierItem> m_item;
     std::unique_ptr<ItemView> m_view;
 
@@ -115,7 +115,6 @@ private Q_SLOTS:
     void initTestCase()
     {
         DESKTOP_SESSION_REQUIRE();
-        m_session = DesktopSession::current();
         DESKTOP_SESSION_START(*m_session, SniHost);
         m_item = std::make_unique<StatusNotifierItem>(u"velmora"_s);
         QVERIFY(m_item->serviceName().startsWith(

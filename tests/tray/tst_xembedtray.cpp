@@ -55,7 +55,7 @@ class TestXEmbedTray : public QObject
 {
     Q_OBJECT
 
-    DesktopSession *m_session = nullptr;
+    DesktopSession *m_session = DesktopSession::current(); // entered in main
 
     // Where the item's window (the one window of that name) is on screen, as the X server says.
     QRect onScreen() const { return m_session->windowGeometry({u"--name"_s, u"^Velmora$"_s}); }
@@ -64,7 +64,6 @@ private Q_SLOTS:
     void initTestCase()
     {
         DESKTOP_SESSION_REQUIRE();
-        m_session = DesktopSession::current();
         DESKTOP_SESSION_START(*m_session, Bus);
     }
 

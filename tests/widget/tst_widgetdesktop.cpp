@@ -78,7 +78,7 @@ class TestWidgetDesktop : public QObject
 {
     Q_OBJECT
 
-    DesktopSession *m_session = nullptr;
+    DesktopSession *m_session = DesktopSession::current(); // entered in main
     std::unique_ptr<TestCertificates> m_certificates;
     std::unique_ptr<TestServer> m_server;
     AccessibleTree m_accessibility;
@@ -156,7 +156,6 @@ private Q_SLOTS:
         if (!test::noPrivateNetwork.isEmpty())
             QSKIP(qPrintable(test::noPrivateNetwork));
         DESKTOP_SESSION_REQUIRE();
-        m_session = DesktopSession::current();
         VERIFY_IP(u"link set lo up\n"_s);
         m_certificates =
             std::make_unique<TestCertificates>(QStringList{u"ipwho.is"_s, u"ipapi.co"_s});
