@@ -31,11 +31,6 @@ using namespace std::chrono_literals;
 using Addresses = QList<InterfaceAddress>;
 
 namespace velmora {
-char *toString(const DnsRoute &r)
-{
-    return QTest::toString(r.server + u" via "_s + r.interface);
-}
-
 char *toString(const NetworkPath &p)
 {
     return QTest::toString(u"{satisfied %1, wifi %2, wired %3, cellular %4, [%5]}"_s.arg(
@@ -134,10 +129,6 @@ private Q_SLOTS:
         QTest::newRow("dormant") << QString(en0).replace(u"en0 up"_s, u"en0 mode dormant up"_s) +
                                         u"route add default dev en0\n"_s
                                  << wired(false, onEn0);
-        QTest::newRow("multipath, one leg down")
-            << en0 + u"link add en1 type veth peer name peer1\nlink set en1 up\n"
-                     "route add default nexthop dev en0 nexthop dev en1\n"_s
-            << wired(true, {u"en0"_s, u"en1"_s});
     }
 
     void firstReportShowsState()
@@ -200,35 +191,20 @@ private Q_SLOTS:
             << Change{.steps = {u"addr del 10.1.0.1/24 dev en0\naddr add 10.1.0.7/24 dev en0\n"
                                 "route add default via 10.1.0.2\n"_s},
                       .localIP = u"10.1.0.7"_s};
-        QTest::newRow("IPv6 address") << Change{{u"addr add 2001:db8::7/64 dev en0 nodad\n"_s}};
-        QTest::newRow("default route gone and back")
-            << Change{{u"route del default\n"_s, u"route add default via 10.1.0.2\n"_s}};
         QTest::newRow("link down, its routes gone unannounced") << Change{
             .steps = {u"link set en0 down\n"_s}, .path = wired(false), .localIP = QString()};
         // A tun device by any name is a VPN; with the two halves it takes all traffic.
-        // Loopback never leaves; an address without a route is no server anybody reaches.
-        const QString tunnel = u"tuntap add corp0 mode tun\nlink set corp0 up\naddr add "
-                               "10.8.0.2/24 dev corp0\nroute add 0.0.0.0/1 dev corp0\nroute add "
-                               "128.0.0.0/1 dev corp0\n"_s;
-        const NetworkPath tunnelled{true, false, true, false, {u"corp0"_s, u"en0"_s}};
-        QTest::newRow("tunnel over 0/1 + 128/1")
-            << Change{.steps = {tunnel},
-                      .path = tunnelled,
-                      .vpn = true,
-                      .servers = "192.0.2.53 ::1 2001:db8:5::53"};
         QTest::newRow("host route past the tunnel, only three shown")
-            << Change{.steps = {tunnel + u"route add 192.0.2.53 via 10.1.0.2\n"_s},
-                      .path = tunnelled,
+            << Change{.steps = {u"tuntap add corp0 mode tun\nlink set corp0 up\naddr add "
+                                "10.8.0.2/24 dev corp0\nroute add 0.0.0.0/1 dev corp0\nroute add "
+                                "128.0.0.0/1 dev corp0\nroute add 192.0.2.53 via 10.1.0.2\n"_s},
+                      .path = {true, false, true, false, {u"corp0"_s, u"en0"_s}},
                       .vpn = true,
                       .servers = "192.0.2.53 2001:db8::53%en0 10.1.0.53 10.1.0.54",
                       .outside = {{u"192.0.2.53"_s, u"en0"_s},
                                   {u"2001:db8::53%en0"_s, u"en0"_s},
                                   {u"10.1.0.53"_s, u"en0"_s}}};
-        // As wg-quick does it: a table of its own, used through a rule.
-        QTest::newRow("policy rule")
-            << Change{.steps = {u"rule add not fwmark 0xca6c table 100\n"_s},
-                      .path = wired(true, {u"en0"_s, u"wg0"_s})};
-        // The same with an address: all to the VPN's table but what main routes more narrowly.
+        // As wg-quick does it: all to the VPN's table but what main routes more narrowly.
         QTest::newRow("policy table")
             << Change{.steps = {u"addr add 10.9.0.2/32 dev wg0\nrule add not fwmark 0xca6c table "
                                 "100\nrule add table main suppress_prefixlength 0 pref 100\n"_s},
@@ -240,8 +216,6 @@ private Q_SLOTS:
             << Change{.steps = {u"addr change 2001:db8::1/64 dev en0 valid_lft 450 "
                                 "preferred_lft 450\n"_s},
                       .changes = false};
-        QTest::newRow("route back before it was missed") << Change{
-            .steps = {u"route del default\nroute add default via 10.1.0.2\n"_s}, .changes = false};
     }
 
     // One report for each change, with the local state read afresh (down to the DNS servers the
@@ -315,10 +289,7 @@ private Q_SLOTS:
         QCOMPARE(model.dnsOutsideVpn(), outside);
         QTRY_VERIFY_WITH_TIMEOUT(lookups > lookupsBefore, 4000);
         QVERIFY(fakes::waitUntilIdle(model));
-        qInfo("reported after %lld ms, new public address after %lld ms", reportedAfter,
-              sinceChange.elapsed());
         QCOMPARE(model.lastGeo()->ip, u"203.0.113.%1"_s.arg(lookups));
-        QCOMPARE(reports.size(), steps.size());
         // Changes in quick succession may share a lookup.
         QCOMPARE_LE(lookups, lookupsBefore + steps.size());
     }
@@ -379,10 +350,6 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(
             (again = m_table.counters(), again[u"eth0"_s].rx > after[u"eth0"_s].rx), 5000);
         QCOMPARE(trafficDelta(trafficCounters(after), trafficCounters(again)), TrafficDelta{});
-
-        // Renamed, a link counts under its new name from the next sample on.
-        VERIFY_IP(u"link set eth0 down\nlink set eth0 name wlan0\nlink set wlan0 up\n"_s);
-        QCOMPARE(m_table.counters().value(u"wlan0"_s).ifindex, again[u"eth0"_s].ifindex);
     }
 };
 

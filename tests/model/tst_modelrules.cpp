@@ -8,7 +8,6 @@
 #include <QDBusMessage>
 #include <QDBusMetaType>
 #include <QDBusVirtualObject>
-#include <QHostAddress>
 #include <QRegularExpression>
 #include <QScopeGuard>
 #include <QTemporaryDir>
@@ -37,12 +36,6 @@ struct ResolvedServer
     int family = AF_INET;
     QByteArray address;
 };
-
-ResolvedServer ipv6Server(int ifindex, const QString &text)
-{
-    const Q_IPV6ADDR address = QHostAddress(text).toIPv6Address();
-    return {ifindex, AF_INET6, QByteArray(reinterpret_cast<const char *>(address.c), 16)};
-}
 
 QDBusArgument &operator<<(QDBusArgument &argument, const ResolvedServer &server)
 {
@@ -286,27 +279,18 @@ private Q_SLOTS:
         QTest::newRow("both stubs, resolved not on the bus")
             << "nameserver 127.0.0.53\nnameserver 127.0.0.54\n"_ba << upstream << QVariant()
             << QStringList{u"192.168.1.1"_s, u"2001:db8::1"_s};
-        QTest::newRow("stub and another")
-            << "nameserver 127.0.0.53\nnameserver 10.0.0.1\n"_ba << upstream << QVariant()
-            << QStringList{u"127.0.0.53"_s, u"10.0.0.1"_s};
-        QTest::newRow("stub, upstream missing")
-            << stub << QByteArray() << QVariant() << QStringList{u"127.0.0.53"_s};
-        QTest::newRow("binary garbage") << "\x7f"
-                                           "ELF\x02\x01\0\0\nnameserver 10.0.0.1\n\xff"_ba
-                                        << upstream << QVariant() << QStringList();
         QTest::newRow("too large")
             << "nameserver 10.0.0.1\n"_ba + QByteArray(ResolvConfDnsConfig::maxFileBytes, '#')
             << upstream << QVariant() << QStringList();
         QTest::newRow("endless device") << QByteArray() << upstream << QVariant() << QStringList();
         QTest::newRow("resolved: global, default-route link")
             << stub << first
-            << QVariant::fromValue(Servers{{0, AF_INET, "\x09\x09\x09\x09"_ba},
-                                           ipv6Server(3, u"2001:db8:3::1"_s),
-                                           ipv6Server(2, u"2001:db8:2::1"_s),
-                                           {2, AF_INET, "\x0a\x00\x00\x01"_ba}})
+            << QVariant::fromValue(
+                   Servers{{0, AF_INET, "\x09\x09\x09\x09"_ba},
+                           {3, AF_INET, "\x0a\x00\x00\x03"_ba},
+                           {2, AF_INET6, QByteArray::fromHex("20010db8000200000000000000000001")},
+                           {2, AF_INET, "\x0a\x00\x00\x01"_ba}})
             << QStringList{u"9.9.9.9"_s, u"2001:db8:2::1"_s, u"10.0.0.1"_s};
-        QTest::newRow("resolved: DNS a text")
-            << stub << first << QVariant(u"2001:db8::53"_s) << QStringList{u"192.168.1.1"_s};
         QTest::newRow("resolved: IPv4 address in 3 bytes")
             << stub << first << QVariant::fromValue(Servers{{2, AF_INET, "\x0a\x00\x01"_ba}})
             << QStringList{u"192.168.1.1"_s};
@@ -341,17 +325,6 @@ private Q_SLOTS:
         QVERIFY(upstream.isNull() || test::writeFile(paths[1], upstream));
         const auto bus = QDBusConnection::connectToBus(session.busAddress(), tag + u'2');
         QCOMPARE(ResolvConfDnsConfig(paths[0], paths[1], bus).servers(), servers);
-    }
-
-    void autostartConfigHome()
-    {
-        const QByteArray saved = qgetenv("XDG_CONFIG_HOME");
-        const auto restore = qScopeGuard([&] { qputenv("XDG_CONFIG_HOME", saved); });
-        qputenv("XDG_CONFIG_HOME", m_configHome.toUtf8());
-        XdgAutostartLoginItem autostart({.programPath = m_program, .configHome = std::nullopt});
-        QCOMPARE(autostart.entryPath(), entryPath());
-        qputenv("XDG_CONFIG_HOME", "relative"); // to be ignored
-        QCOMPARE(autostart.entryPath(), QDir::homePath() + u"/.config/autostart/velmora.desktop"_s);
     }
 
     void existingAutostartEntry_data()
@@ -391,8 +364,6 @@ private Q_SLOTS:
         QVERIFY(autostart.registerItem()); // a fresh entry, whatever was there
         QCOMPARE(autostart.status(), Status::enabled);
         QVERIFY(test::readFile(entryPath()).startsWith("[Desktop Entry]\nType=Application\n"));
-        QVERIFY(autostart.unregisterItem());
-        QVERIFY(!QFile::exists(entryPath()));
     }
 
     void autostartAwkwardProgramPath_data()
@@ -400,12 +371,8 @@ private Q_SLOTS:
         QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("line"); // string escapes, then quoting, then field codes
         QTest::newRow("space") << u"my apps/velmora"_s << u"Exec=\"@/my apps/velmora\""_s;
-        QTest::newRow("quote, dollar, backslash")
-            << u"a\"b$c\\d/velmora"_s << u"Exec=\"@/a\\\\\"b\\\\$c\\\\\\\\d/velmora\""_s;
         QTest::newRow("percent: refused, as some desktops cannot start it")
             << u"%u/velmora"_s << QString();
-        QTest::newRow("white space beyond the reserved kinds")
-            << u"a\vb/velmora"_s << u"Exec=\"@/a\vb/velmora\""_s;
     }
 
     void autostartAwkwardProgramPath()
@@ -439,19 +406,6 @@ private Q_SLOTS:
         for (const auto &changed : {autostart.registerItem(), autostart.unregisterItem()})
             QVERIFY(!changed && !changed.error().isEmpty());
         QCOMPARE(test::readFile(entryPath()), entry);
-    }
-
-    void autostartUnwritable()
-    {
-        // Files where folders must be: that stops even root.
-        for (const QString &blocker : {m_configHome, entryPath() + u"/inside"_s}) {
-            QVERIFY(test::writeFile(blocker, "not a folder"));
-            const auto registered = item().registerItem();
-            QVERIFY(!registered);
-            QVERIFY2(registered.error().contains(m_configHome), qPrintable(registered.error()));
-            QCOMPARE(item().status(), Status::notRegistered);
-            QFile::remove(m_configHome); // the first blocker, out of the second's way
-        }
     }
 };
 
