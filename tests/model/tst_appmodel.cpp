@@ -45,7 +45,6 @@ int speedTestThreads()
 } // namespace
 
 Q_DECLARE_METATYPE(Step)
-Q_DECLARE_METATYPE(NetworkPath)
 
 class TestAppModel : public QObject
 {
@@ -145,28 +144,22 @@ private Q_SLOTS:
         QCOMPARE(lastGeo.count(), 1); // the same address, but fetchedAt differs
     }
 
-    void connectionKind_data()
-    {
-        QTest::addColumn<NetworkPath>("report");
-        QTest::addColumn<QString>("type"); // online when satisfied
-
-        QTest::newRow("Wi-Fi and Ethernet") << path(true, true, true) << u"Wi-Fi"_s;
-        QTest::newRow("cellular") << path(true, false, false, true) << u"Cellular"_s;
-        QTest::newRow("satisfied, none known") << path(true) << u"Other"_s;
-        QTest::newRow("unsatisfied, none known") << path(false) << u"Offline"_s;
-        QTest::newRow("unsatisfied Wi-Fi") << path(false, true) << u"Wi-Fi"_s;
-    }
-
+    // Reports in turn: the kind shown, and online when satisfied.
     void connectionKind()
     {
-        QFETCH(NetworkPath, report);
-        QFETCH(QString, type);
-
         fakes::Rig rig;
         AppModel model(rig.services(fakes::quickTimings()));
-        rig.monitor->report(report);
-        QCOMPARE(Shown::connectionName(model.connectionKind()), type);
-        QCOMPARE(model.isOnline(), report.satisfied);
+        const QList<std::pair<NetworkPath, QString>> reports{
+            {path(true, true, true), u"Wi-Fi"_s},
+            {path(true, false, false, true), u"Cellular"_s},
+            {path(true), u"Other"_s},
+            {path(false), u"Offline"_s},
+            {path(false, true), u"Wi-Fi"_s}};
+        for (const auto &[report, type] : reports) {
+            rig.monitor->report(report);
+            QCOMPARE(Shown::connectionName(model.connectionKind()), type);
+            QCOMPARE(model.isOnline(), report.satisfied);
+        }
     }
 
     void periodicRefresh()

@@ -58,14 +58,6 @@ NetworkPath lastReport(const QSignalSpy &spy)
     return spy.isEmpty() ? NetworkPath{} : spy.last().at(0).value<NetworkPath>();
 }
 
-std::unique_ptr<NetlinkPathMonitor> startMonitor(NetlinkPathMonitor::Options options = {
-                                                     .settleDelay = settle})
-{
-    auto monitor = std::make_unique<NetlinkPathMonitor>(std::move(options));
-    monitor->start();
-    return monitor;
-}
-
 // eth0 holds no address: frames for its neighbour entry cross the pair and go no further.
 const QString veth = u"link add en0 type veth peer name eth0\nlink set lo up\nlink set en0 up\n"
                      "link set eth0 up\naddr add 10.1.0.1/24 dev en0\n"_s;
@@ -132,8 +124,9 @@ private Q_SLOTS:
         QVERIFY(QTest::qWaitFor(
             [&] { return NetlinkPathMonitor::readPath(u"/sys/class/net"_s) == expected; },
             boundMs));
-        const auto monitor = startMonitor();
-        QSignalSpy reports(monitor.get(), &PathMonitor::pathChanged);
+        NetlinkPathMonitor monitor({.settleDelay = settle});
+        QSignalSpy reports(&monitor, &PathMonitor::pathChanged);
+        monitor.start();
         QVERIFY(reports.wait(boundMs));
         QCOMPARE(lastReport(reports), expected);
     }
@@ -150,8 +143,9 @@ private Q_SLOTS:
             "link add wwan0 type veth peer name wwan0p\nlink set wwan0p up\nlink set wlan0 up\n"
             "link set wwan0 up\nroute add default dev wlan0 metric 1\n"
             "route add default dev wwan0 metric 2\nroute add default dev en0 metric 3\n"_s);
-        const auto monitor = startMonitor({.settleDelay = settle, .sysfsNetRoot = sysfs.path()});
-        QSignalSpy reports(monitor.get(), &PathMonitor::pathChanged);
+        NetlinkPathMonitor monitor({.settleDelay = settle, .sysfsNetRoot = sysfs.path()});
+        QSignalSpy reports(&monitor, &PathMonitor::pathChanged);
+        monitor.start();
         const NetworkPath expected{true, true, true, true, {u"en0"_s, u"wlan0"_s, u"wwan0"_s}};
         QTRY_COMPARE_WITH_TIMEOUT(lastReport(reports), expected, boundMs);
     }

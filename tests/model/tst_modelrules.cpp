@@ -147,7 +147,6 @@ private Q_SLOTS:
                 << u"10.8.0.2"_s << vpn;
         };
         office(u"zt7nnig26"_s, u"veth"_s, true);
-        office(u"mywg0"_s, QString(), false); // the prefix inside the name
         for (const QString &kind : {u"wireguard"_s, u"tun"_s})
             office(u"office"_s, kind, true);
         for (const QString &kind : {QString(), u"tunnel"_s, u"wireguard0"_s})
