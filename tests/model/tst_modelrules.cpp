@@ -254,36 +254,35 @@ private Q_SLOTS:
     void dnsServers_data()
     {
         QTest::addColumn<QByteArray>("resolvConf"); // null: a link to /dev/zero, which never ends
-        QTest::addColumn<QByteArray>("upstream");   // null: no file
         QTest::addColumn<QVariant>("dns"); // resolved's DNS property; none: resolved not on the bus
         QTest::addColumn<QStringList>("servers");
-        const QByteArray upstream = "nameserver 192.168.1.1\nnameserver 2001:db8::1\n"_ba;
-        const QByteArray stub = "nameserver 127.0.0.53\n"_ba, first = "nameserver 192.168.1.1\n"_ba;
+        // The upstream file, as resolved writes it, names 192.168.1.1 and 2001:db8::1.
+        const QStringList upstream{u"192.168.1.1"_s, u"2001:db8::1"_s};
+        const QByteArray stub = "nameserver 127.0.0.53\n"_ba;
         using Servers = QList<ResolvedServer>;
 
         QTest::newRow("order and duplicates kept")
-            << "nameserver 10.0.0.1\nnameserver 9.9.9.9\nnameserver 10.0.0.1\n"_ba << upstream
-            << QVariant() << QStringList{u"10.0.0.1"_s, u"9.9.9.9"_s, u"10.0.0.1"_s};
+            << "nameserver 10.0.0.1\nnameserver 9.9.9.9\nnameserver 10.0.0.1\n"_ba << QVariant()
+            << QStringList{u"10.0.0.1"_s, u"9.9.9.9"_s, u"10.0.0.1"_s};
         QTest::newRow("comments, other keywords, tabs, CRLF, zones, trailing text")
             << "# nameserver 1.1.1.1\n; nameserver 1.0.0.1\nsearch "
                "lan\nnameserver\t2001:db8::53\r\n"
                "nameserver fe80::1%wlp2s0  # link\n"_ba
-            << upstream << QVariant() << QStringList{u"2001:db8::53"_s, u"fe80::1%wlp2s0"_s};
+            << QVariant() << QStringList{u"2001:db8::53"_s, u"fe80::1%wlp2s0"_s};
         // As the C library reads them, none of these names a server.
         QTest::newRow("not nameserver lines")
             << " nameserver 10.0.0.5\nnameservers 10.0.0.6\nnameserver10.0.0.7\n"
                "nameserver dns.example\nnameserver 300.1.1.1\nnameserver 1.2.3\n"
                "nameserver fe80::1%a/b\nnameserver <b>1.1.1.1</b>\n"_ba
-            << upstream << QVariant() << QStringList();
+            << QVariant() << QStringList();
         QTest::newRow("both stubs, resolved not on the bus")
-            << "nameserver 127.0.0.53\nnameserver 127.0.0.54\n"_ba << upstream << QVariant()
-            << QStringList{u"192.168.1.1"_s, u"2001:db8::1"_s};
+            << "nameserver 127.0.0.53\nnameserver 127.0.0.54\n"_ba << QVariant() << upstream;
         QTest::newRow("too large")
             << "nameserver 10.0.0.1\n"_ba + QByteArray(ResolvConfDnsConfig::maxFileBytes, '#')
-            << upstream << QVariant() << QStringList();
-        QTest::newRow("endless device") << QByteArray() << upstream << QVariant() << QStringList();
+            << QVariant() << QStringList();
+        QTest::newRow("endless device") << QByteArray() << QVariant() << QStringList();
         QTest::newRow("resolved: global, default-route link")
-            << stub << first
+            << stub
             << QVariant::fromValue(
                    Servers{{0, AF_INET, "\x09\x09\x09\x09"_ba},
                            {3, AF_INET, "\x0a\x00\x00\x03"_ba},
@@ -291,14 +290,12 @@ private Q_SLOTS:
                            {2, AF_INET, "\x0a\x00\x00\x01"_ba}})
             << QStringList{u"9.9.9.9"_s, u"2001:db8:2::1"_s, u"10.0.0.1"_s};
         QTest::newRow("resolved: IPv4 address in 3 bytes")
-            << stub << first << QVariant::fromValue(Servers{{2, AF_INET, "\x0a\x00\x01"_ba}})
-            << QStringList{u"192.168.1.1"_s};
+            << stub << QVariant::fromValue(Servers{{2, AF_INET, "\x0a\x00\x01"_ba}}) << upstream;
     }
 
     void dnsServers()
     {
         QFETCH(QByteArray, resolvConf);
-        QFETCH(QByteArray, upstream);
         QFETCH(QVariant, dns);
         QFETCH(QStringList, servers);
         QTest::failOnWarning(QRegularExpression(u"."_s)); // an answer misread says so
@@ -321,7 +318,7 @@ private Q_SLOTS:
         const QString paths[] = {m_dir->filePath(u"resolv.conf"_s), m_dir->filePath(u"upstream"_s)};
         QVERIFY(resolvConf.isNull() ? test::makeOddFile(paths[0], S_IFLNK)
                                     : test::writeFile(paths[0], resolvConf));
-        QVERIFY(upstream.isNull() || test::writeFile(paths[1], upstream));
+        QVERIFY(test::writeFile(paths[1], "nameserver 192.168.1.1\nnameserver 2001:db8::1\n"));
         const auto bus = QDBusConnection::connectToBus(session.busAddress(), tag + u'2');
         QCOMPARE(ResolvConfDnsConfig(paths[0], paths[1], bus).servers(), servers);
     }
