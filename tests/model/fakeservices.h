@@ -82,7 +82,7 @@ public:
     QString m_text;
 };
 
-// Each measurement waits `delay`, then answers with the next scripted outcome (or a
+// Each measurement waits 10 ms, then answers with the next scripted outcome (or a
 // failure when none is left).
 class SpeedTester final : public SpeedMeasurements
 {
@@ -92,7 +92,6 @@ public:
     QCoro::Task<SpeedOutcome> upload() override { return answer(); }
 
     QList<SpeedOutcome> m_outcomes;
-    std::chrono::milliseconds m_delay{10};
 
 private:
     QCoro::Task<SpeedOutcome> answer()
@@ -100,7 +99,7 @@ private:
         const SpeedOutcome next = m_outcomes.isEmpty()
                                       ? SpeedOutcome(std::unexpected(QStringLiteral("unreachable")))
                                       : m_outcomes.takeFirst();
-        co_await QCoro::sleepFor(m_delay);
+        co_await QCoro::sleepFor(std::chrono::milliseconds(10));
         co_return next;
     }
 };

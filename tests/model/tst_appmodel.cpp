@@ -66,8 +66,6 @@ private Q_SLOTS:
 
         QTest::newRow("same address twice")
             << QList<Step>{{b}, {b}} << QStringList{} << QString() << b << tr;
-        QTest::newRow("failure twice")
-            << QList<Step>{{}, {}} << QStringList{} << lookupFailed << QString() << Flag::offline();
         QTest::newRow("failure after A keeps A")
             << QList<Step>{{a}, {}} << QStringList{} << lookupFailed << a << de;
         QTest::newRow("failure while offline")

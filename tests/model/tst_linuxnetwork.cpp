@@ -95,7 +95,7 @@ private Q_SLOTS:
     {
         test::ip(u"link del en0\nlink del en1\nlink del eth0\nlink del wg0\nlink del tun0\n"
                  "link del wlan0\nlink del wwan0\nlink del corp0\nroute flush table 100\n"
-                 "route del unreachable ::/0\nrule del table 100\nrule del pref 100\n"_s);
+                 "rule del table 100\nrule del pref 100\n"_s);
     }
 
     void firstReportShowsState_data()
@@ -108,7 +108,6 @@ private Q_SLOTS:
             << en0 +
                    u"route add default dev en0 table 100\nrule add not fwmark 0xca6c table 100\n"_s
             << wired(false, onEn0);
-        QTest::newRow("unreachable") << en0 + u"route add unreachable ::/0\n"_s << wired(false);
         // As Wi-Fi before authentication: carrier and an unflagged route, but not running.
         QTest::newRow("dormant") << QString(en0).replace(u"en0 up"_s, u"en0 mode dormant up"_s) +
                                         u"route add default dev en0\n"_s
