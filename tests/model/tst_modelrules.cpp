@@ -269,6 +269,15 @@ private Q_SLOTS:
                "lan\nnameserver\t2001:db8::53\r\n"
                "nameserver fe80::1%wlp2s0  # link\n"_ba
             << QVariant() << QStringList{u"2001:db8::53"_s, u"fe80::1%wlp2s0"_s};
+        // As the C library reads them, none of these names a server.
+        QTest::newRow("not nameserver lines")
+            << " nameserver 10.0.0.5\nnameservers 10.0.0.6\nnameserver10.0.0.7\n"
+               "nameserver dns.example\nnameserver 300.1.1.1\nnameserver 1.2.3\n"
+               "nameserver fe80::1%a/b\nnameserver <b>1.1.1.1</b>\n"_ba
+            << QVariant() << QStringList();
+        QTest::newRow("binary garbage") << "\x7f"
+                                           "ELF\x02\x01\0\0\nnameserver 10.0.0.1\n\xff"_ba
+                                        << QVariant() << QStringList();
         QTest::newRow("both stubs, resolved not on the bus")
             << "nameserver 127.0.0.53\nnameserver 127.0.0.54\n"_ba << QVariant() << upstream;
         QTest::newRow("too large")
@@ -283,6 +292,7 @@ private Q_SLOTS:
                            {2, AF_INET6, QByteArray::fromHex("20010db8000200000000000000000001")},
                            {2, AF_INET, "\x0a\x00\x00\x01"_ba}})
             << QStringList{u"9.9.9.9"_s, u"2001:db8:2::1"_s, u"10.0.0.1"_s};
+        QTest::newRow("resolved: DNS a text") << stub << QVariant(u"2001:db8::53"_s) << upstream;
         QTest::newRow("resolved: IPv4 address in 3 bytes")
             << stub << QVariant::fromValue(Servers{{2, AF_INET, "\x0a\x00\x01"_ba}}) << upstream;
     }
