@@ -27,14 +27,9 @@ Q_DECLARE_METATYPE(Response)
 namespace {
 GeoInfo berlin(double fetchedAt)
 {
-    return GeoInfo{u"203.0.113.42"_s,
-                   u"Germany"_s,
-                   u"DE"_s,
-                   u"Berlin"_s,
-                   u"Deutsche Telekom AG"_s,
-                   u"AS3320"_s,
-                   u"Europe/Berlin"_s,
-                   Timestamp::fromSecondsSinceReference(fetchedAt)};
+    GeoInfo info = GeoInfo::sample();
+    info.fetchedAt = Timestamp::fromSecondsSinceReference(fetchedAt);
+    return info;
 }
 
 // "ip|country|countryCode|city|isp|asn|timezone"; fetchedAt is not compared.
