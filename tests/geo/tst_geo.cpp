@@ -14,7 +14,6 @@
 
 #include <chrono>
 #include <memory>
-#include <numeric>
 
 using namespace velmora;
 using namespace Qt::StringLiterals;
@@ -61,11 +60,8 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("value");
         QTest::addColumn<QString>("expected");
-        const auto flag = [](const char *tag, const QString &code, const QString &expected) {
-            QTest::newRow(tag) << Flag::emoji(code) << expected;
-        };
-        flag("three letters", u"DEU"_s, Flag::loading());
-        flag("accented letter", u"\u00C9S"_s, Flag::loading());
+        QTest::newRow("flag of three letters") << Flag::emoji(u"DEU"_s) << Flag::loading();
+        QTest::newRow("flag of an accented letter") << Flag::emoji(u"\u00C9S"_s) << Flag::loading();
         QTest::newRow("Mbit/s of negative bytes")
             << QString::number(Throughput::mbps(-5, 1)) << u"0"_s;
     }
@@ -243,18 +239,16 @@ private Q_SLOTS:
         // A part of the badResponse text; empty for success.
         QTest::addColumn<QString>("error");
 
-        QByteArray everyByte(256, '\0');
-        std::iota(everyByte.begin(), everyByte.end(), '\0');
         const qint64 bound = GeoClient::maxBodyBytes;
         const QString tooLarge = u"from 127.0.0.1 is larger than"_s;
         const auto row = [](const char *tag, const Response &response, const QByteArray &body,
                             const QString &error) {
             QTest::newRow(tag) << response << body << error;
         };
-        row("every byte value, 299", {.status = 299, .body = everyByte}, everyByte, {});
         // Cacheable, and revalidatable: neither is done.
-        row("exactly the bound, cacheable",
-            {.headers = {{"Cache-Control", "public, max-age=3600"},
+        row("exactly the bound, 299, cacheable",
+            {.status = 299,
+             .headers = {{"Cache-Control", "public, max-age=3600"},
                          {"ETag", "\"v1\""},
                          {"Last-Modified", "Mon, 01 Jan 2024 00:00:00 GMT"}},
              .zeros = bound},
