@@ -77,7 +77,6 @@ private Q_SLOTS:
         };
         row("two signs each side", fromHex(u"##34C759##"_s), u"#34C759"_s);
         row("lower case", fromHex(u"#34c759"_s), u"#34C759"_s);
-        row("plus sign", fromHex(u"+4C759"_s), u"#04C759"_s);
         row("five digits", fromHex(u"#34C75"_s), u"none"_s);
         row("letter beyond F", fromHex(u"#34C75G"_s), u"none"_s);
 
