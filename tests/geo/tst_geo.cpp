@@ -5,7 +5,6 @@
 #include "testserver.h"
 #include "throughput.h"
 
-#include <QElapsedTimer>
 #include <QJsonDocument>
 #include <QRegularExpression>
 #include <QTest>
@@ -280,23 +279,6 @@ private Q_SLOTS:
         QVERIFY(QTest::qWaitFor([&] { return server.openConnections() == 0; }, 2000));
         QVERIFY2(server.bytesSent() < 32 * GeoClient::maxBodyBytes,
                  qPrintable(u"%1 bytes sent"_s.arg(server.bytesSent())));
-    }
-
-    // A silent server is dropped after the inactivity timeout of 8 s, not the later deadline.
-    void silentServerTimesOut()
-    {
-        TestServer server;
-        server.respond({.stall = true});
-        QElapsedTimer elapsed;
-        elapsed.start();
-        const auto result = test::awaitWithin(GeoClient::liveFetch(server.url()), 30'000);
-        const qint64 msecs = elapsed.elapsed();
-        QVERIFY(result && !result->hasValue());
-        QCOMPARE(result->error().kind(), GeoError::Kind::transport);
-        QCOMPARE(result->error().errorDescription(),
-                 u"Timed out: no data from 127.0.0.1 for 8 seconds"_s);
-        QVERIFY2(msecs >= 7500 && msecs <= 12'000, qPrintable(u"took %1 ms"_s.arg(msecs)));
-        QCOMPARE(server.requests().size(), 1);
     }
 };
 
