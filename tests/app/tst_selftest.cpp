@@ -1,3 +1,4 @@
+#include "applicationrequest.h"
 #include "checkreport.h"
 
 #include <QProcess>
@@ -8,77 +9,37 @@
 
 #include <cstdio>
 
+using namespace velmora;
 using namespace Qt::StringLiterals;
 
+// The self-test through the shipped binary, its report, and the requests other programs make.
 class TestSelfTest : public QObject
 {
     Q_OBJECT
 
 private Q_SLOTS:
-    void launchMode_data()
+    // In a network namespace of its own, a home of its own, without a display or a session bus:
+    // every check passes, then the verdict.
+    void selfTestNeedsNothing()
     {
-        QTest::addColumn<QStringList>("arguments");
-        QTest::addColumn<bool>("selfTest");
-        QTest::addColumn<bool>("withoutNetwork"); // in a network namespace of its own
-
-        QTest::newRow("alone, without a network") << QStringList{u"--selftest"_s} << true << true;
-        QTest::newRow("after others")
-            << QStringList{u"-v"_s, u"velmora://open"_s, u"--selftest"_s} << true << false;
-        QTest::newRow("with a value") << QStringList{u"--selftest=1"_s} << false << false;
-        QTest::newRow("upper case") << QStringList{u"--SELFTEST"_s} << false << false;
-    }
-
-    // The binary in a home of its own and without a session bus; stopped once it says it is on
-    // its own (as the tray program does, running) or after 30 s. Only the tray program gets a
-    // display, an offscreen one.
-    void launchMode()
-    {
-        QFETCH(QStringList, arguments);
-        QFETCH(bool, selfTest);
-        QFETCH(bool, withoutNetwork);
-
-        QStringList command = QStringList{QStringLiteral(VELMORA_BINARY)} + arguments;
-        if (withoutNetwork) {
-            command.prepend(u"--net"_s);
-            command.prepend(QStandardPaths::findExecutable(u"unshare"_s));
-            if (command[0].isEmpty() || QProcess::execute(command[0], {u"--net"_s, u"true"_s}))
-                QSKIP("cannot make a network namespace here (needs root and unshare)");
-        }
+        const QString unshare = QStandardPaths::findExecutable(u"unshare"_s);
+        if (unshare.isEmpty() || QProcess::execute(unshare, {u"--net"_s, u"true"_s}))
+            QSKIP("cannot make a network namespace here (needs root and unshare)");
         QTemporaryDir home;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         for (const QString &name : {u"DISPLAY"_s, u"WAYLAND_DISPLAY"_s, u"QT_QPA_PLATFORM"_s})
             env.remove(name);
-        if (!selfTest)
-            env.insert(u"QT_QPA_PLATFORM"_s, u"offscreen"_s);
         env.insert(u"DBUS_SESSION_BUS_ADDRESS"_s, u"unix:path=/nonexistent"_s);
         env.insert(u"HOME"_s, home.path());
         env.insert(u"XDG_CONFIG_HOME"_s, home.path());
         QProcess process;
         process.setProcessEnvironment(env);
-        const QString program = command.takeFirst();
-        process.start(program, command);
-        QVERIFY(process.waitForStarted());
-        QByteArray err;
-        const bool running = QTest::qWaitFor(
-            [&] {
-                err += process.readAllStandardError();
-                return process.state() != QProcess::Running || err.contains("no session bus");
-            },
-            30'000);
-        QCOMPARE(running && process.state() == QProcess::Running, !selfTest);
-        process.kill();
-        process.waitForFinished();
+        process.start(unshare, {u"--net"_s, QStringLiteral(VELMORA_BINARY), u"--selftest"_s});
+        QVERIFY(process.waitForFinished(30'000));
         const QString out = QString::fromUtf8(process.readAllStandardOutput());
-        err += process.readAllStandardError();
-        if (!selfTest) { // the tray program, running on its own
-            QVERIFY2(err.contains("no session bus"), err.constData());
-            QCOMPARE(out, QString());
-            return;
-        }
-        // Every check passes, then the verdict.
         QVERIFY2(QRegularExpression(u"^(PASS  [^\n]+\n){18}SELFTEST OK\n$"_s).match(out).hasMatch(),
                  qPrintable(out));
-        QCOMPARE(err, QByteArray());
+        QCOMPARE(process.readAllStandardError(), QByteArray());
         QCOMPARE(process.exitStatus(), QProcess::NormalExit);
         QCOMPARE(process.exitCode(), 0);
     }
@@ -87,7 +48,7 @@ private Q_SLOTS:
     {
         std::FILE *file = std::tmpfile();
         QVERIFY(file);
-        velmora::CheckReport report(file);
+        CheckReport report(file);
         report.check(true, u"first"_s);
         report.check(false, u"rate 1.26MB/s = 1.3 MB/s"_s);
         report.check(false, u"rate 512 B/s"_s);
@@ -99,6 +60,40 @@ private Q_SLOTS:
         std::fclose(file);
         QCOMPARE(printed, "PASS  first\nFAIL  rate 1.26MB/s = 1.3 MB/s\nFAIL  rate 512 B/s\n"
                           "SELFTEST FAILED (2)\n");
+    }
+
+    // The activation calls over D-Bus: the request's name, or why it was refused.
+    void applicationRequests_data()
+    {
+        QTest::addColumn<QString>("member");
+        QTest::addColumn<QVariantList>("arguments");
+        QTest::addColumn<QString>("outcome");
+        const QVariantMap data;
+        QTest::newRow("activate") << u"Activate"_s << QVariantList{data} << u"popover"_s;
+        QTest::newRow("open, whatever the links")
+            << u"Open"_s << QVariantList{QStringList{u"velmora://open"_s, u"::"_s}, data}
+            << u"popover"_s;
+        QTest::newRow("settings") << u"ActivateAction"_s
+                                  << QVariantList{u"settings"_s, QVariantList(), data}
+                                  << u"settings"_s;
+        QTest::newRow("unknown action: control characters escaped, long name cut")
+            << u"ActivateAction"_s
+            << QVariantList{u"quit\x1b[2J\"\\\n"_s + QString(64, u'a'), QVariantList(), data}
+            << u"unknown action \"quit\\u001b[2J\\u0022\\u005c\\u000a%1\"… ignored"_s.arg(
+                   QString(33, u'a'));
+        QTest::newRow("arguments of another type")
+            << u"Open"_s << QVariantList{u"velmora://open"_s, data}
+            << u"call \"Open\" with 2 arguments ignored"_s;
+    }
+
+    void applicationRequests()
+    {
+        QFETCH(QString, member);
+        QFETCH(QVariantList, arguments);
+        QFETCH(QString, outcome);
+        const auto request = applicationRequest(member, arguments);
+        const QString names[] = {u"popover"_s, u"settings"_s};
+        QCOMPARE(request ? names[int(*request)] : request.error(), outcome);
     }
 };
 

@@ -44,19 +44,6 @@ std::optional<Finished> measure(SpeedTester &tester, Method method)
     return test::awaitWithin(timed(&tester, method), 20'000);
 }
 
-QString failureOf(const SpeedOutcome &outcome)
-{
-    return outcome ? QStringLiteral("a figure: %1").arg(*outcome) : outcome.error();
-}
-
-// A figure from low to high when error is empty, else that error exactly.
-bool endedAs(const SpeedOutcome &outcome, double low, double high, const QString &error)
-{
-    if (!error.isEmpty())
-        return !outcome && outcome.error() == error;
-    return outcome && *outcome >= low && *outcome <= high;
-}
-
 // VmHWM, the process's peak resident memory so far, in kB.
 qint64 peakResidentKb()
 {
@@ -167,27 +154,17 @@ private Q_SLOTS:
         // What the server's side took counts as sent, but never the whole body.
         row("capped: upload read slowly", upload, {{.body = "ok", .bodyReadRate = 2'000'000}}, true,
             8, Throughput::mbps(SpeedTester::uploadBytes, 0.8) * 0.9);
-        // Acknowledged is what the server read and its receive window took: far less than the
-        // megabytes this side's socket would take.
-        row("capped: upload barely read", upload, {{.stall = true, .bodyReadRate = 100'000}}, true,
-            0.5, 12);
 
         // A refused transfer that moved a page still counts it (the fault matrix has one that moved
         // nothing fail); extra authorities are trusted.
-        row("404 with a page", download, {{.status = 404, .body = "gone"}}, false, positive, any);
-        QTest::newRow("trusted certificate") << download << QList<Response>{{.body = "ok"}} << false
-                                             << true << positive << any << QString();
+        QTest::newRow("404 with a page, extra authority")
+            << download << QList<Response>{{.status = 404, .body = "gone"}} << false << true
+            << positive << any << QString();
 
         // The median of the timed requests; the warm-up's comes first.
         const auto held = [](int ms) { return Response{.delay = std::chrono::milliseconds(ms)}; };
         row("latency: 30, 25 and 400 ms give 30", latency, {held(0), held(30), held(25), held(400)},
             false, 30, 45);
-        row("latency: a status is still an answer", latency,
-            {held(0), {.status = 503, .delay = 20ms}}, false, 20, 35);
-        row("latency: a failing warm-up is ignored", latency, {{.drop = true}, held(20)}, false, 20,
-            35);
-        row("latency: a failing timed request fails", latency, {held(0), held(0), {.drop = true}},
-            false, 0, 0, u"Empty reply from server"_s);
         row("latency: a timed request times out", latency, {held(0), held(0), {.stall = true}},
             false, 0, 0, u"Timed out: no data from 127.0.0.1 for 8 seconds"_s);
     }
@@ -209,8 +186,10 @@ private Q_SLOTS:
         QVERIFY(result);
         if (low < 0)
             low = Throughput::mbps(qint64(-low), result->seconds);
-        QVERIFY2(endedAs(result->outcome, low, high, error),
-                 qPrintable(failureOf(result->outcome)));
+        const SpeedOutcome &outcome = result->outcome;
+        QCOMPARE(outcome ? QString() : outcome.error(), error);
+        if (outcome)
+            QVERIFY2(*outcome >= low && *outcome <= high, qPrintable(QString::number(*outcome)));
         if (capped) {
             QVERIFY2(result->seconds >= 0.8 && result->seconds < 1.5,
                      qPrintable(QString::number(result->seconds)));
@@ -218,8 +197,7 @@ private Q_SLOTS:
             return; // an upload cut short is not listed among the requests
         }
         const QList<TestServer::Request> seen = rig.server->requests();
-        if (method == &SpeedMeasurements::latency) {
-            QVERIFY(!error.isEmpty() || seen.size() >= 4);
+        if (method == &SpeedMeasurements::latency) { // the median tells how many were timed
             for (const TestServer::Request &request : seen)
                 QCOMPARE(request.method + ' ' + request.path, "GET /__down?bytes=0");
             return;
