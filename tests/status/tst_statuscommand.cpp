@@ -4,9 +4,12 @@
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
+#include <QDir>
+#include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
 
 using namespace velmora;
@@ -137,7 +140,8 @@ private Q_SLOTS:
         QVERIFY2(QRegularExpression(output).match(said).hasMatch(), qPrintable(said));
     }
 
-    // The interface as a desktop's own tools see it.
+    // The interface as a desktop's own tools see it, and what it costs: the rates' changes
+    // only to a follower, one PropertiesChanged a second at most.
     void busInterface()
     {
         Instance running;
@@ -149,6 +153,82 @@ private Q_SLOTS:
         QSignalSpy refresh(&running.status, &StatusService::refreshRequested);
         gdbus({u"call"_s, u"--method"_s, u"app.velmora.Velmora.Status.Refresh"_s});
         QTRY_COMPARE(refresh.count(), 1);
+
+        QProcess monitor;
+        monitor.start(u"gdbus"_s, {u"monitor"_s, u"--session"_s, u"--dest"_s, service});
+        QVERIFY(monitor.waitForReadyRead(5000)); // it says when it listens
+        const auto moveRates = [&](int times) {
+            monitor.readAllStandardOutput();
+            for (int i = 0; i < times; ++i) { // ten times a second
+                running.record.downloadRate += 100;
+                running.status.ratesChanged();
+                QTest::qWait(100);
+            }
+            QCoreApplication::processEvents();
+            return QString::fromUtf8(monitor.readAllStandardOutput()).count(u"PropertiesChanged"_s);
+        };
+        QCOMPARE(moveRates(20), 0); // nobody follows
+        // Asked without waiting: the service answers on this thread.
+        QDBusConnection::connectToBus(QDBusConnection::SessionBus, u"follower"_s)
+            .asyncCall(QDBusMessage::createMethodCall(service, path, StatusService::interfaceName(),
+                                                      u"FollowRates"_s));
+        QTRY_VERIFY(running.status.hasFollowers());
+        const int moving = moveRates(30);
+        QVERIFY2(moving >= 2 && moving <= 4, qPrintable(QString::number(moving)));
+        // A follower that leaves the bus follows no more.
+        QDBusConnection::disconnectFromBus(u"follower"_s);
+        QTest::qWait(300);
+        QCOMPARE(moveRates(20), 0);
+    }
+
+    // The recipes for consumers that need no screen, run as written with `velmora` on the
+    // path (the bars' recipes are run in theirs by the consumers' test).
+    void recipesRunAsWritten_data()
+    {
+        QTest::addColumn<QString>("recipe");
+        QTest::addColumn<QStringList>("command"); // the recipe's file for %1
+        QTest::addColumn<QString>("expected");    // what standard output comes to show
+        QTest::newRow("gdbus") << u"gdbus.sh"_s << QStringList{u"bash"_s, u"%1"_s}
+                               << u"^\\(<'203.0.113.7'>,\\)"_s;
+        QTest::newRow("i3blocks") << u"i3blocks.conf"_s
+                                  << QStringList{u"i3blocks"_s, u"-c"_s, u"%1"_s}
+                                  << u"\"full_text\":\"↓ 1.9 Mb/s ↑ 456 Kb/s"_s;
+        // conky's own settings ahead of the recipe: its text on standard output.
+        QTest::newRow("conky") << u"conky.conf"_s
+                               << QStringList{u"conky"_s, u"-q"_s, u"-c"_s, u"%1"_s}
+                               << u"\n↓ 1.9 Mb/s ↑ 456 Kb/s"_s;
+    }
+
+    void recipesRunAsWritten()
+    {
+        QFETCH(QString, recipe);
+        QFETCH(QStringList, command);
+        QFETCH(QString, expected);
+        const QDir recipes(QStringLiteral(VELMORA_SOURCE_DIR "/examples/status"));
+        QByteArray text = test::readFile(recipes.filePath(recipe));
+        if (recipe == u"conky.conf")
+            text.prepend("conky.config = { out_to_console = true, out_to_x = false,"
+                         " update_interval = 1 }\n");
+        QTemporaryDir dir;
+        QVERIFY(test::writeFile(dir.filePath(recipe), text) &&
+                QFile::link(QStringLiteral(VELMORA_BINARY), dir.filePath(u"velmora"_s)));
+        Instance running;
+        QProcess consumer;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(u"PATH"_s, dir.path() + u':' + env.value(u"PATH"_s));
+        consumer.setProcessEnvironment(env);
+        command.replaceInStrings(u"%1"_s, dir.filePath(recipe));
+        consumer.start(command.takeFirst(), command);
+        QString shown;
+        QVERIFY2(QTest::qWaitFor(
+                     [&] {
+                         shown += QString::fromUtf8(consumer.readAllStandardOutput());
+                         return QRegularExpression(expected).match(shown).hasMatch();
+                     },
+                     5000),
+                 qPrintable(shown + QString::fromUtf8(consumer.readAllStandardError())));
+        consumer.kill();
+        consumer.waitForFinished();
     }
 };
 
