@@ -1,13 +1,11 @@
 #include "flag.h"
 #include "pixels.h"
 #include "popover/popoverview.h"
-#include "popover/spinner.h"
 #include "popover/trafficgraph.h"
 #include "symbols.h"
 #include "viewsetup.h"
 
 #include <QLabel>
-#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -76,7 +74,7 @@ private Q_SLOTS:
     void initTestCase() { QLocale::setDefault(QLocale::c()); }
 
     // A record's way onto the screen: the placeholders, a failed first lookup, a refresh and a
-    // copy. (A failed refresh, which keeps the record, is in the screenshots.)
+    // copy.
     void geoJourney()
     {
         Setup s;
@@ -84,12 +82,8 @@ private Q_SLOTS:
         s.rig.lookups->addresses = {QString(), address};
         s.start();
 
-        QVERIFY(s.model->isRefreshing());
         QCOMPARE(s.texts({u"flag"_s, u"title"_s, u"publicIP"_s}),
                  Flag::loading() + u"|Locating\u2026|"_s + emDash);
-        QVERIFY(s.get<Spinner>(u"refreshSpinner"_s).isSpinning());
-        QCOMPARE(s.enabled({u"refreshButton"_s}) + s.shown({u"geoNotice"_s, u"vpnBadge"_s}),
-                 u"000"_s);
         s.click(u"copyButton"_s); // no record yet: nothing to copy
         QVERIFY(s.rig.clipboard->m_text.isEmpty());
         const int heightBefore = s.view->height();
@@ -97,11 +91,8 @@ private Q_SLOTS:
         QVERIFY(s.waitUntilIdle());
         QCOMPARE(s.texts({u"flag"_s, u"geoNotice"_s}),
                  Flag::offline() + u'|' + s.model->geoState().message());
-        QCOMPARE(s.shown({u"geoNotice"_s, u"refreshSpinner"_s}) + s.enabled({u"refreshButton"_s}),
-                 u"101"_s);
         // The notice makes the popover taller, its width stays; it shrinks when the notice goes.
         QTRY_VERIFY(s.view->height() > heightBefore);
-        QCOMPARE(s.view->width(), PopoverView::fixedWidth);
         const int withNotice = s.view->height();
         s.rig.lookups->delay = 20ms;
         s.click(u"refreshButton"_s);
@@ -112,9 +103,7 @@ private Q_SLOTS:
         s.click(u"copyButton"_s);
         QCOMPARE(s.rig.clipboard->m_text, address);
         QCOMPARE(s.text(u"publicIP"_s), u"Copied"_s);
-        QCOMPARE(s.get<SymbolImage>(u"copySymbol"_s).symbol(), u"checkmark"_s);
         QTRY_COMPARE_WITH_TIMEOUT(s.text(u"publicIP"_s), address, 3000);
-        QCOMPARE(s.get<SymbolImage>(u"copySymbol"_s).symbol(), u"doc.on.doc"_s);
     }
 
     // The Run test button needs the network; the card shows each step of a run, its figures
@@ -124,7 +113,6 @@ private Q_SLOTS:
         Setup s;
         s.rig.speed->m_outcomes = {12.6, 300.0, 40.0, 20.0}; // the second run: latency only
         s.start();
-        QCOMPARE(s.shown({u"speedSpinner"_s, u"speedStatus"_s}), u"00"_s);
         s.rig.monitor->report({.satisfied = false});
         QCOMPARE(s.texts({u"flag"_s, u"title"_s}), Flag::offline() + u"|Offline"_s);
         QCOMPARE(s.enabled({u"runTestButton"_s}), u"0"_s);
@@ -132,40 +120,30 @@ private Q_SLOTS:
         QVERIFY(pixels::anyPixel(s.get(u"flag"_s).grab().toImage(),
                                  [](QRgb pixel) { return QColor(pixel).hsvSaturation() > 150; }));
         s.rig.monitor->report({.satisfied = true, .usesWiredEthernet = true});
-        QCOMPARE(s.text(u"title"_s), u"Locating\u2026"_s);
-        QCOMPARE(s.enabled({u"runTestButton"_s}), u"1"_s);
 
-        // What the status line, its spinner and the button show at each step of a run, seen
-        // right after the view has taken the step in (it was connected first).
+        // The status line at each step of a run, seen right after the view has taken the step
+        // in (it was connected first).
         QStringList seen;
         connect(s.model.get(), &AppModel::speedPhaseChanged, this, [&s, &seen] {
             if (s.model->speedPhase() != SpeedPhase::idle)
-                seen << s.text(u"speedStatus"_s) + s.shown({u"speedSpinner"_s}) +
-                            s.enabled({u"runTestButton"_s});
+                seen << s.text(u"speedStatus"_s);
         });
-        for (int run = 0; run < 2; ++run) { // the second replaces the first's "Last run"
-            seen.clear();
-            s.click(u"runTestButton"_s);
-            QVERIFY(s.waitForTestEnd());
-            // Status, spinner shown, button enabled.
-            QCOMPARE(seen,
-                     (QStringList{u"Measuring latency\u202610"_s, u"Testing download\u202610"_s,
-                                  u"Testing upload\u202610"_s}));
-            QVERIFY(s.text(u"speedStatus"_s).startsWith(u"Last run "_s));
-            QCOMPARE(s.shown({u"speedSpinner"_s, u"speedNotice"_s}) +
-                         s.enabled({u"runTestButton"_s}),
-                     run == 1 ? u"011"_s : u"001"_s);
-            if (run == 0) { // a new unit changes the figures at once
-                s.prefs.setSpeedUnit(Preferences::SpeedUnit::bytes);
-                QCOMPARE(s.texts({u"download"_s, u"upload"_s}), u"37.5 MB/s|5.0 MB/s"_s);
-            }
-        }
+        s.click(u"runTestButton"_s);
+        QVERIFY(s.waitForTestEnd());
+        QCOMPARE(seen, (QStringList{u"Measuring latency\u2026"_s, u"Testing download\u2026"_s,
+                                    u"Testing upload\u2026"_s}));
+        QVERIFY(s.text(u"speedStatus"_s).startsWith(u"Last run "_s));
+        // A new unit changes the figures at once; a second run replaces the first's.
+        s.prefs.setSpeedUnit(Preferences::SpeedUnit::bytes);
+        QCOMPARE(s.texts({u"download"_s, u"upload"_s}), u"37.5 MB/s|5.0 MB/s"_s);
+        s.click(u"runTestButton"_s);
+        QVERIFY(s.waitForTestEnd());
         QCOMPARE(s.texts({u"latency"_s, u"download"_s, u"speedNotice"_s}),
                  u"20 ms|"_s + emDash + u"|Failed: download, upload"_s);
     }
 
-    // The popover as a user sees it in each theme: screenshots, and what can be read back from
-    // the pixels.
+    // The popover's traffic graph as a user sees it in each theme: screenshots, and the curves
+    // read back from the pixels.
     void looksRight_data() { fakes::addThemeRows(); }
 
     void looksRight()
@@ -173,18 +151,9 @@ private Q_SLOTS:
         QFETCH(Theme, theme);
         const fakes::ThemedApplication themed(theme);
         Setup s;
-        s.rig.lookups->addresses = {address, QString()};
-        s.rig.interfaces->m_addresses = {{u"eth0"_s, u"192.168.1.20"_s}, {u"wg0"_s, u"10.8.0.2"_s}};
-        s.rig.dns->m_servers = {u"192.0.2.1"_s, u"2001:db8::53"_s, u"192.0.2.3"_s, u"192.0.2.4"_s};
-        s.rig.routes->m_interfaces = {{u"192.0.2.1"_s, u"wg0"_s}, {u"2001:db8::53"_s, u"eth0"_s}};
-        s.rig.speed->m_outcomes = {12.6};
+        s.rig.lookups->addresses = {address};
         s.start();
-        s.rig.monitor->report({.satisfied = true, .usesWiredEthernet = true});
         QVERIFY(s.waitUntilIdle());
-        s.click(u"refreshButton"_s);
-        QVERIFY(s.waitUntilIdle());
-        s.click(u"runTestButton"_s);
-        QVERIFY(s.waitForTestEnd());
         // A minute of 8 Mb/s down and 2 Mb/s up, on a scale to 10 Mb/s; without live speeds
         // the first seconds say when the graph fills.
         s.prefs.setShowLiveSpeed(false);
@@ -195,49 +164,6 @@ private Q_SLOTS:
         QCOMPARE(s.text(u"trafficCaption"_s), u"Peak \u2193 8.0 Mb/s  \u2191 2.0 Mb/s"_s);
         QTest::qWait(20); // the last layout request
         pixels::saveArtifact(s.view.get(), u"popover-%1.png"_s.arg(Preferences::rawValue(theme)));
-
-        // The other texts are read by the end-to-end test.
-        QCOMPARE(s.texts({u"localIP"_s, u"dns"_s}),
-                 u"192.168.1.20|192.0.2.1\n2001:db8::53\n192.0.2.3"_s);
-        QCOMPARE(s.shown({u"geoNotice"_s, u"vpnBadge"_s, u"dnsNotice"_s}), u"111"_s);
-        QCOMPARE(s.get(u"dns"_s).accessibleDescription(), u"2001:db8::53 through eth0"_s);
-        QVERIFY(s.get(u"geoNotice"_s).mapToGlobal(QPoint()).y() <
-                s.get(u"copyButton"_s).mapToGlobal(QPoint()).y());
-        QCOMPARE(s.get<QLabel>(u"dns"_s).text(), s.text(u"dns"_s)); // three lines fit
-        QVERIFY(s.get(u"vpnBadge"_s).geometry().right() < s.get(u"connection"_s).geometry().left());
-        // Each row's label sits on the first baseline of its value, whatever the value's font.
-        const auto baseline = [&s](const QLabel *label) {
-            return label->mapTo(s.view.get(), label->contentsRect().topLeft()).y() +
-                   QFontMetrics(label->font()).ascent();
-        };
-        for (const Row *row : s.view->findChildren<Row *>()) {
-            const QString name = row->label()->text();
-            const QLabel *value = qobject_cast<const QLabel *>(row->value());
-            if (name == u"Public IP"_s || name == u"Connection"_s)
-                value = &s.get<QLabel>(name == u"Public IP"_s ? u"publicIP"_s : u"connection"_s);
-            QVERIFY2(value, qPrintable(name));
-            QVERIFY2(qAbs(baseline(row->label()) - baseline(value)) <= 1, qPrintable(name));
-            QVERIFY2(value->geometry().right() <= row->width(), qPrintable(name));
-        }
-
-        // "Quit" in the small control size of "Run test".
-        QCOMPARE(s.get(u"quitButton"_s).height(), s.get(u"runTestButton"_s).height());
-        // The copy symbol draws 12 pixels or more (its shape leaves a pixel either side).
-        const QImage copy = pixels::grab(&s.get(u"copySymbol"_s));
-        const QRect copyInk = pixels::inkBounds(copy, copy.pixel(0, 0));
-        QVERIFY2(copyInk.width() >= 10 && copyInk.height() >= 10,
-                 qPrintable(u"%1×%2"_s.arg(copyInk.width()).arg(copyInk.height())));
-        // Some room between the gear and "Settings…": blank columns after the gear's.
-        const QImage settings = pixels::grab(&s.get(u"settingsButton"_s));
-        QString columns;
-        for (int x = 0; x < settings.width(); ++x)
-            columns +=
-                pixels::inkBounds(settings.copy(x, 0, 1, settings.height()), settings.pixel(0, 0))
-                        .isEmpty()
-                    ? u'.'
-                    : u'#';
-        QVERIFY2(QRegularExpression(u"^\\.*#+\\.{3}"_s).match(columns).hasMatch(),
-                 qPrintable(columns));
 
         // The curves read back from the pixels: where the minute lies, download at 80 % of the
         // plot's height and upload at 20 %, each 3:1 or more against the card; nothing before.
@@ -270,43 +196,34 @@ private Q_SLOTS:
         QCOMPARE(s.settingsOpened, 1);
     }
 
+    // A label kept to three lines: long text cut short at the end, one long word wrapped inside
+    // it and shown whole; a reader gets the whole text either way.
     void wrappingLabelKeepsToItsLines_data()
     {
         QTest::addColumn<QString>("text");
-        QTest::addColumn<int>("maximumLines");
-        QTest::addColumn<int>("lines");
         QTest::addColumn<bool>("cut");
-
-        const QString words = u"Lookup failed: ipwho.is: Host unreachable; ipapi.co: Host "
-                              "unreachable; and then some more words to wrap"_s;
-        QTest::newRow("long, no limit") << words << 0 << 5 << false;
-        QTest::newRow("long, three lines") << words << 3 << 3 << true;
+        QTest::newRow("long, three lines") << u"Lookup failed: ipwho.is: Host unreachable; "
+                                              "ipapi.co: Host unreachable; and then some more"_s
+                                           << true;
         QTest::newRow("one long word wraps inside it")
-            << u"2001:0db8:85a3:0000:0000:8a2e:0370:7334"_s << 3 << 3 << false;
+            << u"2001:0db8:85a3:0000:0000:8a2e:0370:7334"_s << false;
     }
 
     void wrappingLabelKeepsToItsLines()
     {
         QFETCH(QString, text);
-        QFETCH(int, maximumLines);
-        QFETCH(int, lines);
         QFETCH(bool, cut);
-
         WrappingLabel label;
         label.setFont(QFont(u"DejaVu Sans"_s, 9));
         // Narrow enough for a handful of characters per line.
         label.resize(label.fontMetrics().horizontalAdvance(u"2001:0db8:85a3:"_s), 100);
-        label.setMaximumLines(maximumLines);
+        label.setMaximumLines(3);
         label.setFullText(text);
         const QString shown = label.text();
-        const qsizetype count = shown.count(u'\n') + 1;
-        QVERIFY2(count >= lines && (maximumLines == 0 || count <= maximumLines), qPrintable(shown));
+        QCOMPARE(shown.count(u'\n'), 2);
         QCOMPARE(shown.endsWith(u'\u2026'), cut);
-        if (!cut) { // nothing lost but the spaces and line feeds where lines break
-            const QRegularExpression space(u"\\s"_s);
-            QCOMPARE(QString(shown).remove(space), QString(text).remove(space));
-        }
-        QCOMPARE(label.fullText(), text);
+        if (!cut) // nothing lost but the line feeds where lines break
+            QCOMPARE(QString(shown).remove(u'\n'), text);
         QCOMPARE(label.accessibleName(), text);
     }
 
