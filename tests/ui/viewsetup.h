@@ -79,16 +79,14 @@ template<typename View> struct ViewSetup
         return all.join(u'|');
     }
     QString text(const QString &name) const { return texts({name}); }
-    // For each widget named, 1 where state holds, else 0.
-    QString states(const QStringList &names, bool (QWidget::*state)() const) const
+    // For each widget named, 1 where it is enabled, else 0.
+    QString enabled(const QStringList &names) const
     {
         QString all;
         for (const QString &name : names)
-            all += (get(name).*state)() ? u'1' : u'0';
+            all += get(name).isEnabled() ? u'1' : u'0';
         return all;
     }
-    QString shown(const QStringList &names) const { return states(names, &QWidget::isVisible); }
-    QString enabled(const QStringList &names) const { return states(names, &QWidget::isEnabled); }
     void click(const QString &name) const { QTest::mouseClick(&get(name), Qt::LeftButton); }
 };
 
