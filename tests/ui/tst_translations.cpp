@@ -6,11 +6,9 @@
 #include "translations.h"
 #include "trayitem.h"
 #include "viewsetup.h"
-#include "widgetaccessible.h"
 #include "widgetview.h"
 
 #include <QAbstractButton>
-#include <QAccessible>
 #include <QRegularExpression>
 #include <QTest>
 
@@ -19,31 +17,10 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-// What a user and a screen reader find in a window: each node's name and description, then
-// each label or button shown cut short, marked as such.
-QStringList shownTexts(QWidget &window)
-{
-    QStringList texts;
-    const std::function<void(QAccessibleInterface *)> visit = [&](QAccessibleInterface *node) {
-        texts << node->text(QAccessible::Name) << node->text(QAccessible::Description);
-        for (int i = 0; i < node->childCount(); ++i)
-            visit(node->child(i));
-    };
-    visit(QAccessible::queryAccessibleInterface(&window));
-    for (QWidget *shown : window.findChildren<QWidget *>()) {
-        const auto *label = qobject_cast<QLabel *>(shown);
-        const auto *button = qobject_cast<QAbstractButton *>(shown);
-        const auto *wrapping = qobject_cast<WrappingLabel *>(shown);
-        const bool cut = wrapping ? QString(wrapping->text()).remove(u'\n').remove(u' ') !=
-                                        QString(wrapping->fullText()).remove(u'\n').remove(u' ')
-                                  : shown->sizeHint().width() > shown->width();
-        if ((label || button) && cut && shown->isVisibleTo(&window))
-            texts << u"cut: "_s + (label ? label->text() : button->text());
-    }
-    return texts;
-}
-
-// Every window of both programs as it first shows, and the tray item's menu.
+// The texts of every label and button shown in every window of both programs as it first
+// shows, each one cut short marked as such, and the tray item's menu. The end-to-end run reads
+// the windows it opens over AT-SPI; the gallery, the widget still locating, the menu and a
+// failed speed test are only here.
 QList<QStringList> windowTexts(const QString &language)
 {
     QList<QStringList> all;
@@ -51,7 +28,19 @@ QList<QStringList> windowTexts(const QString &language)
         window.show();
         std::ignore = QTest::qWaitForWindowExposed(&window);
         QTest::qWait(20); // the last layout request
-        all << shownTexts(window);
+        QStringList texts;
+        for (QWidget *shown : window.findChildren<QWidget *>()) {
+            const auto *label = qobject_cast<QLabel *>(shown);
+            const auto *button = qobject_cast<QAbstractButton *>(shown);
+            if ((!label && !button) || !shown->isVisibleTo(&window))
+                continue;
+            const auto *wrapping = qobject_cast<WrappingLabel *>(shown);
+            const bool cut = wrapping ? QString(wrapping->text()).remove(u'\n').remove(u' ') !=
+                                            QString(wrapping->fullText()).remove(u'\n').remove(u' ')
+                                      : shown->sizeHint().width() > shown->width();
+            texts << (cut ? u"cut: "_s : QString()) + (label ? label->text() : button->text());
+        }
+        all << texts;
         pixels::saveArtifact(&window, u"translations-%1-%2.png"_s.arg(language, name));
     };
     fakes::ViewSetup<PopoverView> popover;
@@ -71,7 +60,6 @@ QList<QStringList> windowTexts(const QString &language)
     const GeoInfo now{.ip = u"198.51.100.7"_s, .country = u"France"_s, .countryCode = u"FR"_s};
     ToastView card(old, now, {});
     add(card, u"card"_s);
-
     GalleryWindow gallery(GeoEntry{{}, GeoInfo{now}, true});
     add(gallery, u"gallery"_s);
     GeoWidgetView locating(WidgetFamily::medium);
@@ -90,8 +78,6 @@ class TestTranslations : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void initTestCase() { installWidgetAccessibility(); }
-
     void windows_data()
     {
         QTest::addColumn<QString>("locale");
@@ -119,15 +105,15 @@ private Q_SLOTS:
         static const QRegularExpression word(u"\\p{L}{2}"_s);
         QStringList untranslated;
         for (qsizetype w = 0; w < english.size(); ++w) {
-            for (const QString &text : translated[w])
-                QVERIFY2(!text.startsWith(u"cut: "_s), qPrintable(text));
             QCOMPARE(translated[w].size(), english[w].size());
             for (qsizetype i = 0; i < english[w].size(); ++i) {
-                QString own = translated[w][i];
+                const QString &text = translated[w][i];
+                QVERIFY2(!text.startsWith(u"cut: "_s), qPrintable(text));
+                QString own = text;
                 for (const QString &same : shared)
                     own.remove(same);
-                if (translated[w][i] == english[w][i] && own.contains(word))
-                    untranslated << english[w][i];
+                if (text == english[w][i] && own.contains(word))
+                    untranslated << text;
             }
         }
         QVERIFY2(untranslated.isEmpty(), qPrintable(untranslated.join(u" | "_s)));
