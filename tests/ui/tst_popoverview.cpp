@@ -20,17 +20,6 @@ namespace {
 const QString emDash = u"\u2014"_s;
 const QString address = u"203.0.113.1"_s;
 
-// A full ipwho.is record for address.
-QByteArray fullRecord(const QString &address)
-{
-    return QStringLiteral(
-               R"({"success":true,"ip":"%1","country":"Germany","country_code":"DE",)"
-               R"("city":"Berlin","connection":{"asn":3320,"isp":"Deutsche Telekom AG"},)"
-               R"("timezone":{"id":"Europe/Berlin"}})")
-        .arg(address)
-        .toUtf8();
-}
-
 // The texts themselves are checked as plain functions (tst_uirules); here, where they go.
 struct Setup : fakes::ViewSetup<PopoverView>
 {
@@ -40,9 +29,7 @@ struct Setup : fakes::ViewSetup<PopoverView>
     {
         AppModel::Timings timings = fakes::quickTimings();
         timings.trafficInterval = 5ms; // a sample only when the test moves the clock on
-        AppModel::Services services = rig.services(timings);
-        services.client = fakes::scriptedClient(rig.lookups, fullRecord);
-        ViewSetup::start(std::move(services), [this] { ++settingsOpened; });
+        ViewSetup::start(rig.services(timings), [this] { ++settingsOpened; });
     }
     bool waitUntilIdle() const { return fakes::waitUntilIdle(*model); }
     // Samples of the given rates, a second apart.

@@ -4,7 +4,6 @@
 #include "settingsfollowers.h"
 #include "shownvalues.h"
 #include "statusbarcontroller.h"
-#include "toast/toastview.h"
 #include "toast/toastwindow.h"
 #include "trayitem.h"
 #include "viewsetup.h"
@@ -193,11 +192,6 @@ private Q_SLOTS:
         s.settle();
         s.tray.click();
         QVERIFY(popover->isVisible());
-        // Shown at its final size: a window that grows while the window manager maps it may
-        // be left where the manager puts new windows.
-        const QSize shown = popover->size();
-        s.settle();
-        QCOMPARE(popover->size(), shown);
         s.tray.click();
         QVERIFY(!popover->isVisible());
         s.view->showPopover();
@@ -241,9 +235,8 @@ private Q_SLOTS:
     }
 
     // A second change replaces the card at once, for a full time on screen of its own; then it
-    // goes by itself. Opening the popover from a card, the way a click on the item does, takes
-    // the card away. Gone with a card up and its dismissal pending, the controller leaves
-    // nothing to run.
+    // goes by itself. Gone with a card up and its dismissal pending, the controller leaves
+    // nothing to run. (A click on a card, for the popover, is the end-to-end run's.)
     void cardComesAndGoes()
     {
         Setup s(changes);
@@ -258,14 +251,6 @@ private Q_SLOTS:
         QCOMPARE(s.view->toast(), second);
         QTRY_VERIFY_WITH_TIMEOUT(!second->isVisible(), 700);
 
-        QVERIFY(s.lookUp());
-        ToastWindow *card = s.view->toast();
-        QVERIFY(QTest::qWaitForWindowExposed(card));
-        QTest::mouseClick(card->findChild<ToastView *>(), Qt::LeftButton);
-        QVERIFY(s.view->popover()->isVisible());
-        QTRY_VERIFY_WITH_TIMEOUT(!card->isVisible(), 500);
-
-        s.view->popover()->close();
         QVERIFY(s.lookUp());
         QVERIFY(s.view->toast());
         s.view.reset();
