@@ -27,18 +27,6 @@ namespace {
 
 const QString emDash = u"\u2014"_s;
 
-GeoInfo record(const QString &ip, const QString &city = u"Berlin"_s,
-               const QString &isp = u"Deutsche Telekom AG"_s, const QString &asn = u"AS3320"_s)
-{
-    return {.ip = ip,
-            .country = u"Germany"_s,
-            .countryCode = u"DE"_s,
-            .city = city,
-            .isp = isp,
-            .asn = asn,
-            .timezone = city.isEmpty() ? QString() : u"Europe/Berlin"_s};
-}
-
 SpeedResult speed(std::optional<double> latency, std::optional<double> download = {},
                   std::optional<double> upload = {})
 {
@@ -63,11 +51,6 @@ QRect drawn(const QImage &image)
     return bounds;
 }
 
-SpeedImageSettings speedSettings(Data data, Style style, bool onTop, Unit unit)
-{
-    return {unit, data, onTop, style, true, customGreen, customBlue};
-}
-
 } // namespace
 
 // The rules of the popover and the tray item, as plain functions: their texts (each checked here
@@ -86,13 +69,13 @@ private Q_SLOTS:
         QTest::addColumn<QString>("expected");
 
         using namespace Shown;
-        const Geo full = record(u"203.0.113.1"_s);
-        const Geo bare = record(u"203.0.113.1"_s, {}, {}, {});
+        const Geo full = GeoInfo{.ip = u"203.0.113.1"_s, .country = u"Germany"_s};
+        const Geo bare = GeoInfo{.ip = u"203.0.113.1"_s};
         const auto row = [](const char *tag, const QString &text, const QString &expected) {
             QTest::newRow(tag) << text << expected;
         };
         // The record shown: the loaded one, else (loading, failed) the earlier one.
-        const Geo earlier = record(u"198.51.100.2"_s);
+        const Geo earlier = GeoInfo{.ip = u"198.51.100.2"_s};
         const auto shown = [&earlier](const GeoState &state) {
             return currentGeo(state, earlier).value_or(GeoInfo()).ip;
         };
@@ -100,7 +83,7 @@ private Q_SLOTS:
 
         row("title: country, even offline", title(full, false), u"Germany"_s);
         row("subtitle: empty city", subtitle(bare), emDash);
-        row("isp: empty isp", isp(record(u"1"_s, {}, {}, u"AS3320"_s)), u"AS3320"_s);
+        row("isp: empty isp", isp(GeoInfo{.asn = u"AS3320"_s}), u"AS3320"_s);
         row("isp: neither", isp(bare), emDash);
         row("timezone: empty", Shown::timezone(bare), emDash);
         row("dns: none", dns({}), emDash);
@@ -245,7 +228,9 @@ private Q_SLOTS:
 
         const auto add = [](const char *name, Data data, Style style, bool onTop, Unit unit,
                             const QStringList &rows) {
-            QTest::newRow(name) << speedSettings(data, style, onTop, unit) << rows;
+            QTest::newRow(name) << SpeedImageSettings{unit, data,        onTop,     style,
+                                                      true, customGreen, customBlue}
+                                << rows;
         };
         add("both single upload on top, bytes", Data::both, Style::singleLine, true, Unit::bytes,
             {u"↑↓"_s});
