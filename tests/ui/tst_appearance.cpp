@@ -4,8 +4,6 @@
 #include <QProxyStyle>
 #include <QTest>
 
-#include <memory>
-
 using namespace velmora;
 using namespace Qt::StringLiterals;
 
@@ -15,50 +13,27 @@ class TestAppearance : public QObject
 {
     Q_OBJECT
 
-    QString m_desktopStyle;
-    QPalette m_desktopPalette;
-    std::unique_ptr<FusionAppearance> m_appearance;
-
 private Q_SLOTS:
-    void initTestCase()
+    // Dark and light are Fusion in their palettes; "system" gives the desktop's own back.
+    void apply()
     {
         // A desktop style and palette other than Fusion's, to tell "system" from light.
         QVERIFY(QApplication::setStyle(u"windows"_s));
         QApplication::setPalette(QPalette(QColor(0x80, 0x60, 0x40)));
-        m_desktopStyle = QApplication::style()->name();
-        m_desktopPalette = QApplication::palette();
-        m_appearance = std::make_unique<FusionAppearance>();
-    }
-
-    void apply_data()
-    {
-        QTest::addColumn<QList<Theme>>("themes");
-        QTest::addColumn<QString>("style");
-        QTest::addColumn<QPalette>("palette");
-
-        const QString fusion = u"fusion"_s;
-        QTest::newRow("dark") << QList{Theme::dark} << fusion << FusionAppearance::darkPalette();
-        QTest::newRow("dark, then light")
-            << QList{Theme::dark, Theme::light} << fusion << FusionAppearance::lightPalette();
-        QTest::newRow("dark, then system")
-            << QList{Theme::dark, Theme::system} << m_desktopStyle << m_desktopPalette;
-    }
-
-    void apply()
-    {
-        QFETCH(QList<Theme>, themes);
-        QFETCH(QString, style);
-        QFETCH(QPalette, palette);
-
-        for (const Theme theme : themes)
-            m_appearance->apply(theme);
-        // The style in use, under whatever adjustments a proxy makes to it.
-        const QStyle *used = QApplication::style();
-        if (const auto *proxy = qobject_cast<const QProxyStyle *>(used))
-            used = proxy->baseStyle();
-        QCOMPARE(used->name(), style);
-        QCOMPARE(QApplication::palette(), palette);
-        m_appearance->apply(Theme::system);
+        const QString desktopStyle = QApplication::style()->name();
+        const QPalette desktopPalette = QApplication::palette();
+        FusionAppearance appearance;
+        // The style in use, under whatever adjustments a proxy makes to it, and the palette.
+        const auto applied = [&appearance](Theme theme) {
+            appearance.apply(theme);
+            const QStyle *used = QApplication::style();
+            if (const auto *proxy = qobject_cast<const QProxyStyle *>(used))
+                used = proxy->baseStyle();
+            return std::pair(used->name(), QApplication::palette());
+        };
+        QCOMPARE(applied(Theme::dark), std::pair(u"fusion"_s, FusionAppearance::darkPalette()));
+        QCOMPARE(applied(Theme::light), std::pair(u"fusion"_s, FusionAppearance::lightPalette()));
+        QCOMPARE(applied(Theme::system), std::pair(desktopStyle, desktopPalette));
     }
 };
 
