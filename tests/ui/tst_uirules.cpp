@@ -158,8 +158,6 @@ private Q_SLOTS:
         // No window manager sets the available area; the panel's strut still tells its extent.
         row("item rectangle in a bottom strut", screen, {QRect(0, 776, 1280, 24)},
             QRect(700, 778, 24, 20), {552, 372});
-        // Nothing known of the panel: an item's extent assumed beyond the click.
-        row("bare click near the bottom", screen, {}, click(700, 795), {541, 359});
         // A pointer mid-screen, no room on either side of it: over it, on the screen.
         row("no room: bare click mid-screen", screen, {}, click(640, 400), {481, 6});
         const QRect second(1280, 0, 1920, 1080);
