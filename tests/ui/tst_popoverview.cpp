@@ -2,7 +2,6 @@
 #include "pixels.h"
 #include "popover/popoverview.h"
 #include "popover/trafficgraph.h"
-#include "symbols.h"
 #include "viewsetup.h"
 
 #include <QLabel>
@@ -209,29 +208,6 @@ private Q_SLOTS:
         if (!cut) // nothing lost but the line feeds where lines break
             QCOMPARE(QString(shown).remove(u'\n'), text);
         QCOMPARE(label.accessibleName(), text);
-    }
-
-    // Every symbol draws, from the theme or the bundled SVG, in nothing but the colour asked.
-    void symbolsDrawInTheColourAsked()
-    {
-        const QRgb orange = qRgb(0xFF, 0x9F, 0x0A);
-        for (const QString &name : {u"arrow.clockwise"_s, u"network"_s, u"doc.on.doc"_s,
-                                    u"exclamationmark.triangle.fill"_s, u"checkmark"_s,
-                                    u"speedometer"_s, u"gearshape"_s}) {
-            const QImage image =
-                symbolPixmap(name, 32, orange).toImage().convertToFormat(QImage::Format_ARGB32);
-            QCOMPARE(image.size(), QSize(32, 32));
-            double alpha = 0;
-            const bool foreign = pixels::anyPixel(image, [&](QRgb pixel) {
-                alpha += qAlpha(pixel) / 255.0;
-                // Edges blended from premultiplied pixels round off their colour.
-                const auto off = [](int a, int b) { return qAbs(a - b) > 2; };
-                return qAlpha(pixel) >= 128 &&
-                       (off(qRed(pixel), qRed(orange)) || off(qGreen(pixel), qGreen(orange)) ||
-                        off(qBlue(pixel), qBlue(orange)));
-            });
-            QVERIFY2(!foreign && alpha > 32 * 32 / 20, qPrintable(name));
-        }
     }
 };
 

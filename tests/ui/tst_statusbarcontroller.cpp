@@ -17,34 +17,22 @@ using namespace std::chrono_literals;
 
 namespace {
 
-// Keeps what the controller hands to the tray; clicks come from the test.
+// Keeps the pictures and tool tip the controller hands to the tray (the label is the
+// end-to-end run's, on GNOME's panel); clicks come from the test.
 class RecordingTray final : public TrayItem
 {
 public:
     void setIcon(const QList<QImage> &images) override { icons.append(images); }
     void setToolTip(const QString &text) override { toolTip = text; }
-    // The label and, after a '|', the text that sets its width.
-    void setLabel(const QString &text, const QString &guide) override
-    {
-        label = text.isEmpty() ? QString() : text + u'|' + guide;
-    }
+    void setLabel(const QString &, const QString &) override {}
     bool isShown() const override { return shown; }
-    TrayRendering rendering() const override { return m_rendering; }
-    void setRendering(TrayRendering rendering)
-    {
-        m_rendering = rendering;
-        Q_EMIT renderingChanged(rendering);
-    }
+    TrayRendering rendering() const override { return TrayRendering::Wide; }
     void click() { Q_EMIT activated(QRect(600, 4, 40, 22)); }
     void choose(MenuAction action) { Q_EMIT menuActionTriggered(action); }
 
     QList<QList<QImage>> icons;
     QString toolTip;
-    QString label;
     bool shown = true;
-
-private:
-    TrayRendering m_rendering = TrayRendering::Wide;
 };
 
 struct Setup : fakes::ViewSetup<StatusBarController>
@@ -142,22 +130,6 @@ private Q_SLOTS:
         s.count(8'000'000);
         QCOMPARE(s.model->trafficHistory().size(), 2);
         QCOMPARE(s.model->downloadRate(), 0.0);
-    }
-
-    // Square pictures for a tray that asks for them, and beside them a label where the tray
-    // shows one, while live speeds are on.
-    void eachTrayGetsItsRendering()
-    {
-        Setup s;
-        s.tray.setRendering(TrayRendering::Label);
-        s.settle();
-        QVERIFY(!s.tray.icons.last().isEmpty());
-        for (const QImage &image : s.tray.icons.last())
-            QCOMPARE(image.width(), image.height());
-        QCOMPARE(s.tray.label, u"\u2193 0 b/s \u2191 0 b/s|\u2193 888.8 Mb/s \u2191 888.8 Mb/s"_s);
-        s.prefs.setShowLiveSpeed(false);
-        s.settle();
-        QCOMPARE(s.tray.label, QString());
     }
 
     // The flag glyph is the model's: a failed first lookup, a record and going offline each
