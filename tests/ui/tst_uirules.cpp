@@ -153,6 +153,7 @@ private Q_SLOTS:
         const auto click = [](int x, int y) { return QRect(x, y, 1, 1); };
         row("top panel of the available area: below it, pushed left", QRect(0, 30, 1280, 770), {},
             click(1200, 12), {954, 36});
+        row("left panel: beside it", QRect(40, 0, 1240, 800), {}, click(20, 400), {46, 201});
         row("right panel, near the bottom: pushed up", QRect(0, 0, 1240, 800), {}, click(1260, 780),
             {914, 394});
         // No window manager sets the available area; the panel's strut still tells its extent.
