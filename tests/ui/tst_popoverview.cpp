@@ -77,7 +77,7 @@ private Q_SLOTS:
         QVERIFY(s.waitUntilIdle());
         QCOMPARE(s.texts({u"flag"_s, u"geoNotice"_s}),
                  Flag::offline() + u'|' + s.model->geoState().message());
-        // The notice makes the popover taller, its width stays; it shrinks when the notice goes.
+        // The notice makes the popover taller; it shrinks to its size hint when the notice goes.
         QTRY_VERIFY(s.view->height() > heightBefore);
         const int withNotice = s.view->height();
         s.rig.lookups->delay = 20ms;
