@@ -87,6 +87,9 @@ private Q_SLOTS:
         row("isp: neither", isp(bare), emDash);
         row("timezone: empty", Shown::timezone(bare), emDash);
         row("dns: none", dns({}), emDash);
+        row("dns: five, the first three, one per line",
+            dns({u"192.0.2.1"_s, u"2001:db8::2"_s, u"192.0.2.3"_s, u"192.0.2.4"_s, u"192.0.2.5"_s}),
+            u"192.0.2.1\n2001:db8::2\n192.0.2.3"_s);
 
         // Figures: "latency|download|upload".
         QTemporaryDir dir;
