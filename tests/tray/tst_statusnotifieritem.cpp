@@ -3,18 +3,13 @@
 
 #include <QApplication>
 #include <QDBusAbstractInterface>
-#include <QDBusArgument>
 #include <QDBusConnection>
-#include <QDBusMessage>
-#include <QDBusVariant>
 #include <QMenu>
-#include <QPainter>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QScreen>
 #include <QSignalSpy>
 
-#include <cstdlib>
 #include <memory>
 
 using namespace velmora;
@@ -41,50 +36,6 @@ Q_SIGNALS:
     void NewToolTip();
     void XAyatanaNewLabel(const QString &label, const QString &guide);
 };
-
-// A wide picture with transparent, half-transparent and opaque coloured pixels at ratio;
-// the opaque colour differs between formats, so that each is a new picture.
-QImage picture(QImage::Format format, qreal ratio)
-{
-    QImage image(QSize(110, 22) * ratio, format);
-    image.setDevicePixelRatio(ratio);
-    image.fill(Qt::transparent);
-    QPainter painter(&image);
-    painter.fillRect(QRectF(0, 0, 30, 22), QColor(0xd0, 0x20, int(format)));
-    painter.fillRect(QRectF(30, 4, 50, 10), QColor(0x10, 0x80, 0xf0, 0x80));
-    painter.end();
-    return image;
-}
-
-// Whether an IconPixmap value (a(iiay)) carries images as the protocol wants them:
-// non-premultiplied ARGB, big-endian. Undoing premultiplication may round either way.
-bool carries(const QVariant &value, const QList<QImage> &images)
-{
-    const auto argument = value.value<QDBusArgument>();
-    if (argument.currentSignature() != "a(iiay)"_L1)
-        return false;
-    argument.beginArray();
-    for (const QImage &image : images) {
-        int width = 0, height = 0;
-        QByteArray argb;
-        if (argument.atEnd())
-            return false;
-        argument.beginStructure();
-        argument >> width >> height >> argb;
-        argument.endStructure();
-        if (QSize(width, height) != image.size() || argb.size() != qsizetype(width) * height * 4)
-            return false;
-        for (qsizetype i = 0; i < argb.size(); ++i) {
-            const QColor color = image.pixelColor(int(i / 4 % width), int(i / 4 / width));
-            const int wanted[] = {color.alpha(), color.red(), color.green(), color.blue()};
-            if (std::abs(uchar(argb[i]) - wanted[i % 4]) > (i % 4 == 0 ? 0 : 1))
-                return false;
-        }
-    }
-    const bool all = argument.atEnd();
-    argument.endArray(); // which also frees what reading the array took
-    return all;
-}
 
 } // namespace
 
@@ -149,43 +100,35 @@ private Q_SLOTS:
         QCOMPARE(newToolTip.count() + newLabel.count(), 1);
     }
 
-    void iconPixmapCarriesEachScale_data()
-    {
-        QTest::addColumn<QImage::Format>("format");
-        QTest::newRow("premultiplied") << QImage::Format_ARGB32_Premultiplied;
-        QTest::newRow("straight alpha") << QImage::Format_ARGB32;
-    }
-
+    // Each scale reaches the host once, as the protocol wants it: straight ARGB, big-endian.
     void iconPixmapCarriesEachScale()
     {
-        QFETCH(QImage::Format, format);
-        const QList<QImage> images{picture(format, 1), picture(format, 2)};
+        // Opaque, half-transparent and clear; channels at 0 or 255 survive undoing the
+        // premultiplication exactly.
+        QImage wide(3, 1, QImage::Format_ARGB32_Premultiplied), small(1, 1, QImage::Format_RGB32);
+        wide.setPixel(0, 0, 0xffd02040);
+        wide.setPixel(1, 0, 0x80800080);
+        wide.setPixel(2, 0, 0);
+        small.fill(Qt::blue);
         QSignalSpy newIcon(m_view.get(), &ItemView::NewIcon);
-        m_item->setIcon(images);
+        m_item->setIcon({wide, small});
+        QCOMPARE(call(itemPath, u"org.freedesktop.DBus.Properties.Get"_s,
+                      {itemInterface, u"IconPixmap"_s}),
+                 u"(<[(3, 1, [byte 0xff, 0xd0, 0x20, 0x40, 0x80, 0xff, 0x00, 0xff, 0x00, 0x00, "
+                 "0x00, 0x00]), (1, 1, [0xff, 0x00, 0x00, 0xff])]>,)"_s);
         QTRY_COMPARE_WITH_TIMEOUT(newIcon.count(), 1, 5000);
-        QDBusMessage get = QDBusMessage::createMethodCall(
-            m_item->serviceName(), itemPath, u"org.freedesktop.DBus.Properties"_s, u"Get"_s);
-        const QDBusMessage reply = QDBusConnection::sessionBus().call(
-            get << itemInterface << u"IconPixmap"_s, QDBus::BlockWithGui);
-        QVERIFY(carries(reply.arguments().value(0).value<QDBusVariant>().variant(), images));
-        if (qEnvironmentVariableIsSet("VELMORA_ARTIFACTS")) {
-            QTest::qWait(1000); // the host fetches and draws the picture in its own time
-            m_session->screenshot(u"sni-tray-"_s + QString::fromLatin1(QTest::currentDataTag()));
-        }
-
-        // The same picture again is nothing new for the host.
-        m_item->setIcon({picture(format, 1), picture(format, 2)});
+        m_item->setIcon({wide.copy(), small.copy()}); // the same picture is nothing new
         QTest::qWait(200);
         QCOMPARE(newIcon.count(), 1);
     }
 
     // Activate and SecondaryActivate open the popover where the host says; ContextMenu, from
-    // hosts that do not draw the published menu, the item's own menu there (its lines are
-    // checked on the X tray).
+    // hosts that do not draw the published menu, the item's own menu there, whose lines do what
+    // they say.
     void clicksCarryTheirPosition()
     {
         QSignalSpy activated(m_item.get(), &TrayItem::activated);
-        call(itemPath, u"org.kde.StatusNotifierItem.Activate"_s, {u"1203"_s, u"11"_s});
+        QSignalSpy chosen(m_item.get(), &TrayItem::menuActionTriggered);
         call(itemPath, u"org.kde.StatusNotifierItem.SecondaryActivate"_s, {u"7"_s, u"11"_s});
         // Numbers no screen has stay just off the screens.
         call(itemPath, u"org.kde.StatusNotifierItem.Activate"_s,
@@ -193,12 +136,14 @@ private Q_SLOTS:
         call(itemPath, u"org.kde.StatusNotifierItem.ContextMenu"_s, {u"40"_s, u"11"_s});
         const QRect screen = QGuiApplication::primaryScreen()->geometry();
         QCOMPARE(QList<QVariantList>(activated),
-                 (QList<QVariantList>{{QRect(1203, 11, 1, 1)},
-                                      {QRect(7, 11, 1, 1)},
+                 (QList<QVariantList>{{QRect(7, 11, 1, 1)},
                                       {QRect(screen.right() + 1, screen.top() - 1, 1, 1)}}));
         QMenu *menu = nullptr;
         QTRY_VERIFY((menu = qobject_cast<QMenu *>(QApplication::activePopupWidget())));
         QCOMPARE(menu->pos(), QPoint(40, 11));
+        menu->actions().at(2)->trigger();
+        QCOMPARE(chosen.value(0).value(0).value<TrayItem::MenuAction>(),
+                 TrayItem::MenuAction::ShowSettings);
         menu->close();
     }
 
@@ -211,18 +156,12 @@ private Q_SLOTS:
                             const QString &expected) {
             QTest::newRow(name) << method << arguments << expected;
         };
-        row("properties", u"org.freedesktop.DBus.Properties.GetAll"_s,
-            {u"com.canonical.dbusmenu"_s},
-            u"({'IconThemePath': <@as []>, 'Status': <'normal'>, 'TextDirection': <'ltr'>, "
-            "'Version': <uint32 3>},)"_s);
         row("whole layout", u"GetLayout"_s, {u"0"_s, u"-1"_s, u"[]"_s},
             u"(uint32 N, (0, {'children-display': <'submenu'>}, ["
             "<(1, {'enabled': <true>, 'label': <'Open Velmora'>, 'visible': <true>}, @av [])>, "
             "<(2, {'enabled': <true>, 'type': <'separator'>, 'visible': <true>}, @av [])>, "
             "<(3, {'enabled': <true>, 'label': <'Settings\u2026'>, 'visible': <true>}, @av [])>, "
             "<(4, {'enabled': <true>, 'label': <'Quit'>, 'visible': <true>}, @av [])>]))"_s);
-        row("root alone", u"GetLayout"_s, {u"0"_s, u"0"_s, u"[]"_s},
-            u"(uint32 N, (0, {'children-display': <'submenu'>}, @av []))"_s);
         row("one level, two properties", u"GetLayout"_s, {u"0"_s, u"1"_s, u"['type', 'enabled']"_s},
             u"(uint32 N, (0, @a{sv} {}, [<(1, {'enabled': <true>}, @av [])>, "
             "<(2, {'enabled': <true>, 'type': <'separator'>}, @av [])>, "
@@ -232,12 +171,8 @@ private Q_SLOTS:
             u"(uint32 N, (0, @a{sv} {}, [<(1, @a{sv} {}, @av [])>, "
             "<(2, {'type': <'separator'>}, @av [])>, <(3, @a{sv} {}, @av [])>, "
             "<(4, @a{sv} {}, @av [])>]))"_s);
-        row("one entry", u"GetLayout"_s, {u"4"_s, u"-1"_s, u"['label']"_s},
-            u"(uint32 N, (4, {'label': <'Quit'>}, @av []))"_s);
         row("group", u"GetGroupProperties"_s, {u"[4, 99, 2]"_s, u"['label', 'type']"_s},
             u"([(4, {'label': <'Quit'>}), (2, {'type': <'separator'>})],)"_s);
-        row("label", u"GetProperty"_s, {u"1"_s, u"label"_s}, u"(<'Open Velmora'>,)"_s);
-        row("AboutToShow", u"AboutToShow"_s, {u"0"_s}, u"(false,)"_s);
         // Refused by the menu, not by a dispatch failure.
         const QString refused = u"GDBus.Error:org.freedesktop.DBus.Error.InvalidArgs:"_s;
         row("unknown property", u"GetProperty"_s, {u"5"_s, u"label"_s}, refused);
