@@ -162,10 +162,6 @@ private Q_SLOTS:
             "<(2, {'enabled': <true>, 'type': <'separator'>, 'visible': <true>}, @av [])>, "
             "<(3, {'enabled': <true>, 'label': <'Settings\u2026'>, 'visible': <true>}, @av [])>, "
             "<(4, {'enabled': <true>, 'label': <'Quit'>, 'visible': <true>}, @av [])>]))"_s);
-        row("one level, two properties", u"GetLayout"_s, {u"0"_s, u"1"_s, u"['type', 'enabled']"_s},
-            u"(uint32 N, (0, @a{sv} {}, [<(1, {'enabled': <true>}, @av [])>, "
-            "<(2, {'enabled': <true>, 'type': <'separator'>}, @av [])>, "
-            "<(3, {'enabled': <true>}, @av [])>, <(4, {'enabled': <true>}, @av [])>]))"_s);
         row("any negative depth: all levels", u"GetLayout"_s,
             {u"0"_s, u"-2147483648"_s, u"['type']"_s},
             u"(uint32 N, (0, @a{sv} {}, [<(1, @a{sv} {}, @av [])>, "
@@ -175,7 +171,6 @@ private Q_SLOTS:
             u"([(4, {'label': <'Quit'>}), (2, {'type': <'separator'>})],)"_s);
         // Refused by the menu, not by a dispatch failure.
         const QString refused = u"GDBus.Error:org.freedesktop.DBus.Error.InvalidArgs:"_s;
-        row("unknown property", u"GetProperty"_s, {u"5"_s, u"label"_s}, refused);
         row("unknown event", u"Event"_s, {u"5"_s, u"clicked"_s, u"<0>"_s, u"0"_s}, refused);
     }
 
