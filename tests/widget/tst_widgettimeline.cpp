@@ -131,25 +131,13 @@ private Q_SLOTS:
 
     // A restored widget lies wholly inside the work area of its screen, or of the primary
     // screen once its own is gone.
-    void restoredPositions_data()
-    {
-        QTest::addColumn<QPoint>("wanted");
-        QTest::addColumn<std::optional<QRect>>("savedScreen");
-        QTest::addColumn<QPoint>("restored");
-        const QRect right(1920, 0, 1280, 1024);
-        QTest::newRow("inside") << QPoint(2000, 300) << std::optional(right) << QPoint(2000, 300);
-        QTest::newRow("past the corner")
-            << QPoint(3100, 1000) << std::optional(right) << QPoint(3030, 854);
-        QTest::newRow("screen gone, above and left")
-            << QPoint(-50, -9) << std::optional<QRect>() << QPoint(0, 32);
-    }
     void restoredPositions()
     {
-        QFETCH(QPoint, wanted);
-        QFETCH(std::optional<QRect>, savedScreen);
-        QFETCH(QPoint, restored);
-        QCOMPARE(restoredPosition(wanted, {170, 170}, savedScreen, QRect(0, 32, 1920, 1048)),
-                 restored);
+        const QRect right(1920, 0, 1280, 1024), primary(0, 32, 1920, 1048);
+        const QSize size(170, 170);
+        QCOMPARE(restoredPosition({2000, 300}, size, right, primary), QPoint(2000, 300));
+        QCOMPARE(restoredPosition({3100, 1000}, size, right, primary), QPoint(3030, 854));
+        QCOMPARE(restoredPosition({-50, -9}, size, std::nullopt, primary), QPoint(0, 32));
     }
 
     void placementsFromBadFiles_data()

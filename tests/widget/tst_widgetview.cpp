@@ -139,18 +139,11 @@ private Q_SLOTS:
         }
     }
 
-    void updated_data()
-    {
-        QTest::addColumn<QString>("locale");
-        QTest::addColumn<QString>("expected");
-        QTest::newRow("en_US, no AM/PM") << u"en_US"_s << u"Updated 09:05"_s;
-        QTest::newRow("fi_FI") << u"fi_FI"_s << u"Updated 09.05"_s;
-    }
+    // The record's time as the locale writes it, without AM/PM.
     void updated()
     {
-        QFETCH(QString, locale);
-        QFETCH(QString, expected);
-        QCOMPARE(updatedText(nineOFive.toDateTime(), QLocale(locale)), expected);
+        QCOMPARE(updatedText(nineOFive.toDateTime(), QLocale(u"en_US"_s)), u"Updated 09:05"_s);
+        QCOMPARE(updatedText(nineOFive.toDateTime(), QLocale(u"fi_FI"_s)), u"Updated 09.05"_s);
     }
 };
 
