@@ -32,7 +32,6 @@ public:
     {}
 
 Q_SIGNALS:
-    void NewIcon();
     void NewToolTip();
     void XAyatanaNewLabel(const QString &label, const QString &guide);
 };
@@ -96,28 +95,6 @@ private Q_SLOTS:
                  "'XAyatanaOrderingIndex': <uint32 0>},)"_s);
         QTest::qWait(200);
         QCOMPARE(newToolTip.count() + newLabel.count(), 1);
-    }
-
-    // Each scale reaches the host once, as the protocol wants it: straight ARGB, big-endian.
-    void iconPixmapCarriesEachScale()
-    {
-        // Opaque, half-transparent and clear; channels at 0 or 255 survive undoing the
-        // premultiplication exactly.
-        QImage wide(3, 1, QImage::Format_ARGB32_Premultiplied), small(1, 1, QImage::Format_RGB32);
-        wide.setPixel(0, 0, 0xffd02040);
-        wide.setPixel(1, 0, 0x80800080);
-        wide.setPixel(2, 0, 0);
-        small.fill(Qt::blue);
-        QSignalSpy newIcon(m_view.get(), &ItemView::NewIcon);
-        m_item->setIcon({wide, small});
-        QCOMPARE(call(itemPath, u"org.freedesktop.DBus.Properties.Get"_s,
-                      {itemInterface, u"IconPixmap"_s}),
-                 u"(<[(3, 1, [byte 0xff, 0xd0, 0x20, 0x40, 0x80, 0xff, 0x00, 0xff, 0x00, 0x00, "
-                 "0x00, 0x00]), (1, 1, [0xff, 0x00, 0x00, 0xff])]>,)"_s);
-        QTRY_COMPARE_WITH_TIMEOUT(newIcon.count(), 1, 5000);
-        m_item->setIcon({wide.copy(), small.copy()}); // the same picture is nothing new
-        QTest::qWait(200);
-        QCOMPARE(newIcon.count(), 1);
     }
 
     // Activate and SecondaryActivate open the popover where the host says; ContextMenu, from

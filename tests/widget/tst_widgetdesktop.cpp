@@ -257,7 +257,6 @@ private Q_SLOTS:
         }));
         m_session->click(window().center());
         QVERIFY(velmoraWindowShows());
-        m_session->screenshot(u"widget-click-popover"_s);
         velmora.kill();
         velmora.waitForFinished();
     }
