@@ -104,11 +104,12 @@ private Q_SLOTS:
                  QJsonDocument(entry.geo->toJson()).toJson(QJsonDocument::Compact));
     }
 
-    // The host shows the snapshot at once, then the timeline's entry (a failure's, due again in
-    // 5 minutes); the next timeline not before its wall-clock date, and at once on a resume that
-    // finds the date past.
+    // The host shows the snapshot at once, then the timeline's entry: after a failure the kept
+    // record, marked stale, due again in 5 minutes; the next timeline not before its wall-clock
+    // date, and at once on a resume that finds the date past.
     void hostReloads()
     {
+        QVERIFY(store->set(GeoProvider::cacheKey, cachedBytes).has_value());
         auto waking = std::make_unique<Waking>();
         Waking *sleep = waking.get();
         WidgetHost host(provider(QString()), {.wallClock = [&] { return clock; }},
@@ -118,6 +119,7 @@ private Q_SLOTS:
         host.start();
         QVERIFY(QTest::qWaitFor([&] { return shown.size() == 2; }, 5000));
         QVERIFY(shown[1].isStale);
+        QCOMPARE(shown[1].geo, cached);
 
         const QDateTime due = requestStart.addSecs(300);
         clock = due.addSecs(-1);
