@@ -1,4 +1,5 @@
 #include "accessibletree.h"
+#include "testhelpers.h"
 
 #include <QDBusArgument>
 #include <QDBusObjectPath>
@@ -37,10 +38,7 @@ DesktopSession::Outcome AccessibleTree::start(const DesktopSession &session)
 AccessibleTree::~AccessibleTree()
 {
     QDBusConnection::disconnectFromBus(connectionName);
-    m_launcher.terminate();
-    if (!m_launcher.waitForFinished(3000))
-        m_launcher.kill();
-    m_launcher.waitForFinished();
+    test::end(m_launcher);
 }
 
 QDBusMessage AccessibleTree::call(const Node &node, const QString &interface, const QString &method,

@@ -78,81 +78,35 @@ DesktopSession::Outcome DesktopSession::start(Component component)
     if (m_children.contains(component) && alive(*m_children.at(component).back()))
         return {};
     stop(component, true); // what is left of it after it ended by itself
-    // What each piece needs first: everything the bus, the bus the display, the host a watcher,
-    // the portal its backend, the shells beside openbox a window manager.
-    const bool besideOpenbox = component == Component::Xfce || component == Component::Plasma ||
-                               component == Component::Lxqt;
-    const Component need = component == Component::SniHost  ? Component::Watcher
-                           : component == Component::Portal ? Component::PortalBackend
-                           : component == Component::Bus    ? Component::Display
-                           : besideOpenbox                  ? Component::WindowManager
-                                                            : Component::Bus;
-    if (component != Component::Display) {
-        if (auto ok = start(need); !ok)
+    const Host host = this->host(component);
+    if (host.need) {
+        if (auto ok = start(*host.need); !ok)
             return ok;
     }
-    const auto owner = [this](const char *selection) {
-        return [this, selection] { return ownsSelection(selection); };
-    };
-    const auto named = [this](const QString &name) {
-        return [this, name] { return busHasName(name); };
-    };
-    switch (component) {
-    case Component::Display: {
-        // Xvfb picks a free display number and writes it once it accepts clients.
-        const QString number =
-            announced(component, {u"Xvfb"_s, u"-displayfd"_s, u"1"_s, u"-screen"_s, u"0"_s,
-                                  u"1280x800x24"_s, u"-nolisten"_s, u"tcp"_s, u"-noreset"_s});
-        m_display = number.isEmpty() ? QString() : u":"_s + number;
-        return number.isEmpty() ? notStarted(u"Xvfb"_s) : Outcome{};
+    for (const QString &program : host.needed) {
+        if (QStandardPaths::findExecutable(program).isEmpty() && !QFileInfo::exists(program))
+            return Outcome::missing(program + u" is not installed"_s);
     }
-    case Component::Bus: {
-        // A configuration of our own: the system's session configuration would activate
-        // whatever services are installed (a real portal, say) on this bus.
-        const QString config = m_dir.filePath(u"bus.conf"_s);
-        // Beside the runtime directory, not in it: sway's user reaches it too.
-        test::writeFile(config, busConfiguration("session", u"unix:dir="_s + m_dir.path()));
-        m_busAddress = announced(component, {u"dbus-daemon"_s, u"--config-file="_s + config,
-                                             u"--nofork"_s, u"--print-address"_s});
-        return m_busAddress.isEmpty() ? notStarted(u"dbus-daemon"_s) : Outcome{};
+    Outcome outcome = host.prepare ? host.prepare() : Outcome{};
+    if (outcome && host.announces) {
+        QProcess &process = *spawn(component, host.command, true);
+        while (!process.canReadLine() && process.waitForReadyRead(int(readyTimeout.count()))) {
+        }
+        *host.announces = QString::fromLocal8Bit(process.readLine()).trimmed();
+        if (host.announces->isEmpty())
+            outcome = notStarted(host.command.first());
+    } else if (outcome) {
+        // waybar runs as sway's user, known once sway runs.
+        outcome =
+            launch(component,
+                   (component == Component::Waybar ? m_asSwayUser : QStringList()) + host.command,
+                   host.ready);
     }
-    case Component::WindowManager:
-        return launch(component, {u"openbox"_s, u"--sm-disable"_s}, owner("WM_S0"));
-    case Component::Watcher:
-        return launch(component, {u"status-notifier-watcher"_s},
-                      named(QString::fromLatin1(watcherName)));
-    case Component::SniHost:
-        return launch(component,
-                      {u"gtk-sni-tray-standalone"_s, u"--top"_s, u"--end"_s, u"--size"_s, u"30"_s,
-                       u"--color"_s, m_lightPanels ? u"#f0f0f0"_s : u"#303030"_s},
-                      [this] { return hostRegistered(); });
-    case Component::XEmbedTray:
-        // trayer draws black; a light panel is a pseudo-transparent one over a light wallpaper.
-        if (m_lightPanels && !setWallpaper(0xf0f0f0))
-            return Outcome::failed(u"cannot set a wallpaper"_s);
-        return launch(component,
-                      QStringList{u"trayer"_s, u"--edge"_s, u"top"_s, u"--align"_s, u"right"_s,
-                                  u"--widthtype"_s, u"request"_s, u"--height"_s, u"24"_s,
-                                  u"--SetDockType"_s, u"true"_s} +
-                          (m_lightPanels
-                               ? QStringList{u"--transparent"_s, u"true"_s, u"--alpha"_s, u"255"_s}
-                               : QStringList()),
-                      owner("_NET_SYSTEM_TRAY_S0"));
-    case Component::Compositor:
-        return launch(component, {u"xcompmgr"_s}, owner("_NET_WM_CM_S0"));
-    case Component::PortalBackend: {
-        test::writeFile(m_dir.filePath(u"config/glib-2.0/settings/keyfile"_s),
-                        "[org/gnome/desktop/interface]\ncolor-scheme='prefer-" +
-                            QByteArray(m_lightPanels ? "light" : "dark") + "'\n");
-        return launch(component, {u"/usr/libexec/xdg-desktop-portal-gtk"_s},
-                      named(u"org.freedesktop.impl.portal.desktop.gtk"_s));
-    }
-    case Component::Portal:
-        return launch(component, {u"/usr/libexec/xdg-desktop-portal"_s},
-                      named(u"org.freedesktop.portal.Desktop"_s));
-    default:
-        return startShell(component);
-    }
+    if (outcome && component >= Component::GnomeShell)
+        outcome = settle(component);
+    if (!outcome)
+        stop(component, true);
+    return outcome;
 }
 
 // Lets every user connect, answers everyone, lets anyone listen in, and activates nothing.
@@ -182,17 +136,6 @@ QProcess *DesktopSession::spawn(Component component, const QStringList &command,
     process.start(command.first(), command.mid(1));
     process.waitForStarted(); // so that the process group exists before anyone stops it
     return &process;
-}
-
-QString DesktopSession::announced(Component component, const QStringList &command)
-{
-    QProcess &process = *spawn(component, command, true);
-    while (!process.canReadLine() && process.waitForReadyRead(int(readyTimeout.count()))) {
-    }
-    const QString line = QString::fromLocal8Bit(process.readLine()).trimmed();
-    if (line.isEmpty())
-        stop(component, true);
-    return line;
 }
 
 DesktopSession::Outcome DesktopSession::launch(Component component, const QStringList &command,
@@ -276,7 +219,7 @@ QProcessEnvironment DesktopSession::environment() const
          {"WAYLAND_DISPLAY", "SESSION_MANAGER", "DESKTOP_AUTOSTART_ID", "DISPLAY"})
         env.remove(QString::fromLatin1(name));
     if (!m_display.isEmpty())
-        env.insert(u"DISPLAY"_s, m_display);
+        env.insert(u"DISPLAY"_s, u":"_s + m_display);
     // Without a bus of our own, point at none rather than at the user's.
     env.insert(u"DBUS_SESSION_BUS_ADDRESS"_s,
                m_busAddress.isEmpty() ? u"unix:path=%1"_s.arg(m_dir.filePath(u"no-bus"_s))
@@ -417,11 +360,6 @@ QVariant DesktopSession::watcherProperty(const QString &name) const
     return reply.value().variant();
 }
 
-bool DesktopSession::hostRegistered() const
-{
-    return watcherProperty(u"IsStatusNotifierHostRegistered"_s).toBool();
-}
-
 QStringList DesktopSession::registeredItems() const
 {
     return watcherProperty(u"RegisteredStatusNotifierItems"_s).toStringList();
@@ -432,7 +370,7 @@ bool DesktopSession::withX(
 {
     if (m_display.isEmpty())
         return false;
-    xcb_connection_t *connection = xcb_connect(m_display.toLocal8Bit().constData(), nullptr);
+    xcb_connection_t *connection = xcb_connect(":" + m_display.toLocal8Bit(), nullptr);
     const bool ok = xcb_connection_has_error(connection) == 0;
     if (ok) {
         use(connection, xcb_setup_roots_iterator(xcb_get_setup(connection)).data);

@@ -12,6 +12,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <vector>
 
 struct wl_display;
@@ -135,30 +136,42 @@ private:
     using Processes = std::vector<std::unique_ptr<QProcess>>; // daemons it needs, then it
     static constexpr std::chrono::milliseconds readyTimeout{10000};
 
+    // How a component comes up (desktopshells.cpp): what runs first, programs or files it needs
+    // besides its command, helpers and sway's user it starts first (prepare), its command, and
+    // what says it is ready: the ready() test, or a line its command writes on standard output,
+    // stored in announces.
+    struct Host
+    {
+        std::optional<Component> need = Component::Bus;
+        QStringList needed{};
+        std::function<Outcome()> prepare{};
+        QStringList command{};
+        std::function<bool()> ready{};
+        QString *announces = nullptr;
+    };
+    Host host(Component component);
+    Outcome startSway();
+    // Waits for a shell to finish painting (and GNOME's overview to close).
+    Outcome settle(Component component);
+
     // Starts command as one of the component's processes, in a process group of its own.
     // Output goes to <path()>/<program>.log; standard output to the caller when it reads.
     QProcess *spawn(Component component, const QStringList &command, bool readOutput = false);
     // Runs command until ready() holds; fails when it exits or the timeout passes first.
     Outcome launch(Component component, const QStringList &command,
                    const std::function<bool()> &ready);
-    // Runs a program that says where it listens in one line on standard output; empty if not.
-    QString announced(Component component, const QStringList &command);
     Outcome notStarted(const QString &program) const;
     static QByteArray busConfiguration(const char *type, const QString &listen);
-    // The desktop shells and what they need (desktopshells.cpp).
-    Outcome startShell(Component component);
-    Outcome startSway();
     QDBusConnection bus() const;
     bool ownsSelection(const char *selection) const;
     // Runs use on a connection of its own to the display; false when there is none.
     bool withX(const std::function<void(xcb_connection_t *, const xcb_screen_t *)> &use) const;
     bool busHasName(const QString &name, bool prefix = false) const;
-    bool hostRegistered() const;
     QVariant watcherProperty(const QString &name) const;
 
     QTemporaryDir m_dir;
     std::map<Component, Processes> m_children; // in start order, as Component lists them
-    QString m_display;
+    QString m_display;                         // its number
     QString m_busAddress;
     QString m_skipReason;
     bool m_lightPanels = false;
@@ -180,15 +193,19 @@ template<typename T> QString describe(const T &value)
 
 } // namespace velmora
 
-// Starts a component for a test function: skips the test when the program is not installed,
-// fails it when the program does not come up.
-#define DESKTOP_SESSION_START(session, component)                                                  \
+// For a test function: skips the test when outcome is Missing (a program is not installed),
+// fails it when it is Failed (the program does not come up).
+#define VERIFY_STARTED(outcome)                                                                    \
     do {                                                                                           \
-        const auto outcome_ = (session).start(velmora::DesktopSession::Component::component);      \
+        const auto outcome_ = (outcome);                                                           \
         if (outcome_.kind == velmora::DesktopSession::Outcome::Kind::Missing)                      \
             QSKIP(qPrintable(outcome_.message));                                                   \
         QVERIFY2(bool(outcome_), qPrintable(outcome_.message));                                    \
     } while (false)
+
+// Starts a component for a test function, as VERIFY_STARTED says.
+#define DESKTOP_SESSION_START(session, component)                                                  \
+    VERIFY_STARTED((session).start(velmora::DesktopSession::Component::component))
 
 // Skips the calling test function when the private desktop of DESKTOP_SESSION_TEST_MAIN failed.
 #define DESKTOP_SESSION_REQUIRE()                                                                  \

@@ -1,4 +1,4 @@
-// The real desktop shells as DesktopSession components, and the X-side queries they need.
+// How each DesktopSession component comes up: the real desktop shells and the small programs.
 
 #include "desktopsession.h"
 #include "testhelpers.h"
@@ -33,39 +33,23 @@ QString libexecProgram(const QString &relativePath)
     return u"/usr/lib/*/"_s + relativePath; // to name it when it is missing
 }
 
-// Runs shellCommand in private mount and PID namespaces with a system bus of its own on
-// /run/dbus; the namespace's processes all die with it.
-QStringList withPrivateSystemBus(const QString &busConfig, const QString &shellCommand)
-{
-    return u"unshare --mount --propagation private --pid --fork --kill-child -- sh -c"_s.split(u' ')
-           << u"mount -t tmpfs tmpfs /run/dbus && mount -t tmpfs tmpfs /run/systemd && "
-              "dbus-daemon --config-file='%1' --fork && exec %2"_s.arg(busConfig, shellCommand);
-}
-
 // One panel across the top with the tray and a clock, so no first-run dialog asks for one; the
 // modules added go first.
 constexpr char xfcePanelConfig[] = R"(<?xml version="1.0" encoding="UTF-8"?>
-<channel name="xfce4-panel" version="1.0">
-  <property name="configver" type="int" value="2"/>
-  <property name="panels" type="array">
-    <value type="int" value="1"/>
+<channel name="xfce4-panel" version="1.0"><property name="configver" type="int" value="2"/>
+  <property name="panels" type="array"><value type="int" value="1"/>
     <property name="dark-mode" type="bool" value="DARK"/>
     <property name="panel-1" type="empty">
       <property name="position" type="string" value="p=6;x=0;y=0"/>
-      <property name="length" type="uint" value="100"/>
+      <property name="length" type="uint" value="100"/><property name="size" type="uint" value="26"/>
       <property name="position-locked" type="bool" value="true"/>
-      <property name="size" type="uint" value="26"/>
-      <property name="plugin-ids" type="array">MODULE_IDS
-        <value type="int" value="1"/>
-        <value type="int" value="2"/>
-        <value type="int" value="3"/>
-      </property>
+      <property name="plugin-ids" type="array">MODULE_IDS<value type="int" value="1"/>
+        <value type="int" value="2"/><value type="int" value="3"/></property>
     </property>
   </property>
   <property name="plugins" type="empty">MODULE_PLUGINS
     <property name="plugin-1" type="string" value="separator">
-      <property name="expand" type="bool" value="true"/>
-    </property>
+      <property name="expand" type="bool" value="true"/></property>
     <property name="plugin-2" type="string" value="systray"/>
     <property name="plugin-3" type="string" value="clock"/>
   </property>
@@ -131,11 +115,13 @@ constexpr char polybarConfig[] = "[bar/top]\nheight = 30\nbackground = #303030\n
 // The user, sway as that user and a pointer on its seat, for waybar.
 DesktopSession::Outcome DesktopSession::startSway()
 {
+    if (::geteuid() != 0)
+        return Outcome::missing(u"sway's user needs root"_s);
     // The user is made once on a machine; it may reach this session's directory, not read it.
     const QString user = u"velmora-sway"_s, home = m_dir.filePath(u"sway"_s);
-    const QString add = u"useradd --system --user-group --no-create-home --shell /bin/false "_s;
     if (!::getpwnam(qPrintable(user)))
-        run((add + user).split(u' '));
+        run(u"useradd --system --user-group --no-create-home --shell /bin/false %1"_s.arg(user)
+                .split(u' '));
     const passwd *account = ::getpwnam(qPrintable(user));
     test::writeFile(home + u"/.config/sway/config"_s, "xwayland enable\n");
     QByteArray names, modules;
@@ -190,53 +176,104 @@ DesktopSession::Outcome DesktopSession::startSway()
                : Outcome::failed(u"XWayland does not admit root, or sway makes no pointer"_s);
 }
 
-DesktopSession::Outcome DesktopSession::startShell(Component component)
+DesktopSession::Host DesktopSession::host(Component component)
 {
-    const bool gnome = component == Component::GnomeShell, xfce = component == Component::Xfce,
-               lxqt = component == Component::Lxqt, iceWm = component == Component::IceWm,
-               waybar = component == Component::Waybar, polybar = component == Component::Polybar;
-    const bool plasma = component == Component::Plasma;
-    const QString xfconfd = libexecProgram(u"xfce4/xfconf/xfconfd"_s);
-    const QString activities = libexecProgram(u"libexec/kactivitymanagerd"_s);
-    QStringList needed =
-        gnome     ? QStringList{u"gnome-shell"_s,
-                            u"/usr/share/gnome-shell/extensions/ubuntu-appindicators@ubuntu.com"_s}
-        : xfce    ? QStringList{u"xfce4-panel"_s, xfconfd}
-        : lxqt    ? QStringList{u"lxqt-panel"_s}
-        : iceWm   ? QStringList{u"icewm-session"_s}
-        : waybar  ? QStringList{u"sway"_s, u"waybar"_s, u"grim"_s, u"xhost"_s}
-        : polybar ? QStringList{u"polybar"_s}
-                  : QStringList{u"plasmashell"_s, u"kded5"_s, activities};
-    for (const auto &[name, rc] : m_panelModules) {
-        if (xfce) // a plugin the panel does not find leaves a gap
-            needed << u"/usr/share/xfce4/panel/plugins/%1.desktop"_s.arg(name);
-    }
-    for (const QString &program : needed) {
-        if (QStandardPaths::findExecutable(program).isEmpty() && !QFileInfo::exists(program))
-            return Outcome::missing(program + u" is not installed"_s);
-    }
-    if ((gnome || plasma || waybar) && ::geteuid() != 0)
-        return Outcome::missing(u"the shell's private system bus, or sway's user, needs root"_s);
+    const auto owner = [this](const char *selection) {
+        return [this, selection] { return ownsSelection(selection); };
+    };
+    const auto named = [this](const QString &name, bool prefix = false) {
+        return [this, name, prefix] { return busHasName(name, prefix); };
+    };
+    const auto trayHost = [this] {
+        return watcherProperty(u"IsStatusNotifierHostRegistered"_s).toBool();
+    };
     const QString config = m_dir.filePath(u"config/"_s);
     // GNOME Shell and Plasma wait out long D-Bus timeouts, or give up, without a system bus, and
     // the host's own must not see them.
-    const QString busConfig = m_dir.filePath(u"system-bus.conf"_s);
-    test::writeFile(busConfig,
-                    busConfiguration("system", u"unix:path=/run/dbus/system_bus_socket"_s));
-    Outcome outcome;
-    QStringList command;
-    std::function<bool()> ready = [this] { return hostRegistered(); };
-    if (gnome) {
+    const auto withPrivateSystemBus = [this](const QString &shellCommand) {
+        const QString busConfig = m_dir.filePath(u"system-bus.conf"_s);
+        test::writeFile(busConfig,
+                        busConfiguration("system", u"unix:path=/run/dbus/system_bus_socket"_s));
+        return u"unshare --mount --propagation private --pid --fork --kill-child -- sh -c"_s.split(
+                   u' ')
+               << u"mount -t tmpfs tmpfs /run/dbus && mount -t tmpfs tmpfs /run/systemd && "
+                  "dbus-daemon --config-file='%1' --fork && exec %2"_s.arg(busConfig, shellCommand);
+    };
+    const auto asRoot = [] {
+        return ::geteuid() == 0 ? Outcome{}
+                                : Outcome::missing(u"the shell's private system bus needs root"_s);
+    };
+    switch (component) {
+    case Component::Display:
+        // Xvfb picks a free display number and writes it once it accepts clients.
+        return {.need = std::nullopt,
+                .command =
+                    u"Xvfb -displayfd 1 -screen 0 1280x800x24 -nolisten tcp -noreset"_s.split(u' '),
+                .announces = &m_display};
+    case Component::Bus:
+        // A configuration of our own: the system's session configuration would activate
+        // whatever services are installed (a real portal, say) on this bus. Beside the runtime
+        // directory, not in it: sway's user reaches it too.
+        test::writeFile(m_dir.filePath(u"bus.conf"_s),
+                        busConfiguration("session", u"unix:dir="_s + m_dir.path()));
+        return {.need = Component::Display,
+                .command = {u"dbus-daemon"_s, u"--config-file="_s + m_dir.filePath(u"bus.conf"_s),
+                            u"--nofork"_s, u"--print-address"_s},
+                .announces = &m_busAddress};
+    case Component::WindowManager:
+        return {.command = {u"openbox"_s, u"--sm-disable"_s}, .ready = owner("WM_S0")};
+    case Component::Watcher:
+        return {.command = {u"status-notifier-watcher"_s},
+                .ready = named(u"org.kde.StatusNotifierWatcher"_s)};
+    case Component::SniHost:
+        return {.need = Component::Watcher,
+                .command = {u"gtk-sni-tray-standalone"_s, u"--top"_s, u"--end"_s, u"--size"_s,
+                            u"30"_s, u"--color"_s, m_lightPanels ? u"#f0f0f0"_s : u"#303030"_s},
+                .ready = trayHost};
+    case Component::XEmbedTray:
+        // trayer draws black; a light panel is a pseudo-transparent one over a light wallpaper.
+        return {.prepare =
+                    [this] {
+                        return !m_lightPanels || setWallpaper(0xf0f0f0)
+                                   ? Outcome{}
+                                   : Outcome::failed(u"cannot set a wallpaper"_s);
+                    },
+                .command = u"trayer --edge top --align right --widthtype request --height 24 "
+                           "--SetDockType true"_s.split(u' ') +
+                           (m_lightPanels ? u"--transparent true --alpha 255"_s.split(u' ')
+                                          : QStringList()),
+                .ready = owner("_NET_SYSTEM_TRAY_S0")};
+    case Component::Compositor:
+        return {.command = {u"xcompmgr"_s}, .ready = owner("_NET_WM_CM_S0")};
+    case Component::PortalBackend:
+        test::writeFile(config + u"glib-2.0/settings/keyfile"_s,
+                        "[org/gnome/desktop/interface]\ncolor-scheme='prefer-" +
+                            QByteArray(m_lightPanels ? "light" : "dark") + "'\n");
+        return {.command = {u"/usr/libexec/xdg-desktop-portal-gtk"_s},
+                .ready = named(u"org.freedesktop.impl.portal.desktop.gtk"_s)};
+    case Component::Portal:
+        return {.need = Component::PortalBackend,
+                .command = {u"/usr/libexec/xdg-desktop-portal"_s},
+                .ready = named(u"org.freedesktop.portal.Desktop"_s)};
+    case Component::GnomeShell:
         test::writeFile(config + u"glib-2.0/settings/keyfile"_s,
                         "[org/gnome/shell]\n"
                         "enabled-extensions=['ubuntu-appindicators@ubuntu.com']\n"
                         "disable-user-extensions=false\n"
                         "welcome-dialog-last-shown-version='43.0'\n");
-        command = withPrivateSystemBus(busConfig, u"gnome-shell --x11 --replace"_s);
-    } else if (xfce) {
+        return {.needed = {u"gnome-shell"_s,
+                           u"/usr/share/gnome-shell/extensions/ubuntu-appindicators@ubuntu.com"_s},
+                .prepare = asRoot,
+                .command = withPrivateSystemBus(u"gnome-shell --x11 --replace"_s),
+                .ready = trayHost};
+    case Component::Xfce: {
+        const QString xfconfd = libexecProgram(u"xfce4/xfconf/xfconfd"_s);
+        QStringList needed;
         QByteArray ids, plugins;
         int id = 4; // after the panel's own
         for (const auto &[name, rc] : m_panelModules) {
+            // A plugin the panel does not find leaves a gap.
+            needed << u"/usr/share/xfce4/panel/plugins/%1.desktop"_s.arg(name);
             ids += "<value type=\"int\" value=\"" + QByteArray::number(id) + "\"/>";
             plugins += "<property name=\"plugin-" + QByteArray::number(id) +
                        "\" type=\"string\" value=\"" + name.toUtf8() + "\"/>";
@@ -247,35 +284,14 @@ DesktopSession::Outcome DesktopSession::startShell(Component component)
                             .replace("DARK", m_lightPanels ? "false" : "true")
                             .replace("MODULE_IDS", ids)
                             .replace("MODULE_PLUGINS", plugins));
-        outcome = launch(component, {xfconfd}, [this] { return busHasName(u"org.xfce.Xfconf"_s); });
-        command = {u"xfce4-panel"_s};
-    } else if (lxqt) {
-        // The default theme (Debian's Clearlooks) is light; "dark" comes with LXQt.
-        if (!m_lightPanels)
-            test::writeFile(config + u"lxqt/lxqt.conf"_s, "[General]\ntheme=dark\n");
-        command = {u"lxqt-panel"_s};
-    } else if (iceWm) {
-        // A clock with seconds and load graphs change the task bar every second where the test
-        // looks for what is new: minutes, as the other panels' clocks show, and no graphs.
-        test::writeFile(config + u"icewm/preferences"_s,
-                        "TimeFormat=\"%H:%M\"\nTaskBarShowCPUStatus=0\n"
-                        "TaskBarShowMEMStatus=0\nTaskBarShowNetStatus=0\n");
-        command = {u"icewm-session"_s};
-        ready = [this] { return ownsSelection("_NET_SYSTEM_TRAY_S0"); };
-    } else if (waybar) {
-        outcome = startSway();
-        command = m_asSwayUser + QStringList{u"waybar"_s};
-    } else if (polybar) {
-        QByteArray names, modules;
-        for (const auto &[name, module] : m_panelModules) {
-            names += ' ' + name.toUtf8();
-            modules += '\n' + module;
-        }
-        test::writeFile(config + u"polybar/config.ini"_s,
-                        QByteArray(polybarConfig).replace("NAMES", names) + modules);
-        command = {u"polybar"_s, u"top"_s};
-        ready = [this] { return !windowGeometry({u"--class"_s, u"^polybar$"_s}).isNull(); };
-    } else {
+        return {.need = Component::WindowManager,
+                .needed = needed,
+                .prepare =
+                    [=, this] { return launch(component, {xfconfd}, named(u"org.xfce.Xfconf"_s)); },
+                .command = {u"xfce4-panel"_s},
+                .ready = trayHost};
+    }
+    case Component::Plasma: {
         test::writeFile(config + u"plasmarc"_s,
                         m_lightPanels ? "[Theme]\nname=default\n" : "[Theme]\nname=breeze-dark\n");
         const auto watcherLoaded = [this] {
@@ -288,19 +304,58 @@ DesktopSession::Outcome DesktopSession::startShell(Component component)
         };
         // Without the activity manager, plasmashell aborts and kded5's configuration update
         // hangs for 30 s.
-        outcome = launch(component, {activities},
-                         [this] { return busHasName(u"org.kde.ActivityManager"_s); });
-        if (outcome)
-            outcome = launch(component, {u"kded5"_s}, watcherLoaded);
-        command = withPrivateSystemBus(busConfig, u"plasmashell --no-respawn"_s);
+        const auto helpers = [=, this] {
+            Outcome outcome = asRoot();
+            if (outcome)
+                outcome = launch(component, {libexecProgram(u"libexec/kactivitymanagerd"_s)},
+                                 named(u"org.kde.ActivityManager"_s));
+            return outcome ? launch(component, {u"kded5"_s}, watcherLoaded) : outcome;
+        };
         // kded5's watcher reports a host as soon as it runs; the panel's own name counts.
-        ready = [this] { return busHasName(u"org.kde.StatusNotifierHost-"_s, true); };
+        return {.need = Component::WindowManager,
+                .needed = {u"plasmashell"_s},
+                .prepare = helpers,
+                .command = withPrivateSystemBus(u"plasmashell --no-respawn"_s),
+                .ready = named(u"org.kde.StatusNotifierHost-"_s, true)};
     }
-    if (outcome)
-        outcome = launch(component, command, ready);
-    if (outcome && gnome) {
-        // GNOME opens its overview once it has started; the overview covers the desktop and
-        // takes the first click. Wait for it, briefly, then close it.
+    case Component::Lxqt:
+        // The default theme (Debian's Clearlooks) is light; "dark" comes with LXQt.
+        if (!m_lightPanels)
+            test::writeFile(config + u"lxqt/lxqt.conf"_s, "[General]\ntheme=dark\n");
+        return {.need = Component::WindowManager, .command = {u"lxqt-panel"_s}, .ready = trayHost};
+    case Component::IceWm:
+        // A clock with seconds and load graphs change the task bar every second where the test
+        // looks for what is new: minutes, as the other panels' clocks show, and no graphs.
+        test::writeFile(config + u"icewm/preferences"_s,
+                        "TimeFormat=\"%H:%M\"\nTaskBarShowCPUStatus=0\n"
+                        "TaskBarShowMEMStatus=0\nTaskBarShowNetStatus=0\n");
+        return {.command = {u"icewm-session"_s}, .ready = owner("_NET_SYSTEM_TRAY_S0")};
+    case Component::Waybar:
+        return {.needed = {u"sway"_s, u"waybar"_s, u"grim"_s, u"xhost"_s},
+                .prepare = [this] { return startSway(); },
+                .command = {u"waybar"_s}, // as sway's user: see start()
+                .ready = trayHost};
+    case Component::Polybar: {
+        QByteArray names, modules;
+        for (const auto &[name, module] : m_panelModules) {
+            names += ' ' + name.toUtf8();
+            modules += '\n' + module;
+        }
+        test::writeFile(config + u"polybar/config.ini"_s,
+                        QByteArray(polybarConfig).replace("NAMES", names) + modules);
+        return {.command = {u"polybar"_s, u"top"_s}, .ready = [this] {
+                    return !windowGeometry({u"--class"_s, u"^polybar$"_s}).isNull();
+                }};
+    }
+    }
+    return {};
+}
+
+// Shells paint their panels (and fade in) after they are ready on the bus. GNOME opens its
+// overview once it has started; the overview covers the desktop and takes the first click.
+DesktopSession::Outcome DesktopSession::settle(Component component)
+{
+    if (component == Component::GnomeShell) {
         // Plain property calls: an introspected interface's cached description would outlive
         // the bus connection and count as a leak.
         const auto overview = [this](const QString &method, const QVariantList &value = {}) {
@@ -311,24 +366,22 @@ DesktopSession::Outcome DesktopSession::startShell(Component component)
             const QDBusReply<QDBusVariant> reply = bus().call(message, QDBus::Block, 2000);
             return reply.isValid() && reply.value().variant().toBool();
         };
+        // Wait for it, briefly, then close it.
         waitUntil([&] { return overview(u"Get"_s); }, 5s);
         overview(u"Set"_s, {QVariant::fromValue(QDBusVariant(false))});
         if (!waitUntil([&] { return !overview(u"Get"_s); }, readyTimeout))
-            outcome = Outcome::failed(u"GNOME Shell's overview does not close"_s);
+            return Outcome::failed(u"GNOME Shell's overview does not close"_s);
     }
-    // Shells paint their panels (and fade in) after they are ready on the bus: wait for a
-    // picture that has held still for a second and is more than a blank screen.
+    // A picture that has held still for a second and is more than a blank screen.
     const auto painted = [this] {
         const QImage screen = stillScreen(1s, readyTimeout);
         QImage blank(screen.size(), screen.format());
         blank.fill(screen.isNull() ? 0 : screen.pixel(0, 0));
         return !screen.isNull() && screen != blank;
     };
-    if (outcome && !waitUntil(painted, readyTimeout))
-        outcome = Outcome::failed(u"the shell does not finish painting"_s);
-    if (!outcome)
-        stop(component, true);
-    return outcome;
+    return waitUntil(painted, readyTimeout)
+               ? Outcome{}
+               : Outcome::failed(u"the shell does not finish painting"_s);
 }
 
 } // namespace velmora

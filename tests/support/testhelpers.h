@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -30,6 +31,15 @@ inline bool writeFile(const QString &path, const QByteArray &content, bool execu
     QFile file(path);
     return file.open(QIODevice::WriteOnly) && file.write(content) == content.size() &&
            (!executable || file.setPermissions(QFile::ReadOwner | QFile::ExeOwner));
+}
+
+// Ends process: asked to first, killed when it has not within 3 s.
+inline void end(QProcess &process)
+{
+    process.terminate();
+    if (!process.waitForFinished(3000))
+        process.kill();
+    process.waitForFinished();
 }
 
 // Something other than a file at path, by type: a FIFO (S_IFIFO), else a link to /dev/zero.
