@@ -32,6 +32,7 @@
 
 #include <algorithm>
 #include <map>
+#include <ranges>
 
 using namespace velmora;
 using namespace Qt::StringLiterals;
@@ -40,6 +41,19 @@ using namespace std::chrono_literals;
 namespace {
 
 using Component = DesktopSession::Component;
+
+// A shell's panel, as itemOnThePanel reads it.
+struct PanelRow
+{
+    Component shell;
+    bool lightPanel;
+    int panelHeight;
+    int logins; // starts with the shell, first
+    int starts;
+    int digits; // the least height of the rates' digits
+    // Whether the rates stand on a badge: where Velmora cannot know the panel's colour.
+    bool badge;
+};
 
 const QString address = u"203.0.113.42"_s;
 
@@ -131,12 +145,34 @@ QRgb dominantColour(
         ->first;
 }
 
-// Splits [0, size) into runs of indices where has(i), bridging up to gap indices without.
-QList<std::pair<int, int>> runs(int size, int gap, const std::function<bool(int)> &has)
+// How many points of area pass test(x, y), and the box around them.
+template<typename Test> std::pair<int, QRect> find(const QRect &area, Test test)
 {
-    QList<std::pair<int, int>> found;
-    for (int i = 0; i < size; ++i) {
-        if (!has(i))
+    std::pair<int, QRect> found;
+    for (int y = area.top(); y <= area.bottom(); ++y)
+        for (int x = area.left(); x <= area.right(); ++x)
+            if (test(x, y))
+                found = {found.first + 1, found.second | QRect(x, y, 1, 1)};
+    return found;
+}
+
+template<typename Test> int count(const QRect &area, Test test)
+{
+    return find(area, test).first;
+}
+
+using Run = std::pair<int, int>; // first and last column, or row
+
+// The runs of columns of area (rows, when across) holding a point that passes test(x, y),
+// bridging up to gap columns without.
+template<typename Test> QList<Run> runs(const QRect &area, int gap, Test test, bool across = false)
+{
+    QList<Run> found;
+    for (int i = across ? area.top() : area.left(); i <= (across ? area.bottom() : area.right());
+         ++i) {
+        const QRect line = across ? QRect(area.left(), i, area.width(), 1)
+                                  : QRect(i, area.top(), 1, area.height());
+        if (count(line, test) == 0)
             continue;
         if (!found.isEmpty() && i - found.last().second <= gap + 1)
             found.last().second = i;
@@ -146,16 +182,6 @@ QList<std::pair<int, int>> runs(int size, int gap, const std::function<bool(int)
     return found;
 }
 
-// How many points of area pass test(x, y).
-template<typename Test> int count(const QRect &area, Test test)
-{
-    int passed = 0;
-    for (int y = area.top(); y <= area.bottom(); ++y)
-        for (int x = area.left(); x <= area.right(); ++x)
-            passed += test(x, y);
-    return passed;
-}
-
 // Where after shows something new in strip: of the runs of changed columns not merely moved
 // sideways (a panel shifts its other icons to make room), the most changed. Null if none.
 QRect newContent(const QImage &before, const QImage &after, const QRect &strip)
@@ -163,10 +189,7 @@ QRect newContent(const QImage &before, const QImage &after, const QRect &strip)
     const auto columns = [&](int left, int right) {
         return QRect(left, strip.top(), right - left + 1, strip.height());
     };
-    const auto changed = [&](int column) {
-        return count(columns(column, column),
-                     [&](int x, int y) { return before.pixel(x, y) != after.pixel(x, y); }) > 0;
-    };
+    const auto differs = [&](int x, int y) { return before.pixel(x, y) != after.pixel(x, y); };
     const auto moved = [&](int left, int right) {
         const QRect area = columns(left, right);
         for (int shift = -120; shift <= 120; ++shift) {
@@ -178,7 +201,7 @@ QRect newContent(const QImage &before, const QImage &after, const QRect &strip)
             // Where it moved from changed too; else a plain stretch of panel would match.
             if (same >= 0.97 * area.width() * area.height() &&
                 2 * count(QRect(left + shift, 0, area.width(), 1), [&](int x, int) {
-                    return changed(x);
+                    return count(columns(x, x), differs) > 0;
                 }) > area.width())
                 return true;
         }
@@ -195,7 +218,7 @@ QRect newContent(const QImage &before, const QImage &after, const QRect &strip)
     QRect box;
     int heaviest = 0;
     // Bridging a word space: a label's words belong to one item.
-    for (const auto &[left, right] : runs(strip.right() + 1, 8, changed)) {
+    for (const auto &[left, right] : runs(strip, 8, differs)) {
         if (const int strong = weight(left, right); strong > heaviest && !moved(left, right)) {
             heaviest = strong;
             box = columns(left, right);
@@ -212,21 +235,17 @@ int textHeight(const QImage &image, const QRect &area, QRgb background)
     const auto ink = [&](int x, int y) {
         return pixels::contrast(image.pixel(x, y), background) >= 4.5;
     };
-    const auto blocks = runs(area.width(), 4, [&](int column) {
-        return count(QRect(area.left() + column, area.top(), 1, area.height()), ink) > 0;
-    });
+    const auto blocks = runs(area, 4, ink);
     if (blocks.isEmpty())
         return 0;
-    const auto text = *std::ranges::max_element(
-        blocks, {}, [](const auto &block) { return block.second - block.first; });
+    const auto [left, right] = *std::ranges::max_element(
+        blocks, {}, [](const Run &block) { return block.second - block.first; });
     int height = 0;
-    const int width = text.second - text.first + 1;
-    for (const auto &[top, bottom] : runs(area.height(), 0, [&](int row) {
-             return count(QRect(area.left() + text.first, area.top() + row, width, 1), ink) > 0;
-         }))
+    for (const auto &[top, bottom] :
+         runs(QRect(left, area.top(), right - left + 1, area.height()), 0, ink, true))
         height = std::max(height, bottom - top + 1);
     // A line of text is wider than high ("0K" is); a lone glyph, or a sliver of one, is not.
-    return width < 1.3 * height ? 0 : height;
+    return right - left + 1 < 1.3 * height ? 0 : height;
 }
 
 // Which way the arrow beside each line of text in area points, top line first: down where
@@ -242,29 +261,24 @@ QList<bool> arrowsPointDown(const QImage &image, const QRect &area, QRgb backgro
                std::ranges::none_of(
                    behind, [pixel](QRgb colour) { return pixels::contrast(pixel, colour) < 1.5; });
     };
-    const auto inkIn = [&](int left, int top, int width) {
-        return count(QRect(left, top, width, 1), ink);
-    };
-    const auto blocks = runs(area.width(), 0, [&](int column) {
-        return count(QRect(area.left() + column, area.top(), 1, area.height()), ink) > 0;
-    });
     QList<bool> down;
+    const auto blocks = runs(area, 0, ink);
     if (blocks.isEmpty())
         return down;
-    const int left = area.left() + blocks.first().first;
-    const int width = blocks.first().second - blocks.first().first + 1;
-    for (const auto &[top, bottom] : runs(
-             area.height(), 0, [&](int row) { return inkIn(left, area.top() + row, width) > 0; })) {
-        int widest = top;
-        for (int row = top; row <= bottom; ++row)
-            if (inkIn(left, area.top() + row, width) > inkIn(left, area.top() + widest, width))
-                widest = row;
-        down.append(2 * widest > top + bottom);
-    }
+    const QRect arrow(blocks[0].first, area.top(), blocks[0].second - blocks[0].first + 1,
+                      area.height());
+    const auto inkIn = [&](int row) {
+        return count(QRect(arrow.left(), row, arrow.width(), 1), ink);
+    };
+    for (const auto &[top, bottom] : runs(arrow, 0, ink, true))
+        down.append(2 * *std::ranges::max_element(std::views::iota(top, bottom + 1), {}, inkIn) >
+                    top + bottom);
     return down;
 }
 
 } // namespace
+
+Q_DECLARE_METATYPE(PanelRow)
 
 class TestDesktop : public QObject
 {
@@ -289,13 +303,7 @@ class TestDesktop : public QObject
         m_velmora.start(QStringLiteral(VELMORA_BINARY), {});
     }
 
-    void stopVelmora()
-    {
-        m_velmora.terminate();
-        if (!m_velmora.waitForFinished(3000))
-            m_velmora.kill();
-        m_velmora.waitForFinished();
-    }
+    void stopVelmora() { test::end(m_velmora); }
 
     // The popover's window as the X server has it; null while none is shown.
     QRect popover() const { return m_session->windowGeometry({u"--name"_s, u"^Velmora$"_s}); }
@@ -340,32 +348,21 @@ private Q_SLOTS:
 
     void itemOnThePanel_data()
     {
-        QTest::addColumn<Component>("shell");
-        QTest::addColumn<bool>("lightPanel");
-        QTest::addColumn<int>("panelHeight");
-        QTest::addColumn<int>("logins"); // starts with the shell, first
-        QTest::addColumn<int>("starts");
-        QTest::addColumn<int>("digits"); // the least height of the rates' digits
-        // Whether the rates stand on a badge: where Velmora cannot know the panel's colour.
-        QTest::addColumn<bool>("badge");
+        QTest::addColumn<PanelRow>("row");
         // GNOME's top bar is dark whatever it is asked, IceWM's light, waybar's as its own style
         // has it; trayer and IceWM carry the item over XEmbed. Trayer keeps the wide picture,
         // whose two rows are smaller; waybar draws every item 16 px high.
-        const auto row = [](const char *tag, Component shell, bool light, int height, int logins,
-                            int starts, int digits, bool badge) {
-            QTest::newRow(tag) << shell << light << height << logins << starts << digits << badge;
-        };
-        row("gnome", Component::GnomeShell, false, 32, 10, 10, 8, false);
-        row("xfce-dark", Component::Xfce, false, 26, 0, 20, 8, false);
-        row("xfce-light", Component::Xfce, true, 26, 0, 1, 8, false);
-        row("plasma-dark", Component::Plasma, false, 44, 0, 20, 8, false);
-        row("plasma-light", Component::Plasma, true, 44, 0, 1, 8, false);
-        row("trayer-dark", Component::XEmbedTray, false, 24, 0, 1, 7, false);
-        row("trayer-light", Component::XEmbedTray, true, 24, 0, 1, 7, false);
-        row("lxqt-light", Component::Lxqt, true, 32, 0, 1, 8, true);
-        row("lxqt-dark", Component::Lxqt, false, 32, 0, 10, 8, true);
-        row("icewm", Component::IceWm, true, 26, 0, 10, 8, false);
-        row("waybar", Component::Waybar, false, 30, 0, 10, 5, true);
+        QTest::newRow("gnome") << PanelRow{Component::GnomeShell, false, 32, 10, 10, 8, false};
+        QTest::newRow("xfce-dark") << PanelRow{Component::Xfce, false, 26, 0, 20, 8, false};
+        QTest::newRow("xfce-light") << PanelRow{Component::Xfce, true, 26, 0, 1, 8, false};
+        QTest::newRow("plasma-dark") << PanelRow{Component::Plasma, false, 44, 0, 20, 8, false};
+        QTest::newRow("plasma-light") << PanelRow{Component::Plasma, true, 44, 0, 1, 8, false};
+        QTest::newRow("trayer-dark") << PanelRow{Component::XEmbedTray, false, 24, 0, 1, 7, false};
+        QTest::newRow("trayer-light") << PanelRow{Component::XEmbedTray, true, 24, 0, 1, 7, false};
+        QTest::newRow("lxqt-light") << PanelRow{Component::Lxqt, true, 32, 0, 1, 8, true};
+        QTest::newRow("lxqt-dark") << PanelRow{Component::Lxqt, false, 32, 0, 10, 8, true};
+        QTest::newRow("icewm") << PanelRow{Component::IceWm, true, 26, 0, 10, 8, false};
+        QTest::newRow("waybar") << PanelRow{Component::Waybar, false, 30, 0, 10, 5, true};
     }
 
     // The item shows within 2 s of every start (of the shell's readiness, when both start
@@ -374,22 +371,14 @@ private Q_SLOTS:
     // task list, and a right click shows the menu.
     void itemOnThePanel()
     {
-        QFETCH(Component, shell);
-        QFETCH(bool, lightPanel);
-        QFETCH(int, panelHeight);
-        QFETCH(int, logins);
-        QFETCH(int, starts);
-        QFETCH(int, digits);
-        QFETCH(bool, badge);
+        QFETCH(const PanelRow, row);
+        const auto [shell, lightPanel, panelHeight, logins, starts, digits, badge] = row;
         const QString host = QString::fromLatin1(QTest::currentDataTag());
         DesktopSession session;
         const auto quitFirst = qScopeGuard([this] { stopVelmora(); }); // before its desktop ends
         session.setLightPanels(lightPanel);
         DESKTOP_SESSION_START(session, Bus);
-        const auto outcome = session.start(shell);
-        if (outcome.kind == DesktopSession::Outcome::Kind::Missing)
-            QSKIP(qPrintable(outcome.message));
-        QVERIFY2(bool(outcome), qPrintable(outcome.message));
+        VERIFY_STARTED(session.start(shell));
         const bool statusNotifier = shell != Component::XEmbedTray && shell != Component::IceWm;
         const bool topPanel = shell == Component::GnomeShell || shell == Component::Xfce ||
                               shell == Component::XEmbedTray || shell == Component::Waybar;
@@ -399,11 +388,8 @@ private Q_SLOTS:
 
         // Velmora's own theme is no guide to the panel's colour: it is the opposite one.
         const QString theme = lightPanel ? u"dark"_s : u"light"_s;
-        QDir(session.path()).mkpath(u"config/velmora"_s);
-        QFile settings(session.path() + u"/config/velmora/settings.json"_s);
-        QVERIFY(settings.open(QIODevice::WriteOnly) &&
-                settings.write(u"{\"theme\": \"%1\"}"_s.arg(theme).toUtf8()) > 0);
-        settings.close();
+        QVERIFY(test::writeFile(session.path() + u"/config/velmora/settings.json"_s,
+                                u"{\"theme\": \"%1\"}"_s.arg(theme).toUtf8()));
 
         // Each start begins from a panel at rest: panels re-lay out their clocks after an item
         // leaves.
@@ -478,11 +464,8 @@ private Q_SLOTS:
                     return pixels::contrast(colour, qRgb(255, 255, 255)) >= 7;
                 });
                 // The badge's extent: where its colour is.
-                inside = QRect();
-                for (int y = item.top(); y <= item.bottom(); ++y)
-                    for (int x = item.left(); x <= item.right(); ++x)
-                        if (after.pixel(x, y) == around)
-                            inside |= QRect(x, y, 1, 1);
+                inside =
+                    find(item, [&](int x, int y) { return after.pixel(x, y) == around; }).second;
             }
             height = textHeight(after, inside, around);
             return height >= digits && (badge || dominantColour(after, item) == background);
@@ -563,12 +546,10 @@ private Q_SLOTS:
         const QString scan = session.path() + u"/menu.png"_s;
         const auto readMenu = [&] {
             const QImage menu = session.stillScreen(500ms, 5s);
-            shown = QRect();
-            for (int y = 0; y < menu.height(); ++y)
-                for (int x = 0; x < menu.width(); ++x)
-                    if (!item.contains(x, y) && !gone.contains(x, y) &&
-                        menu.pixel(x, y) != closed.pixel(x, y))
-                        shown |= QRect(x, y, 1, 1);
+            shown = find(menu.rect(), [&](int x, int y) {
+                        return !item.contains(x, y) && !gone.contains(x, y) &&
+                               menu.pixel(x, y) != closed.pixel(x, y);
+                    }).second;
             if (shown.isNull() ||
                 !menu.copy(shown)
                      .scaled(shown.size() * 3, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
@@ -631,10 +612,7 @@ private:
         DESKTOP_SESSION_START(*m_session, SniHost);
 
         // Lets the test read and press the program's widgets, in every start from now on.
-        const DesktopSession::Outcome accessible = m_accessibility.start(*m_session);
-        if (accessible.kind == DesktopSession::Outcome::Kind::Missing)
-            QSKIP(qPrintable(accessible.message));
-        QVERIFY2(bool(accessible), qPrintable(accessible.message));
+        VERIFY_STARTED(m_accessibility.start(*m_session));
         startVelmora(m_session->environment());
         QVERIFY(m_velmora.waitForStarted());
         m_online = true;
@@ -858,11 +836,7 @@ private Q_SLOTS:
                        std::abs(qBlue(a) - qBlue(b)) >
                    150;
         };
-        QRect drawn;
-        for (int y = area.top(); y <= area.bottom(); ++y)
-            for (int x = area.left(); x <= area.right(); ++x)
-                if (drawnAt({x, y}))
-                    drawn |= QRect(x, y, 1, 1);
+        const QRect drawn = find(area, [&](int x, int y) { return drawnAt({x, y}); }).second;
         // A faint border may blend into the background.
         QVERIFY2(std::abs(drawn.width() - square.width()) <= 2 &&
                      std::abs(drawn.height() - square.height()) <= 2,

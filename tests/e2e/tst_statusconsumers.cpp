@@ -153,18 +153,10 @@ private Q_SLOTS:
             test::readFile(QStringLiteral(VELMORA_EXAMPLES) + u'/' + recipe).trimmed();
         QVERIFY(!text.isEmpty());
         DesktopSession session;
-        const auto quitFirst = qScopeGuard([this] { // before its desktop ends
-            m_velmora.terminate();
-            if (!m_velmora.waitForFinished(3000))
-                m_velmora.kill();
-            m_velmora.waitForFinished();
-        });
+        const auto quitFirst = qScopeGuard([this] { test::end(m_velmora); }); // before the desktop
         session.addPanelModule(module, config.replace("RECIPE", text));
         m_sending = true;
-        const auto outcome = session.start(bar);
-        if (outcome.kind == DesktopSession::Outcome::Kind::Missing)
-            QSKIP(qPrintable(outcome.message));
-        QVERIFY2(bool(outcome), qPrintable(outcome.message));
+        VERIFY_STARTED(session.start(bar));
         m_velmora.setProcessEnvironment(session.environment());
         m_velmora.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         m_velmora.start(QStringLiteral(VELMORA_BINARY), {});
