@@ -722,11 +722,10 @@ private Q_SLOTS:
         QVERIFY(DesktopSession::waitUntil([] { return press(u"Dark"_s); }));
         m_session->screenshot(u"desktop-settings"_s);
         QVERIFY(press(u"MB/s"_s));
-        QFile file(m_session->path() + u"/config/velmora/settings.json"_s);
         QVERIFY(DesktopSession::waitUntil([&] {
-            file.close();
-            return file.open(QIODevice::ReadOnly) &&
-                   QJsonDocument::fromJson(file.readAll())["speedUnit"_L1] == u"bytes"_s;
+            const QByteArray stored =
+                test::readFile(m_session->path() + u"/config/velmora/settings.json"_s);
+            return QJsonDocument::fromJson(stored)["speedUnit"_L1] == u"bytes"_s;
         }));
         int exitCode = -1;
         m_session->run({QStringLiteral(VELMORA_BINARY)}, &exitCode);

@@ -15,11 +15,7 @@
 #include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
-
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
+#include <QUdpSocket>
 
 #include <atomic>
 #include <cmath>
@@ -32,6 +28,17 @@ using namespace std::chrono_literals;
 namespace {
 
 using Component = DesktopSession::Component;
+
+// A bar with a recipe, as ratesOnTheBar reads it.
+struct BarRow
+{
+    Component bar;
+    QString recipe; // in examples/status
+    QString module;
+    QByteArray config; // the module's, RECIPE where the recipe goes
+    int height;        // of the bar, along the top
+    int period;        // ms between the bar's runs of the recipe, 0 if it follows
+};
 
 // The rates a picture of the bar shows, in bits per second, as the OCR reads them: smoothly
 // enlarged, as small type defeats it otherwise, and told the characters rates are written in,
@@ -54,6 +61,8 @@ QList<double> shownRates(const DesktopSession &session, const QImage &bar, QStri
 }
 
 } // namespace
+
+Q_DECLARE_METATYPE(BarRow)
 
 class TestStatusConsumers : public QObject
 {
@@ -104,38 +113,30 @@ private Q_SLOTS:
         // A steady 1.7 Mb/s while sending, from a thread of its own: the test's thread blocks
         // while the OCR reads.
         m_traffic = std::jthread([this](std::stop_token stop) {
-            const int out = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-            sockaddr_in to{
-                .sin_family = AF_INET, .sin_port = htons(9), .sin_addr = {}, .sin_zero = {}};
-            ::inet_pton(AF_INET, "10.9.0.2", &to.sin_addr);
-            const char frame[1000]{};
+            QUdpSocket out;
             for (auto next = std::chrono::steady_clock::now(); !stop.stop_requested();
                  next += 5ms) {
                 std::this_thread::sleep_until(next);
                 if (m_sending)
-                    ::sendto(out, frame, sizeof frame, 0, reinterpret_cast<sockaddr *>(&to),
-                             sizeof to);
+                    out.writeDatagram(QByteArray(1000, '\0'), QHostAddress(u"10.9.0.2"_s), 9);
             }
-            ::close(out);
         });
     }
 
     void ratesOnTheBar_data()
     {
-        QTest::addColumn<Component>("bar");
-        QTest::addColumn<QString>("recipe");
-        QTest::addColumn<QString>("module");
-        QTest::addColumn<QByteArray>("config"); // the module's, RECIPE where the recipe goes
-        QTest::addColumn<int>("height");        // of the bar, along the top
-        QTest::addColumn<int>("period"); // ms between the bar's runs of the recipe, 0 if it follows
-        QTest::newRow("waybar") << Component::Waybar << u"waybar-module.jsonc"_s
-                                << u"custom/velmora"_s << QByteArray("RECIPE") << 30 << 0;
-        QTest::newRow("polybar") << Component::Polybar << u"polybar-module.ini"_s << u"velmora"_s
-                                 << QByteArray("RECIPE") << 30 << 0;
+        QTest::addColumn<BarRow>("row");
+        QTest::newRow("waybar") << BarRow{
+            Component::Waybar, u"waybar-module.jsonc"_s, u"custom/velmora"_s, "RECIPE", 30, 0};
+        QTest::newRow("polybar") << BarRow{
+            Component::Polybar, u"polybar-module.ini"_s, u"velmora"_s, "RECIPE", 30, 0};
         // The Generic Monitor keeps its command in its plugin's rc file, its period in ms.
-        QTest::newRow("genmon") << Component::Xfce << u"genmon-command.txt"_s << u"genmon"_s
-                                << QByteArray("Command=RECIPE\nUpdatePeriod=1000\nUseLabel=0\n")
-                                << 26 << 1000;
+        QTest::newRow("genmon") << BarRow{Component::Xfce,
+                                          u"genmon-command.txt"_s,
+                                          u"genmon"_s,
+                                          "Command=RECIPE\nUpdatePeriod=1000\nUseLabel=0\n",
+                                          26,
+                                          1000};
     }
 
     // The bar shows both rates whole and live, and follows the traffic: stopped, the rates it
@@ -143,12 +144,8 @@ private Q_SLOTS:
     // bar's own period more where it runs the recipe anew each time.
     void ratesOnTheBar()
     {
-        QFETCH(Component, bar);
-        QFETCH(QString, recipe);
-        QFETCH(QString, module);
-        QFETCH(QByteArray, config);
-        QFETCH(int, height);
-        QFETCH(int, period);
+        QFETCH(const BarRow, row);
+        auto [bar, recipe, module, config, height, period] = row;
         const QByteArray text =
             test::readFile(QStringLiteral(VELMORA_EXAMPLES) + u'/' + recipe).trimmed();
         QVERIFY(!text.isEmpty());
