@@ -1,7 +1,8 @@
 // The shipped program, unchanged, on private desktops. First on the panels of real desktop
 // shells (GNOME Shell with the AppIndicator extension, Xfce, Plasma, LXQt, IceWM, waybar on
 // sway) and of trayer over XEmbed, dark and light, read back from the screen, with frames on a
-// wired link of its own for live rates. Then on a desktop of openbox and an SNI host.
+// wired link of its own for live rates; and beside the recipes in examples/status in the bars
+// they are written for. Then on a desktop of openbox and an SNI host.
 // Geolocation and speed-test hosts resolve to a local stand-in: the private mount namespace
 // bind-mounts a hosts file over /etc/hosts and a directory holding only a test authority over
 // /etc/ssl/certs, so certificate checking stays on.
@@ -21,9 +22,9 @@
 #include <QJsonDocument>
 #include <QRegularExpression>
 #include <QScopeGuard>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTime>
-#include <QTimer>
 #include <QUdpSocket>
 #include <QUrlQuery>
 #include <QXmlStreamReader>
@@ -31,8 +32,11 @@
 #include <sys/mount.h>
 
 #include <algorithm>
+#include <atomic>
+#include <cmath>
 #include <map>
 #include <ranges>
+#include <thread>
 
 using namespace velmora;
 using namespace Qt::StringLiterals;
@@ -276,9 +280,49 @@ QList<bool> arrowsPointDown(const QImage &image, const QRect &area, QRgb backgro
     return down;
 }
 
+// A bar with a recipe, as ratesOnTheBar reads it.
+struct BarRow
+{
+    Component bar;
+    QString recipe; // in examples/status
+    QString module;
+    QByteArray config; // the module's, RECIPE where the recipe goes
+    int height;        // of the bar, along the top
+    int period;        // ms between the bar's runs of the recipe, 0 if it follows
+};
+
+// What the OCR reads in picture, smoothly enlarged: small type defeats it otherwise.
+QString ocr(const DesktopSession &session, const QImage &picture, const QStringList &options)
+{
+    const QString scan = session.path() + u"/scan.png"_s;
+    if (picture.isNull() ||
+        !picture.scaled(picture.size() * 3, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
+             .save(scan))
+        return {};
+    return session.run(QStringList{u"tesseract"_s, scan, u"-"_s} + options);
+}
+
+// The rates a picture of the bar shows, in bits per second, as the OCR reads them: told the
+// characters rates are written in, or it reads "0 b/s" as "Ob/s" (it may still drop that
+// space). read is all it read.
+QList<double> shownRates(const DesktopSession &session, const QImage &bar, QString &read)
+{
+    read = ocr(session, bar,
+               {u"--psm"_s, u"7"_s, u"-c"_s, u"tessedit_char_whitelist=0123456789.KMGb/s "_s});
+    static const QRegularExpression rate(u"(\\d+(?:\\.\\d)?) ?([KMG]?)b/s"_s);
+    QList<double> rates;
+    for (const QRegularExpressionMatch &match : rate.globalMatch(read)) {
+        const QString prefix = match.captured(2);
+        rates << match.captured(1).toDouble() *
+                     std::pow(1000.0, prefix.isEmpty() ? 0 : u"KMG"_s.indexOf(prefix) + 1);
+    }
+    return rates;
+}
+
 } // namespace
 
 Q_DECLARE_METATYPE(PanelRow)
+Q_DECLARE_METATYPE(BarRow)
 
 class TestDesktop : public QObject
 {
@@ -289,8 +333,10 @@ class TestDesktop : public QObject
     std::unique_ptr<TestServer> m_server;
     QProcess m_velmora;
     AccessibleTree m_accessibility;
-    QUdpSocket m_udp;
-    QTimer m_traffic;
+    QTemporaryDir m_bin; // velmora, first on every bar's PATH
+    std::atomic_bool m_sending = true;
+    std::atomic_bool m_steady = false; // the same rate every second
+    std::jthread m_traffic;
     QRect m_item;
     QByteArray m_answer = standInAnswer();
     bool m_online = false;
@@ -321,12 +367,26 @@ private Q_SLOTS:
         VERIFY_IP(u"link add eth0 type veth peer name eth1\nlink set eth0 up\nlink set eth1 up\n"
                   "addr add 10.9.0.1/24 dev eth0\n"
                   "neigh add 10.9.0.2 lladdr 02:00:00:00:00:02 dev eth0 nud permanent\n"_s);
-        connect(&m_traffic, &QTimer::timeout, this, [this] {
-            // A rate that changes every second, as on a desktop in use.
-            for (int frames = QTime::currentTime().second() % 2 ? 15 : 25; frames > 0; --frames)
-                m_udp.writeDatagram(QByteArray(1000, '\0'), QHostAddress(u"10.9.0.2"_s), 9);
+        // A rate that changes every second, as on a desktop in use, from a thread of its own:
+        // the test's thread blocks while the OCR reads.
+        m_traffic = std::jthread([this](std::stop_token stop) {
+            QUdpSocket out;
+            double owed = 0;
+            for (auto next = std::chrono::steady_clock::now(); !stop.stop_requested();
+                 next += 5ms) {
+                std::this_thread::sleep_until(next);
+                if (m_sending)
+                    owed += m_steady ? 1 : QTime::currentTime().second() % 2 ? 0.75 : 1.25;
+                for (; owed >= 1; --owed)
+                    out.writeDatagram(QByteArray(1000, '\0'), QHostAddress(u"10.9.0.2"_s), 9);
+            }
         });
-        m_traffic.start(100);
+        // The build's program first on every bar's PATH, sway's user's too: the recipes call
+        // `velmora`.
+        QVERIFY(QFile::link(QStringLiteral(VELMORA_BINARY), m_bin.filePath(u"velmora"_s)));
+        QVERIFY(QFile::setPermissions(m_bin.path(), QFile::ReadOwner | QFile::WriteOwner |
+                                                        QFile::ExeOwner | QFile::ExeOther));
+        qputenv("PATH", QFile::encodeName(m_bin.path()) + ':' + qgetenv("PATH"));
         serveLookups();
     }
 
@@ -334,7 +394,8 @@ private Q_SLOTS:
     // main(), started once, and is skipped if that fails.
     void init()
     {
-        if (qstrcmp(QTest::currentTestFunction(), "itemOnThePanel") == 0 || m_online)
+        if (qstrcmp(QTest::currentTestFunction(), "itemOnThePanel") == 0 ||
+            qstrcmp(QTest::currentTestFunction(), "ratesOnTheBar") == 0 || m_online)
             return;
         if (std::exchange(m_tried, true))
             QSKIP("the online desktop did not start");
@@ -413,7 +474,7 @@ private Q_SLOTS:
                 QTest::qWait((61 - second) * 1000);
             before = panelAtRest();
             // A quiet link while a shell starts: it is ready once its screen holds still.
-            login ? m_traffic.stop() : m_traffic.start();
+            m_sending = !login;
             if (login)
                 session.stop(shell);
             QElapsedTimer clock;
@@ -543,21 +604,16 @@ private Q_SLOTS:
         const QRect gone = shell == Component::Waybar ? popover : QRect();
         QRect shown;
         QString read;
-        const QString scan = session.path() + u"/menu.png"_s;
         const auto readMenu = [&] {
             const QImage menu = session.stillScreen(500ms, 5s);
             shown = find(menu.rect(), [&](int x, int y) {
                         return !item.contains(x, y) && !gone.contains(x, y) &&
                                menu.pixel(x, y) != closed.pixel(x, y);
                     }).second;
-            if (shown.isNull() ||
-                !menu.copy(shown)
-                     .scaled(shown.size() * 3, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
-                     .save(scan))
-                return false;
             // It may read an ellipsis as dots, or not at all: the menu's own texts are checked
             // where it is made.
-            read = session.run({u"tesseract"_s, scan, u"-"_s, u"--psm"_s, u"11"_s});
+            read =
+                shown.isNull() ? QString() : ocr(session, menu.copy(shown), {u"--psm"_s, u"11"_s});
             return read.contains(u"Open Velmora"_s) && read.contains(u"Settings"_s) &&
                    read.contains(u"Quit"_s);
         };
@@ -567,6 +623,83 @@ private Q_SLOTS:
         // open: the item has none there.
         QEXPECT_FAIL("gnome", "no menu on GNOME, for the left click's sake", Abort);
         QVERIFY2(!closed.isNull() && menuRead, qPrintable(describe(shown) + u": "_s + read));
+    }
+
+    // The recipes in examples/status, as they stand, in the real bars they are written for:
+    // waybar on a headless sway, polybar on X and Xfce's Generic Monitor in the Xfce panel. Each
+    // bar finds `velmora` on its PATH and runs it as its recipe says, beside the running
+    // program.
+    void ratesOnTheBar_data()
+    {
+        QTest::addColumn<BarRow>("row");
+        QTest::newRow("waybar") << BarRow{
+            Component::Waybar, u"waybar-module.jsonc"_s, u"custom/velmora"_s, "RECIPE", 30, 0};
+        QTest::newRow("polybar") << BarRow{
+            Component::Polybar, u"polybar-module.ini"_s, u"velmora"_s, "RECIPE", 30, 0};
+        // The Generic Monitor keeps its command in its plugin's rc file, its period in ms.
+        QTest::newRow("genmon") << BarRow{Component::Xfce,
+                                          u"genmon-command.txt"_s,
+                                          u"genmon"_s,
+                                          "Command=RECIPE\nUpdatePeriod=1000\nUseLabel=0\n",
+                                          26,
+                                          1000};
+    }
+
+    // The bar shows both rates whole and live, and follows the traffic: stopped, the rates it
+    // shows drop within 2 s, a second for Velmora's sample and one for the way out, and the
+    // bar's own period more where it runs the recipe anew each time.
+    void ratesOnTheBar()
+    {
+        QFETCH(const BarRow, row);
+        auto [bar, recipe, module, config, height, period] = row;
+        const QByteArray text =
+            test::readFile(QStringLiteral(VELMORA_EXAMPLES) + u'/' + recipe).trimmed();
+        QVERIFY(!text.isEmpty());
+        DesktopSession session;
+        const auto quitFirst = qScopeGuard([this] { stopVelmora(); }); // before its desktop ends
+        session.addPanelModule(module, config.replace("RECIPE", text));
+        // Steady: a second of less would pass for the drop.
+        m_steady = m_sending = true;
+        VERIFY_STARTED(session.start(bar));
+        startVelmora(session.environment());
+
+        // The module is at the bar's start; the tray, with Velmora's own item, at its end.
+        const QRect strip(0, 0, session.grab().width() / 2, height);
+        QString read;
+        QList<double> rates;
+        QVERIFY2(DesktopSession::waitUntil(
+                     [&] {
+                         rates = shownRates(session, session.grab().copy(strip), read);
+                         return rates.size() == 2 && rates[0] + rates[1] > 1e6;
+                     },
+                     30s),
+                 qPrintable(read));
+        session.screenshot(
+            u"statusconsumer-%1"_s.arg(QString::fromLatin1(QTest::currentDataTag())));
+        const QString live = read;
+        const double before = rates[0] + rates[1];
+        m_sending = false;
+        QElapsedTimer stopped;
+        stopped.start();
+        // Each new picture of the bar is read, timed by the grab that first showed it.
+        QImage shown;
+        qint64 since = 0;
+        QVERIFY2(DesktopSession::waitUntil(
+                     [&] {
+                         const qint64 now = stopped.elapsed();
+                         const QImage picture = session.grab().copy(strip);
+                         if (picture != shown)
+                             shown = picture, since = now;
+                         else if (rates.size() == 2) // read already
+                             return false;
+                         rates = shownRates(session, picture, read);
+                         return rates.size() == 2 && rates[0] + rates[1] < 0.75 * before;
+                     },
+                     10s),
+                 qPrintable(read));
+        qInfo("\"%s\", then \"%s\" %lld ms after the traffic stopped", qPrintable(live),
+              qPrintable(read), since);
+        QVERIFY2(since <= 2000 + period, qPrintable(QString::number(since)));
     }
 
 private:
@@ -605,7 +738,7 @@ private:
     void startOnline()
     {
         // The wired link quiet from now on, and only this desktop's lookups counted.
-        m_traffic.stop();
+        m_sending = false;
         m_server->clearRequests();
         DESKTOP_SESSION_START(*m_session, WindowManager);
         DESKTOP_SESSION_START(*m_session, Portal); // a desktop that prefers dark, as its panel is
