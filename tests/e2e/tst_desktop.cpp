@@ -332,7 +332,6 @@ class TestDesktop : public QObject
     std::unique_ptr<TestCertificates> m_certificates;
     std::unique_ptr<TestServer> m_server;
     QProcess m_velmora;
-    AccessibleTree m_accessibility;
     QTemporaryDir m_bin; // velmora, first on every bar's PATH
     std::atomic_bool m_sending = true;
     std::atomic_bool m_steady = false; // the same rate every second
@@ -745,7 +744,7 @@ private:
         DESKTOP_SESSION_START(*m_session, SniHost);
 
         // Lets the test read and press the program's widgets, in every start from now on.
-        VERIFY_STARTED(m_accessibility.start(*m_session));
+        DESKTOP_SESSION_START(*m_session, Accessibility);
         startVelmora(m_session->environment());
         QVERIFY(m_velmora.waitForStarted());
         m_online = true;

@@ -1,7 +1,7 @@
 #include "accessibletree.h"
-#include "testhelpers.h"
 
 #include <QDBusArgument>
+#include <QDBusConnection>
 #include <QDBusObjectPath>
 #include <QDBusReply>
 #include <QDBusVariant>
@@ -15,31 +15,6 @@ namespace velmora {
 namespace {
 const QString connectionName = u"a11y"_s;
 } // namespace
-
-DesktopSession::Outcome AccessibleTree::start(const DesktopSession &session)
-{
-    m_launcher.setProcessEnvironment(session.environment());
-    m_launcher.start(u"/usr/libexec/at-spi-bus-launcher"_s, {u"--launch-immediately"_s});
-    if (!m_launcher.waitForStarted())
-        return DesktopSession::Outcome::missing(u"at-spi2-core is not installed"_s);
-    QDBusReply<QString> address;
-    const bool ready = DesktopSession::waitUntil([&] {
-        return (address = QDBusConnection::sessionBus().call(QDBusMessage::createMethodCall(
-                    u"org.a11y.Bus"_s, u"/org/a11y/bus"_s, u"org.a11y.Bus"_s, u"GetAddress"_s)))
-            .isValid();
-    });
-    if (!ready || !QDBusConnection::connectToBus(address.value(), connectionName).isConnected())
-        return DesktopSession::Outcome::failed(u"the accessibility bus did not come up"_s);
-    // Whether or not a screen reader runs: the test reads and presses in its place.
-    qputenv("QT_LINUX_ACCESSIBILITY_ALWAYS_ON", "1");
-    return {};
-}
-
-AccessibleTree::~AccessibleTree()
-{
-    QDBusConnection::disconnectFromBus(connectionName);
-    test::end(m_launcher);
-}
 
 QDBusMessage AccessibleTree::call(const Node &node, const QString &interface, const QString &method,
                                   const QVariantList &arguments)

@@ -194,6 +194,8 @@ void DesktopSession::stop(Component component, bool hard)
         QDBusConnection::disconnectFromBus(u"velmora-desktop-session-%1"_s.arg(quintptr(this)));
         m_busAddress.clear();
     }
+    if (component == Component::Accessibility)
+        QDBusConnection::disconnectFromBus(u"a11y"_s);
     if (component == Component::Waybar) {
         m_asSwayUser.clear();
         m_swayEnvironment = {};
@@ -243,6 +245,9 @@ QProcessEnvironment DesktopSession::environment() const
         if (m_children.contains(shell))
             env.insert(u"XDG_CURRENT_DESKTOP"_s, name);
     }
+    // Whether or not a screen reader runs: the test reads and presses in its place.
+    if (m_children.contains(Component::Accessibility))
+        env.insert(u"QT_LINUX_ACCESSIBILITY_ALWAYS_ON"_s, u"1"_s);
     // As startlxqt sets them: the panel's defaults live in /usr/share/lxqt, and Qt programs
     // take LXQt's palette from its platform theme (there is none for Qt 6).
     if (m_children.contains(Component::Lxqt)) {

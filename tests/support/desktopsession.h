@@ -22,8 +22,8 @@ struct xcb_screen_t;
 namespace velmora {
 
 // A private desktop for GUI, tray and end-to-end tests: an Xvfb display, a session bus of its
-// own and, on demand, a window manager, a StatusNotifierWatcher, an SNI tray host and an
-// XEmbed tray, or a whole desktop shell's panel. Each piece starts and stops on its own (tests
+// own and, on demand, a window manager, a StatusNotifierWatcher, an SNI tray host, an XEmbed
+// tray, an accessibility bus, or a whole desktop shell's panel. Each piece starts and stops on its own (tests
 // restart the watcher); starting one starts what it needs first. Every program runs in a process
 // group of its own and dies with this object, or with the test process if that dies first. Nothing
 // of the user's own session is touched: display and bus are fresh, and XDG directories and HOME
@@ -41,6 +41,9 @@ public:
         Compositor,    // xcompmgr, so that windows with an alpha channel show what is behind them
         PortalBackend, // xdg-desktop-portal-gtk, reading GSettings from a key file
         Portal,        // xdg-desktop-portal: prefers dark, or light with light panels
+        // at-spi2-core's accessibility bus, connected to as "a11y" (see AccessibleTree): Qt
+        // programs started afterwards expose their widgets on it.
+        Accessibility,
         // Real desktop shells, each its own window manager or beside openbox, watcher and host
         // (desktopshells.cpp). GNOME and Plasma get a system bus of their own in a private mount
         // namespace, so they need root and report Missing without.

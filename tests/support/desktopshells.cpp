@@ -255,6 +255,14 @@ DesktopSession::Host DesktopSession::host(Component component)
         return {.need = Component::PortalBackend,
                 .command = {u"/usr/libexec/xdg-desktop-portal"_s},
                 .ready = named(u"org.freedesktop.portal.Desktop"_s)};
+    case Component::Accessibility:
+        return {.command = {u"/usr/libexec/at-spi-bus-launcher"_s, u"--launch-immediately"_s},
+                .ready = [this] {
+                    const QDBusReply<QString> address = bus().call(QDBusMessage::createMethodCall(
+                        u"org.a11y.Bus"_s, u"/org/a11y/bus"_s, u"org.a11y.Bus"_s, u"GetAddress"_s));
+                    return address.isValid() &&
+                           QDBusConnection::connectToBus(address.value(), u"a11y"_s).isConnected();
+                }};
     case Component::GnomeShell:
         test::writeFile(config + u"glib-2.0/settings/keyfile"_s,
                         "[org/gnome/shell]\n"

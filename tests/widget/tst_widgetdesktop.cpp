@@ -80,7 +80,6 @@ class TestWidgetDesktop : public QObject
     DesktopSession *m_session = DesktopSession::current(); // entered in main
     std::unique_ptr<TestCertificates> m_certificates;
     std::unique_ptr<TestServer> m_server;
-    AccessibleTree m_accessibility;
     QProcess m_widget; // killed with the test
     // As the session's portal has it: dark to begin with.
     PortalColorScheme::Preference m_scheme = PortalColorScheme::Preference::Dark;
@@ -157,10 +156,7 @@ private Q_SLOTS:
                                                 QHostAddress::LocalHost, 443);
         DESKTOP_SESSION_START(*m_session, WindowManager);
         DESKTOP_SESSION_START(*m_session, Portal);
-        const DesktopSession::Outcome accessible = m_accessibility.start(*m_session);
-        if (accessible.kind == DesktopSession::Outcome::Kind::Missing)
-            QSKIP(qPrintable(accessible.message));
-        QVERIFY2(bool(accessible), qPrintable(accessible.message));
+        DESKTOP_SESSION_START(*m_session, Accessibility);
         QVERIFY(m_session->setWallpaper(wallpaper));
     }
 
