@@ -13,23 +13,14 @@ namespace velmora {
 namespace {
 
 // Our own configuration, so the machine's openssl.cnf cannot add or change extensions.
-constexpr QByteArrayView opensslConfig = "[req]\n"
-                                         "distinguished_name = dn\n"
-                                         "[dn]\n"
-                                         "[authority]\n"
-                                         "basicConstraints = critical, CA:TRUE\n"
-                                         "keyUsage = critical, keyCertSign, cRLSign\n"
-                                         "subjectKeyIdentifier = hash\n"
-                                         "[server]\n"
-                                         "basicConstraints = critical, CA:FALSE\n"
-                                         "keyUsage = critical, digitalSignature\n"
-                                         "extendedKeyUsage = serverAuth\n"
-                                         "subjectAltName = DNS:localhost, IP:127.0.0.1%1\n"
-                                         "subjectKeyIdentifier = hash\n"
-                                         "authorityKeyIdentifier = keyid\n"
-                                         "[elsewhere]\n"
-                                         "extendedKeyUsage = serverAuth\n"
-                                         "subjectAltName = DNS:elsewhere.invalid\n";
+constexpr QByteArrayView opensslConfig =
+    "[req]\ndistinguished_name = dn\n[dn]\n"
+    "[authority]\nbasicConstraints = critical, CA:TRUE\nkeyUsage = critical, keyCertSign, cRLSign\n"
+    "subjectKeyIdentifier = hash\n"
+    "[server]\nbasicConstraints = critical, CA:FALSE\nkeyUsage = critical, digitalSignature\n"
+    "extendedKeyUsage = serverAuth\nsubjectAltName = DNS:localhost, IP:127.0.0.1%1\n"
+    "subjectKeyIdentifier = hash\nauthorityKeyIdentifier = keyid\n"
+    "[elsewhere]\nextendedKeyUsage = serverAuth\nsubjectAltName = DNS:elsewhere.invalid\n";
 
 } // namespace
 
