@@ -30,6 +30,7 @@ struct TestServerState
     QList<TestServer::Request> requests;
     std::atomic<qint64> bytesSent = 0;
     std::atomic<int> openConnections = 0;
+    std::atomic<qint64> sendQueueBytes = 1024 * 1024; // see TestServer::setSendQueueLimit
 
     // By handler, else 404.
     TestServer::Response answer(const TestServer::Request &request) const
@@ -45,9 +46,6 @@ namespace {
 
 constexpr qsizetype headChunkBytes = 64 * 1024;
 constexpr qint64 chunkBytes = 256 * 1024;
-// Response bytes each connection keeps queued ahead of its socket at most: enough to keep
-// loopback busy between event loop passes.
-constexpr qint64 sendQueueBytes = 1024 * 1024;
 // While the request body is read slowly, the socket holds no more than this, so the client
 // meets back-pressure instead of filling our memory.
 constexpr qint64 pacedReadBuffer = 64 * 1024;
@@ -229,7 +227,7 @@ private:
             }
             const qint64 queued =
                 m_socket->bytesToWrite() + (m_ssl ? m_ssl->encryptedBytesToWrite() : 0);
-            const qint64 room = std::min({sendQueueBytes - queued, chunkBytes, m_sendLeft});
+            const qint64 room = std::min({m_state.sendQueueBytes - queued, chunkBytes, m_sendLeft});
             const qint64 count = room > 0 ? m_sendPace.take(room) : 0;
             if (count == 0)
                 return; // bytesWritten or the tick calls again
@@ -354,6 +352,11 @@ void TestServer::clearRequests()
 {
     QMutexLocker lock(&m_state->mutex);
     m_state->requests.clear();
+}
+
+void TestServer::setSendQueueLimit(qint64 bytes)
+{
+    m_state->sendQueueBytes = bytes;
 }
 
 qint64 TestServer::bytesSent() const

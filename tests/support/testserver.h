@@ -99,6 +99,10 @@ public:
     QList<Request> requests() const;
     // Forgets the requests read so far, so that a long run does not keep every one. Thread-safe.
     void clearRequests();
+    // Response bytes each connection keeps queued ahead of its socket at most; 1 MiB unless set,
+    // enough to keep loopback busy between event loop passes. Less gets the first bytes of a
+    // large TLS answer out sooner. Thread-safe.
+    void setSendQueueLimit(qint64 bytes);
     // Response bytes (heads and bodies) written to the sockets so far.
     qint64 bytesSent() const;
     // Connections accepted and not yet closed.
