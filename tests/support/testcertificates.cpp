@@ -37,8 +37,7 @@ TestCertificates::TestCertificates(const QStringList &moreHostNames)
     const QString caFile = path(u"ca.pem"_s);
     if (!make(u"ca"_s) || !make(u"untrusted-ca"_s) || !make(u"server"_s, u"ca"_s) ||
         !make(u"untrusted-server"_s, u"untrusted-ca"_s) ||
-        !make(u"elsewhere"_s, u"ca"_s, u"elsewhere"_s) ||
-        !make(u"expired"_s, u"ca"_s, u"expired"_s))
+        !make(u"elsewhere"_s, u"ca"_s, u"elsewhere"_s))
         return;
     if (!QDir().mkpath(caDirectory()) || !QFile::copy(caFile, caDirectory() + u"/ca.pem"_s) ||
         !run({u"rehash"_s, caDirectory()})) {
@@ -70,17 +69,10 @@ bool TestCertificates::run(const QStringList &arguments)
 }
 
 // name.pem and name.key: an authority when there is no signer, else a server certificate for
-// "localhost" and 127.0.0.1 that signer signed; flaw "elsewhere" names another host only,
-// "expired" ended a day before it began.
+// "localhost" and 127.0.0.1 that signer signed; flaw "elsewhere" names another host only.
 bool TestCertificates::make(const QString &name, const QString &signer, const QString &flaw)
 {
     const QString serial = QString::number(QRandomGenerator::global()->generate64() >> 1);
-    if (flaw == u"expired") // req refuses negative days; x509 signs a request with them
-        return run(u"req -new -nodes -newkey ec -pkeyopt ec_paramgen_curve:P-256 -subj "
-                   "/CN=localhost -keyout expired.key -out expired.csr"_s.split(u' ')) &&
-               run(u"x509 -req -in expired.csr -days -1 -extfile openssl.cnf -extensions server "
-                   "-out expired.pem -CA %1.pem -CAkey %1.key -set_serial %2"_s.arg(signer, serial)
-                       .split(u' '));
     // P-256 keys take milliseconds to make, where RSA keys take noticeably longer.
     QStringList arguments =
         u"req -x509 -days 2 -nodes -newkey ec -pkeyopt ec_paramgen_curve:P-256"_s.split(u' ');

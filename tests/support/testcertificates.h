@@ -11,8 +11,7 @@ namespace velmora {
 // Certificates made fresh for one test run with the openssl tool, in a temporary directory
 // removed with this object: a test certificate authority with a server certificate for
 // "localhost" and 127.0.0.1, and an unrelated authority with a server certificate for the
-// same names that nothing trusts. The test authority also signs two flawed ones: one for
-// another name only, and one for the right names that expired a day ago.
+// same names that nothing trusts. The test authority also signs one for another name only.
 class TestCertificates
 {
 public:
@@ -30,7 +29,6 @@ public:
     // The server side of TLS with the certificate the untrusted authority signed.
     QSslConfiguration untrustedServerConfiguration() const { return m_untrusted; }
     QSslConfiguration wrongNameServerConfiguration() const { return serverSide(u"elsewhere"_qs); }
-    QSslConfiguration expiredServerConfiguration() const { return serverSide(u"expired"_qs); }
 
     // A directory holding only the test authority's certificate and its `openssl rehash` link,
     // usable in place of a system certificate directory.
