@@ -1036,6 +1036,7 @@ private Q_SLOTS:
         QVERIFY2(shows(u"velmora"_s, tr(u"IP address changed"_s)),
                  qPrintable(texts.join(u" | "_s)));
         all << texts;
+        m_session->stillScreen(300ms); // the card faded in
         m_session->screenshot(u"desktop-%1-card"_s.arg(language));
 
         QVERIFY(test::writeFile(environment.value(u"XDG_CONFIG_HOME"_s) +
