@@ -1,14 +1,12 @@
 #include "../ui/pixels.h"
 #include "desktopcolorscheme.h"
 #include "desktopsession.h"
-#include "testhelpers.h"
 
 #include <QDBusConnection>
 #include <QDBusContext>
 #include <QDBusMessage>
 #include <QDBusVariant>
 #include <QSignalSpy>
-#include <QTemporaryDir>
 
 #include <optional>
 
@@ -109,17 +107,6 @@ private Q_SLOTS:
         prefer(u"prefer-dark"_s);
         QTRY_COMPARE_WITH_TIMEOUT(colors.panelTextColor(), white, 5000);
         QCOMPARE(changed.count(), 2);
-    }
-
-    // Breeze follows the colour scheme.
-    void readsThePlasmaTheme()
-    {
-        QTemporaryDir dir;
-        QVERIFY(test::writeFile(dir.filePath(u"config/plasmarc"_s), "[Theme]\nname=default\n"));
-        QVERIFY(test::writeFile(dir.filePath(u"config/kdeglobals"_s),
-                                "[Colors:Window]\nBackgroundNormal=42,46,50\n"));
-        QCOMPARE(shadeOf(plasmaPanelColor(dir.filePath(u"config"_s), {dir.filePath(u"data"_s)})),
-                 PanelShade::Dark);
     }
 };
 
