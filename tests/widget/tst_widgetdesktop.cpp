@@ -12,7 +12,6 @@
 #include "testserver.h"
 #include "widgetview.h"
 
-#include <QDBusConnectionInterface>
 #include <QTest>
 
 #include <algorithm>
@@ -33,13 +32,13 @@ const TestServer::Response standInAnswer{
 constexpr QRgb wallpaper = 0x3a6ea5;
 
 // The small view of entry as the desktop shows it without a compositor: opaque, the wallpaper
-// in the cut corners.
-QImage drawn(const GeoEntry &entry, PortalColorScheme::Preference scheme)
+// in the cut corners; dark, as the session's portal prefers.
+QImage drawn(const GeoEntry &entry)
 {
     GeoWidgetView view(WidgetFamily::small);
     view.setAttribute(Qt::WA_TranslucentBackground, false);
     view.setEntry(entry);
-    view.setColorScheme(scheme);
+    view.setColorScheme(PortalColorScheme::Preference::Dark);
     QImage image(view.size(), QImage::Format_RGB32);
     image.fill(wallpaper);
     view.render(&image, {}, {}, QWidget::DrawChildren);
@@ -81,8 +80,6 @@ class TestWidgetDesktop : public QObject
     std::unique_ptr<TestCertificates> m_certificates;
     std::unique_ptr<TestServer> m_server;
     QProcess m_widget; // killed with the test
-    // As the session's portal has it: dark to begin with.
-    PortalColorScheme::Preference m_scheme = PortalColorScheme::Preference::Dark;
 
     // One small widget, placed before the start as a drag would have left it.
     void restartWidget()
@@ -100,21 +97,6 @@ class TestWidgetDesktop : public QObject
 
     QRect window() const { return m_session->windowGeometry({u"--name"_s, u"^Velmora Widget$"_s}); }
 
-    // The X windows of the widgets.
-    QStringList widgets() const
-    {
-        return m_session->run({u"xdotool"_s, u"search"_s, u"--name"_s, u"^Velmora Widget$"_s})
-            .split(u'\n', Qt::SkipEmptyParts);
-    }
-
-    // Whether the tray program's window (its popover, or the gallery) comes up.
-    bool velmoraWindowShows() const
-    {
-        return DesktopSession::waitUntil([this] {
-            return !m_session->windowGeometry({u"--name"_s, u"^Velmora$"_s}).isNull();
-        });
-    }
-
     // Whether the screen settles on entry, and shows it closer than other; and a screen reader
     // finds every text of entry and none that only other has.
     bool shows(const GeoEntry &entry, const GeoEntry &other, const QString &name)
@@ -125,9 +107,9 @@ class TestWidgetDesktop : public QObject
         const bool matched = DesktopSession::waitUntil([&] {
             shown = m_session->grab().copy(window());
             heard = AccessibleTree::nodes(u"velmora-widget"_s).keys();
-            const QImage expected = drawn(entry, m_scheme);
+            const QImage expected = drawn(entry);
             return difference(shown, expected) < 2 &&
-                   difference(shown, expected) < difference(shown, drawn(other, m_scheme)) &&
+                   difference(shown, expected) < difference(shown, drawn(other)) &&
                    std::ranges::all_of(spoken(entry), isHeard) &&
                    std::ranges::none_of(spoken(other), [&](const QString &text) {
                        return !spoken(entry).contains(text) && isHeard(text);
@@ -135,8 +117,8 @@ class TestWidgetDesktop : public QObject
         });
         m_session->screenshot(name);
         if (!matched)
-            qWarning() << name << "differs by" << difference(shown, drawn(entry, m_scheme))
-                       << "and reads" << heard;
+            qWarning() << name << "differs by" << difference(shown, drawn(entry)) << "and reads"
+                       << heard;
         return matched;
     }
 
@@ -188,80 +170,14 @@ private Q_SLOTS:
         QCOMPARE(window().topLeft(), QPoint(300, 200));
         // The card's corners are cut away, even without a compositor.
         QCOMPARE(m_session->grab().pixel(window().topLeft()), wallpaper | 0xff000000);
+        const QString id =
+            m_session->run({u"xdotool"_s, u"search"_s, u"--name"_s, u"^Velmora Widget$"_s});
         const QString states = m_session->run(
-            {u"xprop"_s, u"-id"_s, widgets().value(0), u"_NET_WM_STATE"_s, u"_NET_WM_DESKTOP"_s});
+            {u"xprop"_s, u"-id"_s, id.trimmed(), u"_NET_WM_STATE"_s, u"_NET_WM_DESKTOP"_s});
         // On every workspace: openbox says so with the workspace "all" rather than a state.
         for (const QString &state : {u"_NET_WM_STATE_BELOW"_s, u"_NET_WM_STATE_SKIP_TASKBAR"_s,
                                      u"_NET_WM_STATE_SKIP_PAGER"_s, u"= 4294967295"_s})
             QVERIFY2(states.contains(state), qPrintable(states));
-        // The desktop turning light turns the widget light.
-        m_session->run({u"gsettings"_s, u"set"_s, u"org.gnome.desktop.interface"_s,
-                        u"color-scheme"_s, u"prefer-light"_s});
-        m_scheme = PortalColorScheme::Preference::Light;
-        QVERIFY(shows({{}, standIn, false}, {{}, GeoInfo::sample(), false}, u"widget-light"_s));
-    }
-
-    // The stand-in failing: the cached record, marked stale.
-    void failingLookups()
-    {
-        m_server->respond({.status = 503});
-        restartWidget();
-        QVERIFY(shows({{}, standIn, true}, {{}, standIn, false}, u"widget-stale"_s));
-    }
-
-    // A drag moves the widget, and the next start puts it back there. As a hand drags: the
-    // window manager takes the move over only once the press has reached the widget.
-    void dragMovesAndIsRemembered()
-    {
-        const QPoint from = window().center();
-        m_session->run(
-            QString::asprintf("xdotool mousemove %d %d mousedown 1 sleep 0.3 mousemove %d "
-                              "%d sleep 0.3 mouseup 1",
-                              from.x(), from.y(), from.x() + 120, from.y() + 60)
-                .split(u' '));
-        QVERIFY(DesktopSession::waitUntil([&] { return window().topLeft() == QPoint(420, 260); }));
-        m_widget.kill();
-        m_widget.waitForFinished();
-        m_widget.start();
-        QVERIFY(DesktopSession::waitUntil([&] { return window().topLeft() == QPoint(420, 260); }));
-    }
-
-    // A click reaches velmora through its desktop entry and the scheme it declares there, as
-    // `make run` installs them: the tray program's popover opens.
-    void clickOpensTheTrayProgramsPopover()
-    {
-        const QProcessEnvironment env = m_session->environment();
-        QByteArray entry = test::readFile(QStringLiteral(VELMORA_DESKTOP_ENTRY));
-        entry.replace("Exec=velmora", "Exec=" VELMORA_BINARY);
-        QVERIFY(test::writeFile(
-            env.value(u"XDG_DATA_HOME"_s) + u"/applications/app.velmora.Velmora.desktop"_s, entry));
-        m_session->run({u"xdg-mime"_s, u"default"_s, u"app.velmora.Velmora.desktop"_s,
-                        u"x-scheme-handler/velmora"_s});
-        QProcess velmora;
-        velmora.setProcessEnvironment(env);
-        velmora.start(QStringLiteral(VELMORA_BINARY), {}); // killed, should a check fail, with it
-        QVERIFY(DesktopSession::waitUntil([] {
-            return QDBusConnection::sessionBus().interface()->isServiceRegistered(
-                u"app.velmora.Velmora"_s);
-        }));
-        m_session->click(window().center());
-        QVERIFY(velmoraWindowShows());
-        velmora.kill();
-        velmora.waitForFinished();
-    }
-
-    // A second start opens the running one's gallery and ends.
-    void secondStartOpensTheGallery()
-    {
-        int exitCode = -1;
-        m_session->run({QStringLiteral(VELMORA_WIDGET_BINARY)}, &exitCode);
-        QCOMPARE(exitCode, 0);
-        QVERIFY(velmoraWindowShows());
-        m_session->screenshot(u"widget-gallery"_s);
-        // Its first button places a small widget beside the one there.
-        m_session->run({u"xdotool"_s, u"search"_s, u"--name"_s, u"^Velmora$"_s, u"windowactivate"_s,
-                        u"--sync"_s, u"key"_s, u"space"_s});
-        QVERIFY(DesktopSession::waitUntil([&] { return widgets().size() == 2; }));
     }
 };
 
