@@ -1,0 +1,277 @@
+// The tray item and the panel's text colour with real peers on a private desktop: a
+// status-notifier host, an X tray and the desktop's portal.
+
+#include "../ui/pixels.h"
+#include "desktopcolorscheme.h"
+#include "desktopsession.h"
+#include "statusnotifieritem.h"
+#include "systemtrayitem.h"
+#include "xembedtrayitem.h"
+
+#include <QApplication>
+#include <QDBusAbstractInterface>
+#include <QDBusConnection>
+#include <QMenu>
+#include <QProcess>
+#include <QScreen>
+#include <QSignalSpy>
+
+#include <memory>
+
+using namespace velmora;
+using namespace Qt::StringLiterals;
+
+using Component = DesktopSession::Component;
+using Carrier = SystemTrayItem::Carrier;
+
+namespace {
+
+const QString itemPath = u"/StatusNotifierItem"_s, menuPath = u"/MenuBar"_s;
+const QString itemInterface = u"org.kde.StatusNotifierItem"_s;
+const QColor white(Qt::white), black(Qt::black);
+
+// The item's signals as a host receives them, over a connection of the test's own.
+class ItemView : public QDBusAbstractInterface
+{
+    Q_OBJECT
+
+public:
+    ItemView(const QString &service, const QDBusConnection &connection)
+        : QDBusAbstractInterface(service, itemPath, "org.kde.StatusNotifierItem", connection,
+                                 nullptr)
+    {}
+
+Q_SIGNALS:
+    void NewToolTip();
+    void XAyatanaNewLabel(const QString &label, const QString &guide);
+};
+
+// A wide picture.
+QList<QImage> wideIcon()
+{
+    QImage image(110, 22, QImage::Format_ARGB32_Premultiplied);
+    image.fill(QColor(0x20, 0x90, 0x30));
+    return {image};
+}
+
+} // namespace
+
+class TestTray : public QObject
+{
+    Q_OBJECT
+
+    DesktopSession *m_session = DesktopSession::current(); // entered in main
+    std::unique_ptr<StatusNotifierItem> m_item;
+    std::unique_ptr<ItemView> m_view;
+
+    // A call as a GLib host makes it: the answer in GVariant text, or the error's name. The item
+    // answers from this thread, so the wait keeps the event loop turning.
+    QString call(const QString &path, const QString &method, const QStringList &arguments = {})
+    {
+        QProcess gdbus;
+        gdbus.start(u"gdbus"_s, u"call --session --dest %1 --object-path %2 --method %3 --"_s
+                                        .arg(m_item->serviceName(), path, method)
+                                        .split(u' ') +
+                                    arguments);
+        QSignalSpy(&gdbus, &QProcess::finished).wait(5000);
+        const QString error = QString::fromUtf8(gdbus.readAllStandardError());
+        return error.isEmpty() ? QString::fromUtf8(gdbus.readAllStandardOutput()).trimmed()
+                               : error.section(u' ', 1, 1);
+    }
+
+    // The desktop's colour scheme as GNOME settings hold it ("default", "prefer-dark",
+    // "prefer-light"), served by the real portal once it tells it.
+    void prefer(const QString &scheme)
+    {
+        DESKTOP_SESSION_START(*m_session, Portal);
+        m_session->run({u"gsettings"_s, u"set"_s, u"org.gnome.desktop.interface"_s,
+                        u"color-scheme"_s, scheme});
+        const QString code = u"uint32 %1>"_s.arg(
+            QStringList{u"default"_s, u"prefer-dark"_s, u"prefer-light"_s}.indexOf(scheme));
+        const QStringList read = u"gdbus call --session --dest org.freedesktop.portal.Desktop "
+                                 "--object-path /org/freedesktop/portal/desktop --method "
+                                 "org.freedesktop.portal.Settings.Read org.freedesktop.appearance "
+                                 "color-scheme"_s.split(u' ');
+        QVERIFY(DesktopSession::waitUntil([&] { return m_session->run(read).contains(code); }));
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        DESKTOP_SESSION_REQUIRE();
+        DESKTOP_SESSION_START(*m_session, SniHost);
+        m_item = std::make_unique<StatusNotifierItem>(u"velmora"_s);
+        m_view = std::make_unique<ItemView>(m_item->serviceName(), QDBusConnection::sessionBus());
+        QPalette palette = QGuiApplication::palette();
+        palette.setColor(QPalette::Window, QColor(0x30, 0x30, 0x30)); // a dark desktop palette
+        QGuiApplication::setPalette(palette);
+    }
+
+    // Whatever the background, one of the two text colours reads at 4.5:1 and is chosen.
+    void textReadsOnAnyPanel()
+    {
+        for (int grey = 0; grey < 256; grey += 5) {
+            for (const QColor &panel : {QColor(grey, grey, grey), QColor(grey, 255 - grey, 0)}) {
+                const QColor text = textColorFor(shadeOf(panel));
+                QVERIFY2(pixels::contrast(text.rgb(), panel.rgb()) >= 4.5,
+                         qPrintable(panel.name()));
+            }
+        }
+    }
+
+    void decidesFromTheDesktopThenThePortal_data()
+    {
+        QTest::addColumn<QString>("desktop");
+        QTest::addColumn<QString>("scheme");
+        QTest::addColumn<QColor>("expected");
+        // This portal wraps its answer twice, as older ones do.
+        QTest::newRow("MATE, prefers light") << u"MATE"_s << u"prefer-light"_s << black;
+        // The desktop's own panel beats its colour scheme: GNOME Classic's is light.
+        QTest::newRow("GNOME Classic") << u"GNOME-Classic:GNOME"_s << u"prefer-dark"_s << black;
+        // Then the desktop's palette, dark here.
+        QTest::newRow("no preference") << QString() << u"default"_s << white;
+    }
+
+    void decidesFromTheDesktopThenThePortal()
+    {
+        QFETCH(QString, desktop);
+        QFETCH(QString, scheme);
+        QFETCH(QColor, expected);
+        prefer(scheme);
+        if (QTest::currentTestFailed())
+            return;
+        DesktopColorScheme colors(desktop);
+        QTRY_COMPARE_WITH_TIMEOUT(colors.panelTextColor(), expected, 5000);
+        QTest::qWait(100);
+        QCOMPARE(colors.panelTextColor(), expected);
+    }
+
+    // Without a portal, the desktop's palette; a portal that starts later is asked, then it
+    // tells each change. (That the program's own theme is no guide, the desktop test's panels
+    // show.)
+    void followsALaterPortal()
+    {
+        QTest::failOnWarning(QRegularExpression(u".*"_s));
+        m_session->stop(Component::Portal);
+        DesktopColorScheme colors{QString()};
+        QSignalSpy changed(&colors, &DesktopColorScheme::changed);
+        QCOMPARE(colors.panelTextColor(), white);
+        DESKTOP_SESSION_START(*m_session, PortalBackend);
+        m_session->run({u"gsettings"_s, u"set"_s, u"org.gnome.desktop.interface"_s,
+                        u"color-scheme"_s, u"prefer-light"_s});
+        DESKTOP_SESSION_START(*m_session, Portal);
+        QTRY_COMPARE_WITH_TIMEOUT(colors.panelTextColor(), black, 5000);
+        prefer(u"prefer-dark"_s);
+        QTRY_COMPARE_WITH_TIMEOUT(colors.panelTextColor(), white, 5000);
+        QCOMPARE(changed.count(), 2);
+    }
+
+    // Each text reaches the host once, however often it is set. This host draws no labels: the
+    // label is not shown to it at all, as some hosts draw any label there is in place of the
+    // picture.
+    void textsReachTheHost()
+    {
+        QSignalSpy newToolTip(m_view.get(), &ItemView::NewToolTip);
+        QSignalSpy newLabel(m_view.get(), &ItemView::XAyatanaNewLabel);
+        for (int i = 0; i < 2; ++i) {
+            m_item->setToolTip(u"Velmora\n↓ 12.4 Mbit/s"_s);
+            m_item->setLabel(u"↓ 1 Kb/s"_s, u"↓ 888.8 Mb/s"_s);
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(newToolTip.count(), 1, 5000);
+        // Hosts read them all when they set an item up; some give up on an item that lacks one.
+        QCOMPARE(call(itemPath, u"org.freedesktop.DBus.Properties.GetAll"_s, {itemInterface}),
+                 u"({'AttentionAccessibleDesc': <''>, 'AttentionIconName': <''>, "
+                 "'AttentionIconPixmap': <@a(iiay) []>, 'AttentionMovieName': <''>, "
+                 "'Category': <'ApplicationStatus'>, "
+                 "'IconAccessibleDesc': <'Velmora\\n↓ 12.4 Mbit/s, ↓ 1 Kb/s'>, 'IconName': <''>, "
+                 "'IconPixmap': <@a(iiay) []>, 'IconThemePath': <''>, 'Id': <'velmora'>, "
+                 "'ItemIsMenu': <false>, 'Menu': <objectpath '/MenuBar'>, 'OverlayIconName': <''>, "
+                 "'OverlayIconPixmap': <@a(iiay) []>, 'Status': <'Active'>, 'Title': <'Velmora'>, "
+                 "'ToolTip': <('', @a(iiay) [], 'Velmora\\n↓ 12.4 Mbit/s', '')>, 'WindowId': <0>, "
+                 "'XAyatanaOrderingIndex': <uint32 0>},)"_s);
+        QTest::qWait(200);
+        QCOMPARE(newToolTip.count() + newLabel.count(), 1);
+    }
+
+    // Activate opens the popover where the host says, numbers no screen has just off the
+    // screens; ContextMenu, from hosts that do not draw the published menu, the item's own menu
+    // there.
+    void clicksCarryTheirPosition()
+    {
+        QSignalSpy activated(m_item.get(), &TrayItem::activated);
+        call(itemPath, u"org.kde.StatusNotifierItem.Activate"_s,
+             {u"2147483647"_s, u"-2147483648"_s});
+        const QRect screen = QGuiApplication::primaryScreen()->geometry();
+        QCOMPARE(activated.value(0).value(0).toRect(),
+                 QRect(screen.right() + 1, screen.top() - 1, 1, 1));
+        call(itemPath, u"org.kde.StatusNotifierItem.ContextMenu"_s, {u"40"_s, u"11"_s});
+        QMenu *menu = nullptr;
+        QTRY_VERIFY((menu = qobject_cast<QMenu *>(QApplication::activePopupWidget())));
+        QCOMPARE(menu->pos(), QPoint(40, 11));
+        menu->close();
+    }
+
+    // Clicks on the entries reach the program as its actions; anything else does nothing.
+    void menuEntriesAreActions()
+    {
+        using Action = TrayItem::MenuAction;
+        QSignalSpy spy(m_item.get(), &TrayItem::menuActionTriggered);
+        QCOMPARE(call(menuPath, u"com.canonical.dbusmenu.EventGroup"_s,
+                      {u"[(1, 'clicked', <0>, 0), (2, 'clicked', <0>, 0), (1, 'hovered', <0>, 0), "
+                       "(0, 'opened', <0>, 0), (7, 'clicked', <0>, 0), (3, 'clicked', <0>, 0)]"_s}),
+                 u"([7],)"_s);
+        QCOMPARE(call(menuPath, u"com.canonical.dbusmenu.Event"_s,
+                      {u"4"_s, u"clicked"_s, u"<0>"_s, u"0"_s}),
+                 u"()"_s);
+        QTRY_COMPARE_WITH_TIMEOUT(QList<QVariantList>(spy),
+                                  (QList<QVariantList>{{QVariant::fromValue(Action::ShowPopover)},
+                                                       {QVariant::fromValue(Action::ShowSettings)},
+                                                       {QVariant::fromValue(Action::Quit)}}),
+                                  5000);
+    }
+
+    // A provider's name that looks like markup is shown as the text it is.
+    void toolTipIsPlainText()
+    {
+        DESKTOP_SESSION_START(*m_session, XEmbedTray);
+        XEmbedTrayItem item;
+        item.setIcon(wideIcon());
+        QTRY_VERIFY_WITH_TIMEOUT(item.isShown(), 5000);
+        item.setToolTip(u"<img src=\"x\" width=4000 height=4000> \u00B7 203.0.113.7"_s);
+        QWidget *window = QWidget::find(item.windowId());
+        QVERIFY(window);
+        QVERIFY(window->toolTip().contains(u"&lt;img src=&quot;x&quot;"_s));
+    }
+
+    // Last: it stops the watcher the status-notifier host needs.
+    void waitsForATrayAndFollowsIt()
+    {
+        m_session->stop(Component::Watcher);
+        m_session->stop(Component::XEmbedTray);
+        SystemTrayItem item(u"velmora"_s);
+        item.setIcon(wideIcon());
+        // Shown exactly while something carries it.
+        const auto carriedBy = [&item](Carrier carrier) {
+            return QTest::qWaitFor(
+                [&] {
+                    return item.carrier() == carrier &&
+                           item.isShown() == (carrier != Carrier::None);
+                },
+                5000);
+        };
+        QVERIFY(carriedBy(Carrier::None));
+        DESKTOP_SESSION_START(*m_session, XEmbedTray);
+        QVERIFY(carriedBy(Carrier::XEmbed));
+        // The watcher wins over the X tray.
+        DESKTOP_SESSION_START(*m_session, Watcher);
+        QVERIFY(carriedBy(Carrier::StatusNotifier));
+        m_session->stop(Component::Watcher);
+        QVERIFY(carriedBy(Carrier::XEmbed));
+        m_session->stop(Component::XEmbedTray);
+        QVERIFY(carriedBy(Carrier::None));
+    }
+};
+
+DESKTOP_SESSION_TEST_MAIN(TestTray)
+
+#include "tst_tray.moc"
