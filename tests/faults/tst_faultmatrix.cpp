@@ -1,7 +1,7 @@
 // Each service fault against the real clients and the services' real names, redirected to local
 // stand-ins in private namespaces: what the lookup and the speed test say, and that the next
 // attempt recovers once the fault is gone. (The widget looks up through the same client and
-// shows any failure alike: tst_widgettimeline.)
+// shows any failure alike: tst_widget.)
 #include "../model/privatenetwork.h"
 #include "geoclient.h"
 #include "speedtester.h"
