@@ -33,10 +33,9 @@ class TestWaylandSession : public QObject
     // The compositor's screen's near-white pixels (the popover is light on weston's grey), or
     // -1 before weston can show it.
     static constexpr int popoverPixels = 200 * 200;
-    QString run(const QString &line) const { return m_session->run(line.split(u' '), {}, m_env); }
     int lightPixels() const
     {
-        run(u"weston-screenshooter"_s);
+        m_session->run({u"weston-screenshooter"_s}, {}, m_env);
         QImage image;
         for (const QString &file : QDir().entryList({u"wayland-screenshot-*.png"_s}))
             image.load(file), QFile::remove(file);
@@ -92,9 +91,8 @@ private Q_SLOTS:
     }
 
     // As a Wayland client, where no XWayland runs (beside it, X windows under XWayland are the
-    // desktop test's sway row): the item registers, Activate opens the popover and closes it
-    // again, and an address change tells of itself as the desktop's notification, whose click
-    // opens the popover.
+    // desktop test's sway row): the item registers, and an address change tells of itself as
+    // the desktop's notification, whose click opens the popover.
     void popoverAndNotice()
     {
         m_env = m_session->environment(); // empty is unset, to Velmora and to Qt
@@ -119,15 +117,6 @@ private Q_SLOTS:
         const QString pid = u"-%1-"_s.arg(velmora.processId());
         QTRY_COMPARE_WITH_TIMEOUT(m_session->registeredItems().filter(pid).size(), 1, 20000);
         QTRY_VERIFY(!m_server->requests().isEmpty());
-        const QString item = m_session->registeredItems().filter(pid)[0].section(u'/', 0, 0);
-        // As a host calls it on a click; dbus-send prints the reply.
-        const QString activate =
-            u"dbus-send --print-reply --dest=%1 /StatusNotifierItem "_s.arg(item) +
-            u"org.kde.StatusNotifierItem.Activate int32:900 int32:10"_s;
-        QVERIFY(!run(activate).isEmpty());
-        QTRY_VERIFY_WITH_TIMEOUT(lightPixels() > popoverPixels, 10000);
-        QVERIFY(!run(activate).isEmpty());
-        QTRY_VERIFY_WITH_TIMEOUT(lightPixels() < popoverPixels, 20000);
 
         m_notices.clear();
         m_server->respond({.body = R"({"success":true,"ip":"198.51.100.7","country_code":"NL",
@@ -137,6 +126,7 @@ private Q_SLOTS:
         QCOMPARE(m_notices.join(u'|'), u"Now in Netherlands|203.0.113.42 → 198.51.100.7\n"
                                        "was 🇧🇦 Bosnia &amp; Herzegovina"_s);
         QCOMPARE_GT(m_imageInk, 64 * 64);
+        QCOMPARE_LT(lightPixels(), popoverPixels);
         Q_EMIT ActionInvoked(7, u"default"_s);
         QTRY_VERIFY_WITH_TIMEOUT(lightPixels() > popoverPixels, 10000);
     }
