@@ -10,9 +10,7 @@
 #include <QApplication>
 #include <QDBusAbstractInterface>
 #include <QDBusConnection>
-#include <QMenu>
 #include <QProcess>
-#include <QScreen>
 #include <QSignalSpy>
 
 #include <memory>
