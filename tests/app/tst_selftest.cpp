@@ -1,10 +1,6 @@
 #include "applicationrequest.h"
 #include "checkreport.h"
 
-#include <QProcess>
-#include <QRegularExpression>
-#include <QStandardPaths>
-#include <QTemporaryDir>
 #include <QTest>
 
 #include <cstdio>
@@ -12,38 +8,13 @@
 using namespace velmora;
 using namespace Qt::StringLiterals;
 
-// The self-test through the shipped binary, its report, and the requests other programs make.
+// The self-test's report, and the requests other programs make.
 class TestSelfTest : public QObject
 {
     Q_OBJECT
 
 private Q_SLOTS:
-    // In a network namespace of its own, a home of its own, without a display or a session bus:
-    // every check passes, then the verdict.
-    void selfTestNeedsNothing()
-    {
-        const QString unshare = QStandardPaths::findExecutable(u"unshare"_s);
-        if (unshare.isEmpty() || QProcess::execute(unshare, {u"--net"_s, u"true"_s}))
-            QSKIP("cannot make a network namespace here (needs root and unshare)");
-        QTemporaryDir home;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        for (const QString &name : {u"DISPLAY"_s, u"WAYLAND_DISPLAY"_s, u"QT_QPA_PLATFORM"_s})
-            env.remove(name);
-        env.insert(u"DBUS_SESSION_BUS_ADDRESS"_s, u"unix:path=/nonexistent"_s);
-        env.insert(u"HOME"_s, home.path());
-        env.insert(u"XDG_CONFIG_HOME"_s, home.path());
-        QProcess process;
-        process.setProcessEnvironment(env);
-        process.start(unshare, {u"--net"_s, QStringLiteral(VELMORA_BINARY), u"--selftest"_s});
-        QVERIFY(process.waitForFinished(30'000));
-        const QString out = QString::fromUtf8(process.readAllStandardOutput());
-        QVERIFY2(QRegularExpression(u"^(PASS  [^\n]+\n){18}SELFTEST OK\n$"_s).match(out).hasMatch(),
-                 qPrintable(out));
-        QCOMPARE(process.readAllStandardError(), QByteArray());
-        QCOMPARE(process.exitStatus(), QProcess::NormalExit);
-        QCOMPARE(process.exitCode(), 0);
-    }
-
+    // (The self-test itself runs from the package, in tests/package/check_package.sh.)
     void failuresAreCountedAndReported()
     {
         QByteArray printed(4096, '\0');
