@@ -122,7 +122,7 @@ private Q_SLOTS:
         const int bad = int(GeoError::Kind::badResponse);
         const int decoding = int(GeoError::Kind::decoding);
 
-        // Full answers of both providers are the self-test's (tst_selftest).
+        // Full answers of both providers are the self-test's (tests/package/check_package.sh).
         row("primary: isp wins over org",
             R"({"ip":"1","success":true,"country_code":"DE","connection":{"org":"DTAG","isp":"DT AG"}})",
             taken, u"1|DE|DE||DT AG||"_s);
