@@ -70,7 +70,8 @@ struct Setup : fakes::ViewSetup<StatusBarController>
 
 // Addresses for lookups in turn: after the first, each is a change.
 const std::deque<QString> changes{u"203.0.113.1"_s, u"203.0.113.2"_s, u"203.0.113.3"_s,
-                                  u"203.0.113.4"_s, u"203.0.113.5"_s};
+                                  u"203.0.113.4"_s, u"203.0.113.5"_s, u"203.0.113.6"_s,
+                                  u"203.0.113.7"_s, u"203.0.113.8"_s};
 
 } // namespace
 
@@ -80,8 +81,7 @@ class TestStatusBarController : public QObject
 
 private Q_SLOTS:
     // The first picture is wide, at both scales; several settings changed in one pass make one
-    // picture, and a setting the tray does not show none. Rates redraw only while shown, and
-    // only a picture that differs goes to the tray.
+    // picture, and a setting the tray does not show none. Rates redraw only while shown.
     void picturesFollowSettingsAndRates()
     {
         Setup s;
@@ -105,13 +105,7 @@ private Q_SLOTS:
         s.count(1000);
         const qsizetype idle = s.tray.icons.size();
         s.count(900'000);
-        const qsizetype pictures = s.tray.icons.size();
-        const int withRates = s.view->redrawCount();
-        QVERIFY(pictures > idle);
-        // A rate a hundred bytes higher prints the same: no new picture for the tray.
-        s.count(1'799'100);
-        QCOMPARE(s.view->redrawCount(), withRates + 1);
-        QCOMPARE(s.tray.icons.size(), pictures);
+        QVERIFY(s.tray.icons.size() > idle);
 
         s.prefs.setShowLiveSpeed(false);
         s.settle();
@@ -147,8 +141,7 @@ private Q_SLOTS:
         };
         QVERIFY(fakes::waitUntilIdle(*s.model));
         QVERIFY(redrawnWith(Flag::offline()));
-        s.model->refresh();
-        QVERIFY(fakes::waitUntilIdle(*s.model));
+        QVERIFY(s.lookUp());
         QVERIFY(redrawnWith(Flag::emoji(u"DE"_s)));
         s.rig.monitor->report({.satisfied = false});
         QVERIFY(redrawnWith(Flag::offline()));
@@ -167,8 +160,6 @@ private Q_SLOTS:
         s.tray.click();
         QVERIFY(!popover->isVisible());
         s.view->showPopover();
-        s.view->showPopover();
-        QVERIFY(popover->isVisible());
         s.tray.choose(TrayItem::MenuAction::ShowPopover);
         QVERIFY(popover->isVisible());
         // The closing rule follows the setting, on the popover already shown.
@@ -187,8 +178,11 @@ private Q_SLOTS:
     }
 
     // A change shows no card with the setting off, while the popover is open or with no item
-    // on the tray, and none is kept for later.
-    void cardShowsOnlyWhereItShould()
+    // on the tray, and none is kept for later. Else a second change replaces the card at once,
+    // for a full time on screen of its own; then it goes by itself. Gone with a card up and its
+    // dismissal pending, the controller leaves nothing to run. (A click on a card, for the
+    // popover, is the end-to-end run's.)
+    void cardShowsOnlyWhereItShouldAndGoes()
     {
         Setup s(changes);
         s.prefs.setShowIPChangeToast(false);
@@ -204,14 +198,7 @@ private Q_SLOTS:
         s.tray.shown = true;
         QTest::qWait(50);
         QVERIFY(!s.view->toast());
-    }
 
-    // A second change replaces the card at once, for a full time on screen of its own; then it
-    // goes by itself. Gone with a card up and its dismissal pending, the controller leaves
-    // nothing to run. (A click on a card, for the popover, is the end-to-end run's.)
-    void cardComesAndGoes()
-    {
-        Setup s(changes);
         QVERIFY(s.lookUp());
         QPointer<ToastWindow> first = s.view->toast();
         QVERIFY(first);
