@@ -1,11 +1,9 @@
 #include "pixels.h"
-#include "settings/colorwell.h"
 #include "settings/settingsview.h"
 #include "settingsstore.h"
 #include "viewsetup.h"
 
 #include <QCheckBox>
-#include <QColorDialog>
 #include <QComboBox>
 #include <QLabel>
 #include <QTest>
@@ -28,12 +26,6 @@ struct Setup : fakes::ViewSetup<SettingsView>
     QJsonValue stored(const QString &key) const
     {
         return SettingsStore(folder + u"/settings.json"_s).value(key);
-    }
-
-    QColor swatchColor(const QString &well) const
-    {
-        const QImage image = get<ColorWell>(well).findChild<QAbstractButton *>()->grab().toImage();
-        return image.pixelColor(image.rect().center());
     }
 };
 
@@ -117,27 +109,6 @@ private Q_SLOTS:
         QVERIFY(shown(widget) != before);
         setup.prefs.setProperty(qPrintable(key), defaultValue);
         QCOMPARE(shown(widget), before);
-    }
-
-    // A well shows the stored colour, white for one it cannot read, and stores the one chosen.
-    void colorWells()
-    {
-        Setup setup;
-        setup.prefs.setCustomColors(true);
-        setup.prefs.setDownloadColorHex(u"#1a2B3c"_s);
-        setup.prefs.setUploadColorHex(u"green"_s);
-        setup.start();
-        QCOMPARE(setup.swatchColor(u"downloadColor"_s), QColor(0x1A, 0x2B, 0x3C));
-        QCOMPARE(setup.swatchColor(u"uploadColor"_s), QColor(Qt::white));
-
-        auto &well = setup.get<ColorWell>(u"uploadColor"_s);
-        QTest::mouseClick(well.findChild<QAbstractButton *>(), Qt::LeftButton);
-        QColorDialog *dialog = well.dialog();
-        QVERIFY(dialog);
-        dialog->setCurrentColor(QColor::fromRgbF(0.5f, 0.25f, 1.0f));
-        dialog->accept();
-        QCOMPARE(setup.stored(u"uploadColorHex"_s), QJsonValue(u"#8040FF"_s));
-        QCOMPARE(setup.swatchColor(u"uploadColor"_s), QColor(0x80, 0x40, 0xFF));
     }
 
     // The window as a user sees it in each theme, with an error line: screenshots, what can be

@@ -1,8 +1,6 @@
-#include "flag.h"
 #include "popover/popoverwindow.h"
 #include "settings/settingsview.h"
 #include "settingsfollowers.h"
-#include "shownvalues.h"
 #include "statusbarcontroller.h"
 #include "toast/toastwindow.h"
 #include "trayitem.h"
@@ -124,27 +122,6 @@ private Q_SLOTS:
         s.count(8'000'000);
         QCOMPARE(s.model->trafficHistory().size(), 2);
         QCOMPARE(s.model->downloadRate(), 0.0);
-    }
-
-    // The flag glyph is the model's: a failed first lookup, a record and going offline each
-    // draw a new picture, whatever else stays.
-    void glyphFollowsTheModel()
-    {
-        Setup s({QString(), u"203.0.113.1"_s});
-        QList<QImage> before = s.tray.icons.last();
-        const auto redrawnWith = [&s, &before](const QString &glyph) {
-            s.settle();
-            const bool redrawn = s.tray.icons.last() != before;
-            before = s.tray.icons.last();
-            return redrawn && Shown::flag(s.model->isOnline(), s.model->geoState(),
-                                          s.model->lastGeo()) == glyph;
-        };
-        QVERIFY(fakes::waitUntilIdle(*s.model));
-        QVERIFY(redrawnWith(Flag::offline()));
-        QVERIFY(s.lookUp());
-        QVERIFY(redrawnWith(Flag::emoji(u"DE"_s)));
-        s.rig.monitor->report({.satisfied = false});
-        QVERIFY(redrawnWith(Flag::offline()));
     }
 
     // A click toggles the popover; a second start or the item's menu (on trays that open it
