@@ -28,7 +28,7 @@ GeoInfo record(const QString &ip, const QString &code, const QString &country)
 }
 
 // The desktop's notification service, slow to answer Notify as a busy one is. It keeps the ids
-// of the notifications it shows.
+// of the notifications it shows; it names no capabilities, so the notice sends plain text.
 class SlowNotifications : public QObject
 {
     Q_OBJECT
@@ -43,7 +43,6 @@ public:
     QList<uint> replaced; // the replaces_id of each Notify
 
 public Q_SLOTS:
-    QStringList GetCapabilities() { return {u"body"_s}; }
     uint Notify(const QString &, uint replaces, const QString &, const QString &, const QString &,
                 const QStringList &, const QVariantMap &, int, const QDBusMessage &message)
     {

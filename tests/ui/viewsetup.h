@@ -17,14 +17,6 @@
 
 namespace velmora::fakes {
 
-// Both themes as rows, for the tests that look at a view as a user sees it.
-inline void addThemeRows()
-{
-    QTest::addColumn<Preferences::Theme>("theme");
-    QTest::newRow("light") << Preferences::Theme::light;
-    QTest::newRow("dark") << Preferences::Theme::dark;
-}
-
 // The application in a theme until the end of the scope.
 struct ThemedApplication
 {
