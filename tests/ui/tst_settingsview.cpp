@@ -44,30 +44,6 @@ class TestSettingsView : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    // Live speeds off dims everything under them; "upload on top" needs both rates on two
-    // lines; the colour wells need custom colours. Each setting changes with the window up, so
-    // that it has to be followed.
-    void enabling()
-    {
-        Setup setup;
-        setup.start();
-        const auto enabled = [&setup] {
-            return setup.enabled({u"showLiveSpeed"_s, u"bandwidthData"_s, u"styleSingle"_s,
-                                  u"customColors"_s, u"uploadOnTop"_s, u"downloadColor"_s,
-                                  u"uploadColor"_s});
-        };
-        QCOMPARE(enabled(), u"1111100"_s);
-        setup.prefs.setCustomColors(true);
-        QCOMPARE(enabled(), u"1111111"_s);
-        setup.prefs.setButtonStyle(Style::singleLine);
-        QCOMPARE(enabled(), u"1111011"_s);
-        setup.prefs.setButtonStyle(Style::doubleLine);
-        setup.prefs.setBandwidthData(Data::download);
-        QCOMPARE(enabled(), u"1111011"_s);
-        setup.prefs.setShowLiveSpeed(false);
-        QCOMPARE(enabled(), u"1000000"_s);
-    }
-
     void controlStoresAndFollows_data()
     {
         QTest::addColumn<QString>("control");

@@ -78,8 +78,9 @@ class TestStatusBarController : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    // The first picture is wide, at both scales; several settings changed in one pass make one
-    // picture, and a setting the tray does not show none. Rates redraw only while shown.
+    // The first picture is wide, at both scales, and follows the settings and the rates; with
+    // live speeds off it is the flag alone, and the rates are sampled only while the popover is
+    // open, for its graph.
     void picturesFollowSettingsAndRates()
     {
         Setup s;
@@ -89,14 +90,9 @@ private Q_SLOTS:
         QCOMPARE(images.at(1).width(), 2 * images.at(0).width());
         QVERIFY(images.first().width() > 2 * images.first().height());
 
-        s.settle();
-        const int before = s.view->redrawCount();
         s.prefs.setSpeedUnit(Preferences::SpeedUnit::bytes);
         s.prefs.setButtonStyle(Preferences::ButtonStyle::singleLine);
         s.settle();
-        s.prefs.setShowIPChangeToast(false);
-        s.settle();
-        QCOMPARE(s.view->redrawCount(), before + 1);
         // Two columns side by side now: the picture is wider.
         QVERIFY(s.tray.icons.last().first().width() > images.first().width());
 
@@ -109,9 +105,6 @@ private Q_SLOTS:
         s.settle();
         const QImage titleOnly = s.tray.icons.last().first();
         QVERIFY(titleOnly.width() < 2 * titleOnly.height());
-        const int off = s.view->redrawCount();
-        s.count(5'000'000);
-        QCOMPARE(s.view->redrawCount(), off);
 
         // Now the rates are sampled only while the popover is open, for its graph.
         s.view->showPopover();

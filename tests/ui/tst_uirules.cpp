@@ -7,7 +7,6 @@
 #include "trayimage/speedimage.h"
 #include "trayimage/squarerates.h"
 
-#include <QPainter>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -65,10 +64,8 @@ private Q_SLOTS:
         };
         // The record shown: the loaded one, else (loading, failed) the earlier one.
         const Geo earlier = GeoInfo{.ip = u"198.51.100.2"_s};
-        const auto shown = [&earlier](const GeoState &state) {
-            return currentGeo(state, earlier).value_or(GeoInfo()).ip;
-        };
-        row("shown: failed keeps the earlier", shown(GeoState::failed(u"x"_s)), u"198.51.100.2"_s);
+        row("shown: failed keeps the earlier",
+            currentGeo(GeoState::failed(u"x"_s), earlier).value_or(GeoInfo()).ip, earlier->ip);
 
         row("title: country, even offline", title(full, false), u"Germany"_s);
         row("subtitle: empty city", subtitle(bare), emDash);
@@ -82,13 +79,12 @@ private Q_SLOTS:
         QTemporaryDir dir;
         SettingsStore store(dir.filePath(u"settings.json"_s));
         Preferences prefs(store);
-        const auto figures = [&prefs](const std::optional<SpeedResult> &result, Unit unit) {
-            prefs.setSpeedUnit(unit);
+        const auto figures = [&prefs](const std::optional<SpeedResult> &result) {
             return QStringList{latency(result), download(result, prefs), upload(result, prefs)}
                 .join(u'|');
         };
-        row("figures: no result", figures({}, Unit::bits), QStringList(3, emDash).join(u'|'));
-        row("figures: 12.6 ms rounds up, bits", figures(speed(12.6, 300, 40), Unit::bits),
+        row("figures: no result", figures({}), QStringList(3, emDash).join(u'|'));
+        row("figures: 12.6 ms rounds up, bits", figures(speed(12.6, 300, 40)),
             u"13 ms|300.0 Mbps|40.0 Mbps"_s);
 
         row("status: idle, the last run's local time, short",
@@ -102,8 +98,7 @@ private Q_SLOTS:
         row("scale: no traffic", scale(0, Unit::bits), u"1 Kb/s=125"_s);
         row("scale: just at a step", scale(250'000, Unit::bits), u"2 Mb/s=250000"_s);
 
-        // The tray item's: the compact rates of its square picture, and its tool
-        // tip.
+        // The tray item's: the compact rates of its square picture, and its tool tip.
         row("not a number", compactRate(std::nan(""), Unit::bits), u"0K"_s);
         row("one decimal below ten", compactRate(512, Unit::bits), u"4.1K"_s);
         row("rounds up to ten", compactRate(1246, Unit::bits), u"10K"_s);
@@ -249,56 +244,6 @@ private Q_SLOTS:
         for (int y = 0; y < canvas.height(); ++y)
             for (int x = 0; x < canvas.width(); ++x)
                 QCOMPARE(qRed(canvas.pixel(x, y)), 0);
-    }
-
-    // On a badge, for a panel of unknown colour, each row's arrow and rate stand in their own
-    // half of the picture, reading at 4.5:1 on black, grey and white panels alike, the digits
-    // tall enough to read at the smallest tray size, the arrow pointing the row's way (its
-    // head, the widest part, at the bottom for the download), nothing cut off at the sides.
-    // (Without a badge, the end-to-end run reads the rows off real panels.)
-    void squareRowsOnABadge()
-    {
-        const QSize size(32, 24);
-        const QList<RateEntry> entries{{u"\u2193"_s, u"888M"_s, customGreen},
-                                       {u"\u2191"_s, u"456K"_s, customBlue}};
-        GlyphAtlas atlas;
-        const QImage image =
-            renderSquareRates(entries, size, {.panelTextColor = panelRed, .onBadge = true}, atlas);
-        QCOMPARE(image.size(), size);
-        const int half = size.height() / 2;
-        for (const QRgb panel : {qRgb(0, 0, 0), qRgb(128, 128, 128), qRgb(255, 255, 255)}) {
-            QImage shown(size, QImage::Format_RGB32);
-            shown.fill(panel);
-            QPainter(&shown).drawImage(0, 0, image);
-            // Against the badge. Where the picture draws little or nothing (the badge's round
-            // corners) is no ink.
-            const QRgb around = shown.pixel(size.width() / 2, 0);
-            for (int y = 0; y < size.height(); ++y)
-                for (int x = 0; x < size.width(); ++x)
-                    if (qAlpha(image.pixel(x, y)) < 128)
-                        shown.setPixel(x, y, around);
-            for (const QRect rowArea : {QRect(0, 0, size.width(), half),
-                                        QRect(0, half, size.width(), size.height() - half)}) {
-                const QImage row = shown.copy(rowArea);
-                const QRect bounds = pixels::inkBounds(row, around, 4.5);
-                QVERIFY2(bounds.height() >= 8 && bounds.left() > 0 &&
-                             bounds.right() < size.width() - 1,
-                         qPrintable(QDebug::toString(bounds) + QColor(panel).name()));
-                // The arrow: the ink columns left of the first blank one.
-                int markRight = bounds.left();
-                while (pixels::inkBounds(row.copy(markRight + 1, 0, 1, row.height()), around, 4.5)
-                           .isValid())
-                    ++markRight;
-                int widest = 0, widestAt = 0;
-                for (int y = bounds.top(); y <= bounds.bottom(); ++y) {
-                    const QRect line(bounds.left(), y, markRight - bounds.left() + 1, 1);
-                    const int width = pixels::inkBounds(row.copy(line), around, 4.5).width();
-                    if (width > widest)
-                        std::tie(widest, widestAt) = std::pair(width, y);
-                }
-                QCOMPARE(widestAt > bounds.center().y(), rowArea.top() == 0);
-            }
-        }
     }
 };
 

@@ -71,14 +71,6 @@ template<typename View> struct ViewSetup
         return all.join(u'|');
     }
     QString text(const QString &name) const { return texts({name}); }
-    // For each widget named, 1 where it is enabled, else 0.
-    QString enabled(const QStringList &names) const
-    {
-        QString all;
-        for (const QString &name : names)
-            all += get(name).isEnabled() ? u'1' : u'0';
-        return all;
-    }
     void click(const QString &name) const { QTest::mouseClick(&get(name), Qt::LeftButton); }
 };
 
