@@ -55,11 +55,8 @@ private Q_SLOTS:
                 << QString::fromLatin1(control) << QString::fromLatin1(key) << stored;
         };
         row("themeDark", "theme", u"dark"_s);
-        row("styleSingle", "buttonStyle", u"singleLine"_s);
         row("bandwidthData", "bandwidthData", u"download"_s);
         row("showLiveSpeed", "showLiveSpeed", false);
-        row("showIPChangeToast", "showIPChangeToast", false);
-        row("popoverClosesAutomatically", "popoverClosesAutomatically", false);
         row("uploadOnTop", "uploadOnTop", true);
         row("customColors", "customColors", true);
     }

@@ -132,10 +132,6 @@ private Q_SLOTS:
         s.view->showPopover();
         s.tray.choose(TrayItem::MenuAction::ShowPopover);
         QVERIFY(popover->isVisible());
-        // The closing rule follows the setting, on the popover already shown.
-        s.prefs.setPopoverClosesAutomatically(false);
-        s.settle();
-        QVERIFY(!popover->closesOnOutsideClick());
 
         s.tray.choose(TrayItem::MenuAction::ShowSettings);
         QVERIFY(!popover->isVisible());
