@@ -3,6 +3,7 @@
 #include "settingsstore.h"
 #include "viewsetup.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
@@ -84,9 +85,10 @@ private Q_SLOTS:
         QCOMPARE(shown(widget), before);
     }
 
-    // The window as a user sees it in each theme, with an error line: screenshots, what can be
-    // read back from the pixels, and how the line comes and goes. (The write error, a label of
-    // the same kind, is tst_settingsdurability's, on real full and read-only file systems.)
+    // The window as a user sees it in each theme, in the theme's own palette, with an error
+    // line: screenshots, what can be read back from the pixels, and how the line comes and goes.
+    // (The write error, a label of the same kind, is tst_settingsdurability's, on real full and
+    // read-only file systems.)
     void looksRight_data()
     {
         QTest::addColumn<Theme>("theme");
@@ -98,6 +100,8 @@ private Q_SLOTS:
     {
         QFETCH(Theme, theme);
         const fakes::ThemedApplication themed(theme);
+        QCOMPARE(QApplication::palette(), theme == Theme::light ? FusionAppearance::lightPalette()
+                                                                : FusionAppearance::darkPalette());
         Setup setup;
         setup.prefs.setTheme(theme);
         setup.start();

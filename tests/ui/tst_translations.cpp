@@ -28,7 +28,6 @@ QStringList windowTexts(const QString &language)
         window.show();
         std::ignore = QTest::qWaitForWindowExposed(&window);
         QTest::qWait(20); // the last layout request
-        QStringList texts;
         for (QWidget *shown : window.findChildren<QWidget *>()) {
             const auto *label = qobject_cast<QLabel *>(shown);
             const auto *button = qobject_cast<QAbstractButton *>(shown);
@@ -38,9 +37,8 @@ QStringList windowTexts(const QString &language)
             const bool cut = wrapping ? QString(wrapping->text()).remove(u'\n').remove(u' ') !=
                                             QString(wrapping->fullText()).remove(u'\n').remove(u' ')
                                       : shown->sizeHint().width() > shown->width();
-            texts << (cut ? u"cut: "_s : QString()) + (label ? label->text() : button->text());
+            all << (cut ? u"cut: "_s : QString()) + (label ? label->text() : button->text());
         }
-        all << texts;
         pixels::saveArtifact(&window, u"translations-%1-%2.png"_s.arg(language, name));
     };
     fakes::ViewSetup<PopoverView> popover;
