@@ -1,4 +1,3 @@
-#include "pixels.h"
 #include "placement.h"
 #include "settingsstore.h"
 #include "shownvalues.h"
@@ -16,8 +15,6 @@ using namespace velmora;
 using namespace Qt::StringLiterals;
 
 using Geo = std::optional<GeoInfo>;
-using Data = Preferences::BandwidthData;
-using Style = Preferences::ButtonStyle;
 using Unit = Preferences::SpeedUnit;
 
 Q_DECLARE_METATYPE(velmora::ScreenArea)
@@ -35,15 +32,11 @@ SpeedResult speed(std::optional<double> latency, std::optional<double> download 
     return result;
 }
 
-constexpr double downloadRate = 12'345;    // 98.8 Kb/s, 12.3 KB/s
-constexpr double uploadRate = 987'654'321; // 7.9 Gb/s, 988 MB/s
-const QColor panelRed(255, 0, 0), customGreen(0, 255, 0), customBlue(0, 0, 255);
-
 } // namespace
 
 // The rules of the popover and the tray item, as plain functions: their texts (each checked here
-// once; tst_popoverview checks only where the popover's go), the popover's place and the rates
-// picture's layout.
+// once; tst_popoverview checks only where the popover's go), the order of the rates in the wide
+// picture, and the popover's place.
 class TestUiRules : public QObject
 {
     Q_OBJECT
@@ -104,6 +97,23 @@ private Q_SLOTS:
         row("rounds up to ten", compactRate(1246, Unit::bits), u"10K"_s);
         row("rounds up to the next prefix", compactRate(124'995, Unit::bits), u"1.0M"_s);
         row("tool tip", toolTip(*full), u"Germany · 203.0.113.1"_s);
+
+        // The wide picture's rows, top first, by their arrows.
+        const auto arrows = [](const SpeedImageSettings &settings) {
+            QString rows;
+            for (const QList<RateEntry> &row : layoutSpeedImage(1000, 2000, settings).rows) {
+                for (const RateEntry &entry : row)
+                    rows += entry.arrow;
+                rows += u'|';
+            }
+            return rows;
+        };
+        using enum Preferences::ButtonStyle;
+        row("picture: two lines, download on top", arrows({}), u"↓|↑|"_s);
+        row("picture: one line, upload first",
+            arrows({.uploadOnTop = true, .buttonStyle = singleLine}), u"↑↓|"_s);
+        row("picture: download alone, one line",
+            arrows({.bandwidthData = Preferences::BandwidthData::download}), u"↓|"_s);
     }
 
     void texts()
@@ -180,57 +190,6 @@ private Q_SLOTS:
             QVERIFY(!popover.intersects(anchor));
         QVERIFY(std::ranges::any_of(
             screens, [&](const ScreenArea &screen) { return screen.available.contains(popover); }));
-    }
-
-    void speedImageLayout_data()
-    {
-        QTest::addColumn<SpeedImageSettings>("settings");
-        QTest::addColumn<QStringList>("rows"); // the arrows of each row, top row first
-
-        const auto add = [](const char *name, Data data, Style style, bool onTop, Unit unit,
-                            const QStringList &rows) {
-            QTest::newRow(name) << SpeedImageSettings{unit, data,        onTop,     style,
-                                                      true, customGreen, customBlue}
-                                << rows;
-        };
-        add("both single upload on top, bytes", Data::both, Style::singleLine, true, Unit::bytes,
-            {u"↑↓"_s});
-        add("both double, bytes", Data::both, Style::doubleLine, false, Unit::bytes,
-            {u"↓"_s, u"↑"_s});
-        // One rate is one row whatever the style and order.
-        add("download double, bits", Data::download, Style::doubleLine, true, Unit::bits, {u"↓"_s});
-    }
-
-    void speedImageLayout()
-    {
-        QFETCH(SpeedImageSettings, settings);
-        QFETCH(QStringList, rows);
-
-        const SpeedImageLayout layout = layoutSpeedImage(downloadRate, uploadRate, settings);
-        QStringList arrows;
-        for (const QList<RateEntry> &row : layout.rows) {
-            arrows.append(QString());
-            for (const RateEntry &entry : row) {
-                const bool down = entry.arrow == u"↓"_s;
-                arrows.last() += entry.arrow;
-                QCOMPARE(entry.text, Preferences::formatRate(down ? downloadRate : uploadRate,
-                                                             settings.speedUnit));
-                QCOMPARE(entry.color, down ? customGreen : customBlue);
-            }
-        }
-        QCOMPARE(arrows, rows);
-
-        // Every glyph lands inside the image, in the custom colours, not the panel's: paint on
-        // black with room around it and look there.
-        QImage canvas(layout.size + QSize(20, 20), QImage::Format_ARGB32_Premultiplied);
-        canvas.fill(Qt::black);
-        GlyphAtlas atlas;
-        paintSpeedImage(canvas, QPointF(10, 10), layout, panelRed, atlas);
-        const QRect ink = pixels::inkBounds(canvas, qRgb(0, 0, 0), 1.01);
-        QVERIFY(ink.isValid() && QRect(QPoint(10, 10), layout.size).contains(ink));
-        for (int y = 0; y < canvas.height(); ++y)
-            for (int x = 0; x < canvas.width(); ++x)
-                QCOMPARE(qRed(canvas.pixel(x, y)), 0);
     }
 };
 
