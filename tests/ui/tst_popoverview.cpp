@@ -80,12 +80,10 @@ private Q_SLOTS:
 
         s.click(u"copyButton"_s);
         QCOMPARE(s.rig.clipboard->m_text, address);
-        QCOMPARE(s.text(u"publicIP"_s), u"Copied"_s);
-        QTRY_COMPARE_WITH_TIMEOUT(s.text(u"publicIP"_s), address, 3000);
     }
 
-    // The Run test button needs the network; the card shows each step of a run, its figures
-    // and a failure. (A new unit's figures are the desktop test's, in the running program.)
+    // The Run test button needs the network; the card shows when it ran, its figures and a
+    // failure. (A new unit's figures are the desktop test's, in the running program.)
     void speedCard()
     {
         Setup s;
@@ -95,18 +93,8 @@ private Q_SLOTS:
         QCOMPARE(s.texts({u"flag"_s, u"title"_s}), Flag::offline() + u"|Offline"_s);
         QVERIFY(!s.get(u"runTestButton"_s).isEnabled());
         s.rig.monitor->report({.satisfied = true, .usesWiredEthernet = true});
-
-        // The status line at each step of a run, seen right after the view has taken the step
-        // in (it was connected first).
-        QStringList seen;
-        connect(s.model.get(), &AppModel::speedPhaseChanged, this, [&s, &seen] {
-            if (s.model->speedPhase() != SpeedPhase::idle)
-                seen << s.text(u"speedStatus"_s);
-        });
         s.click(u"runTestButton"_s);
         QVERIFY(s.waitForTestEnd());
-        QCOMPARE(seen, (QStringList{u"Measuring latency\u2026"_s, u"Testing download\u2026"_s,
-                                    u"Testing upload\u2026"_s}));
         QVERIFY(s.text(u"speedStatus"_s).startsWith(u"Last run "_s));
         // A second run replaces the first's figures.
         s.click(u"runTestButton"_s);

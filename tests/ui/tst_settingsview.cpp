@@ -22,12 +22,6 @@ namespace {
 struct Setup : fakes::ViewSetup<SettingsView>
 {
     void start() { ViewSetup::start(rig.services({.refreshInterval = 3'600s})); }
-
-    // What the file holds now.
-    QJsonValue stored(const QString &key) const
-    {
-        return SettingsStore(folder + u"/settings.json"_s).value(key);
-    }
 };
 
 // What a control shows: checked or not, or the chosen item.
@@ -79,7 +73,7 @@ private Q_SLOTS:
             combo->setCurrentIndex(combo->findText(u"Download only"_s));
         else
             qobject_cast<QAbstractButton *>(&widget)->click();
-        QCOMPARE(setup.stored(key), stored);
+        QCOMPARE(SettingsStore(setup.store.filePath()).value(key), stored); // what the file holds
         QVERIFY(shown(widget) != before);
         setup.prefs.setProperty(qPrintable(key), defaultValue);
         QCOMPARE(shown(widget), before);

@@ -94,7 +94,6 @@ private Q_SLOTS:
         // The tray item's: the compact rates of its square picture, and its tool tip.
         row("not a number", compactRate(std::nan(""), Unit::bits), u"0K"_s);
         row("one decimal below ten", compactRate(512, Unit::bits), u"4.1K"_s);
-        row("rounds up to ten", compactRate(1246, Unit::bits), u"10K"_s);
         row("rounds up to the next prefix", compactRate(124'995, Unit::bits), u"1.0M"_s);
         row("tool tip", toolTip(*full), u"Germany · 203.0.113.1"_s);
 

@@ -29,7 +29,7 @@ template<typename View> struct ViewSetup
 {
     Rig rig;
     QTemporaryDir dir;
-    // Inside a folder of its own, so that a test can stand a file in the folder's way.
+    // Inside a folder of its own, for a test to put a small file system there.
     const QString folder = dir.filePath(QStringLiteral("config"));
     SettingsStore store{folder + QStringLiteral("/settings.json")};
     Preferences prefs{store};
