@@ -52,16 +52,6 @@ inline double bestContrast(const QImage &image, const QRect &area, QRgb backgrou
     return best;
 }
 
-// Whether any pixel of image passes test.
-template<typename Test> bool anyPixel(const QImage &image, Test test)
-{
-    for (int y = 0; y < image.height(); ++y)
-        for (int x = 0; x < image.width(); ++x)
-            if (test(image.pixel(x, y)))
-                return true;
-    return false;
-}
-
 // Where the image differs from background by at least minimumContrast.
 inline QRect inkBounds(const QImage &image, QRgb background, double minimumContrast = 1.5)
 {

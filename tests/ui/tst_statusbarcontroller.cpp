@@ -1,8 +1,6 @@
-#include "flag.h"
 #include "popover/popoverwindow.h"
 #include "settings/settingsview.h"
 #include "settingsfollowers.h"
-#include "shownvalues.h"
 #include "statusbarcontroller.h"
 #include "toast/toastwindow.h"
 #include "trayitem.h"
@@ -70,7 +68,8 @@ struct Setup : fakes::ViewSetup<StatusBarController>
 
 // Addresses for lookups in turn: after the first, each is a change.
 const std::deque<QString> changes{u"203.0.113.1"_s, u"203.0.113.2"_s, u"203.0.113.3"_s,
-                                  u"203.0.113.4"_s, u"203.0.113.5"_s};
+                                  u"203.0.113.4"_s, u"203.0.113.5"_s, u"203.0.113.6"_s,
+                                  u"203.0.113.7"_s, u"203.0.113.8"_s};
 
 } // namespace
 
@@ -79,9 +78,9 @@ class TestStatusBarController : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    // The first picture is wide, at both scales; several settings changed in one pass make one
-    // picture, and a setting the tray does not show none. Rates redraw only while shown, and
-    // only a picture that differs goes to the tray.
+    // The first picture is wide, at both scales, and follows the settings and the rates; with
+    // live speeds off it is the flag alone, and the rates are sampled only while the popover is
+    // open, for its graph.
     void picturesFollowSettingsAndRates()
     {
         Setup s;
@@ -91,35 +90,21 @@ private Q_SLOTS:
         QCOMPARE(images.at(1).width(), 2 * images.at(0).width());
         QVERIFY(images.first().width() > 2 * images.first().height());
 
-        s.settle();
-        const int before = s.view->redrawCount();
         s.prefs.setSpeedUnit(Preferences::SpeedUnit::bytes);
         s.prefs.setButtonStyle(Preferences::ButtonStyle::singleLine);
         s.settle();
-        s.prefs.setShowIPChangeToast(false);
-        s.settle();
-        QCOMPARE(s.view->redrawCount(), before + 1);
         // Two columns side by side now: the picture is wider.
         QVERIFY(s.tray.icons.last().first().width() > images.first().width());
 
         s.count(1000);
         const qsizetype idle = s.tray.icons.size();
         s.count(900'000);
-        const qsizetype pictures = s.tray.icons.size();
-        const int withRates = s.view->redrawCount();
-        QVERIFY(pictures > idle);
-        // A rate a hundred bytes higher prints the same: no new picture for the tray.
-        s.count(1'799'100);
-        QCOMPARE(s.view->redrawCount(), withRates + 1);
-        QCOMPARE(s.tray.icons.size(), pictures);
+        QVERIFY(s.tray.icons.size() > idle);
 
         s.prefs.setShowLiveSpeed(false);
         s.settle();
         const QImage titleOnly = s.tray.icons.last().first();
         QVERIFY(titleOnly.width() < 2 * titleOnly.height());
-        const int off = s.view->redrawCount();
-        s.count(5'000'000);
-        QCOMPARE(s.view->redrawCount(), off);
 
         // Now the rates are sampled only while the popover is open, for its graph.
         s.view->showPopover();
@@ -130,28 +115,6 @@ private Q_SLOTS:
         s.count(8'000'000);
         QCOMPARE(s.model->trafficHistory().size(), 2);
         QCOMPARE(s.model->downloadRate(), 0.0);
-    }
-
-    // The flag glyph is the model's: a failed first lookup, a record and going offline each
-    // draw a new picture, whatever else stays.
-    void glyphFollowsTheModel()
-    {
-        Setup s({QString(), u"203.0.113.1"_s});
-        QList<QImage> before = s.tray.icons.last();
-        const auto redrawnWith = [&s, &before](const QString &glyph) {
-            s.settle();
-            const bool redrawn = s.tray.icons.last() != before;
-            before = s.tray.icons.last();
-            return redrawn && Shown::flag(s.model->isOnline(), s.model->geoState(),
-                                          s.model->lastGeo()) == glyph;
-        };
-        QVERIFY(fakes::waitUntilIdle(*s.model));
-        QVERIFY(redrawnWith(Flag::offline()));
-        s.model->refresh();
-        QVERIFY(fakes::waitUntilIdle(*s.model));
-        QVERIFY(redrawnWith(Flag::emoji(u"DE"_s)));
-        s.rig.monitor->report({.satisfied = false});
-        QVERIFY(redrawnWith(Flag::offline()));
     }
 
     // A click toggles the popover; a second start or the item's menu (on trays that open it
@@ -167,14 +130,8 @@ private Q_SLOTS:
         s.tray.click();
         QVERIFY(!popover->isVisible());
         s.view->showPopover();
-        s.view->showPopover();
-        QVERIFY(popover->isVisible());
         s.tray.choose(TrayItem::MenuAction::ShowPopover);
         QVERIFY(popover->isVisible());
-        // The closing rule follows the setting, on the popover already shown.
-        s.prefs.setPopoverClosesAutomatically(false);
-        s.settle();
-        QVERIFY(!popover->closesOnOutsideClick());
 
         s.tray.choose(TrayItem::MenuAction::ShowSettings);
         QVERIFY(!popover->isVisible());
@@ -187,8 +144,11 @@ private Q_SLOTS:
     }
 
     // A change shows no card with the setting off, while the popover is open or with no item
-    // on the tray, and none is kept for later.
-    void cardShowsOnlyWhereItShould()
+    // on the tray, and none is kept for later. Else a second change replaces the card at once,
+    // for a full time on screen of its own; then it goes by itself. Gone with a card up and its
+    // dismissal pending, the controller leaves nothing to run. (A click on a card, for the
+    // popover, is the end-to-end run's.)
+    void cardShowsOnlyWhereItShouldAndGoes()
     {
         Setup s(changes);
         s.prefs.setShowIPChangeToast(false);
@@ -204,14 +164,7 @@ private Q_SLOTS:
         s.tray.shown = true;
         QTest::qWait(50);
         QVERIFY(!s.view->toast());
-    }
 
-    // A second change replaces the card at once, for a full time on screen of its own; then it
-    // goes by itself. Gone with a card up and its dismissal pending, the controller leaves
-    // nothing to run. (A click on a card, for the popover, is the end-to-end run's.)
-    void cardComesAndGoes()
-    {
-        Setup s(changes);
         QVERIFY(s.lookUp());
         QPointer<ToastWindow> first = s.view->toast();
         QVERIFY(first);

@@ -28,7 +28,7 @@ GeoInfo record(const QString &ip, const QString &code, const QString &country)
 }
 
 // The desktop's notification service, slow to answer Notify as a busy one is. It keeps the ids
-// of the notifications it shows.
+// of the notifications it shows; it names no capabilities, so the notice sends plain text.
 class SlowNotifications : public QObject
 {
     Q_OBJECT
@@ -43,7 +43,6 @@ public:
     QList<uint> replaced; // the replaces_id of each Notify
 
 public Q_SLOTS:
-    QStringList GetCapabilities() { return {u"body"_s}; }
     uint Notify(const QString &, uint replaces, const QString &, const QString &, const QString &,
                 const QStringList &, const QVariantMap &, int, const QDBusMessage &message)
     {
@@ -73,7 +72,7 @@ class TestToast : public QObject
 private Q_SLOTS:
     // The title says whether the country changed, however long the names; the addresses keep
     // one line, shortened in the middle, and a reader still gets them whole. Every text reads on
-    // the card in both themes (one row is dark).
+    // the card in both themes (one row is dark). (The desktop test reads a plain change's card.)
     void texts_data()
     {
         QTest::addColumn<Preferences::Theme>("theme");
@@ -86,11 +85,8 @@ private Q_SLOTS:
                             const GeoInfo &now, const QStringList &lines) {
             QTest::newRow(name) << theme << old << now << lines;
         };
-        const GeoInfo berlin = record(ip4, u"DE"_s, u"Germany"_s);
-        row("another-country-dark", dark, berlin, record(ip7, u"NL"_s, u"Netherlands"_s),
-            {u"Now in Netherlands"_s, ip4 + arrow + ip7, u"was 🇩🇪 Germany"_s});
         // Long country names wrap, at the common desktop font size.
-        row("long-names", light, record(ip4, u"BA"_s, u"Bosnia and Herzegovina"_s),
+        row("long-names-dark", dark, record(ip4, u"BA"_s, u"Bosnia and Herzegovina"_s),
             record(ip7, u"GS"_s, u"South Georgia and the South Sandwich Islands"_s),
             {u"Now in South Georgia and the South Sandwich Islands"_s, ip4 + arrow + ip7,
              u"was 🇧🇦 Bosnia and Herzegovina"_s});
@@ -132,16 +128,12 @@ private Q_SLOTS:
                 QCOMPARE(QString(shown).replace(u'\n', u' '), read.last());
             else
                 QVERIFY2(!shown.contains(u'\n') &&
-                             (shown == read.last() ||
-                              (shown.contains(u'…') &&
-                               read.last().startsWith(shown.section(u'…', 0, 0)) &&
-                               read.last().endsWith(shown.section(u'…', 1)))),
+                             read.last().startsWith(shown.section(u'…', 0, 0)) &&
+                             read.last().endsWith(shown.section(u'…', -1)),
                          qPrintable(shown));
             for (const QString &line : shown.split(u'\n'))
                 QVERIFY2(label->fontMetrics().horizontalAdvance(line) <= label->width(),
                          qPrintable(line));
-            QVERIFY2(view.rect().adjusted(13, 9, -13, -9).contains(label->geometry()),
-                     qPrintable(shown));
             QVERIFY2(pixels::bestContrast(image, label->geometry(), card) >= 4.5,
                      qPrintable(shown));
         }
@@ -151,39 +143,30 @@ private Q_SLOTS:
     }
 
     // Where the desktop's notification stands in for the card: a notice still on its way when
-    // the next change comes, or when its time is up, is replaced or closed once the service
-    // has shown it. Never two notices, never one left over.
-    void desktopNoticeFollowsTheLatestChange_data()
-    {
-        QTest::addColumn<bool>("closed"); // else replaced
-        QTest::newRow("replaced") << false;
-        QTest::newRow("closed") << true;
-    }
-
+    // the next change comes is replaced, and one still on its way when its time is up is
+    // closed, each once the service has shown it. Never two notices, never one left over.
     void desktopNoticeFollowsTheLatestChange()
     {
-        QFETCH(bool, closed);
         DesktopSession session;
         DESKTOP_SESSION_START(session, Bus);
-        const QString tag = QString::fromLatin1(QTest::currentDataTag());
         QDBusConnection serviceBus =
-            QDBusConnection::connectToBus(session.busAddress(), tag + u"-service"_s);
+            QDBusConnection::connectToBus(session.busAddress(), u"service"_s);
         SlowNotifications service(serviceBus);
         QVERIFY(serviceBus.registerObject(u"/org/freedesktop/Notifications"_s, &service,
                                           QDBusConnection::ExportAllSlots));
         QVERIFY(serviceBus.registerService(u"org.freedesktop.Notifications"_s));
-        DesktopNotice notice({}, QDBusConnection::connectToBus(session.busAddress(), tag));
+        DesktopNotice notice({}, QDBusConnection::connectToBus(session.busAddress(), u"notice"_s));
         const GeoInfo berlin = record(u"203.0.113.4"_s, u"DE"_s, u"Germany"_s);
         const GeoInfo amsterdam = record(u"198.51.100.7"_s, u"NL"_s, u"Netherlands"_s);
         notice.show(berlin, amsterdam, 5s);
-        QTRY_COMPARE(service.replaced.size(), 1); // and not answered yet
-        if (closed)
-            notice.close();
-        else
-            notice.show(amsterdam, record(u"192.0.2.9"_s, u"FR"_s, u"France"_s), 5s);
-        QTest::qWait(1000); // both answers given, and what follows them
-        QCOMPARE(service.shown, closed ? QList<uint>() : QList<uint>{7});
-        QCOMPARE(service.replaced, closed ? QList<uint>{0} : (QList<uint>{0, 7}));
+        QTRY_COMPARE(service.replaced, QList<uint>{0}); // and not answered yet
+        notice.show(amsterdam, record(u"192.0.2.9"_s, u"FR"_s, u"France"_s), 5s);
+        QTRY_COMPARE(service.replaced, (QList<uint>{0, 7})); // and not answered yet
+        QCOMPARE(service.shown, QList<uint>{7});
+        notice.close();
+        QTest::qWait(1000); // the answer given, and what follows it
+        QCOMPARE(service.shown, QList<uint>());
+        QCOMPARE(service.replaced, (QList<uint>{0, 7}));
     }
 };
 

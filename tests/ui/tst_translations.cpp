@@ -21,14 +21,13 @@ namespace {
 // shows, each one cut short marked as such, and the tray item's menu. The end-to-end run reads
 // the windows it opens over AT-SPI; the gallery, the widget still locating, the menu and a
 // failed speed test are only here.
-QList<QStringList> windowTexts(const QString &language)
+QStringList windowTexts(const QString &language)
 {
-    QList<QStringList> all;
+    QStringList all;
     const auto add = [&](QWidget &window, const QString &name) {
         window.show();
         std::ignore = QTest::qWaitForWindowExposed(&window);
         QTest::qWait(20); // the last layout request
-        QStringList texts;
         for (QWidget *shown : window.findChildren<QWidget *>()) {
             const auto *label = qobject_cast<QLabel *>(shown);
             const auto *button = qobject_cast<QAbstractButton *>(shown);
@@ -38,9 +37,8 @@ QList<QStringList> windowTexts(const QString &language)
             const bool cut = wrapping ? QString(wrapping->text()).remove(u'\n').remove(u' ') !=
                                             QString(wrapping->fullText()).remove(u'\n').remove(u' ')
                                       : shown->sizeHint().width() > shown->width();
-            texts << (cut ? u"cut: "_s : QString()) + (label ? label->text() : button->text());
+            all << (cut ? u"cut: "_s : QString()) + (label ? label->text() : button->text());
         }
-        all << texts;
         pixels::saveArtifact(&window, u"translations-%1-%2.png"_s.arg(language, name));
     };
     fakes::ViewSetup<PopoverView> popover;
@@ -65,10 +63,9 @@ QList<QStringList> windowTexts(const QString &language)
     GeoWidgetView locating(WidgetFamily::medium);
     add(locating, u"locating"_s);
 
-    QStringList menu;
     for (const TrayItem::MenuLine &line : TrayItem::menu())
-        menu << line.label;
-    return all << menu;
+        all << line.label;
+    return all;
 }
 
 } // namespace
@@ -96,25 +93,23 @@ private Q_SLOTS:
         QFETCH(QString, locale);
         QFETCH(QStringList, shared);
         QLocale::setDefault(QLocale::c());
-        const QList<QStringList> english = windowTexts(u"en"_s);
+        const QStringList english = windowTexts(u"en"_s);
         QLocale::setDefault(QLocale(locale));
         const Translations translations;
         QVERIFY(translations.isTranslated());
-        const QList<QStringList> translated = windowTexts(locale.left(2));
+        const QStringList translated = windowTexts(locale.left(2));
 
         static const QRegularExpression word(u"\\p{L}{2}"_s);
         QStringList untranslated;
-        for (qsizetype w = 0; w < english.size(); ++w) {
-            QCOMPARE(translated[w].size(), english[w].size());
-            for (qsizetype i = 0; i < english[w].size(); ++i) {
-                const QString &text = translated[w][i];
-                QVERIFY2(!text.startsWith(u"cut: "_s), qPrintable(text));
-                QString own = text;
-                for (const QString &same : shared)
-                    own.remove(same);
-                if (text == english[w][i] && own.contains(word))
-                    untranslated << text;
-            }
+        QCOMPARE(translated.size(), english.size());
+        for (qsizetype i = 0; i < english.size(); ++i) {
+            const QString &text = translated[i];
+            QVERIFY2(!text.startsWith(u"cut: "_s), qPrintable(text));
+            QString own = text;
+            for (const QString &same : shared)
+                own.remove(same);
+            if (text == english[i] && own.contains(word))
+                untranslated << text;
         }
         QVERIFY2(untranslated.isEmpty(), qPrintable(untranslated.join(u" | "_s)));
     }

@@ -17,14 +17,6 @@
 
 namespace velmora::fakes {
 
-// Both themes as rows, for the tests that look at a view as a user sees it.
-inline void addThemeRows()
-{
-    QTest::addColumn<Preferences::Theme>("theme");
-    QTest::newRow("light") << Preferences::Theme::light;
-    QTest::newRow("dark") << Preferences::Theme::dark;
-}
-
 // The application in a theme until the end of the scope.
 struct ThemedApplication
 {
@@ -37,7 +29,7 @@ template<typename View> struct ViewSetup
 {
     Rig rig;
     QTemporaryDir dir;
-    // Inside a folder of its own, so that a test can stand a file in the folder's way.
+    // Inside a folder of its own, for a test to put a small file system there.
     const QString folder = dir.filePath(QStringLiteral("config"));
     SettingsStore store{folder + QStringLiteral("/settings.json")};
     Preferences prefs{store};
@@ -79,14 +71,6 @@ template<typename View> struct ViewSetup
         return all.join(u'|');
     }
     QString text(const QString &name) const { return texts({name}); }
-    // For each widget named, 1 where it is enabled, else 0.
-    QString enabled(const QStringList &names) const
-    {
-        QString all;
-        for (const QString &name : names)
-            all += get(name).isEnabled() ? u'1' : u'0';
-        return all;
-    }
     void click(const QString &name) const { QTest::mouseClick(&get(name), Qt::LeftButton); }
 };
 
