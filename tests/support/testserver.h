@@ -1,9 +1,12 @@
 #pragma once
 
 #include <QHostAddress>
+#include <QList>
+#include <QMutex>
 #include <QSslConfiguration>
 #include <QUrl>
 
+#include <atomic>
 #include <chrono>
 #include <functional>
 #include <memory>
@@ -13,10 +16,6 @@
 class QThread;
 
 namespace velmora {
-
-namespace detail {
-struct TestServerState;
-} // namespace detail
 
 // A local HTTP/1.1 server, plain or TLS, for tests. Its sockets live on a thread of its own,
 // so the test's thread may block or run client code without starving it. Keeps connections
@@ -85,7 +84,10 @@ public:
     // Why listening failed; empty when it did not.
     QString errorString() const { return m_error; }
     // The URL of pathAndQuery on this server, e.g. http://127.0.0.1:PORT/path.
-    QUrl url(QByteArrayView pathAndQuery = "/") const;
+    QUrl url(QByteArrayView pathAndQuery = "/") const
+    {
+        return QUrl::fromEncoded(m_origin.toEncoded() + pathAndQuery.toByteArray());
+    }
 
     // Answers every request, in place of 404. Thread-safe.
     void setHandler(Handler handler);
@@ -102,18 +104,29 @@ public:
     // Response bytes each connection keeps queued ahead of its socket at most; 1 MiB unless set,
     // enough to keep loopback busy between event loop passes. Less gets the first bytes of a
     // large TLS answer out sooner. Thread-safe.
-    void setSendQueueLimit(qint64 bytes);
+    void setSendQueueLimit(qint64 bytes) { m_state.sendQueueBytes = bytes; }
     // Response bytes (heads and bodies) written to the sockets so far.
-    qint64 bytesSent() const;
+    qint64 bytesSent() const { return m_state.bytesSent; }
     // Connections accepted and not yet closed.
-    int openConnections() const;
+    int openConnections() const { return m_state.openConnections; }
 
 private:
-    std::shared_ptr<detail::TestServerState> m_state;
+    class Connection; // one accepted socket, on the server's thread
+
+    // What the server's thread and the test's thread share.
+    struct State
+    {
+        mutable QMutex mutex; // guards handler and requests
+        Handler handler;
+        QList<Request> requests;
+        std::atomic<qint64> bytesSent = 0;
+        std::atomic<int> openConnections = 0;
+        std::atomic<qint64> sendQueueBytes = 1024 * 1024;
+    };
+
+    State m_state;
     std::unique_ptr<QThread> m_thread;
-    bool m_tls = false;
-    QHostAddress m_address;
-    quint16 m_port = 0;
+    QUrl m_origin; // scheme, host and port
     QString m_error;
 };
 
