@@ -86,11 +86,7 @@ private Q_SLOTS:
             QVERIFY2(last >= acknowledged, qPrintable(u"%1 < %2"_s.arg(last).arg(acknowledged)));
             // Its toggle is the last round's, or the one before when it was killed in between.
             QVERIFY(saved.value(u"uploadOnTop"_s).isBool());
-            QVERIFY2(QDir(dir.path()).entryList(QDir::Files).size() <= 2,
-                     qPrintable(QDir(dir.path()).entryList(QDir::Files).join(u" "_s)));
         }
-        std::printf("%d rounds killed, %d changes acknowledged\n", rounds,
-                    savedRound(SettingsStore(path)));
     }
 
     // A full file system or a read-only folder: the window says why, the file keeps the last
@@ -109,10 +105,7 @@ private Q_SLOTS:
         QFETCH(QString, reason);
         if (!test::noPrivateNetwork.isEmpty())
             QSKIP(qPrintable(test::noPrivateNetwork));
-        struct Setup : fakes::ViewSetup<SettingsView>
-        {
-            void start() { ViewSetup::start(rig.services({.refreshInterval = 3'600s})); }
-        } setup;
+        fakes::ViewSetup<SettingsView> setup;
         const QByteArray folder = QFile::encodeName(setup.folder);
         QVERIFY(QDir().mkpath(setup.folder));
         QVERIFY(mount("tmpfs", folder, "tmpfs", 0, "size=64k") == 0);
@@ -139,7 +132,7 @@ private Q_SLOTS:
         } else {
             QVERIFY(mount(nullptr, folder, nullptr, MS_REMOUNT | MS_RDONLY, nullptr) == 0);
         }
-        setup.start();
+        setup.start(setup.rig.services({.refreshInterval = 3'600s}));
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression(u"Could not save"_s));
         setup.get<QAbstractButton>(u"uploadOnTop"_s).click();
         const auto &error = setup.get<QLabel>(u"writeError"_s);
