@@ -141,16 +141,13 @@ private:
             QMutexLocker lock(&m_state.mutex);
             m_state.requests.append(std::exchange(m_request, {}));
         }
-        if (m_response.drop || m_response.stall) {
-            m_phase = Phase::ignoring;
-            if (m_response.drop)
-                m_socket->disconnectFromHost();
-            else
-                readMore();
-        } else {
-            m_phase = Phase::waiting;
+        m_phase = m_response.drop || m_response.stall ? Phase::ignoring : Phase::waiting;
+        if (m_response.drop)
+            m_socket->disconnectFromHost();
+        else if (m_response.stall)
+            readMore();
+        else
             QTimer::singleShot(m_response.delay, Qt::PreciseTimer, this, &Connection::startAnswer);
-        }
     }
 
     void startAnswer()
@@ -160,7 +157,6 @@ private:
         const qint64 length = response.endless ? std::numeric_limits<qint64>::max()
                                                : response.zeros.value_or(response.body.size());
         m_sendLeft = std::min(length, response.resetAfter.value_or(length));
-        m_sent = 0;
         m_phase = Phase::sending;
 
         // Clients read no reason phrase, so every status has the same.
@@ -201,9 +197,9 @@ private:
             if (generated)
                 m_socket->write(count == chunkBytes ? zeros : zeros.first(count));
             else
-                m_socket->write(m_response.body.mid(m_sent, count));
+                m_socket->write(m_response.body.first(count));
+            m_response.body.remove(0, count); // a generated answer's is empty already
             m_sendLeft -= count;
-            m_sent += count;
         }
         m_tick.stop();
         if (m_response.resetAfter) {
@@ -234,7 +230,6 @@ private:
     bool m_close = false;
     qint64 m_bodyLeft = 0;
     qint64 m_sendLeft = 0; // endless: the largest qint64
-    qint64 m_sent = 0;     // body bytes of this answer so far
     Pace m_readPace;
     Pace m_sendPace;
 };
