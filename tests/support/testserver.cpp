@@ -56,13 +56,13 @@ struct Pace
 class TestServer::Connection : public QObject
 {
 public:
-    Connection(QTcpSocket *socket, State &state, QObject *parent)
+    Connection(QTcpSocket *socket, TestServer &server, QObject *parent)
         : QObject(parent)
         , m_socket(socket)
         , m_ssl(qobject_cast<QSslSocket *>(socket))
-        , m_state(state)
+        , m_server(server)
     {
-        ++m_state.openConnections;
+        ++m_server.m_openConnections;
         m_socket->setParent(this);
         m_socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
         m_tick.setTimerType(Qt::PreciseTimer);
@@ -73,7 +73,7 @@ public:
         });
         connect(m_socket, &QIODevice::readyRead, this, &Connection::readMore);
         connect(m_socket, &QIODevice::bytesWritten, this, [this](qint64 bytes) {
-            m_state.bytesSent += bytes;
+            m_server.m_bytesSent += bytes;
             sendMore();
         });
         if (m_ssl)
@@ -82,7 +82,7 @@ public:
         connect(m_socket, &QAbstractSocket::errorOccurred, this, &QObject::deleteLater);
     }
 
-    ~Connection() override { --m_state.openConnections; }
+    ~Connection() override { --m_server.m_openConnections; }
 
 private:
     // ignoring: stalled or closing, whatever comes is thrown away.
@@ -109,10 +109,10 @@ private:
             const qsizetype colon = line.indexOf(':');
             m_request.headers.append({line.left(colon).trimmed(), line.mid(colon + 1).trimmed()});
         } else {
-            m_bodyLeft = m_request.header("Content-Length").toLongLong();
+            m_bodyLength = m_request.header("Content-Length").toLongLong();
             m_close = m_request.header("Connection").toLower().contains("close");
-            QMutexLocker lock(&m_state.mutex);
-            const Handler handler = m_state.handler;
+            QMutexLocker lock(&m_server.m_mutex);
+            const Handler handler = m_server.m_handler;
             lock.unlock(); // a handler may take long or read requests()
             m_response = handler ? handler(m_request) : Response{.status = 404};
             m_readPace = {.rate = m_response.bodyReadRate};
@@ -126,20 +126,18 @@ private:
 
     void readBody()
     {
-        while (m_bodyLeft > 0) {
-            const qint64 available = m_socket->bytesAvailable();
-            const qint64 count = m_readPace.take(std::min({m_bodyLeft, available, chunkBytes}));
+        while (m_request.bodyBytes < m_bodyLength) {
+            const qint64 count = m_readPace.take(std::min(
+                {m_bodyLength - m_request.bodyBytes, m_socket->bytesAvailable(), chunkBytes}));
             if (count == 0)
                 return;
-            const qint64 skipped = m_socket->skip(count);
-            m_bodyLeft -= skipped;
-            m_request.bodyBytes += skipped;
+            m_request.bodyBytes += m_socket->skip(count);
         }
         m_socket->setReadBufferSize(0);
         m_tick.stop();
         {
-            QMutexLocker lock(&m_state.mutex);
-            m_state.requests.append(std::exchange(m_request, {}));
+            QMutexLocker lock(&m_server.m_mutex);
+            m_server.m_requests.append(std::exchange(m_request, {}));
         }
         m_phase = m_response.drop || m_response.stall ? Phase::ignoring : Phase::waiting;
         if (m_response.drop)
@@ -189,7 +187,8 @@ private:
             }
             const qint64 queued =
                 m_socket->bytesToWrite() + (m_ssl ? m_ssl->encryptedBytesToWrite() : 0);
-            const qint64 room = std::min({m_state.sendQueueBytes - queued, chunkBytes, m_sendLeft});
+            const qint64 room =
+                std::min({m_server.m_sendQueueBytes - queued, chunkBytes, m_sendLeft});
             const qint64 count = room > 0 ? m_sendPace.take(room) : 0;
             if (count == 0)
                 return; // bytesWritten or the tick calls again
@@ -222,13 +221,13 @@ private:
 
     QTcpSocket *m_socket;
     QSslSocket *m_ssl;
-    State &m_state;
+    TestServer &m_server;
     QTimer m_tick; // while pacing
     Phase m_phase = Phase::head;
     Request m_request;
     Response m_response;
     bool m_close = false;
-    qint64 m_bodyLeft = 0;
+    qint64 m_bodyLength = 0;
     qint64 m_sendLeft = 0; // endless: the largest qint64
     Pace m_readPace;
     Pace m_sendPace;
@@ -241,10 +240,6 @@ QByteArray TestServer::Request::header(QByteArrayView name) const
             return value.isNull() ? QByteArray("") : value;
     return {};
 }
-
-TestServer::TestServer(const QHostAddress &address, quint16 port)
-    : TestServer(std::nullopt, address, port)
-{}
 
 TestServer::TestServer(std::optional<QSslConfiguration> tls, const QHostAddress &address,
                        quint16 port)
@@ -262,7 +257,7 @@ TestServer::TestServer(std::optional<QSslConfiguration> tls, const QHostAddress 
                 static_cast<QSslServer *>(listener.get())->setSslConfiguration(*tls);
             QObject::connect(listener.get(), &QTcpServer::pendingConnectionAvailable, [&] {
                 while (QTcpSocket *socket = listener->nextPendingConnection())
-                    new Connection(socket, m_state, listener.get());
+                    new Connection(socket, *this, listener.get());
             });
             const bool ok = listener->listen(address, port);
             m_origin.setPort(listener->serverPort());
@@ -282,19 +277,19 @@ TestServer::~TestServer()
 
 void TestServer::setHandler(Handler handler)
 {
-    QMutexLocker lock(&m_state.mutex);
-    m_state.handler = std::move(handler);
+    QMutexLocker lock(&m_mutex);
+    m_handler = std::move(handler);
 }
 
 QList<TestServer::Request> TestServer::requests() const
 {
-    QMutexLocker lock(&m_state.mutex);
-    return m_state.requests;
+    QMutexLocker lock(&m_mutex);
+    return m_requests;
 }
 
 void TestServer::clearRequests()
 {
-    QMutexLocker lock(&m_state.mutex);
-    m_state.requests.clear();
+    QMutexLocker lock(&m_mutex);
+    m_requests.clear();
 }
 } // namespace velmora

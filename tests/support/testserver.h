@@ -71,7 +71,9 @@ public:
     using Handler = std::function<Response(const Request &)>;
 
     // Plain HTTP. Port 0 lets the system pick a free one.
-    explicit TestServer(const QHostAddress &address = QHostAddress::LocalHost, quint16 port = 0);
+    explicit TestServer(const QHostAddress &address = QHostAddress::LocalHost, quint16 port = 0)
+        : TestServer(std::nullopt, address, port)
+    {}
     // TLS with tls as the server side's configuration (its certificate and key); plain without.
     explicit TestServer(std::optional<QSslConfiguration> tls,
                         const QHostAddress &address = QHostAddress::LocalHost, quint16 port = 0);
@@ -104,27 +106,22 @@ public:
     // Response bytes each connection keeps queued ahead of its socket at most; 1 MiB unless set,
     // enough to keep loopback busy between event loop passes. Less gets the first bytes of a
     // large TLS answer out sooner. Thread-safe.
-    void setSendQueueLimit(qint64 bytes) { m_state.sendQueueBytes = bytes; }
+    void setSendQueueLimit(qint64 bytes) { m_sendQueueBytes = bytes; }
     // Response bytes (heads and bodies) written to the sockets so far.
-    qint64 bytesSent() const { return m_state.bytesSent; }
+    qint64 bytesSent() const { return m_bytesSent; }
     // Connections accepted and not yet closed.
-    int openConnections() const { return m_state.openConnections; }
+    int openConnections() const { return m_openConnections; }
 
 private:
     class Connection; // one accepted socket, on the server's thread
 
-    // What the server's thread and the test's thread share.
-    struct State
-    {
-        mutable QMutex mutex; // guards handler and requests
-        Handler handler;
-        QList<Request> requests;
-        std::atomic<qint64> bytesSent = 0;
-        std::atomic<int> openConnections = 0;
-        std::atomic<qint64> sendQueueBytes = 1024 * 1024;
-    };
-
-    State m_state;
+    // Shared with the server's thread.
+    mutable QMutex m_mutex; // guards m_handler and m_requests
+    Handler m_handler;
+    QList<Request> m_requests;
+    std::atomic<qint64> m_bytesSent = 0;
+    std::atomic<int> m_openConnections = 0;
+    std::atomic<qint64> m_sendQueueBytes = 1024 * 1024;
     std::unique_ptr<QThread> m_thread;
     QUrl m_origin; // scheme, host and port
     QString m_error;
