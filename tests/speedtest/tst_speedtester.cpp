@@ -1,5 +1,4 @@
 #include "speedtester.h"
-#include "testcertificates.h"
 #include "testhelpers.h"
 #include "testserver.h"
 #include "throughput.h"
@@ -36,13 +35,12 @@ QCoro::Task<Finished> timed(SpeedTester *tester, Method method)
 }
 
 // A local server answering the requests in turn as listed, the last entry every later one, and a
-// tester pointed at it that trusts the authorities given besides the system's.
+// tester pointed at it.
 struct Rig
 {
-    Rig(const QList<Response> &responses, std::chrono::milliseconds cap = SpeedTester::defaultCap,
-        std::optional<QSslConfiguration> tls = std::nullopt, const QByteArray &authorities = {})
-        : server(std::make_unique<TestServer>(tls))
-        , tester(std::make_unique<SpeedTester>(server->url(), cap, authorities))
+    Rig(const QList<Response> &responses, std::chrono::milliseconds cap)
+        : server(std::make_unique<TestServer>())
+        , tester(std::make_unique<SpeedTester>(server->url(), cap))
     {
         server->setHandler([responses, next = std::make_shared<std::atomic<int>>(0)](auto &) {
             return responses.value(std::min<int>((*next)++, int(responses.size()) - 1));
@@ -63,11 +61,6 @@ class TestSpeedTester : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void initTestCase()
-    {
-        QVERIFY2(m_certificates.isValid(), qPrintable(m_certificates.errorString()));
-    }
-
     // Qt warns, for one, when an aborted reply is read.
     void init() { QTest::failOnWarning(QRegularExpression(QStringLiteral("."))); }
 
@@ -77,13 +70,12 @@ private Q_SLOTS:
         QTest::addColumn<Method>("method");
         QTest::addColumn<QList<Response>>("responses"); // in turn, the last one for every later
         QTest::addColumn<bool>("capped");               // at 800 ms, else the default cap
-        QTest::addColumn<bool>("tls");
         QTest::addColumn<double>("low");
         QTest::addColumn<double>("high");
         QTest::addColumn<QString>("error"); // empty: a figure
         const auto row = [](const char *tag, Method method, const QList<Response> &responses,
                             bool capped, double low, double high, const QString &error = {}) {
-            QTest::newRow(tag) << method << responses << capped << false << low << high << error;
+            QTest::newRow(tag) << method << responses << capped << low << high << error;
         };
         const auto download = &SpeedMeasurements::download;
         const auto upload = &SpeedMeasurements::upload;
@@ -112,10 +104,8 @@ private Q_SLOTS:
             8, Throughput::mbps(SpeedTester::uploadBytes, 0.8) * 0.9);
 
         // A refused transfer that moved a page still counts it (the fault matrix has one that moved
-        // nothing fail); extra authorities are trusted.
-        QTest::newRow("404 with a page, extra authority")
-            << download << QList<Response>{{.status = 404, .body = "gone"}} << false << true
-            << positive << any << QString();
+        // nothing fail).
+        row("404 with a page", download, {{.status = 404, .body = "gone"}}, false, positive, any);
 
         // The median of the timed requests; the warm-up's comes first.
         const auto held = [](int ms) { return Response{.delay = std::chrono::milliseconds(ms)}; };
@@ -130,14 +120,11 @@ private Q_SLOTS:
         QFETCH(Method, method);
         QFETCH(QList<Response>, responses);
         QFETCH(bool, capped);
-        QFETCH(bool, tls);
         QFETCH(double, low);
         QFETCH(double, high);
         QFETCH(QString, error);
 
-        Rig rig(responses, capped ? 800ms : SpeedTester::defaultCap,
-                tls ? std::optional(m_certificates.serverConfiguration()) : std::nullopt,
-                m_certificates.caCertificate().toPem());
+        Rig rig(responses, capped ? 800ms : SpeedTester::defaultCap);
         const auto result = test::awaitWithin(timed(rig.tester.get(), method), 20'000);
         QVERIFY(result);
         if (low < 0)
@@ -169,9 +156,6 @@ private Q_SLOTS:
         QCOMPARE(seen[0].header("Accept-Encoding"), "identity");
         QCOMPARE(seen[0].bodyBytes, upload ? SpeedTester::uploadBytes : 0);
     }
-
-private:
-    TestCertificates m_certificates;
 };
 
 QTEST_GUILESS_MAIN(TestSpeedTester)
