@@ -142,7 +142,7 @@ private Q_SLOTS:
     void liveFetch_data()
     {
         QTest::addColumn<Response>("response");
-        QTest::addColumn<QString>("error"); // a part of the badResponse text; empty for success
+        QTest::addColumn<QString>("error"); // within the badResponse text; empty for success
 
         const qint64 bound = GeoClient::maxBodyBytes;
         // Cacheable, and revalidatable: neither is done.
