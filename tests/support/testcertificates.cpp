@@ -1,5 +1,7 @@
 #include "testcertificates.h"
 
+#include "testhelpers.h"
+
 #include <QDir>
 #include <QFile>
 #include <QProcess>
@@ -29,40 +31,29 @@ TestCertificates::TestCertificates(const QStringList &moreHostNames)
     QString names;
     for (const QString &name : moreHostNames)
         names += u", DNS:"_s + name;
-    QFile config(path(u"openssl.cnf"_s));
     // Without it every openssl step fails, and says so.
-    if (config.open(QIODevice::WriteOnly))
-        config.write(QString::fromLatin1(opensslConfig).arg(names).toUtf8());
-    config.close();
-    const QString caFile = path(u"ca.pem"_s);
+    std::ignore = test::writeFile(path(u"openssl.cnf"_s),
+                                  QString::fromLatin1(opensslConfig).arg(names).toUtf8());
     if (!make(u"ca"_s) || !make(u"untrusted-ca"_s) || !make(u"server"_s, u"ca"_s) ||
-        !make(u"untrusted-server"_s, u"untrusted-ca"_s) ||
-        !make(u"elsewhere"_s, u"ca"_s, u"elsewhere"_s))
+        !make(u"untrusted"_s, u"untrusted-ca"_s) || !make(u"elsewhere"_s, u"ca"_s, u"elsewhere"_s))
         return;
-    if (!QDir().mkpath(caDirectory()) || !QFile::copy(caFile, caDirectory() + u"/ca.pem"_s) ||
+    if (!QDir().mkpath(caDirectory()) ||
+        !QFile::copy(path(u"ca.pem"_s), caDirectory() + u"/ca.pem"_s) ||
         !run({u"rehash"_s, caDirectory()})) {
         m_error.prepend(u"Cannot fill "_s + caDirectory() + u' ');
         return;
     }
-    m_ca = QSslCertificate::fromPath(caFile).value(0);
-    m_trusted = serverSide(u"server"_s);
-    m_untrusted = serverSide(u"untrusted-server"_s);
 }
 
 bool TestCertificates::run(const QStringList &arguments)
 {
-    QProcess openssl;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(u"OPENSSL_CONF"_s, path(u"openssl.cnf"_s));
-    openssl.setProcessEnvironment(environment);
+    QProcess openssl; // killed, should it still run when it goes
     openssl.setWorkingDirectory(m_dir.path());
     openssl.setProcessChannelMode(QProcess::MergedChannels);
     openssl.start(u"openssl"_s, arguments);
     const bool finished = openssl.waitForFinished(30'000);
     if (finished && openssl.exitStatus() == QProcess::NormalExit && openssl.exitCode() == 0)
         return true;
-    if (!finished)
-        openssl.kill();
     m_error = u"openssl %1 failed: %2 %3"_s.arg(arguments.join(u' '), openssl.errorString(),
                                                 QString::fromLocal8Bit(openssl.readAll()));
     return false;
@@ -74,9 +65,9 @@ bool TestCertificates::make(const QString &name, const QString &signer, const QS
 {
     const QString serial = QString::number(QRandomGenerator::global()->generate64() >> 1);
     // P-256 keys take milliseconds to make, where RSA keys take noticeably longer.
-    QStringList arguments =
-        u"req -x509 -days 2 -nodes -newkey ec -pkeyopt ec_paramgen_curve:P-256"_s.split(u' ');
-    arguments << u"-keyout"_s << name + u".key"_s << u"-out"_s << name + u".pem"_s;
+    QStringList arguments = u"req -x509 -days 2 -nodes -config openssl.cnf -newkey ec -pkeyopt "
+                            "ec_paramgen_curve:P-256 -keyout %1.key -out %1.pem"_s.arg(name)
+                                .split(u' ');
     if (signer.isEmpty())
         return run(arguments << u"-extensions"_s << u"authority"_s << u"-subj"_s
                              << u"/CN=Velmora test authority "_s + name);

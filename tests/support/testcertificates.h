@@ -23,11 +23,12 @@ public:
     // Which openssl step failed and what it printed; empty when valid.
     QString errorString() const { return m_error; }
 
-    QSslCertificate caCertificate() const { return m_ca; }
+    // Read back from the files, as everything here.
+    QSslCertificate caCertificate() const { return serverSide(u"ca"_qs).localCertificate(); }
     // The server side of TLS with the certificate the test authority signed.
-    QSslConfiguration serverConfiguration() const { return m_trusted; }
+    QSslConfiguration serverConfiguration() const { return serverSide(u"server"_qs); }
     // The server side of TLS with the certificate the untrusted authority signed.
-    QSslConfiguration untrustedServerConfiguration() const { return m_untrusted; }
+    QSslConfiguration untrustedServerConfiguration() const { return serverSide(u"untrusted"_qs); }
     QSslConfiguration wrongNameServerConfiguration() const { return serverSide(u"elsewhere"_qs); }
 
     // A directory holding only the test authority's certificate and its `openssl rehash` link,
@@ -42,9 +43,6 @@ private:
 
     QTemporaryDir m_dir;
     QString m_error;
-    QSslCertificate m_ca;
-    QSslConfiguration m_trusted;
-    QSslConfiguration m_untrusted;
 };
 
 } // namespace velmora

@@ -2,7 +2,6 @@
 
 #include <QElapsedTimer>
 #include <QEventLoop>
-#include <QMutex>
 #include <QMutexLocker>
 #include <QSslServer>
 #include <QSslSocket>
@@ -11,53 +10,30 @@
 #include <QTimer>
 
 #include <algorithm>
-#include <atomic>
 #include <future>
 #include <limits>
 
 #include <sys/socket.h>
 
 using namespace std::chrono_literals;
+using namespace Qt::StringLiterals;
 
 namespace velmora {
 
-namespace detail {
-// What a TestServer's thread and the test's thread share.
-struct TestServerState
-{
-    mutable QMutex mutex; // guards handler and requests
-    TestServer::Handler handler;
-    QList<TestServer::Request> requests;
-    std::atomic<qint64> bytesSent = 0;
-    std::atomic<int> openConnections = 0;
-    std::atomic<qint64> sendQueueBytes = 1024 * 1024; // see TestServer::setSendQueueLimit
-
-    // By handler, else 404.
-    TestServer::Response answer(const TestServer::Request &request) const
-    {
-        QMutexLocker lock(&mutex);
-        const TestServer::Handler scripted = handler;
-        lock.unlock(); // a handler may take long or read requests()
-        return scripted ? scripted(request) : TestServer::Response{.status = 404};
-    }
-};
-
 namespace {
 
-constexpr qsizetype headChunkBytes = 64 * 1024;
 constexpr qint64 chunkBytes = 256 * 1024;
 // While the request body is read slowly, the socket holds no more than this, so the client
 // meets back-pressure instead of filling our memory.
 constexpr qint64 pacedReadBuffer = 64 * 1024;
 
-// Lets bytes through at rate bytes per second, without one everything. Allows a burst of 50 ms
-// worth, so timer jitter does not drag the average below the rate.
+// Lets bytes through at rate bytes per second counted from the first take, without one
+// everything. 50 ms worth may go ahead, so timer jitter does not drag the average below the rate.
 struct Pace
 {
     qint64 rate = 0;
     QElapsedTimer clock{};
-    qint64 last = 0;
-    double allowance = 0;
+    qint64 taken = 0;
 
     // How many of want may pass now; those are used up.
     qint64 take(qint64 want)
@@ -66,50 +42,47 @@ struct Pace
             return want;
         if (!clock.isValid())
             clock.start();
-        const qint64 now = clock.nsecsElapsed();
-        const double burst = std::max(double(rate) / 20, 1.0);
-        allowance = std::min(allowance + double(now - last) * double(rate) / 1e9, burst);
-        last = now;
-        const qint64 granted = std::min(want, qint64(allowance));
-        allowance -= double(granted);
+        const double due = double(rate) * (double(clock.nsecsElapsed()) / 1e9 + 0.05);
+        const qint64 granted = std::clamp(qint64(due) - taken, qint64(0), want);
+        taken += granted;
         return granted;
     }
 };
 
 } // namespace
 
-// One accepted socket: reads requests one after the other and answers each in turn. Deletes
-// itself when the socket closes. Clients are Qt's, which does not pipeline requests.
-class TestServerConnection : public QObject
+// Reads requests one after the other and answers each in turn. Deletes itself when the socket
+// closes. Clients are Qt's, which does not pipeline requests.
+class TestServer::Connection : public QObject
 {
 public:
-    TestServerConnection(QTcpSocket *socket, TestServerState &state, QObject *parent)
+    Connection(QTcpSocket *socket, TestServer &server, QObject *parent)
         : QObject(parent)
         , m_socket(socket)
         , m_ssl(qobject_cast<QSslSocket *>(socket))
-        , m_state(state)
+        , m_server(server)
     {
-        ++m_state.openConnections;
+        ++m_server.m_openConnections;
         m_socket->setParent(this);
+        m_socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
         m_tick.setTimerType(Qt::PreciseTimer);
         m_tick.setInterval(10ms);
         connect(&m_tick, &QTimer::timeout, this, [this] {
             readMore();
             sendMore();
         });
-        connect(m_socket, &QIODevice::readyRead, this, &TestServerConnection::readMore);
+        connect(m_socket, &QIODevice::readyRead, this, &Connection::readMore);
         connect(m_socket, &QIODevice::bytesWritten, this, [this](qint64 bytes) {
-            m_state.bytesSent += bytes;
+            m_server.m_bytesSent += bytes;
             sendMore();
         });
         if (m_ssl)
-            connect(m_ssl, &QSslSocket::encryptedBytesWritten, this,
-                    &TestServerConnection::sendMore);
+            connect(m_ssl, &QSslSocket::encryptedBytesWritten, this, &Connection::sendMore);
         connect(m_socket, &QAbstractSocket::disconnected, this, &QObject::deleteLater);
         connect(m_socket, &QAbstractSocket::errorOccurred, this, &QObject::deleteLater);
     }
 
-    ~TestServerConnection() override { --m_state.openConnections; }
+    ~Connection() override { --m_server.m_openConnections; }
 
 private:
     // ignoring: stalled or closing, whatever comes is thrown away.
@@ -119,82 +92,69 @@ private:
     {
         if (m_phase == Phase::ignoring)
             m_socket->skip(m_socket->bytesAvailable());
-        else if (m_phase == Phase::body || (m_phase == Phase::head && readHead()))
+        // Line by line, so that none of a slowly read body is taken along with the head.
+        while (m_phase == Phase::head && m_socket->canReadLine())
+            readHeadLine(m_socket->readLine().trimmed());
+        if (m_phase == Phase::body)
             readBody();
     }
 
-    bool readHead()
+    // The start line, a header, or the empty line that ends the head.
+    void readHeadLine(const QByteArray &line)
     {
-        qsizetype end;
-        // In bounded reads, so that little of a slowly read body is taken along with the head.
-        while ((end = m_in.indexOf("\r\n\r\n")) < 0) {
-            const QByteArray more = m_socket->read(headChunkBytes);
-            if (more.isEmpty())
-                return false;
-            m_in += more;
-        }
-        QList<QByteArray> lines = m_in.left(end).split('\n');
-        m_in.remove(0, end + 4);
-        const QList<QByteArray> start = lines.takeFirst().trimmed().split(' ');
-        m_request = {.method = start.value(0), .path = start.value(1)};
-        for (const QByteArray &line : lines) {
+        if (m_request.method.isEmpty()) {
+            const QList<QByteArray> start = line.split(' ');
+            m_request = {.method = start.value(0), .path = start.value(1)};
+        } else if (!line.isEmpty()) {
             const qsizetype colon = line.indexOf(':');
             m_request.headers.append({line.left(colon).trimmed(), line.mid(colon + 1).trimmed()});
+        } else {
+            m_bodyLength = m_request.header("Content-Length").toLongLong();
+            m_close = m_request.header("Connection").toLower().contains("close");
+            QMutexLocker lock(&m_server.m_mutex);
+            const Handler handler = m_server.m_handler;
+            lock.unlock(); // a handler may take long or read requests()
+            m_response = handler ? handler(m_request) : Response{.status = 404};
+            m_readPace = {.rate = m_response.bodyReadRate};
+            if (m_readPace.rate > 0) {
+                m_socket->setReadBufferSize(pacedReadBuffer);
+                m_tick.start();
+            }
+            m_phase = Phase::body;
         }
-        m_bodyLeft = m_request.header("Content-Length").toLongLong();
-        m_close = m_request.header("Connection").toLower().contains("close");
-
-        m_response = m_state.answer(m_request);
-        m_readPace = {.rate = m_response.bodyReadRate};
-        if (m_readPace.rate > 0) {
-            m_socket->setReadBufferSize(pacedReadBuffer);
-            m_tick.start();
-        }
-        m_phase = Phase::body;
-        return true;
     }
 
     void readBody()
     {
-        while (m_bodyLeft > 0) {
-            // Bytes that came with the head are taken first.
-            const bool fromSocket = m_in.isEmpty();
-            const qint64 available = fromSocket ? m_socket->bytesAvailable() : m_in.size();
-            const qint64 count = m_readPace.take(std::min({m_bodyLeft, available, chunkBytes}));
+        while (m_request.bodyBytes < m_bodyLength) {
+            const qint64 count = m_readPace.take(std::min(
+                {m_bodyLength - m_request.bodyBytes, m_socket->bytesAvailable(), chunkBytes}));
             if (count == 0)
                 return;
-            const QByteArray bytes = fromSocket ? m_socket->read(count) : m_in.first(count);
-            m_in.remove(0, fromSocket ? 0 : count);
-            m_bodyLeft -= bytes.size();
-            m_request.bodyBytes += bytes.size();
+            m_request.bodyBytes += m_socket->skip(count);
         }
         m_socket->setReadBufferSize(0);
         m_tick.stop();
         {
-            QMutexLocker lock(&m_state.mutex);
-            m_state.requests.append(m_request);
+            QMutexLocker lock(&m_server.m_mutex);
+            m_server.m_requests.append(std::exchange(m_request, {}));
         }
-        if (m_response.drop || m_response.stall) {
-            m_phase = Phase::ignoring;
-            if (m_response.drop)
-                m_socket->disconnectFromHost();
-            else
-                readMore();
-        } else {
-            m_phase = Phase::waiting;
-            QTimer::singleShot(m_response.delay, Qt::PreciseTimer, this,
-                               &TestServerConnection::startAnswer);
-        }
+        m_phase = m_response.drop || m_response.stall ? Phase::ignoring : Phase::waiting;
+        if (m_response.drop)
+            m_socket->disconnectFromHost();
+        else if (m_response.stall)
+            readMore();
+        else
+            QTimer::singleShot(m_response.delay, Qt::PreciseTimer, this, &Connection::startAnswer);
     }
 
     void startAnswer()
     {
-        const TestServer::Response &response = m_response;
+        const Response &response = m_response;
         m_close = m_close || response.endless;
         const qint64 length = response.endless ? std::numeric_limits<qint64>::max()
                                                : response.zeros.value_or(response.body.size());
         m_sendLeft = std::min(length, response.resetAfter.value_or(length));
-        m_sent = 0;
         m_phase = Phase::sending;
 
         // Clients read no reason phrase, so every status has the same.
@@ -227,7 +187,8 @@ private:
             }
             const qint64 queued =
                 m_socket->bytesToWrite() + (m_ssl ? m_ssl->encryptedBytesToWrite() : 0);
-            const qint64 room = std::min({m_state.sendQueueBytes - queued, chunkBytes, m_sendLeft});
+            const qint64 room =
+                std::min({m_server.m_sendQueueBytes - queued, chunkBytes, m_sendLeft});
             const qint64 count = room > 0 ? m_sendPace.take(room) : 0;
             if (count == 0)
                 return; // bytesWritten or the tick calls again
@@ -235,9 +196,9 @@ private:
             if (generated)
                 m_socket->write(count == chunkBytes ? zeros : zeros.first(count));
             else
-                m_socket->write(m_response.body.mid(m_sent, count));
+                m_socket->write(m_response.body.first(count));
+            m_response.body.remove(0, count); // a generated answer's is empty already
             m_sendLeft -= count;
-            m_sent += count;
         }
         m_tick.stop();
         if (m_response.resetAfter) {
@@ -260,65 +221,52 @@ private:
 
     QTcpSocket *m_socket;
     QSslSocket *m_ssl;
-    TestServerState &m_state;
+    TestServer &m_server;
     QTimer m_tick; // while pacing
     Phase m_phase = Phase::head;
-    QByteArray m_in;
-    TestServer::Request m_request;
-    TestServer::Response m_response;
+    Request m_request;
+    Response m_response;
     bool m_close = false;
-    qint64 m_bodyLeft = 0;
+    qint64 m_bodyLength = 0;
     qint64 m_sendLeft = 0; // endless: the largest qint64
-    qint64 m_sent = 0;     // body bytes of this answer so far
     Pace m_readPace;
     Pace m_sendPace;
 };
-} // namespace detail
 
 QByteArray TestServer::Request::header(QByteArrayView name) const
 {
-    for (const auto &[key, value] : headers) {
+    for (const auto &[key, value] : headers)
         if (key.compare(name, Qt::CaseInsensitive) == 0)
             return value.isNull() ? QByteArray("") : value;
-    }
     return {};
 }
 
-TestServer::TestServer(const QHostAddress &address, quint16 port)
-    : TestServer(std::nullopt, address, port)
-{}
-
 TestServer::TestServer(std::optional<QSslConfiguration> tls, const QHostAddress &address,
                        quint16 port)
-    : m_state(std::make_shared<detail::TestServerState>())
-    , m_tls(tls.has_value())
-    , m_address(address)
 {
+    m_origin.setScheme(tls ? u"https"_s : u"http"_s);
+    m_origin.setHost(address.toString());
     // The listener and every connection are made and destroyed on the server's thread.
-    std::promise<std::pair<quint16, QString>> listening;
+    std::promise<QString> listening;
     auto started = listening.get_future();
-    m_thread.reset(QThread::create([state = m_state, tls = std::move(tls), address, port,
-                                    listening = std::move(listening)]() mutable {
-        // A TLS connection is handed over once its handshake is done.
-        const auto ssl = tls ? new QSslServer : nullptr;
-        const std::unique_ptr<QTcpServer> listener(ssl ? ssl : new QTcpServer);
-        if (ssl)
-            ssl->setSslConfiguration(*tls);
-        QObject::connect(listener.get(), &QTcpServer::pendingConnectionAvailable, [&] {
-            while (QTcpSocket *socket = listener->nextPendingConnection()) {
-                socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
-                new detail::TestServerConnection(socket, *state, listener.get());
-            }
-        });
-        const bool ok = listener->listen(address, port);
-        listening.set_value(
-            {listener->serverPort(),
-             ok ? QString() : QStringLiteral("Not listening: ") + listener->errorString()});
-        if (ok)
-            QEventLoop().exec();
-    }));
+    m_thread.reset(QThread::create(
+        [this, tls = std::move(tls), address, port, listening = std::move(listening)]() mutable {
+            // A TLS connection is handed over once its handshake is done.
+            const std::unique_ptr<QTcpServer> listener(tls ? new QSslServer : new QTcpServer);
+            if (tls)
+                static_cast<QSslServer *>(listener.get())->setSslConfiguration(*tls);
+            QObject::connect(listener.get(), &QTcpServer::pendingConnectionAvailable, [&] {
+                while (QTcpSocket *socket = listener->nextPendingConnection())
+                    new Connection(socket, *this, listener.get());
+            });
+            const bool ok = listener->listen(address, port);
+            m_origin.setPort(listener->serverPort());
+            listening.set_value(ok ? QString() : u"Not listening: "_s + listener->errorString());
+            if (ok)
+                QEventLoop().exec();
+        }));
     m_thread->start();
-    std::tie(m_port, m_error) = started.get();
+    m_error = started.get();
 }
 
 TestServer::~TestServer()
@@ -327,45 +275,21 @@ TestServer::~TestServer()
     m_thread->wait();
 }
 
-QUrl TestServer::url(QByteArrayView pathAndQuery) const
-{
-    QUrl origin;
-    origin.setScheme(m_tls ? QStringLiteral("https") : QStringLiteral("http"));
-    origin.setHost(m_address.toString());
-    origin.setPort(m_port);
-    return QUrl::fromEncoded(origin.toEncoded() + pathAndQuery.toByteArray());
-}
-
 void TestServer::setHandler(Handler handler)
 {
-    QMutexLocker lock(&m_state->mutex);
-    m_state->handler = std::move(handler);
+    QMutexLocker lock(&m_mutex);
+    m_handler = std::move(handler);
 }
 
 QList<TestServer::Request> TestServer::requests() const
 {
-    QMutexLocker lock(&m_state->mutex);
-    return m_state->requests;
+    QMutexLocker lock(&m_mutex);
+    return m_requests;
 }
 
 void TestServer::clearRequests()
 {
-    QMutexLocker lock(&m_state->mutex);
-    m_state->requests.clear();
-}
-
-void TestServer::setSendQueueLimit(qint64 bytes)
-{
-    m_state->sendQueueBytes = bytes;
-}
-
-qint64 TestServer::bytesSent() const
-{
-    return m_state->bytesSent;
-}
-
-int TestServer::openConnections() const
-{
-    return m_state->openConnections;
+    QMutexLocker lock(&m_mutex);
+    m_requests.clear();
 }
 } // namespace velmora

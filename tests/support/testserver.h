@@ -1,9 +1,12 @@
 #pragma once
 
 #include <QHostAddress>
+#include <QList>
+#include <QMutex>
 #include <QSslConfiguration>
 #include <QUrl>
 
+#include <atomic>
 #include <chrono>
 #include <functional>
 #include <memory>
@@ -13,10 +16,6 @@
 class QThread;
 
 namespace velmora {
-
-namespace detail {
-struct TestServerState;
-} // namespace detail
 
 // A local HTTP/1.1 server, plain or TLS, for tests. Its sockets live on a thread of its own,
 // so the test's thread may block or run client code without starving it. Keeps connections
@@ -72,7 +71,9 @@ public:
     using Handler = std::function<Response(const Request &)>;
 
     // Plain HTTP. Port 0 lets the system pick a free one.
-    explicit TestServer(const QHostAddress &address = QHostAddress::LocalHost, quint16 port = 0);
+    explicit TestServer(const QHostAddress &address = QHostAddress::LocalHost, quint16 port = 0)
+        : TestServer(std::nullopt, address, port)
+    {}
     // TLS with tls as the server side's configuration (its certificate and key); plain without.
     explicit TestServer(std::optional<QSslConfiguration> tls,
                         const QHostAddress &address = QHostAddress::LocalHost, quint16 port = 0);
@@ -85,7 +86,10 @@ public:
     // Why listening failed; empty when it did not.
     QString errorString() const { return m_error; }
     // The URL of pathAndQuery on this server, e.g. http://127.0.0.1:PORT/path.
-    QUrl url(QByteArrayView pathAndQuery = "/") const;
+    QUrl url(QByteArrayView pathAndQuery = "/") const
+    {
+        return QUrl::fromEncoded(m_origin.toEncoded() + pathAndQuery.toByteArray());
+    }
 
     // Answers every request, in place of 404. Thread-safe.
     void setHandler(Handler handler);
@@ -102,18 +106,24 @@ public:
     // Response bytes each connection keeps queued ahead of its socket at most; 1 MiB unless set,
     // enough to keep loopback busy between event loop passes. Less gets the first bytes of a
     // large TLS answer out sooner. Thread-safe.
-    void setSendQueueLimit(qint64 bytes);
+    void setSendQueueLimit(qint64 bytes) { m_sendQueueBytes = bytes; }
     // Response bytes (heads and bodies) written to the sockets so far.
-    qint64 bytesSent() const;
+    qint64 bytesSent() const { return m_bytesSent; }
     // Connections accepted and not yet closed.
-    int openConnections() const;
+    int openConnections() const { return m_openConnections; }
 
 private:
-    std::shared_ptr<detail::TestServerState> m_state;
+    class Connection; // one accepted socket, on the server's thread
+
+    // Shared with the server's thread.
+    mutable QMutex m_mutex; // guards m_handler and m_requests
+    Handler m_handler;
+    QList<Request> m_requests;
+    std::atomic<qint64> m_bytesSent = 0;
+    std::atomic<int> m_openConnections = 0;
+    std::atomic<qint64> m_sendQueueBytes = 1024 * 1024;
     std::unique_ptr<QThread> m_thread;
-    bool m_tls = false;
-    QHostAddress m_address;
-    quint16 m_port = 0;
+    QUrl m_origin; // scheme, host and port
     QString m_error;
 };
 
