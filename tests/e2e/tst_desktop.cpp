@@ -143,11 +143,6 @@ template<typename Test> QPolygon points(const QRect &area, Test test)
     return found;
 }
 
-template<typename Test> int count(const QRect &area, Test test)
-{
-    return points(area, test).size();
-}
-
 using Run = std::pair<int, int>; // first and last column, or row
 
 // The runs of columns of area (rows, when across) holding a point that passes test(x, y),
@@ -159,7 +154,7 @@ template<typename Test> QList<Run> runs(const QRect &area, int gap, Test test, b
          ++i) {
         const QRect line = across ? QRect(area.left(), i, area.width(), 1)
                                   : QRect(i, area.top(), 1, area.height());
-        if (count(line, test) == 0)
+        if (points(line, test).isEmpty())
             continue;
         if (!found.isEmpty() && i - found.last().second <= gap + 1)
             found.last().second = i;
@@ -186,9 +181,11 @@ QRect newContent(const QImage &before, const QImage &after, const QRect &strip)
                 return before.pixel(x + shift, y) == after.pixel(x, y);
             };
             // Where it moved from changed too; else a plain stretch of panel would match.
-            const auto vacated = [&](int x, int) { return count(columns(x, x), differs) > 0; };
-            if (count(area, same) >= 0.97 * area.width() * area.height() &&
-                2 * count(QRect(left + shift, 0, area.width(), 1), vacated) > area.width())
+            const auto vacated = [&](int x, int) {
+                return !points(columns(x, x), differs).isEmpty();
+            };
+            if (points(area, same).size() >= 0.97 * area.width() * area.height() &&
+                2 * points(QRect(left + shift, 0, area.width(), 1), vacated).size() > area.width())
                 return true;
         }
         return false;
@@ -203,7 +200,7 @@ QRect newContent(const QImage &before, const QImage &after, const QRect &strip)
     int heaviest = 0;
     // Bridging a word space: a label's words belong to one item.
     for (const auto &[left, right] : runs(strip, 8, differs)) {
-        const int strong = count(columns(left, right), strongly);
+        const int strong = points(columns(left, right), strongly).size();
         if (strong > heaviest && !moved(left, right)) {
             heaviest = strong;
             box = columns(left, right);
@@ -550,13 +547,10 @@ private Q_SLOTS:
         const QRect strip(0, 0, session.grab().width() / 2, height);
         QString read;
         double live = 0;
-        QVERIFY2(DesktopSession::waitUntil(
-                     [&] {
-                         live = shownRates(session, session.grab().copy(strip), read);
-                         return live > 1e6;
-                     },
-                     30s),
-                 qPrintable(read));
+        const auto liveRates = [&] {
+            return (live = shownRates(session, session.grab().copy(strip), read)) > 1e6;
+        };
+        QVERIFY2(DesktopSession::waitUntil(liveRates, 30s), qPrintable(read));
         session.screenshot(
             u"statusconsumer-%1"_s.arg(QString::fromLatin1(QTest::currentDataTag())));
         m_sending = false;
