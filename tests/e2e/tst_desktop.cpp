@@ -35,7 +35,6 @@
 #include <atomic>
 #include <cmath>
 #include <map>
-#include <ranges>
 #include <thread>
 
 using namespace velmora;
