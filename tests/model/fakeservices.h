@@ -7,7 +7,6 @@
 #include "platform/dnsconfig.h"
 #include "platform/loginitem.h"
 #include "platform/pathmonitor.h"
-#include "platform/routelookup.h"
 #include "speedmeasurements.h"
 
 #include <QList>
@@ -30,39 +29,24 @@ class InterfaceTable final : public velmora::InterfaceTable
 {
 public:
     InterfaceCounters counters() const override { return m_counters; }
-    QList<InterfaceAddress> upIPv4Addresses() const override { return m_addresses; }
+    QList<InterfaceAddress> upIPv4Addresses() const override { return {}; }
     InterfaceCounters m_counters;
-    QList<InterfaceAddress> m_addresses;
 };
 
 class DnsConfig final : public velmora::DnsConfig
 {
 public:
-    QStringList servers() const override { return m_servers; }
-    QStringList m_servers;
-};
-
-// Routes by the server's address text; unknown addresses have none.
-class RouteLookup final : public velmora::RouteLookup
-{
-public:
-    std::optional<QString> interfaceFor(const QHostAddress &address) const override
-    {
-        const auto found = m_interfaces.constFind(address.toString());
-        return found == m_interfaces.cend() ? std::nullopt : std::optional(*found);
-    }
-    QHash<QString, QString> m_interfaces;
+    QStringList servers() const override { return {}; }
 };
 
 class LoginItem final : public velmora::LoginItem
 {
 public:
     Status status() const override { return m_status; }
-    std::expected<void, QString> registerItem() override { return change(m_statusAfterRegister); }
+    std::expected<void, QString> registerItem() override { return change(Status::enabled); }
     std::expected<void, QString> unregisterItem() override { return change(Status::notRegistered); }
 
     Status m_status = Status::notRegistered;
-    Status m_statusAfterRegister = Status::enabled;
     std::optional<QString> m_nextError;
 
 private:
@@ -113,18 +97,11 @@ struct LookupScript
     int lookups = 0;
 };
 
-// The primary provider's answer for address: just the address and a country code.
-inline QByteArray shortAnswer(const QString &address)
+// The primary provider answers with just the address and a country code: DE for addresses
+// starting with 2, else TR.
+inline GeoClient scriptedClient(const std::shared_ptr<LookupScript> &script)
 {
-    return QStringLiteral(R"({"ip":"%1","country_code":"%2"})")
-        .arg(address, address.startsWith(u'2') ? QStringLiteral("DE") : QStringLiteral("TR"))
-        .toUtf8();
-}
-
-inline GeoClient scriptedClient(const std::shared_ptr<LookupScript> &script,
-                                std::function<QByteArray(const QString &)> answer = shortAnswer)
-{
-    return GeoClient([script, answer](QUrl url, const QObject *) -> QCoro::Task<FetchResult> {
+    return GeoClient([script](QUrl url, const QObject *) -> QCoro::Task<FetchResult> {
         const bool primary = url == GeoClient::primaryURL();
         QString address;
         if (primary) {
@@ -137,7 +114,9 @@ inline GeoClient scriptedClient(const std::shared_ptr<LookupScript> &script,
         co_await QCoro::sleepFor(script->delay);
         if (!primary || address.isEmpty())
             co_return std::unexpected(GeoError::transport(QStringLiteral("Host unreachable")));
-        co_return answer(address);
+        co_return QStringLiteral(R"({"ip":"%1","country_code":"%2"})")
+            .arg(address, address.startsWith(u'2') ? QStringLiteral("DE") : QStringLiteral("TR"))
+            .toUtf8();
     });
 }
 
@@ -162,7 +141,6 @@ struct Rig
     fakes::PathMonitor *monitor = new fakes::PathMonitor;
     fakes::InterfaceTable *interfaces = new fakes::InterfaceTable;
     fakes::DnsConfig *dns = new fakes::DnsConfig;
-    fakes::RouteLookup *routes = new fakes::RouteLookup;
     fakes::LoginItem *loginItem = new fakes::LoginItem;
     fakes::Clipboard *clipboard = new fakes::Clipboard;
     std::shared_ptr<fakes::SpeedTester> speed = std::make_shared<fakes::SpeedTester>();
@@ -180,7 +158,6 @@ struct Rig
             .speedTester = speed,
             .timings = timings,
             .wallClock = [this] { return Timestamp::fromSecondsSinceReference(clockSeconds); },
-            .routes = std::unique_ptr<velmora::RouteLookup>(routes),
         };
     }
 };
