@@ -20,11 +20,6 @@ using namespace std::chrono_literals;
 
 namespace {
 
-NetworkPath path(bool satisfied, bool wifi = false, bool wired = false, bool cellular = false)
-{
-    return {satisfied, wifi, wired, cellular};
-}
-
 // One lookup of a sequence: the address it finds ("" = every provider fails) and whether the
 // path is satisfied when it ends.
 struct Step
@@ -98,7 +93,7 @@ private Q_SLOTS:
 
         QVERIFY(fakes::waitUntilIdle(model)); // the first step is the start-up lookup
         for (qsizetype i = 1; i < steps.size(); ++i) {
-            rig.monitor->report(path(steps[i].online));
+            rig.monitor->report({.satisfied = steps[i].online});
             model.refresh();
             QVERIFY(fakes::waitUntilIdle(model));
         }
@@ -128,7 +123,7 @@ private Q_SLOTS:
         QSignalSpy started(&model, &AppModel::isRefreshingChanged);
         QElapsedTimer sinceLast;
         for (int i = 0; i < 3; ++i) {
-            rig.monitor->report(path(true, false, true));
+            rig.monitor->report({.satisfied = true, .usesWiredEthernet = true});
             sinceLast.start();
             QTest::qWait(100);
         }
@@ -147,12 +142,13 @@ private Q_SLOTS:
     {
         fakes::Rig rig;
         AppModel model(rig.services(fakes::quickTimings()));
+        // Each report: satisfied, Wi-Fi, wired, cellular.
         const QList<std::pair<NetworkPath, QString>> reports{
-            {path(true, true, true), u"Wi-Fi"_s},
-            {path(true, false, false, true), u"Cellular"_s},
-            {path(true), u"Other"_s},
-            {path(false), u"Offline"_s},
-            {path(false, true), u"Wi-Fi"_s}};
+            {{true, true, true}, u"Wi-Fi"_s},
+            {{true, false, false, true}, u"Cellular"_s},
+            {{true}, u"Other"_s},
+            {{false}, u"Offline"_s},
+            {{false, true}, u"Wi-Fi"_s}};
         for (const auto &[report, type] : reports) {
             rig.monitor->report(report);
             QCOMPARE(Shown::connectionName(model.connectionKind()), type);
@@ -189,42 +185,10 @@ private Q_SLOTS:
                  (QList<std::optional<double>>{1.0, std::nullopt, 3.0}));
     }
 
-    // What the login item says after a change counts, not what was asked for.
-    void launchAtLoginFollowsTheItem()
-    {
-        fakes::Rig rig;
-        rig.loginItem->m_statusAfterRegister = LoginItem::Status::requiresApproval;
-        AppModel model(rig.services(fakes::quickTimings()));
-        model.setLaunchAtLogin(true);
-        QVERIFY(!model.launchAtLogin());
-    }
-
-    // That the model divides by the elapsed time, leaves out loopback, and takes a clock gone
-    // back for a new baseline; the arithmetic is the rules' (tst_modelrules).
-    void trafficRates()
-    {
-        fakes::Rig rig;
-        rig.interfaces->m_counters = {{u"eth0"_s, {0, 0}}, {u"lo"_s, {0, 0}}};
-        AppModel model(rig.services(fakes::quickTimings()));
-        model.setTrafficMonitoring(true);
-        // Nothing ticks while the test does not yield, so the clock and the counters move
-        // together; later ticks see no time pass.
-        rig.clockSeconds += 2;
-        rig.interfaces->m_counters = {{u"eth0"_s, {10000, 1400}}, {u"lo"_s, {9000, 9000}}};
-        QTRY_COMPARE(model.downloadRate(), 5000.0);
-        QCOMPARE(model.uploadRate(), 700.0);
-
-        rig.clockSeconds -= 10; // the clock went back: no rate, only a new baseline
-        rig.interfaces->m_counters = {{u"eth0"_s, {19000, 1400}}};
-        QTest::qWait(250);
-        QCOMPARE(model.downloadRate(), 5000.0);
-        rig.clockSeconds += 2;
-        rig.interfaces->m_counters = {{u"eth0"_s, {20000, 1400}}};
-        QTRY_COMPARE(model.downloadRate(), 500.0);
-    }
-
-    // logind says the machine woke: one lookup at once, and rates from a fresh baseline.
-    void wakingRefreshesOnceFromAFreshBaseline()
+    // Rates divide by the time passed and leave out loopback; a clock gone back, or a wake that
+    // logind announces, gives a new baseline, and waking looks up once, at once. The
+    // arithmetic is the rules' (tst_modelrules).
+    void trafficRatesAndWaking()
     {
         DesktopSession session; // its bus stands in for the system bus
         DESKTOP_SESSION_START(session, Bus);
@@ -238,7 +202,7 @@ private Q_SLOTS:
         };
 
         fakes::Rig rig;
-        rig.interfaces->m_counters = {{u"eth0"_s, {10000, 0}}};
+        rig.interfaces->m_counters = {{u"eth0"_s, {10000, 0}}, {u"lo"_s, {0, 0}}};
         AppModel::Timings timings = fakes::quickTimings();
         timings.trafficInterval = 500ms;
         AppModel::Services services = rig.services(timings);
@@ -251,22 +215,31 @@ private Q_SLOTS:
         connect(&model, &AppModel::downloadRateChanged, this,
                 [&] { rates << model.downloadRate(); });
         model.setTrafficMonitoring(true);
-        rig.clockSeconds += 1;
-        rig.interfaces->m_counters = {{u"eth0"_s, {11000, 0}}};
+        // Nothing ticks while the test does not yield, so the clock and the counters move
+        // together, and each wait for a rate ends right after a sample.
+        rig.clockSeconds += 2;
+        rig.interfaces->m_counters = {{u"eth0"_s, {12000, 1400}}, {u"lo"_s, {9000, 9000}}};
         QTRY_COMPARE(rates, QList<double>{1000});
+        QCOMPARE(model.uploadRate(), 700.0);
+        rig.clockSeconds -= 10; // the clock went back: one sample, and no rate from it
+        rig.interfaces->m_counters = {{u"eth0"_s, {21000, 1400}}};
+        QTest::qWait(600);
+        rig.clockSeconds += 2;
+        rig.interfaces->m_counters = {{u"eth0"_s, {22000, 1400}}};
+        QTRY_COMPARE(rates, (QList<double>{1000, 500}));
 
-        // Right after a sample, an hour asleep, and the counters started again from zero.
+        // An hour asleep, and the counters started again from zero.
         rig.clockSeconds += 3600;
         rig.interfaces->m_counters = {{u"eth0"_s, {500, 0}}};
         QElapsedTimer sinceWake;
         sinceWake.start();
         prepareForSleep(false);
-        QTRY_COMPARE(rates, (QList<double>{1000, 0}));
+        QTRY_COMPARE(rates, (QList<double>{1000, 500, 0}));
         rig.clockSeconds += 1;
         rig.interfaces->m_counters = {{u"eth0"_s, {1000, 0}}};
         QTRY_COMPARE(rig.lookups->lookups, 2);
         QCOMPARE_LT(sinceWake.elapsed(), 1000);
-        QTRY_COMPARE(rates, (QList<double>{1000, 0, 500}));
+        QTRY_COMPARE(rates, (QList<double>{1000, 500, 0, 500}));
         QTest::qWait(500);
         QCOMPARE(rig.lookups->lookups, 2);
     }
@@ -310,7 +283,7 @@ private Q_SLOTS:
             auto model = std::make_unique<AppModel>(std::move(services));
             model->setTrafficMonitoring(true);
             model->copyPublicIP();
-            rig.monitor->report(path(true));
+            rig.monitor->report({.satisfied = true});
             QCOMPARE(speedTestThreads(), 0);
             model->runSpeedTest();
             QTest::qWait(round % 50); // at latency, download, upload or after
