@@ -356,19 +356,6 @@ private Q_SLOTS:
         QVERIFY(test::readFile(entryPath()).startsWith("[Desktop Entry]\nType=Application\n"));
     }
 
-    // A percent is refused, as some desktops cannot start it.
-    void autostartAwkwardProgramPath()
-    {
-        m_program = QFileInfo(m_program).absolutePath() + u"/%u/velmora"_s;
-        QVERIFY(test::writeFile(m_program, "#!/bin/sh\n", true));
-        const auto registered = item().registerItem();
-        QVERIFY(!registered && registered.error().contains(u"\u201C%\u201D"_s));
-        QVERIFY(!QFile::exists(entryPath()));
-        // Nor does an entry written before count.
-        QVERIFY(test::writeFile(entryPath(), "[Desktop Entry]\nExec=" + m_program.toUtf8()));
-        QCOMPARE(item().status(), Status::notRegistered);
-    }
-
     void autostartProgramNotFound()
     {
         const QByteArray entry = "[Desktop Entry]\nExec=" + m_program.toUtf8() + '\n';
