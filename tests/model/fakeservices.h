@@ -103,13 +103,11 @@ inline GeoClient scriptedClient(const std::shared_ptr<LookupScript> &script)
 {
     return GeoClient([script](QUrl url, const QObject *) -> QCoro::Task<FetchResult> {
         const bool primary = url == GeoClient::primaryURL();
+        script->lookups += primary;
         QString address;
-        if (primary) {
-            ++script->lookups;
-            if (!script->addresses.empty()) {
-                address = script->addresses.front();
-                script->addresses.pop_front();
-            }
+        if (primary && !script->addresses.empty()) {
+            address = script->addresses.front();
+            script->addresses.pop_front();
         }
         co_await QCoro::sleepFor(script->delay);
         if (!primary || address.isEmpty())
