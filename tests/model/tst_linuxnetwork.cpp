@@ -49,11 +49,6 @@ NetworkPath wired(bool satisfied, const QStringList &interfaces = {})
     return {satisfied, false, !interfaces.isEmpty(), false, interfaces};
 }
 
-NetworkPath lastReport(const QSignalSpy &spy)
-{
-    return spy.isEmpty() ? NetworkPath{} : spy.last().at(0).value<NetworkPath>();
-}
-
 // eth0 holds no address: frames for its neighbour entry cross the pair and go no further.
 const QString veth = u"link add en0 type veth peer name eth0\nlink set lo up\nlink set en0 up\n"
                      "link set eth0 up\naddr add 10.1.0.1/24 dev en0\n"_s;
@@ -126,7 +121,7 @@ private Q_SLOTS:
         QSignalSpy reports(&monitor, &PathMonitor::pathChanged);
         monitor.start();
         QVERIFY(reports.wait(boundMs));
-        QCOMPARE(lastReport(reports), expected);
+        QCOMPARE(reports.last().at(0).value<NetworkPath>(), expected);
     }
 
     void modelFollowsEveryChange_data()
@@ -198,7 +193,7 @@ private Q_SLOTS:
         }
         QVERIFY(reports.wait(boundMs));
         QCOMPARE_GE(sinceChange.elapsed(), settle.count() * 95 / 100); // coarse timers: 5 % early
-        QCOMPARE(lastReport(reports), path);
+        QCOMPARE(reports.last().at(0).value<NetworkPath>(), path);
         QCOMPARE(model.localIP().value_or(QString()), localIP);
         QCOMPARE(model.vpnLikely(), vpn);
         QCOMPARE(model.dnsOutsideVpn(), outside);
