@@ -89,41 +89,6 @@ private Q_SLOTS:
                  "rule del table 100\nrule del pref 100\n"_s);
     }
 
-    void firstReportShowsState_data()
-    {
-        QTest::addColumn<QString>("setup");
-        QTest::addColumn<NetworkPath>("expected");
-        // As Wi-Fi before authentication: carrier and an unflagged route, but not running.
-        QTest::newRow("dormant") << QString(en0).replace(u"en0 up"_s, u"en0 mode dormant up"_s) +
-                                        u"route add default dev en0\n"_s
-                                 << wired(false, {u"en0"_s});
-        QTest::newRow("Wi-Fi, modem, Ethernet")
-            << en0 + u"link add wlan0 type veth peer name wlan0p\nlink set wlan0p up\n"
-                     "link add wwan0 type veth peer name wwan0p\nlink set wwan0p up\n"
-                     "link set wlan0 up\nlink set wwan0 up\nroute add default dev wlan0 metric 1\n"
-                     "route add default dev wwan0 metric 2\nroute add default dev en0 metric 3\n"_s
-            << NetworkPath{true, true, true, true, {u"en0"_s, u"wlan0"_s, u"wwan0"_s}};
-    }
-
-    void firstReportShowsState()
-    {
-        QFETCH(QString, setup);
-        QFETCH(NetworkPath, expected);
-        QTemporaryDir sysfs; // describes the real links as Wi-Fi, modem and Ethernet
-        QVERIFY(QDir().mkpath(sysfs.filePath(u"wlan0/phy80211"_s)));
-        QVERIFY(test::writeFile(sysfs.filePath(u"wwan0/uevent"_s), "DEVTYPE=wwan\n"));
-        QVERIFY(test::writeFile(sysfs.filePath(u"en0/type"_s), "1\n"));
-        VERIFY_IP(setup);
-        // Carrier changes reach flags and routes through the kernel's link watcher, later.
-        QVERIFY(QTest::qWaitFor(
-            [&] { return NetlinkPathMonitor::readPath(sysfs.path()) == expected; }, boundMs));
-        NetlinkPathMonitor monitor({.settleDelay = settle, .sysfsNetRoot = sysfs.path()});
-        QSignalSpy reports(&monitor, &PathMonitor::pathChanged);
-        monitor.start();
-        QVERIFY(reports.wait(boundMs));
-        QCOMPARE(reports.last().at(0).value<NetworkPath>(), expected);
-    }
-
     void modelFollowsEveryChange_data()
     {
         QTest::addColumn<Change>("change");
@@ -136,6 +101,13 @@ private Q_SLOTS:
                       .path = wired(true, {u"en0"_s, u"wg0"_s}),
                       .vpn = true,
                       .outside = {{u"2001:db8::53%en0"_s, u"en0"_s}, {u"10.1.0.53"_s, u"en0"_s}}};
+        QTest::newRow("Wi-Fi and a modem join")
+            << Change{.step = u"link add wlan0 type veth peer name wlan0p\nlink set wlan0p up\n"
+                              "link add wwan0 type veth peer name wwan0p\nlink set wwan0p up\n"
+                              "link set wlan0 up\nlink set wwan0 up\n"
+                              "route add default dev wlan0 metric 1\n"
+                              "route add default dev wwan0 metric 2\n"_s,
+                      .path = {true, true, true, true, {u"en0"_s, u"wlan0"_s, u"wwan0"_s}}};
         // As DHCP clients and router advertisements renew leases.
         QTest::newRow("lease renewed")
             << Change{.step = u"addr change 2001:db8::1/64 dev en0 valid_lft 450 "
@@ -157,7 +129,10 @@ private Q_SLOTS:
                   "route add default via 10.1.0.2\nlink add wg0 type veth peer name wg0p\n"
                   "link set wg0 up\nroute add default dev wg0 table 100\n"_s);
 
-        QTemporaryDir dir;
+        QTemporaryDir dir; // its net/ describes the real links as Ethernet, Wi-Fi and modem
+        QVERIFY(QDir().mkpath(dir.filePath(u"net/wlan0/phy80211"_s)));
+        QVERIFY(test::writeFile(dir.filePath(u"net/wwan0/uevent"_s), "DEVTYPE=wwan\n"));
+        QVERIFY(test::writeFile(dir.filePath(u"net/en0/type"_s), "1\n"));
         const QString resolvConf = dir.filePath(u"resolv.conf"_s);
         QVERIFY(test::writeFile(resolvConf, "nameserver 192.0.2.53\nnameserver 2001:db8::53%en0\n"
                                             "nameserver 10.1.0.53\nnameserver 10.1.0.54\n"));
@@ -166,7 +141,8 @@ private Q_SLOTS:
             fakes.lookups->addresses.push_back(u"203.0.113.%1"_s.arg(i));
         const int &lookups = fakes.lookups->lookups;
         AppModel::Services services = fakes.services(fakes::quickTimings());
-        auto *monitor = new NetlinkPathMonitor({.settleDelay = settle});
+        auto *monitor =
+            new NetlinkPathMonitor({.settleDelay = settle, .sysfsNetRoot = dir.filePath(u"net"_s)});
         services.monitor.reset(monitor);
         services.interfaces = std::make_unique<GetifaddrsInterfaceTable>();
         services.dns = std::make_unique<ResolvConfDnsConfig>(resolvConf, QString());
