@@ -84,9 +84,9 @@ private Q_SLOTS:
 
     void cleanup()
     {
-        test::ip(u"link del en0\nlink del en1\nlink del eth0\nlink del wg0\nlink del tun0\n"
-                 "link del wlan0\nlink del wwan0\nlink del corp0\nroute flush table 100\n"
-                 "rule del table 100\nrule del pref 100\n"_s);
+        test::ip(
+            u"link del en0\nlink del eth0\nlink del wg0\nlink del tun0\nlink del wlan0\n"
+            "link del wwan0\nroute flush table 100\nrule del table 100\nrule del pref 100\n"_s);
     }
 
     void modelFollowsEveryChange_data()
@@ -101,6 +101,11 @@ private Q_SLOTS:
                       .path = wired(true, {u"en0"_s, u"wg0"_s}),
                       .vpn = true,
                       .outside = {{u"2001:db8::53%en0"_s, u"en0"_s}, {u"10.1.0.53"_s, u"en0"_s}}};
+        // As Wi-Fi before authentication: carrier and an unflagged route, but not running.
+        QTest::newRow("dormant") << Change{.step =
+                                               u"link set en0 down\nlink set en0 mode dormant up\n"
+                                               "route add default dev en0\n"_s,
+                                           .path = wired(false, {u"en0"_s})};
         QTest::newRow("Wi-Fi and a modem join")
             << Change{.step = u"link add wlan0 type veth peer name wlan0p\nlink set wlan0p up\n"
                               "link add wwan0 type veth peer name wwan0p\nlink set wwan0p up\n"
