@@ -115,25 +115,6 @@ private Q_SLOTS:
         QCOMPARE(rig.lookups->lookups, 2);
     }
 
-    // Reports in turn: the kind shown, and online when satisfied.
-    void connectionKind()
-    {
-        fakes::Rig rig;
-        AppModel model(rig.services(fakes::quickTimings()));
-        // Each report: satisfied, Wi-Fi, wired, cellular.
-        const QList<std::pair<NetworkPath, QString>> reports{
-            {{true, true, true}, u"Wi-Fi"_s},
-            {{true, false, false, true}, u"Cellular"_s},
-            {{true}, u"Other"_s},
-            {{false}, u"Offline"_s},
-            {{false, true}, u"Wi-Fi"_s}};
-        for (const auto &[report, type] : reports) {
-            rig.monitor->report(report);
-            QCOMPARE(Shown::connectionName(model.connectionKind()), type);
-            QCOMPARE(model.isOnline(), report.satisfied);
-        }
-    }
-
     void periodicRefresh()
     {
         fakes::Rig rig;

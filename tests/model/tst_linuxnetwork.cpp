@@ -59,6 +59,7 @@ struct Change
     QString step;
     bool changes = true; // else it leaves everything as it was
     NetworkPath path = wired(true, {u"en0"_s});
+    ConnectionKind kind = ConnectionKind::ethernet;
     QString localIP = u"10.1.0.1"_s;
     bool vpn = false;
     // Of the servers resolv.conf names, those shown (three) whose queries leave outside the VPN.
@@ -93,7 +94,10 @@ private Q_SLOTS:
     {
         QTest::addColumn<Change>("change");
         QTest::newRow("link down, its routes gone unannounced")
-            << Change{.step = u"link set en0 down\n"_s, .path = wired(false), .localIP = QString()};
+            << Change{.step = u"link set en0 down\n"_s,
+                      .path = wired(false),
+                      .kind = ConnectionKind::offline,
+                      .localIP = QString()};
         // As wg-quick does it: all to the VPN's table but what main routes more narrowly.
         QTest::newRow("policy table")
             << Change{.step = u"addr add 10.9.0.2/32 dev wg0\nrule add not fwmark 0xca6c table "
@@ -112,7 +116,8 @@ private Q_SLOTS:
                               "link set wlan0 up\nlink set wwan0 up\n"
                               "route add default dev wlan0 metric 1\n"
                               "route add default dev wwan0 metric 2\n"_s,
-                      .path = {true, true, true, true, {u"en0"_s, u"wlan0"_s, u"wwan0"_s}}};
+                      .path = {true, true, true, true, {u"en0"_s, u"wlan0"_s, u"wwan0"_s}},
+                      .kind = ConnectionKind::wifi};
         // As DHCP clients and router advertisements renew leases.
         QTest::newRow("lease renewed")
             << Change{.step = u"addr change 2001:db8::1/64 dev en0 valid_lft 450 "
@@ -125,7 +130,7 @@ private Q_SLOTS:
     void modelFollowsEveryChange()
     {
         QFETCH(Change, change);
-        const auto &[step, changes, path, localIP, vpn, outside] = change;
+        const auto &[step, changes, path, kind, localIP, vpn, outside] = change;
         // No link-local addresses: their duplicate detection would end in changes of its own.
         QVERIFY(test::writeFile(u"/proc/sys/net/ipv6/conf/default/addr_gen_mode"_s, "1"));
         // wg0's default route is in a table no rule selects yet: it counts for nothing.
@@ -175,6 +180,7 @@ private Q_SLOTS:
         QVERIFY(reports.wait(boundMs));
         QCOMPARE_GE(sinceChange.elapsed(), settle.count() * 95 / 100); // coarse timers: 5 % early
         QCOMPARE(reports.last().at(0).value<NetworkPath>(), path);
+        QCOMPARE(model.connectionKind(), kind);
         QCOMPARE(model.localIP().value_or(QString()), localIP);
         QCOMPARE(model.vpnLikely(), vpn);
         QCOMPARE(model.dnsOutsideVpn(), outside);
