@@ -138,7 +138,6 @@ struct Rig
     std::shared_ptr<LookupScript> lookups = std::make_shared<LookupScript>();
     fakes::PathMonitor *monitor = new fakes::PathMonitor;
     fakes::InterfaceTable *interfaces = new fakes::InterfaceTable;
-    fakes::DnsConfig *dns = new fakes::DnsConfig;
     fakes::LoginItem *loginItem = new fakes::LoginItem;
     fakes::Clipboard *clipboard = new fakes::Clipboard;
     std::shared_ptr<fakes::SpeedTester> speed = std::make_shared<fakes::SpeedTester>();
@@ -150,7 +149,7 @@ struct Rig
             .client = scriptedClient(lookups),
             .monitor = std::unique_ptr<velmora::PathMonitor>(monitor),
             .interfaces = std::unique_ptr<velmora::InterfaceTable>(interfaces),
-            .dns = std::unique_ptr<velmora::DnsConfig>(dns),
+            .dns = std::make_unique<fakes::DnsConfig>(),
             .loginItem = std::unique_ptr<velmora::LoginItem>(loginItem),
             .clipboard = std::unique_ptr<velmora::Clipboard>(clipboard),
             .speedTester = speed,

@@ -18,8 +18,6 @@
 #include <QTest>
 #include <QUdpSocket>
 
-Q_DECLARE_METATYPE(velmora::InterfaceAddress)
-
 using namespace velmora;
 using namespace Qt::StringLiterals;
 using namespace std::chrono_literals;
