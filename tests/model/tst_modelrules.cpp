@@ -93,27 +93,7 @@ class TestModelRules : public QObject
 {
     Q_OBJECT
 
-private:
-    std::optional<QTemporaryDir> m_dir;
-    QString m_configHome;
-    QString m_program;
-
-    XdgAutostartLoginItem item() const
-    {
-        return XdgAutostartLoginItem({.programPath = m_program, .configHome = m_configHome});
-    }
-    QString entryPath() const { return m_configHome + u"/autostart/velmora.desktop"_s; }
-
 private Q_SLOTS:
-    // A fresh folder for the autostart entry and the program it starts.
-    void init()
-    {
-        m_dir.emplace();
-        m_configHome = m_dir->filePath(u"config"_s);
-        m_program = m_dir->filePath(u"bin/velmora"_s);
-        QVERIFY(test::writeFile(m_program, "#!/bin/sh\n", true));
-    }
-
     void countsTraffic()
     {
         for (const char *name : {"en0", "pdp_ip0", "eth0", "wlp2s0", "wwan0"})
@@ -311,7 +291,8 @@ private Q_SLOTS:
         const auto stop = qScopeGuard([&] { thread.quit(), thread.wait(); });
         QVERIFY(!dns.isValid() || resolved.registerService(u"org.freedesktop.resolve1"_s));
 
-        const QString paths[] = {m_dir->filePath(u"resolv.conf"_s), m_dir->filePath(u"upstream"_s)};
+        QTemporaryDir dir;
+        const QString paths[] = {dir.filePath(u"resolv.conf"_s), dir.filePath(u"upstream"_s)};
         QVERIFY(resolvConf.isNull() ? test::makeOddFile(paths[0], S_IFLNK)
                                     : test::writeFile(paths[0], resolvConf));
         QVERIFY(test::writeFile(paths[1], "nameserver 192.168.1.1\nnameserver 2001:db8::1\n"));
@@ -343,23 +324,26 @@ private Q_SLOTS:
         QFETCH(QByteArray, content);
         QFETCH(Status, status);
         QFETCH(bool, ours);
+        QTemporaryDir dir; // the configuration folder, and bin/ with the program
+        const QString program = dir.filePath(u"bin/velmora"_s);
+        const QString entryPath = dir.filePath(u"autostart/velmora.desktop"_s);
         const QByteArray savedPath = qgetenv("PATH");
         const auto restore = qScopeGuard([&] { qputenv("PATH", savedPath); });
-        qputenv("PATH", QFileInfo(m_program).absolutePath().toUtf8());
+        qputenv("PATH", QFileInfo(program).absolutePath().toUtf8());
         QVERIFY(content.isNull() ||
-                test::writeFile(entryPath(), content.replace('@', m_program.toUtf8())));
+                test::writeFile(entryPath, content.replace('@', program.toUtf8())));
         const bool gone = status == Status::notFound;
-        QVERIFY(!gone || QFile::remove(m_program));
+        QVERIFY(gone || test::writeFile(program, "#!/bin/sh\n", true));
 
         // While the program is gone, both changes are refused and the entry stays as it is.
-        XdgAutostartLoginItem autostart = item();
+        XdgAutostartLoginItem autostart({.programPath = program, .configHome = dir.path()});
         QCOMPARE(autostart.status(), status);
         QCOMPARE(bool(autostart.unregisterItem()), !gone);
-        QCOMPARE(test::readFile(entryPath()), ours ? QByteArray() : content);
+        QCOMPARE(test::readFile(entryPath), ours ? QByteArray() : content);
         QCOMPARE(bool(autostart.registerItem()), !gone); // else a fresh entry, whatever was there
         QCOMPARE(autostart.status(), gone ? status : Status::enabled);
-        QVERIFY(test::readFile(entryPath())
-                    .startsWith(gone ? content : "[Desktop Entry]\nType=Application\n"_ba));
+        QVERIFY(test::readFile(entryPath).startsWith(
+            gone ? content : "[Desktop Entry]\nType=Application\n"_ba));
     }
 };
 
