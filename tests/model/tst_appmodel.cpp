@@ -152,9 +152,8 @@ private Q_SLOTS:
 
         fakes::Rig rig;
         rig.interfaces->m_counters = {{u"eth0"_s, {10000, 0}}, {u"lo"_s, {0, 0}}};
-        AppModel::Timings timings = fakes::quickTimings();
-        timings.trafficInterval = 500ms;
-        AppModel::Services services = rig.services(timings);
+        AppModel::Services services = rig.services(
+            {.refreshInterval = 3'600s, .trafficInterval = 500ms, .pathSettle = 300ms});
         services.sleepWatcher = std::make_unique<LogindSleepWatcher>(LogindSleepWatcher::Options{
             .bus = QDBusConnection::connectToBus(session.busAddress(), u"watcher"_s)});
         AppModel model(std::move(services));
