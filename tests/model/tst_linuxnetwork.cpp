@@ -36,9 +36,6 @@ char *toString(const NetworkPath &p)
 
 namespace {
 
-// peer0 is the far end of en0: downing it takes en0's carrier.
-const QString en0 = u"link add en0 type veth peer name peer0\nlink set en0 up\nlink set peer0 up\n"
-                    "addr add 10.1.0.1/24 dev en0\n"_s;
 constexpr auto settle = 100ms;
 constexpr int boundMs = 3000; // on every wait for a report that must come
 
@@ -132,10 +129,9 @@ private Q_SLOTS:
         // No link-local addresses: their duplicate detection would end in changes of its own.
         QVERIFY(test::writeFile(u"/proc/sys/net/ipv6/conf/default/addr_gen_mode"_s, "1"));
         // wg0's default route is in a table no rule selects yet: it counts for nothing.
-        VERIFY_IP(u"link set lo up\n"_s + en0 +
-                  u"addr add 2001:db8::1/64 dev en0 nodad valid_lft 500 preferred_lft 500\n"
-                  "route add default via 10.1.0.2\nlink add wg0 type veth peer name wg0p\n"
-                  "link set wg0 up\nroute add default dev wg0 table 100\n"_s);
+        VERIFY_IP(veth + u"addr add 2001:db8::1/64 dev en0 nodad valid_lft 500 preferred_lft 500\n"
+                         "route add default via 10.1.0.2\nlink add wg0 type veth peer name wg0p\n"
+                         "link set wg0 up\nroute add default dev wg0 table 100\n"_s);
 
         QTemporaryDir dir; // its net/ describes the real links as Ethernet, Wi-Fi and modem
         QVERIFY(QDir().mkpath(dir.filePath(u"net/wlan0/phy80211"_s)));
