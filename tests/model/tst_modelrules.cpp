@@ -251,8 +251,6 @@ private Q_SLOTS:
         QTest::newRow("binary garbage") << "\x7f"
                                            "ELF\x02\x01\0\0\nnameserver 10.0.0.1\n\xff"_ba
                                         << QVariant() << QStringList();
-        QTest::newRow("both stubs, resolved not on the bus")
-            << "nameserver 127.0.0.53\nnameserver 127.0.0.54\n"_ba << QVariant() << upstream;
         QTest::newRow("too large")
             << "nameserver 10.0.0.1\n"_ba + QByteArray(ResolvConfDnsConfig::maxFileBytes, '#')
             << QVariant() << QStringList();
