@@ -12,32 +12,27 @@ using namespace Qt::StringLiterals;
 
 namespace velmora {
 
-namespace {
-const QString connectionName = u"a11y"_s;
-} // namespace
-
 QDBusMessage AccessibleTree::call(const Node &node, const QString &interface, const QString &method,
                                   const QVariantList &arguments)
 {
     QDBusMessage message =
         QDBusMessage::createMethodCall(node.first, node.second, interface, method);
     message.setArguments(arguments);
-    return QDBusConnection(connectionName).call(message);
+    return QDBusConnection(u"a11y"_s).call(message);
 }
 
 QMultiMap<QString, AccessibleTree::Node> AccessibleTree::nodes(const QString &application)
 {
     QMultiMap<QString, Node> found;
     const std::function<void(const Node &, int)> walk = [&](const Node &node, int depth) {
-        const QDBusReply<QDBusVariant> property =
+        const QDBusReply<QDBusVariant> name =
             call(node, u"org.freedesktop.DBus.Properties"_s, u"Get"_s,
                  {u"org.a11y.atspi.Accessible"_s, u"Name"_s});
-        const QString name = property.isValid() ? property.value().variant().toString() : QString();
         // The registry's children are the applications. Widget trees here are a dozen levels
         // deep; a cycle must not hang the test.
-        if ((depth == 1 && name != application) || depth > 40)
+        if ((depth == 1 && name.value().variant().toString() != application) || depth > 40)
             return;
-        found.insert(name, node);
+        found.insert(name.value().variant().toString(), node);
         const QDBusMessage reply = call(node, u"org.a11y.atspi.Accessible"_s, u"GetChildren"_s);
         if (reply.type() != QDBusMessage::ReplyMessage)
             return;

@@ -28,18 +28,13 @@ namespace velmora {
 
 namespace {
 
-DesktopSession *g_current = nullptr;
-
-constexpr auto watcherName = "org.kde.StatusNotifierWatcher";
-
 // Where this desktop's programs keep their files.
 constexpr std::pair<const char *, const char *> privateDirectories[] = {
     {"XDG_RUNTIME_DIR", "runtime"},
     {"XDG_CONFIG_HOME", "config"},
     {"XDG_CACHE_HOME", "cache"},
     {"XDG_DATA_HOME", "data"},
-    {"HOME", "home"},
-};
+    {"HOME", "home"}};
 
 xcb_atom_t atom(xcb_connection_t *connection, const char *name)
 {
@@ -67,8 +62,8 @@ DesktopSession::DesktopSession()
 
 DesktopSession::~DesktopSession()
 {
-    if (g_current == this)
-        g_current = nullptr;
+    if (s_current == this)
+        s_current = nullptr;
     while (!m_children.empty())
         stop(m_children.rbegin()->first);
 }
@@ -79,28 +74,31 @@ DesktopSession::Outcome DesktopSession::start(Component component)
         return {};
     stop(component, true); // what is left of it after it ended by itself
     const Host host = this->host(component);
-    if (host.need) {
-        if (auto ok = start(*host.need); !ok)
-            return ok;
-    }
-    for (const QString &program : host.needed) {
+    if (const Outcome needed = host.need ? start(*host.need) : Outcome{}; !needed)
+        return needed;
+    if (host.asRoot && ::geteuid() != 0)
+        return Outcome::missing(host.needed.first() + u" needs root here"_s);
+    for (const QString &program : host.needed)
         if (QStandardPaths::findExecutable(program).isEmpty() && !QFileInfo::exists(program))
             return Outcome::missing(program + u" is not installed"_s);
-    }
     Outcome outcome = host.prepare ? host.prepare() : Outcome{};
     if (outcome && host.announces) {
         QProcess &process = *spawn(component, host.command, true);
-        while (!process.canReadLine() && process.waitForReadyRead(int(readyTimeout.count()))) {
-        }
+        process.waitForReadyRead(int(readyTimeout.count())); // the line comes in one write
         *host.announces = QString::fromLocal8Bit(process.readLine()).trimmed();
         if (host.announces->isEmpty())
             outcome = notStarted(host.command.first());
     } else if (outcome) {
+        const auto trayHost = [this] {
+            return property(watcher, u"/StatusNotifierWatcher"_s,
+                            u"IsStatusNotifierHostRegistered"_s)
+                .toBool();
+        };
         // waybar runs as sway's user, known once sway runs.
         outcome =
             launch(component,
                    (component == Component::Waybar ? m_asSwayUser : QStringList()) + host.command,
-                   host.ready);
+                   host.ready ? host.ready : trayHost);
     }
     if (outcome && component >= Component::GnomeShell)
         outcome = settle(component);
@@ -153,11 +151,10 @@ DesktopSession::Outcome DesktopSession::notStarted(const QString &program) const
 {
     if (QStandardPaths::findExecutable(program).isEmpty())
         return Outcome::missing(program + u" is not installed"_s);
-    QFile log(m_dir.filePath(QFileInfo(program).fileName() + u".log"_s));
-    log.open(QIODevice::ReadOnly);
-    log.seek(std::max<qint64>(0, log.size() - 600));
+    const QByteArray log =
+        test::readFile(m_dir.filePath(QFileInfo(program).fileName() + u".log"_s));
     return Outcome::failed(program + u" did not get ready: "_s +
-                           QString::fromLocal8Bit(log.readAll()));
+                           QString::fromLocal8Bit(log.right(600)));
 }
 
 bool DesktopSession::setWallpaper(quint32 rgb) const
@@ -188,12 +185,8 @@ void DesktopSession::stop(Component component, bool hard)
         return;
     const Processes processes = std::move(found->second);
     m_children.erase(found);
-    if (component == Component::Display)
-        m_display.clear();
-    if (component == Component::Bus) {
+    if (component == Component::Bus)
         QDBusConnection::disconnectFromBus(u"velmora-desktop-session-%1"_s.arg(quintptr(this)));
-        m_busAddress.clear();
-    }
     if (component == Component::Accessibility)
         QDBusConnection::disconnectFromBus(u"a11y"_s);
     if (component == Component::Waybar) {
@@ -207,21 +200,18 @@ void DesktopSession::stop(Component component, bool hard)
         if (group <= 0)
             continue;
         ::kill(-group, hard || process != processes.rbegin() ? SIGKILL : SIGTERM);
-        if (!(*process)->waitForFinished(1000))
-            ::kill(-group, SIGKILL);
-        (*process)->waitForFinished();
+        (*process)->waitForFinished(1000);
         ::kill(-group, SIGKILL);
+        (*process)->waitForFinished();
     }
 }
 
 QProcessEnvironment DesktopSession::environment() const
 {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    for (const char *name :
-         {"WAYLAND_DISPLAY", "SESSION_MANAGER", "DESKTOP_AUTOSTART_ID", "DISPLAY"})
+    for (const char *name : {"WAYLAND_DISPLAY", "SESSION_MANAGER", "DESKTOP_AUTOSTART_ID"})
         env.remove(QString::fromLatin1(name));
-    if (!m_display.isEmpty())
-        env.insert(u"DISPLAY"_s, u":"_s + m_display);
+    env.insert(u"DISPLAY"_s, u":"_s + m_display); // none that works before Xvfb runs
     // Without a bus of our own, point at none rather than at the user's.
     env.insert(u"DBUS_SESSION_BUS_ADDRESS"_s,
                m_busAddress.isEmpty() ? u"unix:path=%1"_s.arg(m_dir.filePath(u"no-bus"_s))
@@ -230,12 +220,9 @@ QProcessEnvironment DesktopSession::environment() const
         env.insert(QString::fromLatin1(variable), m_dir.filePath(QString::fromLatin1(directory)));
     // No accessibility bus to look for; the private bus activates nothing, so no dconf either:
     // GSettings come from a key file.
-    for (const auto &[variable, value] : {std::pair{"XDG_SESSION_TYPE", "x11"},
-                                          {"GDK_BACKEND", "x11"},
-                                          {"QT_QPA_PLATFORM", "xcb"},
-                                          {"NO_AT_BRIDGE", "1"},
-                                          {"GSETTINGS_BACKEND", "keyfile"}})
-        env.insert(QString::fromLatin1(variable), QString::fromLatin1(value));
+    for (const QString &setting : u"XDG_SESSION_TYPE=x11 GDK_BACKEND=x11 QT_QPA_PLATFORM=xcb "
+                                  "NO_AT_BRIDGE=1 GSETTINGS_BACKEND=keyfile"_s.split(u' '))
+        env.insert(setting.section(u'=', 0, 0), setting.section(u'=', 1));
     env.insert(m_swayEnvironment);
     // As the desktop's session manager would say.
     for (const auto &[shell, name] :
@@ -288,10 +275,8 @@ QString DesktopSession::run(const QStringList &command, int *exitCode,
     QProcess process;
     process.setProcessEnvironment(env.isEmpty() ? environment() : env);
     process.start(command.first(), command.mid(1));
-    if (!process.waitForFinished(15'000)) {
-        process.kill();
-        process.waitForFinished();
-    }
+    if (!process.waitForFinished(15'000))
+        test::end(process);
     if (exitCode)
         *exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
     return QString::fromUtf8(process.readAllStandardOutput()).trimmed();
@@ -326,7 +311,7 @@ QRect DesktopSession::windowGeometry(const QStringList &search) const
 
 void DesktopSession::enterFromMain()
 {
-    g_current = this;
+    s_current = this;
     m_skipReason = start(Component::Bus).message;
     const QProcessEnvironment env = environment();
     for (const QString &key : QProcessEnvironment::systemEnvironment().keys() + env.keys())
@@ -334,11 +319,6 @@ void DesktopSession::enterFromMain()
                           : qunsetenv(qPrintable(key));
     if (!m_skipReason.isEmpty())
         qputenv("QT_QPA_PLATFORM", "offscreen");
-}
-
-DesktopSession *DesktopSession::current()
-{
-    return g_current;
 }
 
 QDBusConnection DesktopSession::bus() const
@@ -354,20 +334,21 @@ bool DesktopSession::busHasName(const QString &name, bool prefix) const
         [&](const QString &owned) { return prefix ? owned.startsWith(name) : owned == name; });
 }
 
-QVariant DesktopSession::watcherProperty(const QString &name) const
+QVariant DesktopSession::property(const QString &service, const QString &path,
+                                  const QString &name) const
 {
-    const QString watcher = QString::fromLatin1(watcherName);
     const QDBusReply<QDBusVariant> reply =
-        bus().call(QDBusMessage::createMethodCall(watcher, u"/StatusNotifierWatcher"_s,
+        bus().call(QDBusMessage::createMethodCall(service, path,
                                                   u"org.freedesktop.DBus.Properties"_s, u"Get"_s)
-                       << watcher << name,
+                       << service << name,
                    QDBus::Block, 2000);
     return reply.value().variant();
 }
 
 QStringList DesktopSession::registeredItems() const
 {
-    return watcherProperty(u"RegisteredStatusNotifierItems"_s).toStringList();
+    return property(watcher, u"/StatusNotifierWatcher"_s, u"RegisteredStatusNotifierItems"_s)
+        .toStringList();
 }
 
 bool DesktopSession::withX(

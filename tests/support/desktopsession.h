@@ -23,11 +23,11 @@ namespace velmora {
 
 // A private desktop for GUI, tray and end-to-end tests: an Xvfb display, a session bus of its
 // own and, on demand, a window manager, a StatusNotifierWatcher, an SNI tray host, an XEmbed
-// tray, an accessibility bus, or a whole desktop shell's panel. Each piece starts and stops on its own (tests
-// restart the watcher); starting one starts what it needs first. Every program runs in a process
-// group of its own and dies with this object, or with the test process if that dies first. Nothing
-// of the user's own session is touched: display and bus are fresh, and XDG directories and HOME
-// live in a temporary directory. Program output goes to <path()>/<program>.log.
+// tray, an accessibility bus, or a whole desktop shell's panel. Each piece starts and stops on its
+// own (tests restart the watcher); starting one starts what it needs first. Every program runs in a
+// process group of its own and dies with this object, or with the test process if that dies first.
+// Nothing of the user's own session is touched: display and bus are fresh, and XDG directories and
+// HOME live in a temporary directory. Program output goes to <path()>/<program>.log.
 class DesktopSession
 {
 public:
@@ -71,8 +71,6 @@ public:
 
     DesktopSession();
     ~DesktopSession();
-    DesktopSession(const DesktopSession &) = delete;
-    DesktopSession &operator=(const DesktopSession &) = delete;
 
     // Starts the component (and what it needs) unless it runs already, and waits until it is
     // ready: Xvfb names its display, the bus hands out its address, the watcher's or host's name
@@ -132,7 +130,7 @@ public:
     // offscreen platform and no bus, and skipReason() says why.
     void enterFromMain();
     // The session set up by DESKTOP_SESSION_TEST_MAIN, or nullptr.
-    static DesktopSession *current();
+    static DesktopSession *current() { return s_current; }
     QString skipReason() const { return m_skipReason; }
 
 private:
@@ -141,12 +139,13 @@ private:
 
     // How a component comes up (desktopshells.cpp): what runs first, programs or files it needs
     // besides its command, helpers and sway's user it starts first (prepare), its command, and
-    // what says it is ready: the ready() test, or a line its command writes on standard output,
-    // stored in announces.
+    // what says it is ready: the ready() test (by default: the watcher has a tray host), or a
+    // line its command writes on standard output, stored in announces.
     struct Host
     {
         std::optional<Component> need = Component::Bus;
         QStringList needed{};
+        bool asRoot = false; // sway's user or a shell's private system bus
         std::function<Outcome()> prepare{};
         QStringList command{};
         std::function<bool()> ready{};
@@ -170,7 +169,11 @@ private:
     // Runs use on a connection of its own to the display; false when there is none.
     bool withX(const std::function<void(xcb_connection_t *, const xcb_screen_t *)> &use) const;
     bool busHasName(const QString &name, bool prefix = false) const;
-    QVariant watcherProperty(const QString &name) const;
+    // A property of service's own interface at path; invalid when there is none.
+    QVariant property(const QString &service, const QString &path, const QString &name) const;
+
+    static inline DesktopSession *s_current = nullptr;
+    static inline const QString watcher = QStringLiteral("org.kde.StatusNotifierWatcher");
 
     QTemporaryDir m_dir;
     std::map<Component, Processes> m_children; // in start order, as Component lists them
@@ -189,9 +192,7 @@ private:
 // "x,y w×h" and the like, for failure messages.
 template<typename T> QString describe(const T &value)
 {
-    QString text;
-    QDebug(&text).nospace().noquote() << value;
-    return text;
+    return QDebug::toString(value);
 }
 
 } // namespace velmora
@@ -213,9 +214,8 @@ template<typename T> QString describe(const T &value)
 // Skips the calling test function when the private desktop of DESKTOP_SESSION_TEST_MAIN failed.
 #define DESKTOP_SESSION_REQUIRE()                                                                  \
     do {                                                                                           \
-        if (const QString why_ = velmora::DesktopSession::current()->skipReason();                 \
-            !why_.isEmpty())                                                                       \
-            QSKIP(qPrintable(why_));                                                               \
+        if (!velmora::DesktopSession::current()->skipReason().isEmpty())                           \
+            QSKIP(qPrintable(velmora::DesktopSession::current()->skipReason()));                   \
     } while (false)
 
 // main() for a test that runs inside a private desktop: display and bus exist before the

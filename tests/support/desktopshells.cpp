@@ -3,9 +3,8 @@
 #include "desktopsession.h"
 #include "testhelpers.h"
 
-#include <QDBusMessage>
 #include <QDBusReply>
-#include <QStandardPaths>
+#include <QLibraryInfo>
 
 #include <wayland-client.h>
 
@@ -22,21 +21,10 @@ namespace velmora {
 
 namespace {
 
-// Daemons Debian keeps in a multiarch libexec directory, e.g. /usr/lib/x86_64-linux-gnu/….
-QString libexecProgram(const QString &relativePath)
-{
-    const QDir lib(u"/usr/lib"_s);
-    for (const QString &sub : lib.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
-        if (QFileInfo(lib.filePath(sub + u'/' + relativePath)).isExecutable())
-            return lib.filePath(sub + u'/' + relativePath);
-    }
-    return u"/usr/lib/*/"_s + relativePath; // to name it when it is missing
-}
-
 // One panel across the top with the tray and a clock, so no first-run dialog asks for one; the
 // modules added go first.
-constexpr char xfcePanelConfig[] = R"(<?xml version="1.0" encoding="UTF-8"?>
-<channel name="xfce4-panel" version="1.0"><property name="configver" type="int" value="2"/>
+constexpr char xfcePanelConfig[] =
+    R"(<channel name="xfce4-panel" version="1.0"><property name="configver" type="int" value="2"/>
   <property name="panels" type="array"><value type="int" value="1"/>
     <property name="dark-mode" type="bool" value="DARK"/>
     <property name="panel-1" type="empty">
@@ -53,8 +41,7 @@ constexpr char xfcePanelConfig[] = R"(<?xml version="1.0" encoding="UTF-8"?>
     <property name="plugin-2" type="string" value="systray"/>
     <property name="plugin-3" type="string" value="clock"/>
   </property>
-</channel>
-)";
+</channel>)";
 
 // The request of the wlr virtual pointer protocol that makes a pointer device, with no events.
 // Sway's headless back end has no input devices, and a seat without a pointer sends clients no
@@ -71,18 +58,7 @@ std::shared_ptr<wl_display> addPointer(const QString &socket)
     wl_display *display = wl_display_connect(qPrintable(socket));
     if (!display)
         return {};
-    // The proxies go with the connection: the pointer device lives as long as both.
-    struct Proxies
-    {
-        wl_proxy *registry = nullptr, *manager = nullptr, *pointer = nullptr;
-    };
-    auto proxies = std::make_shared<Proxies>();
-    const std::shared_ptr<wl_display> connection(display, [proxies](wl_display *display) {
-        for (wl_proxy *proxy : {proxies->pointer, proxies->manager, proxies->registry})
-            if (proxy)
-                wl_proxy_destroy(proxy);
-        wl_display_disconnect(display);
-    });
+    const std::shared_ptr<wl_display> connection(display, wl_display_disconnect);
     static constexpr wl_registry_listener listener{
         [](void *manager, wl_registry *registry, uint32_t name, const char *interface, uint32_t) {
             if (std::strcmp(interface, pointerManager.name) == 0)
@@ -90,13 +66,16 @@ std::shared_ptr<wl_display> addPointer(const QString &socket)
                     static_cast<wl_proxy *>(wl_registry_bind(registry, name, &pointerManager, 1));
         },
         [](void *, wl_registry *, uint32_t) {}};
+    wl_proxy *manager = nullptr;
     wl_registry *registry = wl_display_get_registry(display);
-    proxies->registry = reinterpret_cast<wl_proxy *>(registry);
-    wl_registry_add_listener(registry, &listener, &proxies->manager);
-    if (wl_display_roundtrip(display) < 0 || !proxies->manager)
+    wl_registry_add_listener(registry, &listener, &manager);
+    const bool bound = wl_display_roundtrip(display) >= 0 && manager;
+    wl_registry_destroy(registry);
+    if (!bound)
         return {};
-    proxies->pointer =
-        wl_proxy_marshal_flags(proxies->manager, 0, &virtualPointer, 1, 0, nullptr, nullptr);
+    // Only this side's proxies go: the device lives on as long as the connection.
+    wl_proxy_destroy(wl_proxy_marshal_flags(manager, 0, &virtualPointer, 1, 0, nullptr, nullptr));
+    wl_proxy_destroy(manager);
     return wl_display_roundtrip(display) < 0 ? nullptr : connection;
 }
 
@@ -115,15 +94,15 @@ constexpr char polybarConfig[] = "[bar/top]\nheight = 30\nbackground = #303030\n
 // The user, sway as that user and a pointer on its seat, for waybar.
 DesktopSession::Outcome DesktopSession::startSway()
 {
-    if (::geteuid() != 0)
-        return Outcome::missing(u"sway's user needs root"_s);
     // The user is made once on a machine; it may reach this session's directory, not read it.
     const QString user = u"velmora-sway"_s, home = m_dir.filePath(u"sway"_s);
     if (!::getpwnam(qPrintable(user)))
         run(u"useradd --system --user-group --no-create-home --shell /bin/false %1"_s.arg(user)
                 .split(u' '));
     const passwd *account = ::getpwnam(qPrintable(user));
-    test::writeFile(home + u"/.config/sway/config"_s, "xwayland enable\n");
+    // Sway tells the programs it starts where its X display (for XWayland) and its socket are.
+    test::writeFile(home + u"/.config/sway/config"_s,
+                    "xwayland enable\nexec echo $DISPLAY $SWAYSOCK >$HOME/sockets\n");
     QByteArray names, modules;
     for (const auto &[name, module] : m_panelModules) {
         names += (names.isEmpty() ? "\"" : ", \"") + name.toUtf8() + '"';
@@ -135,42 +114,36 @@ DesktopSession::Outcome DesktopSession::startSway()
         !QFile::setPermissions(m_dir.path(), QFile::ReadOwner | QFile::WriteOwner |
                                                  QFile::ExeOwner | QFile::ExeOther))
         return Outcome::failed(u"no user to run sway as"_s);
-    // A login's environment of its own, in which sway puts its sockets.
+    // A login's environment of its own, in which sway puts its sockets; PATH as the desktop's
+    // other programs have it.
     m_asSwayUser =
-        u"setpriv --reuid=%1 --regid=%1 --init-groups --reset-env --pdeathsig=KILL env"_s.arg(user)
-            .split(u' ') +
-        QStringList{u"HOME="_s + home, u"XDG_RUNTIME_DIR="_s + home,
-                    u"PATH="_s + qEnvironmentVariable("PATH"), // as the desktop's other programs
-                    u"DBUS_SESSION_BUS_ADDRESS="_s + m_busAddress, u"WAYLAND_DISPLAY=wayland-1"_s};
-    // Sway's pid is in the lock file of the X display it opens for XWayland, its last socket.
-    const auto xDisplay = [&] {
-        const qint64 pid = m_children[Component::Waybar].front()->processId();
-        for (const QString &lock :
-             QDir(u"/tmp"_s).entryList({u".X*-lock"_s}, QDir::Files | QDir::Hidden))
-            if (std::atoi(test::readFile(u"/tmp/"_s + lock).constData()) == pid)
-                return u":"_s + lock.mid(2).chopped(5);
-        return QString();
+        u"setpriv --reuid=%1 --regid=%1 --init-groups --reset-env --pdeathsig=KILL env "
+        "HOME=%2 XDG_RUNTIME_DIR=%2 DBUS_SESSION_BUS_ADDRESS=%3 WAYLAND_DISPLAY=wayland-1"_s
+            .arg(user, home, m_busAddress)
+            .split(u' ')
+        << u"PATH="_s + qEnvironmentVariable("PATH");
+    QStringList sockets;
+    const auto announced = [&] {
+        sockets =
+            QString::fromLocal8Bit(test::readFile(home + u"/sockets"_s)).trimmed().split(u' ');
+        return sockets.size() == 2;
     };
-    const QStringList sway =
-        u"WLR_BACKENDS=headless WLR_LIBINPUT_NO_DEVICES=1 WLR_RENDERER=pixman sway"_s.split(u' ');
-    if (Outcome outcome =
-            launch(Component::Waybar, m_asSwayUser + sway, [&] { return !xDisplay().isEmpty(); });
+    const QString sway =
+        u"WLR_BACKENDS=headless WLR_LIBINPUT_NO_DEVICES=1 WLR_RENDERER=pixman sway"_s;
+    if (Outcome outcome = launch(Component::Waybar, m_asSwayUser + sway.split(u' '), announced);
         !outcome)
         return outcome;
     // XWayland admits its user's programs only; Velmora and the tools here run as root.
     int admitted = -1;
-    run(m_asSwayUser + QStringList{u"DISPLAY="_s + xDisplay(), u"xhost"_s, u"+si:localuser:root"_s},
+    run(m_asSwayUser + QStringList{u"DISPLAY="_s + sockets[0], u"xhost"_s, u"+si:localuser:root"_s},
         &admitted);
     m_pointer = addPointer(home + u"/wayland-1"_s);
-    for (const auto &[variable, value] :
-         {std::pair{u"WAYLAND_DISPLAY"_s, home + u"/wayland-1"_s},
-          {u"DISPLAY"_s, xDisplay()},
-          {u"SWAYSOCK"_s,
-           QDir(home).entryInfoList({u"sway-ipc.*"_s}, QDir::System).value(0).filePath()},
-          {u"XDG_SESSION_TYPE"_s, u"wayland"_s},
-          {u"QT_QPA_PLATFORM"_s, QString()}, // empty is unset, to Qt and to Velmora
-          {u"GDK_BACKEND"_s, QString()}})
-        m_swayEnvironment.insert(variable, value);
+    m_swayEnvironment.insert(u"WAYLAND_DISPLAY"_s, home + u"/wayland-1"_s);
+    m_swayEnvironment.insert(u"DISPLAY"_s, sockets[0]);
+    m_swayEnvironment.insert(u"SWAYSOCK"_s, sockets[1]);
+    m_swayEnvironment.insert(u"XDG_SESSION_TYPE"_s, u"wayland"_s);
+    m_swayEnvironment.insert(u"QT_QPA_PLATFORM"_s, QString()); // empty is unset, to Qt and Velmora
+    m_swayEnvironment.insert(u"GDK_BACKEND"_s, QString());
     return admitted == 0 && m_pointer
                ? Outcome{}
                : Outcome::failed(u"XWayland does not admit root, or sway makes no pointer"_s);
@@ -184,24 +157,18 @@ DesktopSession::Host DesktopSession::host(Component component)
     const auto named = [this](const QString &name, bool prefix = false) {
         return [this, name, prefix] { return busHasName(name, prefix); };
     };
-    const auto trayHost = [this] {
-        return watcherProperty(u"IsStatusNotifierHostRegistered"_s).toBool();
-    };
     const QString config = m_dir.filePath(u"config/"_s);
+    const QString lib = QLibraryInfo::path(QLibraryInfo::LibrariesPath); // multiarch daemons
     // GNOME Shell and Plasma wait out long D-Bus timeouts, or give up, without a system bus, and
     // the host's own must not see them.
-    const auto withPrivateSystemBus = [this](const QString &shellCommand) {
-        const QString busConfig = m_dir.filePath(u"system-bus.conf"_s);
-        test::writeFile(busConfig,
+    const auto withPrivateSystemBus = [this](const QString &shell) {
+        const QString conf = m_dir.filePath(u"system-bus.conf"_s);
+        test::writeFile(conf,
                         busConfiguration("system", u"unix:path=/run/dbus/system_bus_socket"_s));
         return u"unshare --mount --propagation private --pid --fork --kill-child -- sh -c"_s.split(
                    u' ')
                << u"mount -t tmpfs tmpfs /run/dbus && mount -t tmpfs tmpfs /run/systemd && "
-                  "dbus-daemon --config-file='%1' --fork && exec %2"_s.arg(busConfig, shellCommand);
-    };
-    const auto asRoot = [] {
-        return ::geteuid() == 0 ? Outcome{}
-                                : Outcome::missing(u"the shell's private system bus needs root"_s);
+                  "dbus-daemon --config-file='%1' --fork && exec %2"_s.arg(conf, shell);
     };
     switch (component) {
     case Component::Display:
@@ -223,20 +190,18 @@ DesktopSession::Host DesktopSession::host(Component component)
     case Component::WindowManager:
         return {.command = {u"openbox"_s, u"--sm-disable"_s}, .ready = owner("WM_S0")};
     case Component::Watcher:
-        return {.command = {u"status-notifier-watcher"_s},
-                .ready = named(u"org.kde.StatusNotifierWatcher"_s)};
+        return {.command = {u"status-notifier-watcher"_s}, .ready = named(watcher)};
     case Component::SniHost:
         return {.need = Component::Watcher,
                 .command = {u"gtk-sni-tray-standalone"_s, u"--top"_s, u"--end"_s, u"--size"_s,
-                            u"30"_s, u"--color"_s, m_lightPanels ? u"#f0f0f0"_s : u"#303030"_s},
-                .ready = trayHost};
+                            u"30"_s, u"--color"_s, m_lightPanels ? u"#f0f0f0"_s : u"#303030"_s}};
     case Component::XEmbedTray:
         // trayer draws black; a light panel is a pseudo-transparent one over a light wallpaper.
         return {.prepare =
                     [this] {
-                        return !m_lightPanels || setWallpaper(0xf0f0f0)
-                                   ? Outcome{}
-                                   : Outcome::failed(u"cannot set a wallpaper"_s);
+                        return m_lightPanels && !setWallpaper(0xf0f0f0)
+                                   ? Outcome::failed(u"cannot set a wallpaper"_s)
+                                   : Outcome{};
                     },
                 .command = u"trayer --edge top --align right --widthtype request --height 24 "
                            "--SetDockType true"_s.split(u' ') +
@@ -271,11 +236,9 @@ DesktopSession::Host DesktopSession::host(Component component)
                         "welcome-dialog-last-shown-version='43.0'\n");
         return {.needed = {u"gnome-shell"_s,
                            u"/usr/share/gnome-shell/extensions/ubuntu-appindicators@ubuntu.com"_s},
-                .prepare = asRoot,
-                .command = withPrivateSystemBus(u"gnome-shell --x11 --replace"_s),
-                .ready = trayHost};
+                .asRoot = true,
+                .command = withPrivateSystemBus(u"gnome-shell --x11 --replace"_s)};
     case Component::Xfce: {
-        const QString xfconfd = libexecProgram(u"xfce4/xfconf/xfconfd"_s);
         QStringList needed;
         QByteArray ids, plugins;
         int id = 4; // after the panel's own
@@ -295,33 +258,31 @@ DesktopSession::Host DesktopSession::host(Component component)
         return {.need = Component::WindowManager,
                 .needed = needed,
                 .prepare =
-                    [=, this] { return launch(component, {xfconfd}, named(u"org.xfce.Xfconf"_s)); },
-                .command = {u"xfce4-panel"_s},
-                .ready = trayHost};
+                    [=, this] {
+                        return launch(component, {lib + u"/xfce4/xfconf/xfconfd"_s},
+                                      named(u"org.xfce.Xfconf"_s));
+                    },
+                .command = {u"xfce4-panel"_s}};
     }
     case Component::Plasma: {
         test::writeFile(config + u"plasmarc"_s,
                         m_lightPanels ? "[Theme]\nname=default\n" : "[Theme]\nname=breeze-dark\n");
         const auto watcherLoaded = [this] {
-            const QDBusReply<bool> loaded =
-                bus().call(QDBusMessage::createMethodCall(u"org.kde.kded5"_s, u"/kded"_s,
-                                                          u"org.kde.kded5"_s, u"loadModule"_s)
-                               << u"statusnotifierwatcher"_s,
-                           QDBus::Block, 2000);
-            return loaded.isValid() && loaded.value();
+            return run(u"gdbus call --session --dest org.kde.kded5 --object-path /kded --method "
+                       "org.kde.kded5.loadModule statusnotifierwatcher"_s.split(u' ')) ==
+                   u"(true,)"_s;
         };
         // Without the activity manager, plasmashell aborts and kded5's configuration update
         // hangs for 30 s.
         const auto helpers = [=, this] {
-            Outcome outcome = asRoot();
-            if (outcome)
-                outcome = launch(component, {libexecProgram(u"libexec/kactivitymanagerd"_s)},
-                                 named(u"org.kde.ActivityManager"_s));
-            return outcome ? launch(component, {u"kded5"_s}, watcherLoaded) : outcome;
+            const Outcome activities = launch(component, {lib + u"/libexec/kactivitymanagerd"_s},
+                                              named(u"org.kde.ActivityManager"_s));
+            return activities ? launch(component, {u"kded5"_s}, watcherLoaded) : activities;
         };
         // kded5's watcher reports a host as soon as it runs; the panel's own name counts.
         return {.need = Component::WindowManager,
                 .needed = {u"plasmashell"_s},
+                .asRoot = true,
                 .prepare = helpers,
                 .command = withPrivateSystemBus(u"plasmashell --no-respawn"_s),
                 .ready = named(u"org.kde.StatusNotifierHost-"_s, true)};
@@ -330,7 +291,7 @@ DesktopSession::Host DesktopSession::host(Component component)
         // The default theme (Debian's Clearlooks) is light; "dark" comes with LXQt.
         if (!m_lightPanels)
             test::writeFile(config + u"lxqt/lxqt.conf"_s, "[General]\ntheme=dark\n");
-        return {.need = Component::WindowManager, .command = {u"lxqt-panel"_s}, .ready = trayHost};
+        return {.need = Component::WindowManager, .command = {u"lxqt-panel"_s}};
     case Component::IceWm:
         // A clock with seconds and load graphs change the task bar every second where the test
         // looks for what is new: minutes, as the other panels' clocks show, and no graphs.
@@ -339,10 +300,11 @@ DesktopSession::Host DesktopSession::host(Component component)
                         "TaskBarShowMEMStatus=0\nTaskBarShowNetStatus=0\n");
         return {.command = {u"icewm-session"_s}, .ready = owner("_NET_SYSTEM_TRAY_S0")};
     case Component::Waybar:
+        // sway refuses root, so it and waybar run as a user of its own (see start()).
         return {.needed = {u"sway"_s, u"waybar"_s, u"grim"_s, u"xhost"_s},
+                .asRoot = true,
                 .prepare = [this] { return startSway(); },
-                .command = {u"waybar"_s}, // as sway's user: see start()
-                .ready = trayHost};
+                .command = {u"waybar"_s}};
     case Component::Polybar: {
         QByteArray names, modules;
         for (const auto &[name, module] : m_panelModules) {
@@ -364,20 +326,16 @@ DesktopSession::Host DesktopSession::host(Component component)
 DesktopSession::Outcome DesktopSession::settle(Component component)
 {
     if (component == Component::GnomeShell) {
-        // Plain property calls: an introspected interface's cached description would outlive
-        // the bus connection and count as a leak.
-        const auto overview = [this](const QString &method, const QVariantList &value = {}) {
-            QDBusMessage message =
-                QDBusMessage::createMethodCall(u"org.gnome.Shell"_s, u"/org/gnome/Shell"_s,
-                                               u"org.freedesktop.DBus.Properties"_s, method);
-            message.setArguments(QVariantList{u"org.gnome.Shell"_s, u"OverviewActive"_s} + value);
-            const QDBusReply<QDBusVariant> reply = bus().call(message, QDBus::Block, 2000);
-            return reply.isValid() && reply.value().variant().toBool();
+        const auto overview = [this] {
+            return property(u"org.gnome.Shell"_s, u"/org/gnome/Shell"_s, u"OverviewActive"_s)
+                .toBool();
         };
         // Wait for it, briefly, then close it.
-        waitUntil([&] { return overview(u"Get"_s); }, 5s);
-        overview(u"Set"_s, {QVariant::fromValue(QDBusVariant(false))});
-        if (!waitUntil([&] { return !overview(u"Get"_s); }, readyTimeout))
+        waitUntil(overview, 5s);
+        run(u"gdbus call --session --dest org.gnome.Shell --object-path /org/gnome/Shell --method "
+            "org.freedesktop.DBus.Properties.Set org.gnome.Shell OverviewActive <false>"_s.split(
+                u' '));
+        if (!waitUntil([&] { return !overview(); }, readyTimeout))
             return Outcome::failed(u"GNOME Shell's overview does not close"_s);
     }
     // A picture that has held still for a second and is more than a blank screen.
