@@ -21,6 +21,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <ranges>
 
 using namespace Qt::StringLiterals;
 
@@ -72,7 +73,7 @@ DesktopSession::Outcome DesktopSession::start(Component component)
 {
     if (m_children.contains(component) && alive(*m_children.at(component).back()))
         return {};
-    stop(component, true); // what is left of it after it ended by itself
+    stop(component); // what is left of it after it ended by itself
     const Host host = this->host(component);
     if (const Outcome needed = host.need ? start(*host.need) : Outcome{}; !needed)
         return needed;
@@ -81,50 +82,42 @@ DesktopSession::Outcome DesktopSession::start(Component component)
     for (const QString &program : host.needed)
         if (QStandardPaths::findExecutable(program).isEmpty() && !QFileInfo::exists(program))
             return Outcome::missing(program + u" is not installed"_s);
+    const auto trayHost = [this] {
+        return property(watcher, u"/StatusNotifierWatcher"_s, u"IsStatusNotifierHostRegistered"_s)
+            .toBool();
+    };
     Outcome outcome = host.prepare ? host.prepare() : Outcome{};
-    if (outcome && host.announces) {
-        QProcess &process = *spawn(component, host.command, true);
-        process.waitForReadyRead(int(readyTimeout.count())); // the line comes in one write
-        *host.announces = QString::fromLocal8Bit(process.readLine()).trimmed();
-        if (host.announces->isEmpty())
-            outcome = notStarted(host.command.first());
-    } else if (outcome) {
-        const auto trayHost = [this] {
-            return property(watcher, u"/StatusNotifierWatcher"_s,
-                            u"IsStatusNotifierHostRegistered"_s)
-                .toBool();
-        };
-        // waybar runs as sway's user, known once sway runs.
+    // waybar runs as sway's user, known once sway runs.
+    if (outcome)
         outcome =
             launch(component,
                    (component == Component::Waybar ? m_asSwayUser : QStringList()) + host.command,
-                   host.ready ? host.ready : trayHost);
-    }
+                   host.ready ? host.ready : trayHost, host.announces);
     if (outcome && component >= Component::GnomeShell)
         outcome = settle(component);
     if (!outcome)
-        stop(component, true);
+        stop(component);
     return outcome;
 }
 
 // Lets every user connect, answers everyone, lets anyone listen in, and activates nothing.
 QByteArray DesktopSession::busConfiguration(const char *type, const QString &listen)
 {
-    return "<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN\"\n"
-           " \"http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd\">\n<busconfig><type>" +
-           QByteArray(type) + "</type><listen>" + listen.toUtf8() +
+    return "<busconfig><type>" + QByteArray(type) + "</type><listen>" + listen.toUtf8() +
            "</listen><auth>EXTERNAL</auth><policy context=\"default\"><allow user=\"*\"/>"
            "<allow send_destination=\"*\" eavesdrop=\"true\"/><allow eavesdrop=\"true\"/>"
            "<allow receive_sender=\"*\"/><allow own=\"*\"/></policy></busconfig>\n";
 }
 
-QProcess *DesktopSession::spawn(Component component, const QStringList &command, bool readOutput)
+DesktopSession::Outcome DesktopSession::launch(Component component, const QStringList &command,
+                                               const std::function<bool()> &ready,
+                                               QString *announces)
 {
     QProcess &process = *m_children[component].emplace_back(std::make_unique<QProcess>());
     const QString log = m_dir.filePath(QFileInfo(command.first()).fileName() + u".log"_s);
     process.setProcessEnvironment(environment());
     process.setStandardInputFile(QProcess::nullDevice());
-    if (!readOutput)
+    if (!announces)
         process.setStandardOutputFile(log, QIODevice::Append);
     process.setStandardErrorFile(log, QIODevice::Append);
     process.setChildProcessModifier([] {
@@ -133,28 +126,19 @@ QProcess *DesktopSession::spawn(Component component, const QStringList &command,
     });
     process.start(command.first(), command.mid(1));
     process.waitForStarted(); // so that the process group exists before anyone stops it
-    return &process;
-}
-
-DesktopSession::Outcome DesktopSession::launch(Component component, const QStringList &command,
-                                               const std::function<bool()> &ready)
-{
-    QProcess &process = *spawn(component, command);
-    if (QTest::qWaitFor([&] { return !alive(process) || ready(); }, int(readyTimeout.count())) &&
+    const auto up = [&] {
+        const bool said = announces && (process.canReadLine() || process.waitForReadyRead(10));
+        if (said)
+            *announces = QString::fromLocal8Bit(process.readLine()).trimmed();
+        return announces ? said : ready();
+    };
+    if (QTest::qWaitFor([&] { return !alive(process) || up(); }, int(readyTimeout.count())) &&
         alive(process))
         return {};
-    stop(component, true);
-    return notStarted(command.first());
-}
-
-DesktopSession::Outcome DesktopSession::notStarted(const QString &program) const
-{
-    if (QStandardPaths::findExecutable(program).isEmpty())
-        return Outcome::missing(program + u" is not installed"_s);
-    const QByteArray log =
-        test::readFile(m_dir.filePath(QFileInfo(program).fileName() + u".log"_s));
-    return Outcome::failed(program + u" did not get ready: "_s +
-                           QString::fromLocal8Bit(log.right(600)));
+    if (QStandardPaths::findExecutable(command.first()).isEmpty())
+        return Outcome::missing(command.first() + u" is not installed"_s);
+    return Outcome::failed(command.first() + u" did not get ready: "_s +
+                           QString::fromLocal8Bit(test::readFile(log).right(600)));
 }
 
 bool DesktopSession::setWallpaper(quint32 rgb) const
@@ -178,7 +162,7 @@ bool DesktopSession::setWallpaper(quint32 rgb) const
     });
 }
 
-void DesktopSession::stop(Component component, bool hard)
+void DesktopSession::stop(Component component)
 {
     const auto found = m_children.find(component);
     if (found == m_children.end())
@@ -195,14 +179,11 @@ void DesktopSession::stop(Component component, bool hard)
         m_pointer.reset();
     }
     // The program, then the daemons it needed; each with what it started in its group.
-    for (auto process = processes.rbegin(); process != processes.rend(); ++process) {
-        const auto group = pid_t((*process)->processId());
-        if (group <= 0)
-            continue;
-        ::kill(-group, hard || process != processes.rbegin() ? SIGKILL : SIGTERM);
-        (*process)->waitForFinished(1000);
-        ::kill(-group, SIGKILL);
-        (*process)->waitForFinished();
+    for (const auto &process : processes | std::views::reverse) {
+        const auto group = pid_t(process->processId());
+        test::end(*process);
+        if (group > 0)
+            ::kill(-group, SIGKILL);
     }
 }
 

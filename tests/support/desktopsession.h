@@ -76,9 +76,9 @@ public:
     // ready: Xvfb names its display, the bus hands out its address, the watcher's or host's name
     // is on the bus, the window manager or XEmbed tray owns its X selection.
     Outcome start(Component component);
-    // Ends the component's process groups: SIGTERM, after a second SIGKILL. With hard, SIGKILL
-    // at once, as a crash would. Components that need it keep running.
-    void stop(Component component, bool hard = false);
+    // Ends the component's process groups: SIGTERM, after 3 s SIGKILL; the daemons it started
+    // with it afterwards. Components that need it keep running.
+    void stop(Component component);
     // Panels started from now on are light (the default: dark where the program allows):
     // gtk-sni-tray's colour, trayer's tint, Xfce's dark mode, Plasma's Breeze or Breeze Dark,
     // LXQt's default theme or its dark one. GNOME's top bar is dark either way, IceWM's light.
@@ -156,13 +156,11 @@ private:
     // Waits for a shell to finish painting (and GNOME's overview to close).
     Outcome settle(Component component);
 
-    // Starts command as one of the component's processes, in a process group of its own.
-    // Output goes to <path()>/<program>.log; standard output to the caller when it reads.
-    QProcess *spawn(Component component, const QStringList &command, bool readOutput = false);
-    // Runs command until ready() holds; fails when it exits or the timeout passes first.
+    // Runs command as one of the component's processes, in a process group of its own, with its
+    // output in <path()>/<program>.log, until ready() holds or, with announces, it has written a
+    // line there on standard output. Fails when it exits or the timeout passes first.
     Outcome launch(Component component, const QStringList &command,
-                   const std::function<bool()> &ready);
-    Outcome notStarted(const QString &program) const;
+                   const std::function<bool()> &ready, QString *announces = nullptr);
     static QByteArray busConfiguration(const char *type, const QString &listen);
     QDBusConnection bus() const;
     bool ownsSelection(const char *selection) const;
