@@ -167,7 +167,7 @@ void DesktopSession::stop(Component component)
     const auto found = m_children.find(component);
     if (found == m_children.end())
         return;
-    const Processes processes = std::move(found->second);
+    const auto processes = std::move(found->second);
     m_children.erase(found);
     if (component == Component::Bus)
         QDBusConnection::disconnectFromBus(u"velmora-desktop-session-%1"_s.arg(quintptr(this)));

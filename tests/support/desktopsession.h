@@ -134,7 +134,6 @@ public:
     QString skipReason() const { return m_skipReason; }
 
 private:
-    using Processes = std::vector<std::unique_ptr<QProcess>>; // daemons it needs, then it
     static constexpr std::chrono::milliseconds readyTimeout{10000};
 
     // How a component comes up (desktopshells.cpp): what runs first, programs or files it needs
@@ -174,8 +173,9 @@ private:
     static inline const QString watcher = QStringLiteral("org.kde.StatusNotifierWatcher");
 
     QTemporaryDir m_dir;
-    std::map<Component, Processes> m_children; // in start order, as Component lists them
-    QString m_display;                         // its number
+    // Each one's daemons, then its program; in start order, as Component lists them.
+    std::map<Component, std::vector<std::unique_ptr<QProcess>>> m_children;
+    QString m_display; // its number
     QString m_busAddress;
     QString m_skipReason;
     bool m_lightPanels = false;
