@@ -12,7 +12,6 @@
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QLabel>
-#include <QScopeGuard>
 #include <QTest>
 #include <QTimer>
 
@@ -103,9 +102,7 @@ private Q_SLOTS:
         QFETCH(GeoInfo, now);
         QFETCH(QStringList, lines);
         fakes::ThemedApplication themed(theme);
-        const QFont before = QApplication::font();
-        const auto restore = qScopeGuard([&] { QApplication::setFont(before); });
-        QFont desktop = before;
+        QFont desktop = QApplication::font(); // for the whole run
         desktop.setPointSize(10);
         QApplication::setFont(desktop);
         ToastView view(old, now, {});

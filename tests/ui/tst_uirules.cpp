@@ -134,9 +134,11 @@ private Q_SLOTS:
         // 1280×800 screens; a popover of 320×400 kept 6 px inside, 4 px off the item.
         const QRect screen(0, 0, 1280, 800);
         const auto row = [&](const char *name, const QRect &available, const QList<QRect> &reserved,
-                             const QRect &anchor, QPoint expected, bool toast = false) {
-            QTest::newRow(name) << QList{ScreenArea{screen, available}} << reserved << anchor
-                                << expected << toast << std::optional<QPoint>();
+                             const QRect &anchor, QPoint expected, bool toast = false,
+                             const QList<ScreenArea> &more = {},
+                             std::optional<QPoint> pointer = {}) {
+            QTest::newRow(name) << QList{ScreenArea{screen, available}} + more << reserved << anchor
+                                << expected << toast << pointer;
         };
         const auto click = [](int x, int y) { return QRect(x, y, 1, 1); };
         row("top panel of the available area: below it, pushed left", QRect(0, 30, 1280, 770), {},
@@ -149,16 +151,12 @@ private Q_SLOTS:
         // A pointer mid-screen, no room on either side of it: over it, on the screen.
         row("no room: bare click mid-screen", screen, {}, click(640, 400), {481, 6});
         const QRect second(1280, 0, 1920, 1080);
-        QTest::newRow("second screen, bottom panel")
-            << QList{ScreenArea{screen, QRect(0, 30, 1280, 770)},
-                     ScreenArea{second, second.adjusted(0, 0, 0, -30)}}
-            << QList<QRect>() << click(3100, 1065) << QPoint(2874, 644) << false
-            << std::optional<QPoint>();
+        row("second screen, bottom panel", QRect(0, 30, 1280, 770), {}, click(3100, 1065),
+            {2874, 644}, false, {ScreenArea{second, second.adjusted(0, 0, 0, -30)}});
         // Some hosts now and then report a point at the screen's other edge: the pointer, on the
         // panel, tells where the item is.
-        QTest::newRow("click reported far from the panel: at the pointer")
-            << QList{ScreenArea{screen, QRect(0, 0, 1280, 756)}} << QList<QRect>()
-            << click(1072, 21) << QPoint(913, 350) << false << std::optional(QPoint(1072, 777));
+        row("click reported far from the panel: at the pointer", QRect(0, 0, 1280, 756), {},
+            click(1072, 21), {913, 350}, false, {}, QPoint(1072, 777));
 
         // The new-address card, 280×60: centred on the item's exact middle 6 px below it (across
         // the panel's whole height for a click point), 8 px inside the available area along the
@@ -181,14 +179,9 @@ private Q_SLOTS:
         // The card is placed by the item's rectangle alone; the popover where it was clicked.
         const QRect anchor = toast ? reported : clickAnchor(reported, pointer, screens, reserved);
         const QSize size = toast ? QSize(280, 60) : QSize(320, 400);
-        const QRect popover(toast ? placeNearTray(anchor, size, screens, reserved, toastSpacing)
-                                  : placeBeside(anchor, size, screens, reserved, popoverSpacing),
-                            size);
-        QCOMPARE(popover.topLeft(), expected);
-        if (!QByteArray(QTest::currentDataTag()).startsWith("no room"))
-            QVERIFY(!popover.intersects(anchor));
-        QVERIFY(std::ranges::any_of(
-            screens, [&](const ScreenArea &screen) { return screen.available.contains(popover); }));
+        QCOMPARE(toast ? placeNearTray(anchor, size, screens, reserved, toastSpacing)
+                       : placeBeside(anchor, size, screens, reserved, popoverSpacing),
+                 expected);
     }
 };
 
