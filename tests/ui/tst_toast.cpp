@@ -135,8 +135,6 @@ private Q_SLOTS:
                      qPrintable(shown));
         }
         QCOMPARE(read, lines);
-        pixels::saveArtifact(&view,
-                             u"toast-%1.png"_s.arg(QLatin1StringView(QTest::currentDataTag())));
     }
 
     // Where the desktop's notification stands in for the card: a notice still on its way when
