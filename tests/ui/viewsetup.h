@@ -70,7 +70,6 @@ template<typename View> struct ViewSetup
         }
         return all.join(u'|');
     }
-    QString text(const QString &name) const { return texts({name}); }
     void click(const QString &name) const { QTest::mouseClick(&get(name), Qt::LeftButton); }
 };
 
