@@ -9,7 +9,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <limits>
 
 using namespace std::chrono_literals;
 using namespace velmora;
@@ -79,8 +78,6 @@ private Q_SLOTS:
         const auto download = &SpeedMeasurements::download;
         const auto upload = &SpeedMeasurements::upload;
         const auto latency = &SpeedMeasurements::latency;
-        const double positive = std::numeric_limits<double>::min();
-        const double any = std::numeric_limits<double>::max();
 
         // A whole transfer's figure is its bytes over the time it took: no more than this side
         // waited (a negative low: that many bytes over that time), no less than the server's pace
@@ -101,10 +98,6 @@ private Q_SLOTS:
         // What the server's side took counts as sent, but never the whole body.
         row("capped: upload read slowly", upload, {{.body = "ok", .bodyReadRate = 2'000'000}}, true,
             8, Throughput::mbps(SpeedTester::uploadBytes, 0.8) * 0.9);
-
-        // A refused transfer that moved a page still counts it (the fault matrix has one that moved
-        // nothing fail).
-        row("404 with a page", download, {{.status = 404, .body = "gone"}}, false, positive, any);
 
         // The median of the timed requests; the warm-up's comes first. The least, the largest,
         // the mean, and a median that took the warm-up in all lie 75 ms or more outside 200-300.
