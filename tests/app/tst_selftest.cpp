@@ -1,35 +1,17 @@
 #include "applicationrequest.h"
-#include "checkreport.h"
 
 #include <QTest>
-
-#include <cstdio>
 
 using namespace velmora;
 using namespace Qt::StringLiterals;
 
-// The self-test's report, and the requests other programs make.
+// The requests other programs make. (The self-test runs from the package, in
+// tests/package/check_package.sh.)
 class TestSelfTest : public QObject
 {
     Q_OBJECT
 
 private Q_SLOTS:
-    // (The self-test itself runs from the package, in tests/package/check_package.sh.)
-    void failuresAreCountedAndReported()
-    {
-        QByteArray printed(4096, '\0');
-        std::FILE *file = fmemopen(printed.data(), size_t(printed.size()), "w");
-        CheckReport report(file);
-        report.check(true, u"first"_s);
-        report.check(false, u"rate 1.26MB/s = 1.3 MB/s"_s);
-        report.check(false, u"rate 512 B/s"_s);
-        QVERIFY(!report.finish());
-        std::fclose(file);
-        QCOMPARE(printed.constData(),
-                 "PASS  first\nFAIL  rate 1.26MB/s = 1.3 MB/s\nFAIL  rate 512 B/s\n"
-                 "SELFTEST FAILED (2)\n");
-    }
-
     // The activation calls over D-Bus: the request's name, or why it was refused.
     void applicationRequests_data()
     {

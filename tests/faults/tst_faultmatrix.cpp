@@ -75,7 +75,6 @@ class TestFaultMatrix : public QObject
 
     QTemporaryDir m_dir;
     std::unique_ptr<TestCertificates> m_certificates;
-    std::unique_ptr<TestServer> m_plain; // port 80: must never be asked
 
     // The lookup and a speed-test run at once, each bounded: what each says.
     QStringList attempt()
@@ -118,16 +117,8 @@ private Q_SLOTS:
         // A name server out of reach: no name resolves but by hosts.
         QVERIFY(test::bindOver(m_dir.filePath(u"resolv.conf"_s), "/etc/resolv.conf",
                                "nameserver 192.0.2.53\n"));
+        // Nothing listens on port 80: a request sent in the clear fails its attempt.
         QVERIFY(test::bindOver(m_certificates->caDirectory(), "/etc/ssl/certs"));
-        m_plain = std::make_unique<TestServer>(QHostAddress::LocalHost, 80);
-        m_plain->setHandler([](const Request &request) { return answer({}, request); });
-        QVERIFY(m_plain->isListening());
-    }
-
-    void cleanupTestCase()
-    {
-        if (m_plain)
-            QCOMPARE(m_plain->requests().size(), 0);
     }
 
     void fault_data()

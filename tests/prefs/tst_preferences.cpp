@@ -79,18 +79,6 @@ private Q_SLOTS:
         QCOMPARE(text, expected);
     }
 
-    // Loading writes nothing. (The other defaults are in setting, where unusable values give
-    // them.)
-    void colours()
-    {
-        SettingsStore store(m_path);
-        Preferences preferences(store);
-        QVERIFY(!QFile::exists(m_path));
-        QCOMPARE(preferences.downloadColor(), QColor(0x34, 0xC7, 0x59));
-        preferences.setUploadColorHex(u"#34C75"_s);
-        QCOMPARE(preferences.uploadColor(), QColor(0x0A, 0x84, 0xFF)); // the fallback
-    }
-
     void setting_data()
     {
         QTest::addColumn<QJsonValue>("found");

@@ -9,7 +9,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <limits>
 
 using namespace std::chrono_literals;
 using namespace velmora;
@@ -39,16 +38,15 @@ QCoro::Task<Finished> timed(SpeedTester *tester, Method method)
 struct Rig
 {
     Rig(const QList<Response> &responses, std::chrono::milliseconds cap)
-        : server(std::make_unique<TestServer>())
-        , tester(std::make_unique<SpeedTester>(server->url(), cap))
+        : tester(server.url(), cap)
     {
-        server->setHandler([responses, next = std::make_shared<std::atomic<int>>(0)](auto &) {
+        server.setHandler([responses, next = std::make_shared<std::atomic<int>>(0)](auto &) {
             return responses.value(std::min<int>((*next)++, int(responses.size()) - 1));
         });
     }
 
-    std::unique_ptr<TestServer> server;
-    std::unique_ptr<SpeedTester> tester;
+    TestServer server;
+    SpeedTester tester;
 };
 
 } // namespace
@@ -80,8 +78,6 @@ private Q_SLOTS:
         const auto download = &SpeedMeasurements::download;
         const auto upload = &SpeedMeasurements::upload;
         const auto latency = &SpeedMeasurements::latency;
-        const double positive = std::numeric_limits<double>::min();
-        const double any = std::numeric_limits<double>::max();
 
         // A whole transfer's figure is its bytes over the time it took: no more than this side
         // waited (a negative low: that many bytes over that time), no less than the server's pace
@@ -103,14 +99,11 @@ private Q_SLOTS:
         row("capped: upload read slowly", upload, {{.body = "ok", .bodyReadRate = 2'000'000}}, true,
             8, Throughput::mbps(SpeedTester::uploadBytes, 0.8) * 0.9);
 
-        // A refused transfer that moved a page still counts it (the fault matrix has one that moved
-        // nothing fail).
-        row("404 with a page", download, {{.status = 404, .body = "gone"}}, false, positive, any);
-
-        // The median of the timed requests; the warm-up's comes first.
+        // The median of the timed requests; the warm-up's comes first. The least, the largest,
+        // the mean, and a median that took the warm-up in all lie 75 ms or more outside 200-300.
         const auto held = [](int ms) { return Response{.delay = std::chrono::milliseconds(ms)}; };
-        row("latency: 30, 25 and 400 ms give 30", latency, {held(0), held(30), held(25), held(400)},
-            false, 30, 45);
+        row("latency: 200, 50 and 1000 ms give 200", latency,
+            {held(0), held(200), held(50), held(1000)}, false, 200, 300);
         row("latency: a timed request times out", latency, {held(0), held(0), {.stall = true}},
             false, 0, 0, u"Timed out: no data from 127.0.0.1 for 8 seconds"_s);
     }
@@ -125,7 +118,7 @@ private Q_SLOTS:
         QFETCH(QString, error);
 
         Rig rig(responses, capped ? 800ms : SpeedTester::defaultCap);
-        const auto result = test::awaitWithin(timed(rig.tester.get(), method), 20'000);
+        const auto result = test::awaitWithin(timed(&rig.tester, method), 20'000);
         QVERIFY(result);
         if (low < 0)
             low = Throughput::mbps(qint64(-low), result->seconds);
@@ -138,12 +131,12 @@ private Q_SLOTS:
                      qPrintable(QString::number(result->seconds)));
             // The client went away, and did not finish an upload: once the server has read what
             // the socket buffers still held, it sees the connection close.
-            QTRY_COMPARE_WITH_TIMEOUT(rig.server->openConnections(), 0, 10'000);
-            for (const TestServer::Request &request : rig.server->requests())
+            QTRY_COMPARE_WITH_TIMEOUT(rig.server.openConnections(), 0, 10'000);
+            for (const TestServer::Request &request : rig.server.requests())
                 QCOMPARE_LT(request.bodyBytes, SpeedTester::uploadBytes);
             return;
         }
-        const QList<TestServer::Request> seen = rig.server->requests();
+        const QList<TestServer::Request> seen = rig.server.requests();
         if (method == &SpeedMeasurements::latency) { // the median tells how many were timed
             for (const TestServer::Request &request : seen)
                 QCOMPARE(request.method + ' ' + request.path, "GET /__down?bytes=0");

@@ -28,9 +28,8 @@ constexpr QByteArrayView opensslConfig =
 
 TestCertificates::TestCertificates(const QStringList &moreHostNames)
 {
-    QString names;
-    for (const QString &name : moreHostNames)
-        names += u", DNS:"_s + name;
+    const QString names =
+        moreHostNames.isEmpty() ? QString() : u", DNS:"_s + moreHostNames.join(u", DNS:"_s);
     // Without it every openssl step fails, and says so.
     std::ignore = test::writeFile(path(u"openssl.cnf"_s),
                                   QString::fromLatin1(opensslConfig).arg(names).toUtf8());
@@ -39,10 +38,8 @@ TestCertificates::TestCertificates(const QStringList &moreHostNames)
         return;
     if (!QDir().mkpath(caDirectory()) ||
         !QFile::copy(path(u"ca.pem"_s), caDirectory() + u"/ca.pem"_s) ||
-        !run({u"rehash"_s, caDirectory()})) {
+        !run({u"rehash"_s, caDirectory()}))
         m_error.prepend(u"Cannot fill "_s + caDirectory() + u' ');
-        return;
-    }
 }
 
 bool TestCertificates::run(const QStringList &arguments)
