@@ -25,7 +25,6 @@ namespace {
 
 const QString itemPath = u"/StatusNotifierItem"_s, menuPath = u"/MenuBar"_s;
 const QString itemInterface = u"org.kde.StatusNotifierItem"_s;
-const QColor white(Qt::white), black(Qt::black);
 
 // The item's signals as a host receives them, over a connection of the test's own.
 class ItemView : public QDBusAbstractInterface
@@ -97,16 +96,16 @@ private Q_SLOTS:
         QTest::failOnWarning(QRegularExpression(u".*"_s));
         DesktopColorScheme colors{QString()}, classic{u"GNOME-Classic:GNOME"_s};
         QSignalSpy changed(&colors, &DesktopColorScheme::changed);
-        QCOMPARE(colors.panelTextColor(), white);
+        QCOMPARE(colors.panelTextColor(), QColor(Qt::white));
         DESKTOP_SESSION_START(*m_session, PortalBackend);
         m_session->run({u"gsettings"_s, u"set"_s, u"org.gnome.desktop.interface"_s,
                         u"color-scheme"_s, u"prefer-light"_s});
         DESKTOP_SESSION_START(*m_session, Portal);
-        QTRY_COMPARE_WITH_TIMEOUT(colors.panelTextColor(), black, 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(colors.panelTextColor(), QColor(Qt::black), 5000);
         m_session->run({u"gsettings"_s, u"set"_s, u"org.gnome.desktop.interface"_s,
                         u"color-scheme"_s, u"prefer-dark"_s});
-        QTRY_COMPARE_WITH_TIMEOUT(colors.panelTextColor(), white, 5000);
-        QCOMPARE(classic.panelTextColor(), black);
+        QTRY_COMPARE_WITH_TIMEOUT(colors.panelTextColor(), QColor(Qt::white), 5000);
+        QCOMPARE(classic.panelTextColor(), QColor(Qt::black));
         QCOMPARE(changed.count(), 2);
     }
 

@@ -111,7 +111,6 @@ private Q_SLOTS:
 
         m_server->respond({.body = R"({"success":true,"ip":"203.0.113.42","country_code":"BA",
                                        "country":"Bosnia & Herzegovina"})"});
-        m_server->clearRequests();
         velmora.setProcessEnvironment(m_env);
         velmora.start(QStringLiteral(VELMORA_BINARY), {});
         const QString pid = u"-%1-"_s.arg(velmora.processId());

@@ -141,7 +141,6 @@ private Q_SLOTS:
     {
         const QRect right(1920, 0, 1280, 1024), primary(0, 32, 1920, 1048);
         const QSize size(170, 170);
-        QCOMPARE(restoredPosition({2000, 300}, size, right, primary), QPoint(2000, 300));
         QCOMPARE(restoredPosition({3100, 1000}, size, right, primary), QPoint(3030, 854));
         QCOMPARE(restoredPosition({-50, -9}, size, std::nullopt, primary), QPoint(0, 32));
     }
