@@ -18,7 +18,6 @@
 using namespace velmora;
 using namespace Qt::StringLiterals;
 
-using Component = DesktopSession::Component;
 using Carrier = SystemTrayItem::Carrier;
 
 namespace {
@@ -159,8 +158,8 @@ private Q_SLOTS:
     // Last: it stops the watcher the status-notifier host needs.
     void waitsForATrayAndFollowsIt()
     {
-        m_session->stop(Component::Watcher);
-        m_session->stop(Component::XEmbedTray);
+        m_session->stop(DesktopSession::Component::Watcher);
+        m_session->stop(DesktopSession::Component::XEmbedTray);
         SystemTrayItem item(u"velmora"_s);
         item.setIcon(wideIcon());
         // Shown exactly while something carries it.
@@ -178,7 +177,7 @@ private Q_SLOTS:
         // The watcher wins over the X tray.
         DESKTOP_SESSION_START(*m_session, Watcher);
         QVERIFY(carriedBy(Carrier::StatusNotifier));
-        m_session->stop(Component::Watcher);
+        m_session->stop(DesktopSession::Component::Watcher);
         QVERIFY(carriedBy(Carrier::XEmbed));
     }
 };
