@@ -84,9 +84,7 @@ private Q_SLOTS:
         QTest::newRow("policy table")
             << Change{.step = u"addr add 10.9.0.2/32 dev wg0\nrule add not fwmark 0xca6c table "
                               "100\nrule add table main suppress_prefixlength 0 pref 100\n"_s,
-                      .path = {.satisfied = true,
-                               .usesWiredEthernet = true,
-                               .interfaces = {u"en0"_s, u"wg0"_s}},
+                      .path = {true, false, true, false, {u"en0"_s, u"wg0"_s}},
                       .vpn = true,
                       .outside = {{u"2001:db8::53%en0"_s, u"en0"_s}, {u"10.1.0.53"_s, u"en0"_s}}};
         QTest::newRow("Wi-Fi and a modem join")
