@@ -11,7 +11,6 @@
 #include "privatenetwork.h"
 #include "testhelpers.h"
 
-#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QHostAddress>
 #include <QTemporaryDir>
@@ -30,7 +29,6 @@ using Addresses = QList<InterfaceAddress>;
 namespace {
 
 constexpr auto settle = 100ms;
-constexpr int boundMs = 3000; // on every wait for a report that must come
 
 // eth0 holds no address: frames for its neighbour entry cross the pair and go no further.
 const QString veth = u"link add en0 type veth peer name eth0\nlink set lo up\nlink set en0 up\n"
@@ -57,6 +55,9 @@ class TestLinuxNetwork : public QObject
     Q_OBJECT
 
     GetifaddrsInterfaceTable m_table;
+
+public:
+    static void initMain() { test::enterPrivateNetwork(); } // before any thread exists
 
 private Q_SLOTS:
     void init()
@@ -130,7 +131,7 @@ private Q_SLOTS:
         services.routes = std::make_unique<NetlinkRouteLookup>();
         QSignalSpy reports(monitor, &PathMonitor::pathChanged);
         AppModel model(std::move(services));
-        QVERIFY(reports.wait(boundMs));
+        QVERIFY(reports.wait(3000));
         // The kernel's link watcher can announce carrier up to a second late, and the start's
         // lookups follow the reports.
         while (reports.wait(1100) && reports.size() < 5) {
@@ -142,7 +143,7 @@ private Q_SLOTS:
         QElapsedTimer sinceChange;
         sinceChange.start();
         VERIFY_IP(step);
-        QVERIFY(reports.wait(boundMs));
+        QVERIFY(reports.wait(3000));
         QCOMPARE_GE(sinceChange.elapsed(), settle.count() * 95 / 100); // coarse timers: 5 % early
         QCOMPARE(reports.last().at(0).value<NetworkPath>(), path);
         QCOMPARE(model.connectionKind(), kind);
@@ -175,7 +176,6 @@ private Q_SLOTS:
                                                        {u"tun0"_s, u"10.8.0.2"_s, u"tun"_s}}));
 
         const InterfaceCounters before = m_table.counters();
-        constexpr int count = 50;
         const QByteArray payload(1000, 'v');
         QUdpSocket out;
         QVERIFY(out.bind(QHostAddress(u"10.1.0.1"_s)));
@@ -184,9 +184,9 @@ private Q_SLOTS:
                 return out.writeDatagram(payload, QHostAddress(u"10.1.0.2"_s), 9) == payload.size();
             });
         };
-        QVERIFY(send(count));
+        QVERIFY(send(50));
         // Ethernet, IPv4 and UDP headers on each frame.
-        const quint64 bytes = count * quint64(14 + 20 + 8 + payload.size());
+        const quint64 bytes = 50 * quint64(14 + 20 + 8 + payload.size());
         InterfaceCounters after;
         QTRY_VERIFY_WITH_TIMEOUT(
             (after = m_table.counters(), after[u"eth0"_s].rx - before[u"eth0"_s].rx >= bytes),
@@ -198,7 +198,7 @@ private Q_SLOTS:
         // ones are not traffic since the last sample.
         VERIFY_IP(u"link del en0\n"_s + veth);
         QCOMPARE(knowFarEnd(), QString());
-        QVERIFY(send(2 * count));
+        QVERIFY(send(100));
         InterfaceCounters again;
         QTRY_VERIFY_WITH_TIMEOUT(
             (again = m_table.counters(), again[u"eth0"_s].rx > after[u"eth0"_s].rx), 5000);
@@ -206,11 +206,5 @@ private Q_SLOTS:
     }
 };
 
-int main(int argc, char **argv)
-{
-    test::enterPrivateNetwork(); // before any thread exists
-    QCoreApplication app(argc, argv);
-    TestLinuxNetwork test;
-    return QTest::qExec(&test, argc, argv);
-}
+QTEST_GUILESS_MAIN(TestLinuxNetwork)
 #include "tst_linuxnetwork.moc"
