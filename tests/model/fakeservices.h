@@ -104,11 +104,10 @@ inline GeoClient scriptedClient(const std::shared_ptr<LookupScript> &script)
     return GeoClient([script](QUrl url, const QObject *) -> QCoro::Task<FetchResult> {
         const bool primary = url == GeoClient::primaryURL();
         script->lookups += primary;
-        QString address;
-        if (primary && !script->addresses.empty()) {
-            address = script->addresses.front();
+        const bool answers = primary && !script->addresses.empty();
+        const QString address = answers ? script->addresses.front() : QString();
+        if (answers)
             script->addresses.pop_front();
-        }
         co_await QCoro::sleepFor(script->delay);
         if (!primary || address.isEmpty())
             co_return std::unexpected(GeoError::transport(QStringLiteral("Host unreachable")));
