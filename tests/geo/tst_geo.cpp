@@ -41,7 +41,7 @@ class TestGeo : public QObject
 private Q_SLOTS:
     // The stored form, as the widget's cache keeps it: a record with an extra key reads back
     // whole; one without a key, or with a null, is refused, naming the key. (Through bytes and
-    // back: tst_widgettimeline.)
+    // back: tst_widget.)
     void storedForm_data()
     {
         QTest::addColumn<QString>("key");

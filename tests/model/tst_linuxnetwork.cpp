@@ -81,6 +81,11 @@ private Q_SLOTS:
                       .path = {},
                       .kind = ConnectionKind::offline,
                       .localIP = QString()};
+        // As Wi-Fi before authentication: carrier and an unflagged route, but not running.
+        QTest::newRow("dormant") << Change{.step =
+                                               u"link set en0 down\nlink set en0 mode dormant up\n"
+                                               "route add default dev en0\n"_s,
+                                           .path = {false, false, true, false, {u"en0"_s}}};
         // As wg-quick does it: all to the VPN's table but what main routes more narrowly.
         QTest::newRow("policy table")
             << Change{.step = u"addr add 10.9.0.2/32 dev wg0\nrule add not fwmark 0xca6c table "
