@@ -193,11 +193,11 @@ public:
     sni::PixmapList noPixmaps() const { return {}; }
     sni::ToolTip toolTip() const { return {{}, {}, m_item->m_toolTip, {}}; }
     bool itemIsMenu() const { return false; }
-    // For hosts that open the menu rather than calling Activate.
+    // For hosts that open the menu rather than calling Activate. Published, even where it is
+    // kept empty, as some hosts never draw an item without one.
     QDBusObjectPath menu() const
     {
-        const bool serve = m_item->m_menu && !m_item->m_host.leftClickOpensMenu;
-        return QDBusObjectPath(serve ? QString::fromLatin1(menuPath) : u"/NO_DBUSMENU"_s);
+        return QDBusObjectPath(m_item->m_menu ? QString::fromLatin1(menuPath) : u"/NO_DBUSMENU"_s);
     }
     // What a screen reader says for the picture: the rates and place it shows.
     QString iconAccessibleDesc() const
@@ -287,10 +287,7 @@ StatusNotifierItem::StatusNotifierItem(const QString &id, QObject *parent)
 
     m_menu = new DBusMenu(m_connection, QString::fromLatin1(menuPath), this);
     if (m_menu->isExported()) {
-        QList<MenuEntry> entries;
-        for (const MenuLine &line : menu())
-            entries.append({line.label, !line.action});
-        m_menu->setEntries(entries);
+        publishMenu();
         connect(m_menu, &DBusMenu::triggered, this, [this](int index) {
             const QList<MenuLine> lines = menu();
             if (index >= 0 && index < lines.size() && lines.at(index).action)
@@ -424,10 +421,24 @@ void StatusNotifierItem::identifyWatcher()
         m_connection.registerObject(QString::fromLatin1(itemPath), m_adaptor->parent(),
                                     QDBusConnection::ExportAdaptors);
     }
+    publishMenu();
     if (changed)
         Q_EMIT renderingChanged(host.rendering);
     if (resized)
         Q_EMIT slotSizeChanged();
+}
+
+void StatusNotifierItem::publishMenu()
+{
+    if (!m_menu)
+        return;
+    // Empty where a menu would take the left click from the popover.
+    QList<MenuEntry> entries;
+    if (!m_host.leftClickOpensMenu) {
+        for (const MenuLine &line : menu())
+            entries.append({line.label, !line.action});
+    }
+    m_menu->setEntries(entries);
 }
 
 bool StatusNotifierItem::isPublished() const

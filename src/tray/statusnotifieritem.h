@@ -53,6 +53,7 @@ private:
 
     void registerWithWatcher(int retries);
     void identifyWatcher();
+    void publishMenu();
     void setShown(bool shown);
     void setWatcherPresent(bool present);
     // The host reports X11 root coordinates; the item's users work in logical ones. A null

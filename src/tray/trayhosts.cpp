@@ -28,13 +28,15 @@ constexpr WatcherRow watcherHosts[] = {
     // box on a 32-px top bar; pictures are scaled to 16 px high and cropped to the middle
     // 16 px, so a wide picture loses its sides. XAyatanaLabel is drawn right of the icon in
     // the bar's bold font, #e3e3e3 on black (16:1), digits 10 px high. Left click:
-    // Activate(x, y), but with a menu published it opens the menu instead (Activate only on
+    // Activate(x, y), but with menu entries published it opens the menu instead (Activate only on
     // a double click); middle: SecondaryActivate(x, y); right: the menu, else nothing.
     // Registered by path: for an item registered by its well-known name the extension (46)
     // also watches that name, and when the watch's first report comes after the item's
     // properties, as it can while the shell starts, it clears the cached Id and Menu; its next
     // reading of them compares with null, which throws ("Argument two may not be null"), and
-    // the extension drops the item for the session.
+    // the extension drops the item for the session. An item whose Menu is "/NO_DBUSMENU" never
+    // counts as ready there: its picture is fetched only when it announces a new one, so after
+    // the shell starts or restarts a quiet item stays a placeholder. Hence an empty menu.
     {"org.gnome.Shell"_L1, {TrayRendering::Label, true, true}},
     // KDE Plasma 5.27 (kded5 owns the watcher, plasmashell hosts): 22×22 icons on a 44-px
     // panel; pictures are fitted keeping their aspect (90×22 shows as 22×5); labels are not

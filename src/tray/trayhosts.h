@@ -26,8 +26,9 @@ struct TrayHost
     // Square where nothing is known: most hosts fit pictures into a square slot, and a wide
     // picture shrunk into one is a smear.
     TrayRendering rendering = TrayRendering::Square;
-    // Whether the host opens the item's menu on a left click when the item has one, instead
-    // of calling Activate: the item then publishes no menu, so the click opens the popover.
+    // Whether the host opens the item's menu on a left click when the menu has entries,
+    // instead of calling Activate: the item's menu is then empty, so the click opens the
+    // popover.
     bool leftClickOpensMenu = false;
     // Whether the item registers with the watcher by its object path and holds no well-known
     // name, so that the host knows it by its unique bus name alone.
