@@ -197,11 +197,10 @@ private Q_SLOTS:
         if (!response.endless)
             return; // all of it may have arrived before the cut, on a connection kept for reuse
 
-        // The rest is not read on in the background: the connection closes at once, and the server
-        // got to send little more than the socket buffers on both ends hold.
+        // The rest is not read on in the background: the connection closes at once. (How much the
+        // server got to send before then says little: on loopback the socket buffers alone take
+        // megabytes, and more while this process is starved of the processor.)
         QVERIFY(QTest::qWaitFor([&] { return server.openConnections() == 0; }, 2000));
-        QVERIFY2(server.bytesSent() < 32 * GeoClient::maxBodyBytes,
-                 qPrintable(u"%1 bytes sent"_s.arg(server.bytesSent())));
     }
 };
 

@@ -72,10 +72,7 @@ public:
             sendMore();
         });
         connect(m_socket, &QIODevice::readyRead, this, &Connection::readMore);
-        connect(m_socket, &QIODevice::bytesWritten, this, [this](qint64 bytes) {
-            m_server.m_bytesSent += bytes;
-            sendMore();
-        });
+        connect(m_socket, &QIODevice::bytesWritten, this, &Connection::sendMore);
         if (m_ssl)
             connect(m_ssl, &QSslSocket::encryptedBytesWritten, this, &Connection::sendMore);
         connect(m_socket, &QAbstractSocket::disconnected, this, &QObject::deleteLater);

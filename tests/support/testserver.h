@@ -107,8 +107,6 @@ public:
     // enough to keep loopback busy between event loop passes. Less gets the first bytes of a
     // large TLS answer out sooner. Thread-safe.
     void setSendQueueLimit(qint64 bytes) { m_sendQueueBytes = bytes; }
-    // Response bytes (heads and bodies) written to the sockets so far.
-    qint64 bytesSent() const { return m_bytesSent; }
     // Connections accepted and not yet closed.
     int openConnections() const { return m_openConnections; }
 
@@ -119,7 +117,6 @@ private:
     mutable QMutex m_mutex; // guards m_handler and m_requests
     Handler m_handler;
     QList<Request> m_requests;
-    std::atomic<qint64> m_bytesSent = 0;
     std::atomic<int> m_openConnections = 0;
     std::atomic<qint64> m_sendQueueBytes = 1024 * 1024;
     std::unique_ptr<QThread> m_thread;
